@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Configures, builds and runs every test. Widget and GL tests need a display:
+# without one the run goes under xvfb-run (Mesa gives a 3.3 core context).
+#   scripts/run-tests.sh [BUILD_DIR] [extra cmake args...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shift || true
+jobs=$(nproc)
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build" -j"$jobs"
+
+run_ctest() { ctest --test-dir "$build" --output-on-failure -j"$jobs"; }
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+  run_ctest
+else
+  export -f run_ctest
+  export build jobs
+  xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" bash -c run_ctest
+fi

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "YuvTypeTable.h"
+
+using lumo::YuvTypeInfo;
+using lumo::YuvTypeTable;
+
+TEST(YuvTypeTable, HoldsEighteenLayoutsInOrder)
+{
+    const YuvTypeTable& table = YuvTypeTable::Instance();
+    EXPECT_EQ(&table, &YuvTypeTable::Instance());
+    ASSERT_EQ(table.Count(), 18);
+    YuvTypeInfo info;
+    ASSERT_EQ(table.GetByIndex(0, info), 0);
+    EXPECT_EQ(info.name, "YUV_TYPE_I420");
+    EXPECT_EQ(info.description, "I420 (YUV 420 Planar)");
+    ASSERT_EQ(table.GetByIndex(17, info), 0);
+    EXPECT_EQ(info.name, "YUV_TYPE_IYUV");
+    EXPECT_EQ(info.description, "IYUV (YUV 444 Packed)");
+    EXPECT_FLOAT_EQ(info.bytesPerPixel, 3.0f);
+
+    std::set<std::string> names;
+    for (int i = 0; i < table.Count(); ++i) {
+        ASSERT_EQ(table.GetByIndex(i, info), 0);
+        names.insert(info.name);
+    }
+    EXPECT_EQ(names.size(), 18u);
+}
+
+TEST(YuvTypeTable, FindByNameIsExact)
+{
+    const YuvTypeTable& table = YuvTypeTable::Instance();
+    YuvTypeInfo info;
+    ASSERT_EQ(table.FindByName("YUV_TYPE_I420", info), 0);
+    EXPECT_FLOAT_EQ(info.bytesPerPixel, 1.5f);
+
+    YuvTypeInfo untouched{"keep", "me", 7.0f};
+    for (const char* name : {"yuv_type_i420", "", "YUV_TYPE_IYU2", "UNKNOW"}) {
+        EXPECT_EQ(table.FindByName(name, untouched), -1) << name;
+        EXPECT_EQ(untouched.name, "keep");
+        EXPECT_FLOAT_EQ(untouched.bytesPerPixel, 7.0f);
+    }
+    EXPECT_EQ(table.GetByIndex(18, untouched), -1);
+    EXPECT_EQ(table.GetByIndex(-1, untouched), -1);
+}
+
+TEST(YuvTypeTable, FrameSizes)
+{
+    struct Case {
+        int w, h;
+        const char* type;
+        int64_t size;
+    } cases[] = {
+        {352, 288, "YUV_TYPE_I420", 152064},
+        {352, 288, "YUV_TYPE_YUYV", 202752},
+        {352, 288, "YUV_TYPE_IYUV", 304128},
+        {1920, 1080, "YUV_TYPE_NV12", 3110400},
+        {3, 3, "YUV_TYPE_I420", 13},
+        {3, 3, "YUV_TYPE_NV21", 13},
+        {1, 1, "YUV_TYPE_YV12", 1},
+        {0, 288, "YUV_TYPE_I420", 0},
+        {-2, 2, "YUV_TYPE_I444", -12},
+        {352, 288, "UNKNOW", -1},
+        {352, 288, "YUV_TYPE_IYU2", -1},
+        // 64-bit arithmetic: no wrap for frames of 2^31 bytes and more.
+        {100000, 100000, "YUV_TYPE_I420", 15000000000LL},
+        {2147483647, 2147483647, "YUV_TYPE_I444", INT64_MAX}, // saturates
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(lumo::GetFrameSize(c.w, c.h, c.type), c.size) << c.w << "x" << c.h << " " << c.type;
+}
+
+TEST(YuvTypeTable, LegacyCodes)
+{
+    const char* expected[] = {"YUV_TYPE_I420", "YUV_TYPE_YV12", "YUV_TYPE_NV21", "YUV_TYPE_NV12", "YUV_TYPE_I444",
+                              "YUV_TYPE_I422", "YUV_TYPE_UYVY", "YUV_TYPE_YUYV", "YUV_TYPE_IYU2"};
+    for (int code = 0; code < 9; ++code)
+        EXPECT_EQ(lumo::LegacyTypeName(code), expected[code]);
+    EXPECT_EQ(lumo::LegacyTypeName(9), "UNKNOW");
+    EXPECT_EQ(lumo::LegacyTypeName(-1), "UNKNOW");
+    EXPECT_EQ(lumo::GetFrameSize(2, 2, lumo::LegacyTypeName(8)), -1);
+}
+
+TEST(YuvTypeTable, FirstUseFromManyThreads)
+{
+    std::vector<std::thread> threads;
+    std::vector<const YuvTypeTable*> seen(8);
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&seen, i] { seen[i] = &YuvTypeTable::Instance(); });
+    for (auto& t : threads)
+        t.join();
+    for (const YuvTypeTable* t : seen)
+        EXPECT_EQ(t, &YuvTypeTable::Instance());
+}

@@ -1,0 +1,219 @@
+#include "LumoYuvReader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "YuvConvert.h"
+#include "YuvTypeTable.h"
+
+namespace lumo {
+namespace {
+
+// An open regular file, closed on every path out.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path)
+    {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            return;
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
+        size_ = static_cast<int64_t>(st.st_size);
+    }
+    ~InputFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    int64_t size() const { return size_; }
+
+    // Reads up to `count` bytes at `offset`; returns the bytes read.
+    int64_t ReadAt(uint8_t* dst, int64_t count, int64_t offset) const
+    {
+        if (offset < 0 || offset >= size_)
+            return 0;
+        int64_t done = 0;
+        while (done < count) {
+            const ssize_t got = ::pread(fd_, dst + done, static_cast<size_t>(count - done),
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            done += got;
+        }
+        return done;
+    }
+
+private:
+    int fd_ = -1;
+    int64_t size_ = 0;
+};
+
+// Largest single frame buffer we hand out: half the physical memory. With
+// overcommit a bigger new[] would "succeed" and the process would be killed
+// while filling it, so an absurd stated size must fail here instead.
+int64_t MaxBufferBytes()
+{
+    static const int64_t limit = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGESIZE);
+        if (pages <= 0 || pageSize <= 0)
+            return int64_t{1} << 32;
+        return static_cast<int64_t>(pages) / 2 * pageSize;
+    }();
+    return limit;
+}
+
+uint8_t* Allocate(int64_t bytes)
+{
+    if (bytes <= 0 || bytes > MaxBufferBytes() || static_cast<uint64_t>(bytes) > SIZE_MAX)
+        return nullptr;
+    return new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
+}
+
+// Number of samples of the full-size planes and of RGB24, or -1 when the
+// size is impossible.
+int64_t ThreePlaneBytes(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return -1;
+    return 3 * static_cast<int64_t>(width) * height;
+}
+
+} // namespace
+
+LumoYuvReader::LumoYuvReader() = default;
+
+LumoYuvReader::LumoYuvReader(const std::string& path, int width, int height, const std::string& type)
+    : path_(path), hasPath_(true), width_(width), height_(height), type_(type)
+{
+}
+
+int64_t LumoYuvReader::GetFrameSize() const
+{
+    return lumo::GetFrameSize(width_, height_, type_);
+}
+
+int LumoYuvReader::GetFrameCount() const
+{
+    if (!hasPath_)
+        return -1;
+    InputFile file(path_);
+    if (!file.ok())
+        return -1;
+    const int64_t frameSize = GetFrameSize();
+    if (frameSize <= 0)
+        return -1;
+    int64_t count = file.size() / frameSize;
+    if (file.size() % frameSize > 0)
+        ++count;
+    return count > INT32_MAX ? INT32_MAX : static_cast<int>(count);
+}
+
+uint8_t* LumoYuvReader::ReadFrameRaw(uint8_t* dst, int64_t* outBytes, int64_t offset) const
+{
+    if (!hasPath_)
+        return nullptr;
+    InputFile file(path_);
+    if (!file.ok())
+        return nullptr;
+    const int64_t frameSize = GetFrameSize();
+    if (frameSize <= 0)
+        return nullptr;
+    uint8_t* buffer = dst ? dst : Allocate(frameSize);
+    if (!buffer)
+        return nullptr;
+    const int64_t got = file.ReadAt(buffer, frameSize, offset);
+    // Only the part past the end of the file needs the zero padding.
+    std::memset(buffer + got, 0, static_cast<size_t>(frameSize - got));
+    if (outBytes)
+        *outBytes = got;
+    return buffer;
+}
+
+uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const
+{
+    if (outBytes)
+        *outBytes = 0;
+    const int64_t planeBytes = ThreePlaneBytes(width_, height_);
+    if (planeBytes <= 0)
+        return nullptr;
+    // The destination first: an impossible size fails before any reading.
+    std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));
+    uint8_t* out = dst ? dst : owned.get();
+    if (!out)
+        return nullptr;
+    int64_t got = 0;
+    std::unique_ptr<uint8_t[]> raw(ReadFrameRaw(nullptr, &got, offset));
+    if (!raw || got <= 0)
+        return nullptr;
+    if (!ConvertRawToYuv444(raw.get(), width_, height_, type_, out))
+        return nullptr;
+    owned.release();
+    if (outBytes)
+        *outBytes = planeBytes;
+    return out;
+}
+
+uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t offset) const
+{
+    if (outBytes)
+        *outBytes = 0;
+    int64_t got = 0;
+    std::unique_ptr<uint8_t[]> planes(ReadFrameYUV444(nullptr, &got, offset));
+    if (!planes || got <= 0)
+        return nullptr;
+    uint8_t* out = dst ? dst : Allocate(got);
+    if (!out)
+        return nullptr;
+    Yuv444ToRgb24(planes.get(), width_, height_, out);
+    if (outBytes)
+        *outBytes = got;
+    return out;
+}
+
+uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height)
+{
+    if (!yuv444 || width <= 0 || height <= 0)
+        return nullptr;
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const int64_t bytes = (3 * n) / 2;
+    uint8_t* out = Allocate(bytes);
+    if (!out)
+        return nullptr;
+    std::memcpy(out, yuv444, static_cast<size_t>(n));
+    const int cw = width / 2;
+    const int ch = height / 2;
+    uint8_t* u = out + n;
+    uint8_t* v = out + n + n / 4;
+    // Bytes not covered by whole 2x2 blocks (odd sizes) stay defined.
+    std::memset(u, 0, static_cast<size_t>(bytes - n));
+    const uint8_t* su = yuv444 + n;
+    const uint8_t* sv = yuv444 + 2 * n;
+    for (int r = 0; r < ch; ++r) {
+        const int64_t srcRow = static_cast<int64_t>(2 * r) * width;
+        for (int c = 0; c < cw; ++c) {
+            u[static_cast<int64_t>(r) * cw + c] = su[srcRow + 2 * c];
+            v[static_cast<int64_t>(r) * cw + c] = sv[srcRow + 2 * c];
+        }
+    }
+    return out;
+}
+
+} // namespace lumo

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lumo {
+
+// Describes one headerless raw YUV file and takes frames out of it. Holds no
+// open file: every operation opens, reads and closes, so copies are cheap
+// and each thread can use its own.
+//
+// Buffers: operations that produce frame data fill `dst` when it is given
+// (it must be large enough) and otherwise allocate with new[]; the caller
+// owns the result and releases it with delete[].
+class LumoYuvReader {
+public:
+    LumoYuvReader();
+    LumoYuvReader(const std::string& path, int width, int height, const std::string& type);
+    LumoYuvReader(const LumoYuvReader&) = default;
+    LumoYuvReader& operator=(const LumoYuvReader&) = default;
+    ~LumoYuvReader() = default;
+
+    const std::string& Path() const { return path_; }
+    bool HasPath() const { return hasPath_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    const std::string& Type() const { return type_; }
+
+    // Bytes per frame of the layout, -1 for an unknown layout.
+    int64_t GetFrameSize() const;
+    // Frames in the file, a short last frame included; -1 when the file
+    // cannot be opened (or is not a regular file) or the frame size is not
+    // above 0.
+    int GetFrameCount() const;
+
+    // The frame at byte `offset` as stored; bytes past the end of the file
+    // read as 0. `outBytes` receives the number of bytes actually read.
+    uint8_t* ReadFrameRaw(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
+    // The frame as planar 4:4:4 (Y, U, V planes of width*height bytes).
+    // `outBytes` receives 3*width*height on success, 0 on failure.
+    uint8_t* ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
+    // The frame as packed R, G, B bytes, rows without padding.
+    uint8_t* ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
+
+    // Per-plane MSE and PSNR of two I420 frames; fills both arrays (Y, U, V)
+    // and returns `psnr`. Uses none of the reader's fields.
+    double* ComputePsnrMse(double* psnr, const uint8_t* ref, const uint8_t* cmp, int width, int height,
+                           double* mse) const;
+    // Gaussian SSIM of the red planes of two I420 frames for a metric colour
+    // range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).
+    double ComputeSsimGray(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange) const;
+
+private:
+    std::string path_;
+    bool hasPath_ = false;
+    int width_ = 0;
+    int height_ = 0;
+    std::string type_ = "YUV_TYPE_I420";
+};
+
+// Planar 4:4:4 to a newly allocated I420 frame of (3*w*h)/2 bytes (delete[]).
+// The chroma planes hold floor(w/2) x floor(h/2) samples each, the top-left
+// sample of every whole 2x2 block: U at n, V at n + n/4 (n = w*h). Returns
+// nullptr for a non-positive size or when memory runs out.
+uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height);
+
+} // namespace lumo
