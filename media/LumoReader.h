@@ -15,8 +15,23 @@ enum LumerAVPixelFormat {
 
 namespace lumo {
 
+// Converts the first video stream of a media file (video or still image)
+// into a headerless raw YUV file. Each call has its own FFmpeg contexts, so
+// any number of conversions may run at once on different threads.
 class LumoReader {
 public:
+    // Return values of Read2File.
+    enum Result {
+        kOk = 0,
+        kErrorOpen = -1,      // not a media file FFmpeg can open, or a missing file
+        kErrorNoVideo = -2,   // no video stream, or no decoder for it
+        kErrorDecode = -3,    // decoder could not be set up, or frames it cannot convert
+        kErrorOutput = -4,    // output could not be created or written
+        kErrorNoFrames = -5,  // the stream decoded to no frame at all
+        kErrorStopped = -6,   // RequestStopAll reached this call
+        kErrorMemory = -7,
+    };
+
     LumoReader();
     ~LumoReader();
     LumoReader(const LumoReader&) = delete;
@@ -28,11 +43,12 @@ public:
     int Read2File(std::string input, std::string output, int& width, int& height, Lumer::LumerAVPixelFormat& format);
 
     // Makes every running Read2File in the process stop soon; each removes its
-    // unfinished output and reports failure (width/height untouched).
+    // unfinished output and reports failure (width/height untouched). Calls
+    // started afterwards are not affected.
     static void RequestStopAll();
-    // Lets later Read2File calls run again after RequestStopAll.
+    // Nothing to reset: a stop request only reaches the calls running when it
+    // was made. Kept so that callers may reset explicitly.
     static void ClearStopRequest();
-    static bool StopRequested();
 };
 
 }

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstddef>
+#include <fstream>
+#include <string>
+
+namespace lumo {
+
+// Writes a converted file under a temporary name beside the target and moves
+// it into place only on Commit, so a failed or stopped conversion leaves no
+// partial file behind and never clobbers an earlier result.
+class RawYuvFileWriter {
+public:
+    explicit RawYuvFileWriter(std::string target);
+    ~RawYuvFileWriter();
+    RawYuvFileWriter(const RawYuvFileWriter&) = delete;
+    RawYuvFileWriter& operator=(const RawYuvFileWriter&) = delete;
+
+    bool Open();
+    bool Write(const void* data, std::size_t size);
+    // Closes the file and renames it to the target; false if anything failed.
+    bool Commit();
+
+    // True when both UTF-8 paths name the same existing file.
+    static bool SameFile(const std::string& a, const std::string& b);
+
+private:
+    void Discard();
+
+    std::string m_target;
+    std::string m_temp;
+    std::ofstream m_file;
+    bool m_open = false;
+};
+
+}
