@@ -1,0 +1,107 @@
+#include "SnapshotThread.h"
+
+#include "ThumbnailCache.h"
+
+#include <QDebug>
+#include <QImage>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+SnapshotThread::SnapshotThread(ThumbnailCache* cache, const lumo::LumoYuvReader& reader, int thumbnailWidth,
+                               QObject* parent)
+    : QThread(parent), cache_(cache), reader_(reader), thumbnailWidth_(thumbnailWidth)
+{
+}
+
+SnapshotThread::~SnapshotThread()
+{
+    if (isRunning())
+        stopWork();
+}
+
+int SnapshotThread::addRequest(int frameIndex)
+{
+    QMutexLocker lock(&queueLock_);
+    if (queue_.size() > kMaxPending - 1)
+        return -1;
+    queue_.enqueue(frameIndex);
+    queueChanged_.wakeOne();
+    return 0;
+}
+
+void SnapshotThread::stopWork()
+{
+    stop_.exchange(1);
+    {
+        // Taking the lock orders the wake-up after the worker's flag check.
+        QMutexLocker lock(&queueLock_);
+        queueChanged_.wakeAll();
+    }
+    wait();
+    stop_.exchange(0);
+}
+
+int SnapshotThread::PendingCount() const
+{
+    QMutexLocker lock(&queueLock_);
+    return queue_.size();
+}
+
+bool SnapshotThread::TakeRequest(int* frameIndex)
+{
+    QMutexLocker lock(&queueLock_);
+    while (queue_.isEmpty() && stop_.load() == 0)
+        queueChanged_.wait(&queueLock_);
+    if (stop_.load() != 0)
+        return false;
+    *frameIndex = queue_.dequeue();
+    return true;
+}
+
+void SnapshotThread::run()
+{
+    int frameIndex = 0;
+    while (stop_.load() == 0) {
+        if (!TakeRequest(&frameIndex))
+            break;
+        Serve(frameIndex);
+    }
+}
+
+void SnapshotThread::Serve(int frameIndex)
+{
+    // Already there: the lookup counts as a use, nothing else to do.
+    if (cache_->Touch(frameIndex))
+        return;
+
+    const int width = reader_.Width();
+    const int height = reader_.Height();
+    const int64_t frameSize = reader_.GetFrameSize();
+    int64_t bytes = 0;
+    std::unique_ptr<uint8_t[]> rgb;
+    if (frameIndex >= 0 && frameSize > 0 && width > 0 && height > 0 && thumbnailWidth_ > 0)
+        rgb.reset(reader_.ReadFrameRGB24(nullptr, &bytes, static_cast<int64_t>(frameIndex) * frameSize));
+
+    if (rgb && bytes > 0) {
+        // Rows are exactly 3 * width bytes, whatever their alignment.
+        const QImage full(rgb.get(), width, height, 3 * width, QImage::Format_RGB888);
+        const int thumbHeight =
+            std::max(1, static_cast<int>(std::lround(static_cast<double>(height) * thumbnailWidth_ / width)));
+        QImage thumbnail = full.scaled(thumbnailWidth_, thumbHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        // A frame already of thumbnail size comes back sharing the read
+        // buffer, which is released below: give the entry its own pixels.
+        if (thumbnail.constBits() == full.constBits())
+            thumbnail = full.copy();
+        if (!thumbnail.isNull())
+            cache_->Insert(frameIndex, thumbnail);
+    } else {
+        qDebug() << "ReadFrameRGB24 Fail";
+    }
+
+    qDebug() << "Send";
+    emit GetImageSuccess();
+    qDebug() << "End Send";
+}

@@ -1,0 +1,263 @@
+// Thumbnail worker: request queue bound, serving into the cache, read
+// failures, row layout of odd-length rows, stopping with queued work.
+#include "SnapshotThread.h"
+#include "ThumbnailCache.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSignalSpy>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QString TempRoot()
+{
+    const QByteArray env = qgetenv("LUMO_TEST_TMP");
+    return env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env);
+}
+
+// Writes `frames` I420 frames; luma sample (x, y) of frame f is lumaOf(f, x, y),
+// chroma is neutral grey.
+QString WriteI420(const QTemporaryDir& dir, const QString& name, int width, int height, int frames,
+                  const std::function<int(int, int, int)>& lumaOf)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    const int chroma = 2 * ((width / 2) * (height / 2));
+    for (int f = 0; f < frames; ++f) {
+        QByteArray frame(width * height + chroma, char(128));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                frame[y * width + x] = char(lumaOf(f, x, y));
+        file.write(frame);
+    }
+    return path;
+}
+
+lumo::LumoYuvReader Reader(const QString& path, int width, int height)
+{
+    return lumo::LumoYuvReader(path.toStdString(), width, height, "YUV_TYPE_I420");
+}
+
+// Collects debug lines from every thread while alive.
+class DebugCapture {
+public:
+    DebugCapture() { previous_ = qInstallMessageHandler(&DebugCapture::Handler); }
+    ~DebugCapture()
+    {
+        qInstallMessageHandler(previous_);
+        QMutexLocker lock(&Mutex());
+        Lines().clear();
+    }
+    QStringList lines() const
+    {
+        QMutexLocker lock(&Mutex());
+        return Lines();
+    }
+
+private:
+    static QMutex& Mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QStringList& Lines()
+    {
+        static QStringList l;
+        return l;
+    }
+    static void Handler(QtMsgType, const QMessageLogContext&, const QString& msg)
+    {
+        QMutexLocker lock(&Mutex());
+        Lines() << msg;
+    }
+    QtMessageHandler previous_;
+};
+
+class SnapshotThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    QTemporaryDir dir_{TempRoot() + "/snapshot-XXXXXX"};
+};
+
+TEST_F(SnapshotThreadTest, QueueAcceptsFiveAndRefusesTheSixth)
+{
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, lumo::LumoYuvReader(), 50);
+    // Duplicates count like any other request.
+    const int requests[] = {3, 3, 0, 7, 1, 2, 9};
+    const int expected[] = {0, 0, 0, 0, 0, -1, -1};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(worker.addRequest(requests[i]), expected[i]) << "request " << i;
+    EXPECT_EQ(worker.PendingCount(), 5);
+}
+
+TEST_F(SnapshotThreadTest, ServedFrameLandsInCacheScaledToCellWidth)
+{
+    const QString path = WriteI420(dir_, "a.yuv", 176, 144, 3, [](int f, int x, int) { return 40 + 60 * f + x % 7; });
+    const lumo::LumoYuvReader reader = Reader(path, 176, 144);
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, reader, 50);
+    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    worker.start();
+    ASSERT_EQ(worker.addRequest(1), 0);
+    ASSERT_TRUE(spy.wait(5000));
+
+    ThumbnailCache::Entry entry;
+    ASSERT_TRUE(cache.Peek(1, &entry));
+    EXPECT_EQ(entry.useCount, 0);
+    EXPECT_EQ(entry.thumbnail.width(), 50);
+    EXPECT_EQ(entry.thumbnail.height(), 41); // 144 * 50 / 176 = 40.9
+    EXPECT_FALSE(cache.Peek(0, nullptr));
+
+    // Nearest-pixel scaling: every thumbnail pixel is one of the frame's.
+    int64_t bytes = 0;
+    std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &bytes, 176 * 144 * 3 / 2));
+    ASSERT_TRUE(rgb);
+    const QImage full(rgb.get(), 176, 144, 176 * 3, QImage::Format_RGB888);
+    const QImage reference = full.scaled(50, 41, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    EXPECT_EQ(entry.thumbnail.convertToFormat(QImage::Format_RGB888), reference);
+    worker.stopWork();
+}
+
+TEST_F(SnapshotThreadTest, FrameAlreadyCachedIsTouchedNotReadAgain)
+{
+    const QString path = WriteI420(dir_, "b.yuv", 64, 48, 3, [](int f, int, int) { return 20 * f; });
+    ThumbnailCache cache;
+    QImage marker(50, 37, QImage::Format_RGB888);
+    marker.fill(Qt::red);
+    cache.Insert(2, marker);
+
+    SnapshotThread worker(&cache, Reader(path, 64, 48), 50);
+    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    worker.start();
+    ASSERT_EQ(worker.addRequest(2), 0);
+    ASSERT_EQ(worker.addRequest(0), 0);
+    ASSERT_TRUE(spy.wait(5000));
+    worker.stopWork();
+
+    EXPECT_EQ(spy.count(), 1); // only frame 0 was made
+    ThumbnailCache::Entry entry;
+    ASSERT_TRUE(cache.Peek(2, &entry));
+    EXPECT_EQ(entry.useCount, 1);
+    EXPECT_EQ(entry.thumbnail, marker);
+    EXPECT_TRUE(cache.Peek(0, nullptr));
+}
+
+TEST_F(SnapshotThreadTest, UnreadableFramesReportFailureAndMakeNoEntry)
+{
+    const QString path = WriteI420(dir_, "c.yuv", 32, 32, 3, [](int, int, int) { return 90; });
+    struct Case {
+        const char* name;
+        lumo::LumoYuvReader reader;
+        int index;
+    };
+    const Case cases[] = {
+        {"past the last frame", Reader(path, 32, 32), 3},
+        {"negative index", Reader(path, 32, 32), -1},
+        {"missing file", Reader(dir_.filePath("none.yuv"), 32, 32), 0},
+        {"unknown layout", lumo::LumoYuvReader(path.toStdString(), 32, 32, "YUV_TYPE_NONE"), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThumbnailCache cache;
+        SnapshotThread worker(&cache, c.reader, 50);
+        QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+        QStringList lines;
+        {
+            DebugCapture capture;
+            worker.start();
+            ASSERT_EQ(worker.addRequest(c.index), 0);
+            ASSERT_TRUE(spy.wait(5000));
+            worker.stopWork();
+            lines = capture.lines();
+        }
+        EXPECT_EQ(lines, QStringList({"ReadFrameRGB24 Fail", "Send", "End Send"}));
+        EXPECT_EQ(cache.Size(), 0);
+    }
+}
+
+TEST_F(SnapshotThreadTest, OddLengthRowsGiveAnUndistortedThumbnail)
+{
+    // 1366 * 3 = 4098 bytes per row, not a multiple of four. The luma depends
+    // on x only, so every thumbnail row must be the same.
+    const QString path = WriteI420(dir_, "d.yuv", 1366, 400, 1, [](int, int x, int) { return (x * 7) % 256; });
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, Reader(path, 1366, 400), 50);
+    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    worker.start();
+    ASSERT_EQ(worker.addRequest(0), 0);
+    ASSERT_TRUE(spy.wait(5000));
+    worker.stopWork();
+
+    ThumbnailCache::Entry entry;
+    ASSERT_TRUE(cache.Peek(0, &entry));
+    const QImage thumb = entry.thumbnail.convertToFormat(QImage::Format_RGB888);
+    ASSERT_EQ(thumb.width(), 50);
+    ASSERT_EQ(thumb.height(), 15);
+    bool columnsDiffer = false;
+    for (int x = 1; x < 50; ++x)
+        columnsDiffer |= thumb.pixel(x, 0) != thumb.pixel(0, 0);
+    EXPECT_TRUE(columnsDiffer);
+    for (int y = 1; y < thumb.height(); ++y)
+        for (int x = 0; x < 50; ++x)
+            ASSERT_EQ(thumb.pixel(x, y), thumb.pixel(x, 0)) << x << "," << y;
+}
+
+TEST_F(SnapshotThreadTest, StopKeepsQueuedIndicesForTheNextStart)
+{
+    const QString path = WriteI420(dir_, "e.yuv", 640, 480, 4, [](int f, int, int) { return 30 * f; });
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, Reader(path, 640, 480), 50);
+    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+
+    // Stopping a worker that never ran returns at once and keeps the queue.
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(worker.addRequest(i), 0);
+    worker.stopWork();
+    EXPECT_EQ(worker.PendingCount(), 4);
+
+    // Stopping a running worker: whatever it has not served stays queued.
+    worker.start();
+    worker.stopWork();
+    EXPECT_FALSE(worker.isRunning());
+    EXPECT_EQ(cache.Size() + worker.PendingCount(), 4);
+
+    // The next start serves the rest.
+    worker.start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cache.Size() == 4; }, 5000));
+    EXPECT_EQ(worker.PendingCount(), 0);
+
+    // An idle worker (empty queue) stops promptly too, and can start again.
+    worker.stopWork();
+    EXPECT_FALSE(worker.isRunning());
+    worker.start();
+    const int before = spy.count();
+    ASSERT_EQ(worker.addRequest(7), 0); // past the end: served as a failure
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spy.count() > before; }, 5000));
+    worker.stopWork();
+}
+
+TEST_F(SnapshotThreadTest, DestroyingARunningWorkerStopsItFirst)
+{
+    ThumbnailCache cache;
+    auto worker = std::make_unique<SnapshotThread>(&cache, lumo::LumoYuvReader(), 50);
+    worker->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return worker->isRunning(); }, 5000));
+    worker.reset(); // must neither hang nor abort
+    SUCCEED();
+}
+
+} // namespace
