@@ -1,0 +1,397 @@
+#include "LumoReader.h"
+#include "MediaFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Lumer::LumerAVPixelFormat;
+
+// What a caller sees after one conversion.
+struct Converted {
+    int ret = 0;
+    int width = -1;
+    int height = -1;
+    LumerAVPixelFormat format = Lumer::LUMER_PIX_FMT_YUV420P;
+};
+
+// The format starts at a value no success path would leave for these inputs,
+// so "untouched" is visible.
+Converted Convert(const std::string& input, const std::string& output)
+{
+    Converted c;
+    c.format = static_cast<LumerAVPixelFormat>(0);
+    lumo::LumoReader reader;
+    c.ret = reader.Read2File(input, output, c.width, c.height, c.format);
+    return c;
+}
+
+bool OnlyFiles(const MediaDir& dir, std::vector<std::string> expected)
+{
+    auto names = dir.Names();
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    return names == expected;
+}
+
+// Raw source -> lossless file with the ffmpeg tool -> reader: the output must
+// be the source byte for byte, in the layout the decoder hands out.
+struct LosslessCase {
+    const char* name;
+    const char* pixFmt;
+    const char* codecArgs;
+    const char* extension;
+    int width;
+    int height;
+    int frames;
+    std::size_t frameBytes;
+    int expectedCode;
+};
+
+class LosslessTest : public ::testing::TestWithParam<LosslessCase> {};
+
+TEST_P(LosslessTest, OutputEqualsSourceSampleForSample)
+{
+    const LosslessCase& c = GetParam();
+    MediaDir dir;
+    const auto source = NoiseBytes(c.frameBytes * c.frames, 7);
+    const std::string raw = dir.Path("source.raw");
+    const std::string media = dir.Path(std::string("clip.") + c.extension);
+    ASSERT_TRUE(WriteBytes(raw, source));
+    ASSERT_TRUE(RunFfmpeg("-f rawvideo -pix_fmt " + std::string(c.pixFmt) + " -s "
+        + std::to_string(c.width) + "x" + std::to_string(c.height) + " -r 25 -i " + raw + " "
+        + c.codecArgs + " " + media));
+
+    const std::string out = media + ".yuv";
+    const Converted r = Convert(media, out);
+    ASSERT_EQ(r.ret, 0);
+    EXPECT_EQ(r.width, c.width);
+    EXPECT_EQ(r.height, c.height);
+    EXPECT_EQ(r.format, c.expectedCode);
+    const auto written = ReadBytes(out);
+    ASSERT_EQ(written.size(), source.size());
+    EXPECT_TRUE(written == source);
+    EXPECT_TRUE(OnlyFiles(dir, {"source.raw", std::string("clip.") + c.extension, std::string("clip.") + c.extension + ".yuv"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, LosslessTest,
+    ::testing::Values(
+        LosslessCase{"ffv1_i420", "yuv420p", "-c:v ffv1", "mkv", 64, 48, 5, 64 * 48 * 3 / 2, 101},
+        LosslessCase{"ffv1_i422", "yuv422p", "-c:v ffv1", "mkv", 64, 48, 5, 64 * 48 * 2, 104},
+        LosslessCase{"ffv1_i444", "yuv444p", "-c:v ffv1", "mkv", 64, 48, 3, 64 * 48 * 3, 106},
+        LosslessCase{"ffv1_i444_odd", "yuv444p", "-c:v ffv1", "mkv", 33, 17, 3, 33 * 17 * 3, 106},
+        LosslessCase{"raw_nv12", "nv12", "-c:v rawvideo", "nut", 64, 48, 3, 64 * 48 * 3 / 2, 102},
+        LosslessCase{"raw_nv21", "nv21", "-c:v rawvideo", "nut", 64, 48, 3, 64 * 48 * 3 / 2, 103},
+        LosslessCase{"raw_yuyv", "yuyv422", "-c:v rawvideo", "nut", 64, 48, 3, 64 * 48 * 2, 105},
+        // Full-range 4:2:0 is the same layout; its samples pass unchanged.
+        LosslessCase{"raw_yuvj420", "yuvj420p", "-c:v rawvideo", "nut", 64, 48, 2, 64 * 48 * 3 / 2, 101},
+        LosslessCase{"raw_yuvj422", "yuvj422p", "-c:v rawvideo", "nut", 64, 48, 2, 64 * 48 * 2, 104}),
+    [](const ::testing::TestParamInfo<LosslessCase>& info) { return std::string(info.param.name); });
+
+// Odd sizes cannot be stored exactly in 4:2:0, so the reader writes I444 of
+// the frame's exact size; luma passes unchanged.
+TEST(LumoReaderTest, OddSized420VideoBecomesI444WithExactLuma)
+{
+    MediaDir dir;
+    const int w = 33, h = 17, frames = 3;
+    const std::size_t lumaBytes = w * h;
+    const std::size_t chromaBytes = ((w + 1) / 2) * ((h + 1) / 2);
+    const std::size_t frameBytes = lumaBytes + 2 * chromaBytes;
+    const auto source = NoiseBytes(frameBytes * frames, 11);
+    ASSERT_TRUE(WriteBytes(dir.Path("odd.raw"), source));
+    ASSERT_TRUE(RunFfmpeg("-f rawvideo -pix_fmt yuv420p -s 33x17 -r 25 -i " + dir.Path("odd.raw")
+        + " -c:v ffv1 " + dir.Path("odd.mkv")));
+
+    const Converted r = Convert(dir.Path("odd.mkv"), dir.Path("odd.yuv"));
+    ASSERT_EQ(r.ret, 0);
+    EXPECT_EQ(r.width, w);
+    EXPECT_EQ(r.height, h);
+    EXPECT_EQ(r.format, Lumer::LUMER_PIX_FMT_YUV444P);
+    const auto written = ReadBytes(dir.Path("odd.yuv"));
+    ASSERT_EQ(written.size(), lumaBytes * 3 * frames);
+    for (int f = 0; f < frames; ++f) {
+        const auto src = source.begin() + static_cast<std::ptrdiff_t>(f * frameBytes);
+        const auto dst = written.begin() + static_cast<std::ptrdiff_t>(f * lumaBytes * 3);
+        EXPECT_TRUE(std::equal(src, src + static_cast<std::ptrdiff_t>(lumaBytes), dst)) << "frame " << f;
+    }
+}
+
+// Still images: one frame in the reported layout, with the colour of the
+// picture. The references are BT.601 values for the image's own range.
+struct ImageCase {
+    const char* name;
+    const char* file;
+    const char* extraArgs;
+    int width;
+    int height;
+    int expectedCode;
+    int y, u, v;
+};
+
+class ImageTest : public ::testing::TestWithParam<ImageCase> {};
+
+TEST_P(ImageTest, SingleFrameOfTheRightColour)
+{
+    const ImageCase& c = GetParam();
+    MediaDir dir;
+    const std::string image = dir.Path(c.file);
+    // The colour source is 4:4:4 so that odd sizes survive it.
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=0xFF0000:s=" + std::to_string(c.width) + "x"
+        + std::to_string(c.height) + ",format=yuv444p -frames:v 1 " + c.extraArgs + " " + image));
+
+    const Converted r = Convert(image, image + ".yuv");
+    ASSERT_EQ(r.ret, 0);
+    EXPECT_EQ(r.width, c.width);
+    EXPECT_EQ(r.height, c.height);
+    ASSERT_EQ(r.format, c.expectedCode);
+
+    const std::size_t n = static_cast<std::size_t>(c.width) * c.height;
+    const std::size_t chroma = c.expectedCode == 106 ? n : n / 4;
+    const auto written = ReadBytes(image + ".yuv");
+    ASSERT_EQ(written.size(), n + 2 * chroma);
+    // Check the middle of each plane, away from any edge filtering.
+    const auto near = [](int actual, int expected) { return std::abs(actual - expected) <= 3; };
+    EXPECT_PRED2(near, written[n / 2 + c.width / 2], c.y);
+    EXPECT_PRED2(near, written[n + chroma / 2], c.u);
+    EXPECT_PRED2(near, written[n + chroma + chroma / 2], c.v);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, ImageTest,
+    ::testing::Values(
+        // RGB pictures become video-range YUV.
+        ImageCase{"png_rgb", "red.png", "", 64, 48, 101, 81, 90, 240},
+        ImageCase{"bmp_bgr", "red.bmp", "", 64, 48, 101, 81, 90, 240},
+        ImageCase{"png_odd", "red_odd.png", "", 33, 17, 106, 81, 90, 240},
+        // JPEG keeps its full-range 4:2:0 samples.
+        ImageCase{"jpeg_420", "red.jpg", "-pix_fmt yuvj420p -q:v 1", 64, 48, 101, 76, 85, 255},
+        ImageCase{"jpeg_odd", "red_odd.jpg", "-pix_fmt yuvj420p -q:v 1", 33, 17, 106, 76, 85, 255}),
+    [](const ::testing::TestParamInfo<ImageCase>& info) { return std::string(info.param.name); });
+
+// Files that are not decodable video: nothing is reported and nothing is
+// left behind.
+struct NotMediaCase {
+    const char* name;
+    const char* file;
+    std::string (*make)(const MediaDir&, const std::string& path);
+};
+
+std::string MakeNothing(const MediaDir&, const std::string&) { return {}; }
+std::string MakeEmpty(const MediaDir&, const std::string& path)
+{
+    WriteBytes(path, {});
+    return path;
+}
+std::string MakeShortText(const MediaDir&, const std::string& path)
+{
+    const std::string text = "hello\nthis is not a video\n";
+    WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    return path;
+}
+// Long text is what FFmpeg's text-art demuxer claims as video.
+std::string MakeLongText(const MediaDir&, const std::string& path)
+{
+    std::string text;
+    for (int i = 0; i < 4000; ++i)
+        text += std::to_string(i) + " lorem ipsum\n";
+    WriteBytes(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    return path;
+}
+std::string MakeAudio(const MediaDir&, const std::string& path)
+{
+    RunFfmpeg("-f lavfi -i sine=frequency=440:duration=0.5 " + path);
+    return path;
+}
+std::string MakeTruncatedVideo(const MediaDir& dir, const std::string& path)
+{
+    RunFfmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -t 0.2 -c:v ffv1 " + dir.Path("whole.mkv"));
+    auto bytes = ReadBytes(dir.Path("whole.mkv"));
+    bytes.resize(std::min<std::size_t>(bytes.size(), 64));
+    std::remove(dir.Path("whole.mkv").c_str());
+    WriteBytes(path, bytes);
+    return path;
+}
+
+class NotMediaTest : public ::testing::TestWithParam<NotMediaCase> {};
+
+TEST_P(NotMediaTest, FailsWithValuesUntouchedAndNoOutput)
+{
+    const NotMediaCase& c = GetParam();
+    MediaDir dir;
+    const std::string input = dir.Path(c.file);
+    const std::string made = c.make(dir, input);
+    const std::string out = input + ".yuv";
+
+    const Converted r = Convert(input, out);
+    EXPECT_LT(r.ret, 0);
+    EXPECT_EQ(r.width, -1);
+    EXPECT_EQ(r.height, -1);
+    EXPECT_EQ(r.format, 0);
+    EXPECT_FALSE(Exists(out));
+    if (made.empty())
+        EXPECT_TRUE(dir.Names().empty());
+    else
+        EXPECT_TRUE(OnlyFiles(dir, {c.file}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, NotMediaTest,
+    ::testing::Values(
+        NotMediaCase{"missing", "missing.mp4", &MakeNothing},
+        NotMediaCase{"empty", "empty.mp4", &MakeEmpty},
+        NotMediaCase{"short_text", "note.txt", &MakeShortText},
+        NotMediaCase{"long_text", "long.txt", &MakeLongText},
+        NotMediaCase{"audio_only", "tone.wav", &MakeAudio},
+        NotMediaCase{"truncated_header", "cut.mkv", &MakeTruncatedVideo}),
+    [](const ::testing::TestParamInfo<NotMediaCase>& info) { return std::string(info.param.name); });
+
+TEST(LumoReaderTest, FailedConversionKeepsAnEarlierResult)
+{
+    MediaDir dir;
+    MakeShortText(dir, dir.Path("note.txt"));
+    const std::vector<std::uint8_t> earlier{1, 2, 3, 4};
+    WriteBytes(dir.Path("note.txt.yuv"), earlier);
+    EXPECT_LT(Convert(dir.Path("note.txt"), dir.Path("note.txt.yuv")).ret, 0);
+    EXPECT_EQ(ReadBytes(dir.Path("note.txt.yuv")), earlier);
+}
+
+TEST(LumoReaderTest, OutputInAMissingFolderFails)
+{
+    MediaDir dir;
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -t 0.2 -c:v ffv1 " + dir.Path("a.mkv")));
+    const Converted r = Convert(dir.Path("a.mkv"), dir.Path("no/such/dir/a.yuv"));
+    EXPECT_LT(r.ret, 0);
+    EXPECT_EQ(r.width, -1);
+    EXPECT_TRUE(OnlyFiles(dir, {"a.mkv"}));
+}
+
+// A stream whose size changes midway is written at the first frame's size.
+TEST(LumoReaderTest, SizeChangeIsScaledToTheFirstFrameSize)
+{
+    if (!HasEncoder("libx264"))
+        GTEST_SKIP() << "libx264 not available";
+    MediaDir dir;
+    const int w = 64, h = 48, firstFrames = 3;
+    const std::size_t frameBytes = w * h * 3 / 2;
+    const auto first = NoiseBytes(frameBytes * firstFrames, 5);
+    ASSERT_TRUE(WriteBytes(dir.Path("first.raw"), first));
+    // Lossless H.264 elementary streams can simply be concatenated.
+    ASSERT_TRUE(RunFfmpeg("-f rawvideo -pix_fmt yuv420p -s 64x48 -r 25 -i " + dir.Path("first.raw")
+        + " -c:v libx264 -qp 0 -pix_fmt yuv420p -f h264 " + dir.Path("a.h264")));
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=gray:s=32x24:rate=25 -frames:v 2 -c:v libx264 -qp 0 "
+        "-pix_fmt yuv420p -f h264 " + dir.Path("b.h264")));
+    auto joined = ReadBytes(dir.Path("a.h264"));
+    const auto second = ReadBytes(dir.Path("b.h264"));
+    joined.insert(joined.end(), second.begin(), second.end());
+    ASSERT_TRUE(WriteBytes(dir.Path("joined.h264"), joined));
+
+    const Converted r = Convert(dir.Path("joined.h264"), dir.Path("joined.yuv"));
+    ASSERT_EQ(r.ret, 0);
+    EXPECT_EQ(r.width, w);
+    EXPECT_EQ(r.height, h);
+    EXPECT_EQ(r.format, Lumer::LUMER_PIX_FMT_YUV420P);
+    const auto written = ReadBytes(dir.Path("joined.yuv"));
+    ASSERT_EQ(written.size(), frameBytes * (firstFrames + 2));
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), written.begin()));
+    // The small grey frames fill the whole first-frame geometry.
+    const auto tail = written.begin() + static_cast<std::ptrdiff_t>(first.size());
+    const auto [lo, hi] = std::minmax_element(tail, written.end());
+    EXPECT_LE(*hi - *lo, 2);
+}
+
+// Two conversions at once on two threads, each into its own file.
+TEST(LumoReaderTest, ConcurrentConversionsEachWriteTheirOwnOutput)
+{
+    MediaDir dir;
+    const std::size_t frameBytes = 96 * 64 * 3 / 2;
+    const int frames = 40;
+    const auto a = NoiseBytes(frameBytes * frames, 1);
+    const auto b = NoiseBytes(frameBytes * frames, 2);
+    ASSERT_TRUE(WriteBytes(dir.Path("a.raw"), a));
+    ASSERT_TRUE(WriteBytes(dir.Path("b.raw"), b));
+    for (const char* name : {"a", "b"}) {
+        ASSERT_TRUE(RunFfmpeg("-f rawvideo -pix_fmt yuv420p -s 96x64 -r 25 -i " + dir.Path(std::string(name) + ".raw")
+            + " -c:v ffv1 " + dir.Path(std::string(name) + ".mkv")));
+    }
+
+    auto first = std::async(std::launch::async, [&] { return Convert(dir.Path("a.mkv"), dir.Path("a.mkv.yuv")); });
+    auto second = std::async(std::launch::async, [&] { return Convert(dir.Path("b.mkv"), dir.Path("b.mkv.yuv")); });
+    const Converted ra = first.get();
+    const Converted rb = second.get();
+    ASSERT_EQ(ra.ret, 0);
+    ASSERT_EQ(rb.ret, 0);
+    EXPECT_TRUE(ReadBytes(dir.Path("a.mkv.yuv")) == a);
+    EXPECT_TRUE(ReadBytes(dir.Path("b.mkv.yuv")) == b);
+}
+
+// The input comes through a pipe that the test holds back, so the stop
+// request certainly arrives while the output is half written.
+TEST(LumoReaderTest, StopRequestRemovesThePartialOutput)
+{
+    MediaDir dir;
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=160x120:rate=25 -t 8 -c:v ffv1 -f nut " + dir.Path("clip.nut")));
+    const auto clip = ReadBytes(dir.Path("clip.nut"));
+    ASSERT_GT(clip.size(), 1000u);
+    const std::string fifo = dir.Path("pipe.nut");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The reader closes the pipe when it stops; the rest of our writes fail.
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string out = dir.Path("pipe.nut.yuv");
+
+    auto conversion = std::async(std::launch::async, [&] { return Convert(fifo, out); });
+
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    const auto writeAll = [fd](const std::uint8_t* p, std::size_t n) {
+        while (n > 0) {
+            const ssize_t k = ::write(fd, p, n);
+            if (k <= 0)
+                return;
+            p += k;
+            n -= static_cast<std::size_t>(k);
+        }
+    };
+    const std::size_t half = clip.size() / 2;
+    writeAll(clip.data(), half);
+
+    // Wait until the reader writes frames, i.e. some file besides the inputs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool writing = false;
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& name : dir.Names())
+            writing = writing || (name != "clip.nut" && name != "pipe.nut");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(writing);
+
+    lumo::LumoReader::RequestStopAll();
+    writeAll(clip.data() + half, clip.size() - half);
+    ::close(fd);
+
+    const Converted r = conversion.get();
+    EXPECT_EQ(r.ret, lumo::LumoReader::kErrorStopped);
+    EXPECT_EQ(r.width, -1);
+    EXPECT_EQ(r.height, -1);
+    EXPECT_FALSE(Exists(out));
+    EXPECT_TRUE(OnlyFiles(dir, {"clip.nut", "pipe.nut"}));
+
+    // The request reached only the conversion that was running.
+    const Converted again = Convert(dir.Path("clip.nut"), out);
+    EXPECT_EQ(again.ret, 0);
+    EXPECT_EQ(again.width, 160);
+    EXPECT_TRUE(Exists(out));
+}
+
+} // namespace
