@@ -11,11 +11,9 @@ jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build "$build" -j"$jobs"
 
-run_ctest() { ctest --test-dir "$build" --output-on-failure -j"$jobs"; }
+ctest_args=(--test-dir "$build" --output-on-failure -j"$jobs")
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-  run_ctest
+  ctest "${ctest_args[@]}"
 else
-  export -f run_ctest
-  export build jobs
-  xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" bash -c run_ctest
+  xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" ctest "${ctest_args[@]}"
 fi
