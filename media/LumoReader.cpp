@@ -19,9 +19,10 @@ namespace lumo {
 
 namespace {
 
-// Bumped by RequestStopAll; a conversion stops once the value differs from
-// the one it saw when it started.
-std::atomic<std::uint64_t> g_stopGeneration{0};
+// Set by RequestStopAll, cleared by ClearStopRequest. Lock-free, so a signal
+// handler may set it.
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "stop flag must be signal safe");
 
 struct FormatContextCloser {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
@@ -46,8 +47,7 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFreer>;
 
 struct StopToken {
-    std::uint64_t generation = g_stopGeneration.load();
-    bool Stopped() const { return g_stopGeneration.load(std::memory_order_relaxed) != generation; }
+    bool Stopped() const { return g_stopRequested.load(std::memory_order_relaxed); }
 };
 
 // Lets a blocking open or read inside libavformat give up on a stop request.
@@ -400,6 +400,8 @@ LumoReader::~LumoReader() = default;
 int LumoReader::Read2File(std::string input, std::string output, int& width, int& height,
     Lumer::LumerAVPixelFormat& format)
 {
+    if (g_stopRequested.load())
+        return kErrorStopped;
     if (input.empty() || output.empty() || RawYuvFileWriter::SameFile(input, output))
         return kErrorOpen;
     Conversion conversion(input, output);
@@ -414,9 +416,12 @@ int LumoReader::Read2File(std::string input, std::string output, int& width, int
 
 void LumoReader::RequestStopAll()
 {
-    g_stopGeneration.fetch_add(1);
+    g_stopRequested.store(true);
 }
 
-void LumoReader::ClearStopRequest() {}
+void LumoReader::ClearStopRequest()
+{
+    g_stopRequested.store(false);
+}
 
 }

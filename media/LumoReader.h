@@ -43,11 +43,12 @@ public:
     int Read2File(std::string input, std::string output, int& width, int& height, Lumer::LumerAVPixelFormat& format);
 
     // Makes every running Read2File in the process stop soon; each removes its
-    // unfinished output and reports failure (width/height untouched). Calls
-    // started afterwards are not affected.
+    // unfinished output and reports failure (width/height untouched). The
+    // request stays in force, failing calls that start later too, until
+    // ClearStopRequest, so a conversion that is just starting cannot slip
+    // through. Safe to call from any thread and from a signal handler.
     static void RequestStopAll();
-    // Nothing to reset: a stop request only reaches the calls running when it
-    // was made. Kept so that callers may reset explicitly.
+    // Lets Read2File run again after RequestStopAll.
     static void ClearStopRequest();
 };
 

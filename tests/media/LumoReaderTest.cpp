@@ -377,6 +377,9 @@ TEST(LumoReaderTest, StopRequestRemovesThePartialOutput)
     EXPECT_TRUE(writing);
 
     lumo::LumoReader::RequestStopAll();
+    struct ClearOnExit {
+        ~ClearOnExit() { lumo::LumoReader::ClearStopRequest(); }
+    } clearOnExit;
     writeAll(clip.data() + half, clip.size() - half);
     ::close(fd);
 
@@ -387,11 +390,27 @@ TEST(LumoReaderTest, StopRequestRemovesThePartialOutput)
     EXPECT_FALSE(Exists(out));
     EXPECT_TRUE(OnlyFiles(dir, {"clip.nut", "pipe.nut"}));
 
-    // The request reached only the conversion that was running.
+    // The request holds for calls that start later, until it is cleared.
+    EXPECT_EQ(Convert(dir.Path("clip.nut"), out).ret, lumo::LumoReader::kErrorStopped);
+    EXPECT_FALSE(Exists(out));
+    lumo::LumoReader::ClearStopRequest();
     const Converted again = Convert(dir.Path("clip.nut"), out);
     EXPECT_EQ(again.ret, 0);
     EXPECT_EQ(again.width, 160);
     EXPECT_TRUE(Exists(out));
+}
+
+// Writing over the input would destroy it while it is being read.
+TEST(LumoReaderTest, OutputOntoTheInputIsRefused)
+{
+    MediaDir dir;
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -t 0.2 -c:v ffv1 " + dir.Path("a.mkv")));
+    const auto before = ReadBytes(dir.Path("a.mkv"));
+    const Converted r = Convert(dir.Path("a.mkv"), dir.Path("./a.mkv"));
+    EXPECT_LT(r.ret, 0);
+    EXPECT_EQ(r.width, -1);
+    EXPECT_EQ(ReadBytes(dir.Path("a.mkv")), before);
+    EXPECT_TRUE(OnlyFiles(dir, {"a.mkv"}));
 }
 
 } // namespace
