@@ -1,0 +1,401 @@
+#include "LumoService.h"
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string_view>
+
+#include "EventStore.h"
+#include "FormData.h"
+#include "JsonWriter.h"
+
+namespace lumo::service {
+
+namespace {
+
+const char *const kJsonType = "application/json; charset=utf-8";
+const char *const kLoopback = "127.0.0.1";
+
+const char *ReasonText(int status)
+{
+    switch (status) {
+    case 400: return "bad request";
+    case 404: return "not found";
+    case 405: return "method not allowed";
+    case 408: return "request timeout";
+    case 411: return "length required";
+    case 413: return "request body too large";
+    case 414: return "request target too long";
+    case 415: return "unsupported media type";
+    case 416: return "range not satisfiable";
+    case 500: return "internal error";
+    default: return "error";
+    }
+}
+
+void SendJson(httplib::Response &res, int httpStatus, const std::string &json)
+{
+    res.status = httpStatus;
+    res.set_content(json, kJsonType);
+}
+
+void SendError(httplib::Response &res, int httpStatus, const std::string &message)
+{
+    SendJson(res, httpStatus, EnvelopeJson(httpStatus, message));
+}
+
+bool IsFormContentType(const std::string &value)
+{
+    static const std::string_view kForm = "application/x-www-form-urlencoded";
+    if (value.size() < kForm.size()) return false;
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const char c = value[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != kForm[i]) return false;
+    }
+    // Parameters such as "; charset=UTF-8" may follow.
+    const std::string_view rest = std::string_view(value).substr(kForm.size());
+    const std::size_t firstNonSpace = rest.find_first_not_of(" \t");
+    return firstNonSpace == std::string_view::npos || rest[firstNonSpace] == ';';
+}
+
+// Full-width and no-break spaces count too: Chinese input methods type them.
+bool IsBlankText(const std::string &text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') {
+            ++i;
+        } else if (text.compare(i, 2, "\xC2\xA0") == 0) {
+            i += 2;
+        } else if (text.compare(i, 3, "\xE3\x80\x80") == 0) {
+            i += 3;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A Host header fit to put back into a link: host name or address and port.
+bool IsSafeHost(const std::string &host)
+{
+    if (host.empty() || host.size() > 255) return false;
+    for (char c : host) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                        c == '-' || c == ':' || c == '[' || c == ']';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+std::string HtmlEscape(std::string_view text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// Request lines go to the log; keep them on one line and short.
+std::string LogSafe(std::string_view text)
+{
+    std::string out;
+    for (char c : text.substr(0, 200)) {
+        const auto u = static_cast<unsigned char>(c);
+        out.push_back(u < 0x20 || u == 0x7F ? '?' : c);
+    }
+    if (text.size() > 200) out += "...";
+    return out;
+}
+
+}  // namespace
+
+LumoService::LumoService(const ServiceOptions &options, EventStore &store)
+    : options_(options), store_(store), server_(std::make_unique<httplib::Server>())
+{
+    Route();
+}
+
+LumoService::~LumoService() = default;
+
+void LumoService::Route()
+{
+    httplib::Server &svr = *server_;
+    svr.set_payload_max_length(options_.maxBody);
+    svr.set_read_timeout(5, 0);
+    svr.set_write_timeout(5, 0);
+    // One request per connection: after a refused request the connection may
+    // still hold its unread rest, which must never be taken for the next
+    // request. Loopback connections are cheap.
+    svr.set_keep_alive_max_count(1);
+
+    using httplib::ContentReader;
+    using httplib::Request;
+    using httplib::Response;
+
+    // Refuse a declared body over the limit before anything reads it.
+    svr.set_pre_routing_handler([this](const Request &req, Response &res) {
+        const std::string length = req.get_header_value("Content-Length");
+        if (!length.empty()) {
+            const bool digits = length.size() <= 19 && length.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoull(length) > options_.maxBody) {
+                SendError(res, digits ? 413 : 400, digits ? "request body too large" : "bad Content-Length");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+
+    // The POST routes read their bodies themselves: the library's own form
+    // handling caps form bodies at 8 KiB and decodes leniently.
+    svr.Post(kVersionPath, [this](const Request &req, Response &res, const ContentReader &reader) {
+        HandleVersion(req, res, reader);
+    });
+    svr.Post(kFeedbackPath, [this](const Request &req, Response &res, const ContentReader &reader) {
+        HandleFeedback(req, res, reader);
+    });
+    svr.Post(kAnchorPath, [this](const Request &req, Response &res, const ContentReader &reader) {
+        HandleAnchor(req, res, reader);
+    });
+
+    // The client's download link is "/#/YuvLumo". A browser never sends the
+    // part after "#", so the request arrives as "/" and the page's own
+    // "#/YuvLumo" anchor (the section id below) scrolls to the download block.
+    svr.Get("/", [this](const Request &req, Response &res) { HandlePage(req, res); });
+
+    auto notAllowed = [](const char *allow) {
+        return [allow](const Request &, Response &res) {
+            SendError(res, 405, "method not allowed");
+            res.set_header("Allow", allow);
+        };
+    };
+    for (const char *path : {kVersionPath, kFeedbackPath, kAnchorPath}) {
+        svr.Get(path, notAllowed("POST"));
+        svr.Put(path, notAllowed("POST"));
+        svr.Patch(path, notAllowed("POST"));
+        svr.Delete(path, notAllowed("POST"));
+        svr.Options(path, notAllowed("POST"));
+    }
+    svr.Post("/", notAllowed("GET, HEAD"));
+    svr.Put("/", notAllowed("GET, HEAD"));
+    svr.Patch("/", notAllowed("GET, HEAD"));
+    svr.Delete("/", notAllowed("GET, HEAD"));
+    svr.Options("/", notAllowed("GET, HEAD"));
+
+    // Every error the library answers by itself (unknown path, unreadable
+    // request, body over the limit) still gets the JSON envelope.
+    svr.set_error_handler(httplib::Server::Handler([](const Request &, Response &res) {
+        if (res.body.empty()) {
+            res.set_content(EnvelopeJson(res.status, ReasonText(res.status)), kJsonType);
+        }
+    }));
+    svr.set_exception_handler([](const Request &, Response &res, std::exception_ptr) {
+        SendError(res, 500, "internal error");
+    });
+
+    if (!options_.quiet) {
+        svr.set_logger([](const Request &req, const Response &res) {
+            static std::mutex logMutex;
+            std::lock_guard<std::mutex> lock(logMutex);
+            std::cerr << req.remote_addr << ' ' << LogSafe(req.method) << ' ' << LogSafe(req.path) << ' '
+                      << res.status << std::endl;
+        });
+    }
+}
+
+int LumoService::Bind()
+{
+    if (options_.port == 0) {
+        port_ = server_->bind_to_any_port(kLoopback);
+    } else {
+        port_ = server_->bind_to_port(kLoopback, options_.port) ? options_.port : -1;
+    }
+    return port_;
+}
+
+bool LumoService::Run()
+{
+    return server_->listen_after_bind();
+}
+
+void LumoService::Stop()
+{
+    server_->stop();
+}
+
+bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentReader &reader,
+                           httplib::Response &res, std::string &body)
+{
+    body.clear();
+    // Without either header a request has no body (the library's reader
+    // would wait for the connection to close instead).
+    if (!req.has_header("Content-Length") && !req.has_header("Transfer-Encoding")) return true;
+    bool tooLarge = false;
+    const bool ok = reader([&](const char *data, std::size_t length) {
+        if (length > options_.maxBody - body.size()) {
+            tooLarge = true;
+            return false;
+        }
+        body.append(data, length);
+        return true;
+    });
+    if (tooLarge || res.status == 413) {
+        SendError(res, 413, "request body too large");
+        return false;
+    }
+    if (!ok) {
+        SendError(res, 400, "could not read the request body");
+        return false;
+    }
+    return true;
+}
+
+void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &res,
+                                const httplib::ContentReader &reader)
+{
+    // The request has no body; whatever is sent is read and ignored.
+    std::string body;
+    if (!ReadBody(req, reader, res, body)) return;
+
+    const std::size_t q = req.target.find('?');
+    const std::string_view query =
+        q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1);
+    FormData params;
+    std::string error;
+    if (!FormData::Parse(query, params, error)) {
+        SendError(res, 400, "query: " + error);
+        return;
+    }
+    const std::string *app = params.Find("app_name");
+    if (!app) {
+        SendError(res, 400, "query: missing field 'app_name'");
+        return;
+    }
+    if (*app != kAppName) {
+        SendJson(res, 200, EnvelopeJson(404, "unknown app_name"));
+        return;
+    }
+
+    const std::string host = req.get_header_value("Host");
+    const std::string authority =
+        IsSafeHost(host) ? host : std::string(kLoopback) + ":" + std::to_string(port_);
+    SendJson(res, 200,
+             JsonWriter()
+                 .Field("code", 200)
+                 .Field("message", "ok")
+                 .BeginObject("model")
+                 .Field("app_name", kAppName)
+                 .Field("version", options_.latestVersion)
+                 .Field("download_url", "http://" + authority + "/#/YuvLumo")
+                 .EndObject()
+                 .Finish());
+}
+
+void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response &res,
+                                 const httplib::ContentReader &reader)
+{
+    std::string body;
+    if (!ReadBody(req, reader, res, body)) return;
+    if (!IsFormContentType(req.get_header_value("Content-Type"))) {
+        SendError(res, 415, "body must be application/x-www-form-urlencoded");
+        return;
+    }
+    FormData form;
+    std::string error;
+    if (!FormData::Parse(body, form, error) || !form.HasExactly({"feedback"}, error)) {
+        SendError(res, 400, error);
+        return;
+    }
+    const std::string &text = *form.Find("feedback");
+    if (IsBlankText(text)) {
+        SendJson(res, 200, EnvelopeJson(400, "反馈内容不能为空"));
+        return;
+    }
+    const std::int64_t id = store_.AddFeedback(text, req.remote_addr, error);
+    if (id < 0) {
+        std::cerr << "lumo-service: storing feedback failed: " << error << std::endl;
+        SendError(res, 500, "could not store the feedback");
+        return;
+    }
+    SendJson(res, 200,
+             JsonWriter()
+                 .Field("code", 200)
+                 .Field("message", "反馈已收到")
+                 .BeginObject("model")
+                 .Field("id", id)
+                 .EndObject()
+                 .Finish());
+}
+
+void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &res,
+                               const httplib::ContentReader &reader)
+{
+    std::string body;
+    if (!ReadBody(req, reader, res, body)) return;
+    if (!IsFormContentType(req.get_header_value("Content-Type"))) {
+        SendError(res, 415, "body must be application/x-www-form-urlencoded");
+        return;
+    }
+    FormData form;
+    std::string error;
+    if (!FormData::Parse(body, form, error) ||
+        !form.HasExactly({"type", "version", "platform", "app", "page", "block", "action", "info"}, error)) {
+        SendError(res, 400, error);
+        return;
+    }
+    UsageEvent event;
+    event.type = *form.Find("type");
+    event.version = *form.Find("version");
+    event.platform = *form.Find("platform");
+    event.app = *form.Find("app");
+    event.page = *form.Find("page");
+    event.block = *form.Find("block");
+    event.action = *form.Find("action");
+    event.info = *form.Find("info");
+    const std::int64_t id = store_.AddUsageEvent(event, req.remote_addr, error);
+    if (id < 0) {
+        std::cerr << "lumo-service: storing a usage event failed: " << error << std::endl;
+        SendError(res, 500, "could not store the event");
+        return;
+    }
+    SendJson(res, 200, EnvelopeJson(200, "ok"));
+}
+
+void LumoService::HandlePage(const httplib::Request &, httplib::Response &res)
+{
+    const std::string version = HtmlEscape(options_.latestVersion);
+    std::string page =
+        "<!DOCTYPE html>\n"
+        "<html lang=\"zh-CN\">\n"
+        "<head><meta charset=\"utf-8\"><title>YuvLumo 下载</title>\n"
+        "<style>body{font-family:sans-serif;margin:2em auto;max-width:40em;color:#222}"
+        "section{border:1px solid #ccc;border-radius:6px;padding:1em 1.5em}"
+        "h1{font-size:1.4em}.version{font-size:1.2em;font-weight:bold}</style>\n"
+        "</head>\n"
+        "<body>\n"
+        "<h1>YUVLumo</h1>\n"
+        "<section id=\"/YuvLumo\">\n"
+        "<h2>YuvLumo</h2>\n"
+        "<p>最新版本：<span class=\"version\" id=\"latest-version\">" + version + "</span></p>\n"
+        "<p>YuvLumo " + version + " 是查看和测量原始 YUV 视频的桌面工具。"
+        "本地服务不托管安装包，请从源代码构建该版本。</p>\n"
+        "</section>\n"
+        "</body>\n"
+        "</html>\n";
+    res.status = 200;
+    res.set_content(page, "text/html; charset=utf-8");
+}
+
+}  // namespace lumo::service
