@@ -1,0 +1,123 @@
+#include "PsnrMse.h"
+
+#include <cmath>
+#include <limits>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LUMO_IQA_X86 1
+#include <immintrin.h>
+#endif
+
+namespace lumo {
+namespace {
+
+uint64_t SumSquaredDiffScalar(const uint8_t* a, const uint8_t* b, std::size_t n)
+{
+    uint64_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int d = static_cast<int>(a[i]) - static_cast<int>(b[i]);
+        sum += static_cast<uint64_t>(d * d);
+    }
+    return sum;
+}
+
+#ifdef LUMO_IQA_X86
+// Blocks of 32-bit partial sums are flushed to 64 bits before they can
+// overflow: each lane gains at most 2 * 2 * 255^2 per step.
+constexpr std::size_t kFlushSteps = 4096;
+
+uint64_t SumSquaredDiffSse2(const uint8_t* a, const uint8_t* b, std::size_t n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i total = _mm_setzero_si128(); // two 64-bit lanes
+    std::size_t i = 0;
+    while (n - i >= 16) {
+        __m128i acc = _mm_setzero_si128();
+        for (std::size_t step = 0; step < kFlushSteps && n - i >= 16; ++step, i += 16) {
+            const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+            const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+            const __m128i dlo = _mm_sub_epi16(_mm_unpacklo_epi8(va, zero), _mm_unpacklo_epi8(vb, zero));
+            const __m128i dhi = _mm_sub_epi16(_mm_unpackhi_epi8(va, zero), _mm_unpackhi_epi8(vb, zero));
+            acc = _mm_add_epi32(acc, _mm_madd_epi16(dlo, dlo));
+            acc = _mm_add_epi32(acc, _mm_madd_epi16(dhi, dhi));
+        }
+        total = _mm_add_epi64(total, _mm_unpacklo_epi32(acc, zero));
+        total = _mm_add_epi64(total, _mm_unpackhi_epi32(acc, zero));
+    }
+    alignas(16) uint64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), total);
+    return lanes[0] + lanes[1] + SumSquaredDiffScalar(a + i, b + i, n - i);
+}
+
+__attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, const uint8_t* b, std::size_t n)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i total = _mm256_setzero_si256(); // four 64-bit lanes
+    std::size_t i = 0;
+    while (n - i >= 32) {
+        __m256i acc0 = _mm256_setzero_si256();
+        __m256i acc1 = _mm256_setzero_si256();
+        for (std::size_t step = 0; step < kFlushSteps && n - i >= 32; ++step, i += 32) {
+            const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+            const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+            const __m256i dlo = _mm256_sub_epi16(_mm256_unpacklo_epi8(va, zero), _mm256_unpacklo_epi8(vb, zero));
+            const __m256i dhi = _mm256_sub_epi16(_mm256_unpackhi_epi8(va, zero), _mm256_unpackhi_epi8(vb, zero));
+            acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(dlo, dlo));
+            acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(dhi, dhi));
+        }
+        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(acc0, zero));
+        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(acc0, zero));
+        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(acc1, zero));
+        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(acc1, zero));
+    }
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
+    return lanes[0] + lanes[1] + lanes[2] + lanes[3] + SumSquaredDiffSse2(a + i, b + i, n - i);
+}
+#endif
+
+} // namespace
+
+uint64_t SumSquaredDiff(const uint8_t* a, const uint8_t* b, std::size_t n)
+{
+#ifdef LUMO_IQA_X86
+    if (__builtin_cpu_supports("avx2"))
+        return SumSquaredDiffAvx2(a, b, n);
+    return SumSquaredDiffSse2(a, b, n);
+#else
+    return SumSquaredDiffScalar(a, b, n);
+#endif
+}
+
+double PsnrFromMse(double mse)
+{
+    if (mse == 0.0)
+        return 999.99;
+    return 10.0 * std::log10(65025.0 / mse);
+}
+
+void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (!psnr || !mse)
+        return;
+    if (!ref || !cmp || width <= 0 || height <= 0) {
+        for (int p = 0; p < 3; ++p) {
+            mse[p] = nan;
+            psnr[p] = nan;
+        }
+        return;
+    }
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const std::size_t cn = static_cast<std::size_t>(width / 2) * static_cast<std::size_t>(height / 2);
+    const std::size_t offset[3] = {0, n, n + n / 4};
+    const std::size_t count[3] = {n, cn, cn};
+    for (int p = 0; p < 3; ++p) {
+        // The sum of integer squares is exact, as the double sum would be.
+        const uint64_t sse = count[p] ? SumSquaredDiff(ref + offset[p], cmp + offset[p], count[p]) : 0;
+        mse[p] = static_cast<double>(sse) / static_cast<double>(count[p]);
+        psnr[p] = PsnrFromMse(mse[p]);
+    }
+}
+
+} // namespace lumo

@@ -1,0 +1,59 @@
+#include "RedPlane.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace lumo {
+
+double RedCrCoefficient(int colorRange)
+{
+    switch (colorRange) {
+    case 1:
+        return 1.4022;
+    case 2:
+        return 1.793;
+    default:
+        return 1.596;
+    }
+}
+
+void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, uint8_t* dst)
+{
+    if (!frame || !dst || width <= 0 || height <= 0)
+        return;
+    const double k = RedCrCoefficient(colorRange);
+    // The value depends on (Y, V) only: a table of the 256 x 256 results.
+    uint8_t table[256 * 256];
+    for (int v = 0; v < 256; ++v) {
+        const double cr = k * (v - 128);
+        for (int y = 0; y < 256; ++y) {
+            const int r = static_cast<int>(y + cr);
+            table[v * 256 + y] = static_cast<uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
+        }
+    }
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const int cw = width / 2;
+    const int ch = height / 2;
+    const uint8_t* vplane = frame + n + n / 4;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* ly = frame + static_cast<std::size_t>(y) * width;
+        uint8_t* out = dst + static_cast<std::size_t>(y) * width;
+        if (cw == 0 || ch == 0) {
+            const uint8_t* t = table + 128 * 256;
+            for (int x = 0; x < width; ++x)
+                out[x] = t[ly[x]];
+            continue;
+        }
+        const uint8_t* vrow = vplane + static_cast<std::size_t>(std::min(y / 2, ch - 1)) * cw;
+        int x = 0;
+        for (int c = 0; c < cw; ++c, x += 2) {
+            const uint8_t* t = table + vrow[c] * 256;
+            out[x] = t[ly[x]];
+            out[x + 1] = t[ly[x + 1]];
+        }
+        for (; x < width; ++x)
+            out[x] = table[vrow[cw - 1] * 256 + ly[x]];
+    }
+}
+
+} // namespace lumo

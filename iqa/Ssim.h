@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Convolve.h"
+#include "IqaMath.h"
+
+// Options of ssim_index.
+struct ssim_options {
+    float alpha; // exponent of the luminance term
+    float beta;  // exponent of the contrast term
+    float gamma; // exponent of the structure term
+    int L;       // dynamic range of the samples
+    float K1;
+    float K2;
+    int f;       // scale factor; 0 chooses it from the image size
+};
+
+// Mean SSIM of two 8-bit planes of w x h samples (rows `stride` bytes
+// apart), with the 11x11 Gaussian window when `gaussian` is nonzero, else
+// the 8x8 square window. Without options the plain SSIM formula is used at
+// an automatic scale. NaN when the (scaled) image is smaller than the
+// window, +infinity when memory runs out.
+float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
+                 const ssim_options* opts);
