@@ -1,0 +1,179 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "CliError.h"
+#include "CliOptions.h"
+#include "Commands.h"
+#include "CompareEngine.h"
+#include "CompareReport.h"
+#include "LayoutNames.h"
+#include "RawInput.h"
+
+namespace lumo::cli {
+namespace {
+
+// Memory the workers may hold together before fewer of them run.
+constexpr int64_t kWorkerMemoryBudget = int64_t{224} << 20;
+
+const char* RangeName(int code)
+{
+    switch (code) {
+    case 0: return "bt601";
+    case 2: return "bt709";
+    default: return "bt601full";
+    }
+}
+
+ReportFormat ParseFormat(const std::string& text)
+{
+    const std::string lower = ToLower(text);
+    if (lower == "table")
+        return ReportFormat::Table;
+    if (lower == "csv")
+        return ReportFormat::Csv;
+    if (lower == "json")
+        return ReportFormat::Json;
+    throw CliError("unknown format '" + text + "': use table, csv or json");
+}
+
+bool ParseMetrics(const std::string& text)
+{
+    const std::string lower = ToLower(text);
+    if (lower == "all")
+        return true;
+    if (lower == "psnr")
+        return false;
+    throw CliError("unknown metrics '" + text + "': use all or psnr");
+}
+
+CompareSide Describe(const RawInput& input)
+{
+    CompareSide side;
+    side.path = input.Reader().Path();
+    side.width = input.Reader().Width();
+    side.height = input.Reader().Height();
+    side.layout = input.Reader().Type();
+    side.frameCount = input.FrameCount();
+    side.partialLastFrame = input.PartialBytes() > 0;
+    return side;
+}
+
+// "frame 12/60" on standard error, at most ten times a second.
+class Progress {
+public:
+    explicit Progress(int total) : total_(total), enabled_(::isatty(2) == 1 && total > 1) {}
+    ~Progress()
+    {
+        if (shown_)
+            std::fprintf(stderr, "\r\033[K");
+    }
+    void Update(int done)
+    {
+        if (!enabled_)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (shown_ && now - last_ < std::chrono::milliseconds(100) && done < total_)
+            return;
+        last_ = now;
+        shown_ = true;
+        std::fprintf(stderr, "\rcomparing: frame %d/%d (%d%%)", done, total_,
+                     static_cast<int>(100LL * done / total_));
+        std::fflush(stderr);
+    }
+
+private:
+    int total_;
+    bool enabled_;
+    bool shown_ = false;
+    std::chrono::steady_clock::time_point last_;
+};
+
+} // namespace
+
+int RunCompare(const std::vector<std::string>& args)
+{
+    const CliOptions options(args, {"--size", "--layout", "--size-b", "--layout-b", "--frames", "--range",
+                                    "--metrics", "--format", "--jobs"});
+    if (options.Positionals().size() != 2)
+        throw CliError("compare needs exactly two files (yuvlumo-cli compare A B --size WxH --layout L)");
+    const FrameSize sizeA = ParseFrameSize(options.Required("--size"), "--size");
+    const FrameSize sizeB =
+        options.Has("--size-b") ? ParseFrameSize(options.Required("--size-b"), "--size-b") : sizeA;
+    const std::string layoutA = RequireLayoutName(options.Value("--layout", "YUV_TYPE_I420"));
+    const std::string layoutB = options.Has("--layout-b") ? RequireLayoutName(options.Required("--layout-b")) : layoutA;
+    const int rangeCode = ParseColorRange(options.Value("--range", "bt601full"));
+    const bool withSsim = ParseMetrics(options.Value("--metrics", "all"));
+    const ReportFormat format = ParseFormat(options.Value("--format", "table"));
+    const int jobs = options.Has("--jobs") ? ParseIndex(options.Required("--jobs"), "--jobs") : 0;
+    if (jobs > 256)
+        throw CliError("bad value for --jobs: at most 256");
+    const FrameRange wanted = options.Has("--frames") ? ParseFrameRange(options.Required("--frames")) : FrameRange();
+
+    if (sizeA.width != sizeB.width || sizeA.height != sizeB.height)
+        throw CliError("cannot compare a " + std::to_string(sizeA.width) + "x" + std::to_string(sizeA.height)
+                       + " file with a " + std::to_string(sizeB.width) + "x" + std::to_string(sizeB.height)
+                       + " file: both must have the same width and height");
+
+    const RawInput a(options.Positionals()[0], sizeA, layoutA, "A");
+    const RawInput b(options.Positionals()[1], sizeB, layoutB, "B");
+    const int common = std::min(a.FrameCount(), b.FrameCount());
+    if (common == 0)
+        throw CliError(std::string("nothing to compare: ") + (a.FrameCount() == 0 ? "A" : "B") + " has no frames");
+    if (a.FrameCount() != b.FrameCount())
+        std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
+                     a.FrameCount(), b.FrameCount(), common);
+    const int last = wanted.last < 0 ? common - 1 : wanted.last;
+    if (wanted.first >= common || last >= common)
+        throw CliError("frame " + std::to_string(std::max(wanted.first, last)) + " is past the end: the files have "
+                       + std::to_string(common) + " frame" + (common == 1 ? "" : "s") + " in common");
+
+    CompareEngine::Settings settings;
+    settings.a = a.Reader();
+    settings.b = b.Reader();
+    settings.first = wanted.first;
+    settings.last = last;
+    settings.colorRangeCode = rangeCode;
+    settings.withSsim = withSsim;
+    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim, kWorkerMemoryBudget);
+    settings.maxInFlight = 2 * settings.workers;
+
+    CompareHeader header;
+    header.a = Describe(a);
+    header.b = Describe(b);
+    header.first = settings.first;
+    header.last = settings.last;
+    header.rangeName = RangeName(rangeCode);
+    header.colorRangeCode = rangeCode;
+    header.withSsim = withSsim;
+
+    CompareReport report(stdout, format, header);
+    report.Begin();
+    std::string error;
+    bool ok = false;
+    {
+        Progress progress(last - settings.first + 1);
+        int done = 0;
+        CompareEngine engine(settings);
+        ok = engine.Run(
+            [&](const FrameMetrics& m) {
+                report.AddFrame(m);
+                progress.Update(++done);
+            },
+            error);
+    }
+    if (!ok) {
+        std::fflush(stdout);
+        throw CliError(error);
+    }
+    report.Finish();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw CliError(std::string("cannot write the report: ") + std::strerror(errno));
+    return 0;
+}
+
+} // namespace lumo::cli

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "CompareEngine.h"
+
+namespace lumo::cli {
+
+enum class ReportFormat { Table, Csv, Json };
+
+// One side of a comparison as the report describes it.
+struct CompareSide {
+    std::string path;
+    int width = 0;
+    int height = 0;
+    std::string layout;
+    int frameCount = 0;
+    bool partialLastFrame = false;
+};
+
+struct CompareHeader {
+    CompareSide a;
+    CompareSide b;
+    int first = 0;
+    int last = 0;
+    std::string rangeName;
+    int colorRangeCode = 1;
+    bool withSsim = true;
+};
+
+// Running means over the frames handed in, and the PSNR of the mean MSE.
+class CompareSummary {
+public:
+    void Add(const FrameMetrics& m);
+    int Frames() const { return frames_; }
+    double MeanSsim() const;
+    double MeanMse(int plane) const;
+    double MeanPsnr(int plane) const;
+    // PSNR computed from the mean MSE of the plane (999.99 when it is 0).
+    double PsnrOfMeanMse(int plane) const;
+
+private:
+    int frames_ = 0;
+    double ssim_ = 0.0;
+    double mse_[3] = {0.0, 0.0, 0.0};
+    double psnr_[3] = {0.0, 0.0, 0.0};
+};
+
+// Writes the rows of a comparison as they come, then the summary, as an
+// aligned table, CSV (header row, one row per frame, then the rows "mean"
+// and "psnr_of_mean_mse") or one JSON document.
+class CompareReport {
+public:
+    CompareReport(std::FILE* out, ReportFormat format, const CompareHeader& header);
+
+    void Begin();
+    void AddFrame(const FrameMetrics& m);
+    void Finish();
+
+    static std::string JsonString(const std::string& text);
+    static std::string JsonNumber(double value);
+    // Round-trip text for CSV: "nan", "inf" and "-inf" for those values.
+    static std::string CsvNumber(double value);
+    // Six significant digits like the analysis window's metric text.
+    static std::string ShortNumber(double value);
+
+private:
+    void WriteJsonSide(const char* key, const CompareSide& side);
+
+    std::FILE* out_;
+    ReportFormat format_;
+    CompareHeader header_;
+    CompareSummary summary_;
+};
+
+} // namespace lumo::cli

@@ -1,0 +1,60 @@
+#include "LayoutNames.h"
+
+#include "CliError.h"
+#include "YuvTypeTable.h"
+
+namespace lumo::cli {
+namespace {
+const std::string kPrefix = "YUV_TYPE_";
+}
+
+std::string ToLower(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string ShortLayoutName(const std::string& name)
+{
+    return name.rfind(kPrefix, 0) == 0 ? name.substr(kPrefix.size()) : name;
+}
+
+bool ResolveLayoutName(const std::string& text, std::string& name)
+{
+    const YuvTypeTable& table = YuvTypeTable::Instance();
+    const std::string wanted = ToLower(text);
+    for (int i = 0; i < table.Count(); ++i) {
+        YuvTypeInfo info;
+        if (table.GetByIndex(i, info) != 0)
+            continue;
+        if (ToLower(info.name) == wanted || ToLower(ShortLayoutName(info.name)) == wanted) {
+            name = info.name;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string RequireLayoutName(const std::string& text)
+{
+    std::string name;
+    if (!ResolveLayoutName(text, name))
+        throw CliError("unknown layout '" + text + "' (yuvlumo-cli --help lists the layouts)");
+    return name;
+}
+
+std::string LayoutForMediaFormat(int code)
+{
+    switch (code) {
+    case 102: return "YUV_TYPE_NV12";
+    case 103: return "YUV_TYPE_NV21";
+    case 104: return "YUV_TYPE_I422";
+    case 105: return "YUV_TYPE_YUYV";
+    case 106: return "YUV_TYPE_I444";
+    default: return "YUV_TYPE_I420";
+    }
+}
+
+} // namespace lumo::cli

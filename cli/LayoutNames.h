@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace lumo::cli {
+
+// Layout name of the table for what a user typed: the full name
+// ("YUV_TYPE_NV12") or the name without "YUV_TYPE_" ("nv12"), in any case.
+// Returns false when nothing matches.
+bool ResolveLayoutName(const std::string& text, std::string& name);
+// Same, throwing CliError with the list hint for an unknown name.
+std::string RequireLayoutName(const std::string& text);
+// "NV12" for "YUV_TYPE_NV12".
+std::string ShortLayoutName(const std::string& name);
+// The layout name for a media library pixel-format code.
+std::string LayoutForMediaFormat(int code);
+std::string ToLower(std::string text);
+
+} // namespace lumo::cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "CliOptions.h"
+#include "LumoYuvReader.h"
+
+namespace lumo::cli {
+
+// A raw YUV file named on the command line, checked before any frame is read.
+class RawInput {
+public:
+    // Throws CliError when the file cannot be read or its frame size is not
+    // positive; `label` names it in messages ("A", "B" or empty).
+    RawInput(const std::string& path, FrameSize size, const std::string& layout, const std::string& label);
+
+    const LumoYuvReader& Reader() const { return reader_; }
+    int64_t FrameBytes() const { return frameBytes_; }
+    int64_t FileBytes() const { return fileBytes_; }
+    int FrameCount() const { return frameCount_; }
+    // Bytes of the last frame when it is shorter than a frame, else 0.
+    int64_t PartialBytes() const { return frameBytes_ > 0 ? fileBytes_ % frameBytes_ : 0; }
+    // Throws CliError unless 0 <= frame < FrameCount().
+    void RequireFrame(int frame) const;
+
+private:
+    std::string Name() const;
+
+    LumoYuvReader reader_;
+    std::string label_;
+    int64_t frameBytes_ = 0;
+    int64_t fileBytes_ = 0;
+    int frameCount_ = 0;
+};
+
+} // namespace lumo::cli

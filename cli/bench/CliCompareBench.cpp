@@ -1,0 +1,159 @@
+// Throughput and peak memory of `yuvlumo-cli compare`, measured beside
+// ffmpeg's psnr filter on the same files in the same run.
+//
+//   cli_compare_bench [WORK_DIR] [FRAMES]
+//
+// Writes a pair of 1080p I420 files of FRAMES frames (60 by default) and two
+// pairs of 2160p files of different lengths into WORK_DIR, runs each program
+// as a child process and prints wall time, frames per second and the child's
+// peak resident memory.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+    bool ok = false;
+    double seconds = 0.0;
+    long peakKb = 0;
+};
+
+RunResult RunChild(const std::vector<std::string>& argv)
+{
+    RunResult result;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return result;
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(pid, &status, 0, &usage) != pid)
+        return result;
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    result.peakKb = usage.ru_maxrss;
+    return result;
+}
+
+// A moving gradient with texture; the second file adds small noise, so the
+// metrics have realistic work to do.
+bool WritePair(const std::string& a, const std::string& b, int width, int height, int frames)
+{
+    std::FILE* fa = std::fopen(a.c_str(), "wb");
+    std::FILE* fb = std::fopen(b.c_str(), "wb");
+    bool ok = fa && fb;
+    const size_t n = static_cast<size_t>(width) * height;
+    std::vector<uint8_t> fra(n * 3 / 2);
+    std::vector<uint8_t> frb(fra.size());
+    uint32_t seed = 12345;
+    for (int f = 0; ok && f < frames; ++f) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                fra[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>((x + 2 * y + 3 * f) ^ ((x * y) >> 7));
+        for (size_t i = n; i < fra.size(); ++i)
+            fra[i] = static_cast<uint8_t>(96 + (i * 7 + f) % 64);
+        for (size_t i = 0; i < fra.size(); ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const int v = fra[i] + static_cast<int>((seed >> 24) % 7) - 3;
+            frb[i] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        }
+        ok = std::fwrite(fra.data(), 1, fra.size(), fa) == fra.size()
+            && std::fwrite(frb.data(), 1, frb.size(), fb) == frb.size();
+    }
+    if (fa)
+        ok = std::fclose(fa) == 0 && ok;
+    if (fb)
+        ok = std::fclose(fb) == 0 && ok;
+    return ok;
+}
+
+void Report(const char* name, const RunResult& r, int frames, double referenceFps)
+{
+    if (!r.ok) {
+        std::printf("%-34s failed\n", name);
+        return;
+    }
+    const double fps = frames / r.seconds;
+    std::printf("%-34s %8.2f s %8.2f fps %8.1f MB peak", name, r.seconds, fps, r.peakKb / 1024.0);
+    if (referenceFps > 0.0)
+        std::printf("   %.2fx ffmpeg", fps / referenceFps);
+    std::printf("\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string dir = argc > 1 ? argv[1] : "/tmp";
+    const int frames = argc > 2 ? std::atoi(argv[2]) : 60;
+    if (frames <= 0) {
+        std::fprintf(stderr, "usage: cli_compare_bench [WORK_DIR] [FRAMES]\n");
+        return 2;
+    }
+    const std::string cli = YUVLUMO_CLI;
+    const std::string a = dir + "/cli_bench_a.yuv";
+    const std::string b = dir + "/cli_bench_b.yuv";
+    if (!WritePair(a, b, 1920, 1080, frames)) {
+        std::fprintf(stderr, "cannot write the test files in %s\n", dir.c_str());
+        return 1;
+    }
+    std::printf("1920x1080 I420, %d frames, %ld cores\n", frames, ::sysconf(_SC_NPROCESSORS_ONLN));
+    const std::vector<std::string> ffmpeg = {"ffmpeg", "-nostdin", "-v", "error", "-s", "1920x1080", "-pix_fmt",
+                                             "yuv420p", "-f", "rawvideo", "-i", a, "-s", "1920x1080", "-pix_fmt",
+                                             "yuv420p", "-f", "rawvideo", "-i", b, "-lavfi", "psnr", "-f", "null",
+                                             "-"};
+    const RunResult ref = RunChild(ffmpeg);
+    const double refFps = ref.ok ? frames / ref.seconds : 0.0;
+    Report("ffmpeg -lavfi psnr", ref, frames, 0.0);
+    const std::vector<std::string> base = {cli, "compare", a, b, "--size", "1920x1080", "--format", "csv"};
+    std::vector<std::string> psnr = base;
+    psnr.insert(psnr.end(), {"--metrics", "psnr"});
+    Report("yuvlumo-cli compare --metrics psnr", RunChild(psnr), frames, refFps);
+    Report("yuvlumo-cli compare (all metrics)", RunChild(base), frames, refFps);
+    std::vector<std::string> single = base;
+    single.insert(single.end(), {"--jobs", "1"});
+    Report("yuvlumo-cli compare --jobs 1", RunChild(single), frames, refFps);
+    std::remove(a.c_str());
+    std::remove(b.c_str());
+
+    // Peak memory must not depend on the number of frames.
+    const int lengths[2] = {3, 12};
+    std::printf("\n3840x2160 I420, peak resident memory of compare\n");
+    for (int length : lengths) {
+        if (!WritePair(a, b, 3840, 2160, length)) {
+            std::fprintf(stderr, "cannot write the test files in %s\n", dir.c_str());
+            return 1;
+        }
+        std::vector<std::string> big = {cli, "compare", a, b, "--size", "3840x2160", "--format", "csv"};
+        const std::string label = std::to_string(length) + " frames, all metrics";
+        Report(label.c_str(), RunChild(big), length, 0.0);
+        big.insert(big.end(), {"--metrics", "psnr"});
+        const std::string labelPsnr = std::to_string(length) + " frames, --metrics psnr";
+        Report(labelPsnr.c_str(), RunChild(big), length, 0.0);
+        std::remove(a.c_str());
+        std::remove(b.c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,94 @@
+// yuvlumo-cli: the command-line companion of YUV Lumo.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "CliError.h"
+#include "Commands.h"
+#include "LayoutNames.h"
+#include "YuvTypeTable.h"
+
+#ifndef YUVLUMO_VERSION
+#define YUVLUMO_VERSION "unknown"
+#endif
+
+namespace lumo::cli {
+
+void PrintHelp(std::FILE* out)
+{
+    std::fprintf(out,
+                 "Usage: yuvlumo-cli COMMAND [ARGS]\n"
+                 "\n"
+                 "  info FILE --size WxH [--layout L]\n"
+                 "      layout, frame size in bytes and frame count of a raw YUV file\n"
+                 "  compare A B --size WxH [--layout L] [--layout-b L2] [--size-b WxH]\n"
+                 "          [--frames FIRST:LAST] [--range bt709|bt601|bt601full]\n"
+                 "          [--metrics all|psnr] [--format table|csv|json] [--jobs N]\n"
+                 "      per-frame MSE, PSNR and SSIM_GRAY of two raw YUV files of the same size,\n"
+                 "      as the analysis window computes them; range defaults to bt601full,\n"
+                 "      frames to every frame both files have (FIRST:LAST is inclusive)\n"
+                 "  export FILE --size WxH [--layout L] --frame N -o OUT.png\n"
+                 "      one frame as an RGB PNG\n"
+                 "  convert MEDIA [-o OUT.yuv]\n"
+                 "      a video or image file to raw YUV (default output MEDIA.yuv)\n"
+                 "\n"
+                 "The layout defaults to I420. Bad input gives a one-line message and exit status 2.\n"
+                 "\n"
+                 "Layouts (either name, any case):\n");
+    const YuvTypeTable& table = YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        YuvTypeInfo info;
+        if (table.GetByIndex(i, info) == 0)
+            std::fprintf(out, "  %-14s %-24s %s\n", ShortLayoutName(info.name).c_str(), info.name.c_str(),
+                         info.description.c_str());
+    }
+}
+
+} // namespace lumo::cli
+
+int main(int argc, char** argv)
+{
+    using namespace lumo::cli;
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (args.empty()) {
+        PrintHelp(stderr);
+        return 2;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    for (const std::string& arg : args) {
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            args = {"--help"};
+    }
+    if (command == "--help" || command == "-h" || command == "help" || (!args.empty() && args[0] == "--help")) {
+        PrintHelp(stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("yuvlumo-cli %s\n", YUVLUMO_VERSION);
+        return 0;
+    }
+    try {
+        if (command == "info")
+            return RunInfo(args);
+        if (command == "compare")
+            return RunCompare(args);
+        if (command == "export")
+            return RunExport(args);
+        if (command == "convert")
+            return RunConvert(args);
+        throw CliError("unknown command '" + command + "' (try yuvlumo-cli --help)");
+    } catch (const CliError& e) {
+        std::fprintf(stderr, "yuvlumo-cli: %s\n", e.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "yuvlumo-cli: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "yuvlumo-cli: %s\n", e.what());
+    }
+    return 2;
+}

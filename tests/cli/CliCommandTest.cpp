@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#include <stb/stb_image.h>
+
+#include "CliRunner.h"
+#include "LumoYuvReader.h"
+#include "YuvTypeTable.h"
+
+namespace {
+
+size_t CountLines(const std::string& text)
+{
+    size_t lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+// The one-line message and status 2 of every refused input.
+void ExpectRefused(const CliResult& r, const std::string& needle)
+{
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(CountLines(r.err), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("yuvlumo-cli: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(needle), std::string::npos) << "expected '" << needle << "' in: " << r.err;
+}
+
+} // namespace
+
+TEST(CliHelp, ListsEveryLayoutWithItsDescription)
+{
+    const CliResult r = RunCli({"--help"});
+    ASSERT_EQ(r.status, 0);
+    const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        ASSERT_EQ(table.GetByIndex(i, info), 0);
+        EXPECT_NE(r.out.find(info.name), std::string::npos) << info.name;
+        EXPECT_NE(r.out.find(info.description), std::string::npos) << info.description;
+    }
+    for (const char* command : {"info", "compare", "export", "convert"})
+        EXPECT_NE(r.out.find(command), std::string::npos);
+    // Help after a subcommand, and no arguments at all.
+    EXPECT_EQ(RunCli({"compare", "--help"}).status, 0);
+    const CliResult none = RunCli({});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_TRUE(none.out.empty());
+}
+
+TEST(CliInfo, ReportsLayoutFrameSizeAndCount)
+{
+    ScratchDir dir;
+    struct Case {
+        const char* layoutArg;
+        const char* layout;
+        int width, height;
+        double frames; // file length in frames
+        const char* frameBytes;
+        const char* count;
+        bool partial;
+    };
+    const Case cases[] = {
+        {"I420", "YUV_TYPE_I420", 352, 288, 2.5, "152064 bytes", "frames:     3 (", true},
+        {"YUV_TYPE_I420", "YUV_TYPE_I420", 352, 288, 3, "152064 bytes", "frames:     3\n", false},
+        {"yuyv", "YUV_TYPE_YUYV", 352, 288, 1, "202752 bytes", "frames:     1\n", false},
+        {"IyUv", "YUV_TYPE_IYUV", 352, 288, 2, "304128 bytes", "frames:     2\n", false},
+        {"yuv444_packed", "YUV_TYPE_YUV444_Packed", 4, 2, 1, "24 bytes", "frames:     1\n", false},
+        {"nv12", "YUV_TYPE_NV12", 3, 3, 2, "13 bytes", "frames:     2\n", false},
+        {"nv21", "YUV_TYPE_NV21", 16, 16, 0, "384 bytes", "frames:     0\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layoutArg);
+        const int64_t frameBytes = lumo::GetFrameSize(c.width, c.height, c.layout);
+        const std::string path = dir.File("info.yuv");
+        ASSERT_TRUE(WriteBytes(path, std::vector<uint8_t>(static_cast<size_t>(frameBytes * c.frames), 7)));
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        const CliResult r = RunCli({"info", path, "--size", size, "--layout", c.layoutArg});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.err.empty());
+        EXPECT_NE(r.out.find(std::string("layout:     ") + c.layout + " ("), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.frameBytes), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(c.count), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("partial") != std::string::npos, c.partial) << r.out;
+        const lumo::LumoYuvReader reader(path, c.width, c.height, c.layout);
+        EXPECT_NE(r.out.find("frames:     " + std::to_string(reader.GetFrameCount())), std::string::npos);
+    }
+}
+
+TEST(CliErrors, BadInputGivesOneLineAndStatusTwo)
+{
+    ScratchDir dir;
+    const std::string a = dir.File("a.yuv");
+    const std::string small = dir.File("small.yuv");
+    const std::string empty = dir.File("empty.yuv");
+    const std::string text = dir.File("notes.txt");
+    ASSERT_TRUE(WriteBytes(a, PatternBytes(lumo::GetFrameSize(16, 16, "YUV_TYPE_I420"), 2, 1)));
+    ASSERT_TRUE(WriteBytes(small, PatternBytes(lumo::GetFrameSize(8, 8, "YUV_TYPE_I420"), 2, 1)));
+    ASSERT_TRUE(WriteBytes(empty, {}));
+    ASSERT_TRUE(WriteBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'}));
+    const std::string missing = dir.File("missing.yuv");
+    const std::string png = dir.File("x.png");
+    struct Case {
+        std::vector<std::string> args;
+        const char* needle;
+    };
+    const Case cases[] = {
+        {{"frobnicate"}, "unknown command"},
+        {{"info", a, "--size", "16x16", "--layout", "YUV_TYPE_FOO"}, "unknown layout 'YUV_TYPE_FOO'"},
+        {{"info", a, "--size", "16x16", "--layout", "yuv_type_iyu2"}, "unknown layout"},
+        {{"info", a, "--size", "0x16"}, "at least 1"},
+        {{"info", a, "--size", "16x0"}, "at least 1"},
+        {{"info", a, "--size", "99999x16"}, "bad size"},
+        {{"info", a, "--size", "16"}, "bad size"},
+        {{"info", a, "--size", "-16x16"}, "bad size"},
+        {{"info", a, "--size", "16x16x1"}, "bad size"},
+        {{"info", a, "--size", "4294967312x16"}, "bad size"},
+        {{"info", a}, "missing option '--size'"},
+        {{"info", a, "--size"}, "needs a value"},
+        {{"info", a, "--size", "16x16", "--bogus", "1"}, "unknown option '--bogus'"},
+        {{"info", a, a, "--size", "16x16"}, "exactly one file"},
+        {{"info", missing, "--size", "16x16"}, "cannot open"},
+        {{"info", dir.Path(), "--size", "16x16"}, "not a regular file"},
+        {{"compare", a, small, "--size", "16x16", "--size-b", "8x8"}, "same width and height"},
+        {{"compare", a, missing, "--size", "16x16"}, "cannot open B"},
+        {{"compare", a, empty, "--size", "16x16"}, "B has no frames"},
+        {{"compare", a, a, "--size", "16x16", "--frames", "2"}, "past the end"},
+        {{"compare", a, a, "--size", "16x16", "--frames", "1:5"}, "past the end"},
+        {{"compare", a, a, "--size", "16x16", "--frames", "1:0"}, "comes before"},
+        {{"compare", a, a, "--size", "16x16", "--frames", "x"}, "bad value"},
+        {{"compare", a, a, "--size", "16x16", "--range", "bt2020"}, "unknown range"},
+        {{"compare", a, a, "--size", "16x16", "--metrics", "vmaf"}, "unknown metrics"},
+        {{"compare", a, a, "--size", "16x16", "--format", "xml"}, "unknown format"},
+        {{"compare", a, "--size", "16x16"}, "exactly two files"},
+        {{"export", a, "--size", "16x16", "--frame", "2", "-o", png}, "past the end"},
+        {{"export", empty, "--size", "16x16", "--frame", "0", "-o", png}, "past the end"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.File("no/such/dir/x.png")}, "cannot write"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.Path()}, "it is a folder"},
+        {{"export", a, "--size", "16x16", "--frame", "0"}, "missing option"},
+        {{"convert", missing}, "cannot open"},
+        {{"convert", text, "-o", dir.File("notes.yuv")}, "cannot convert"},
+        {{"convert", text, "-o", text}, "is the input file itself"},
+    };
+    const std::vector<std::string> before = dir.List();
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& arg : c.args)
+            joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const CliResult r = RunCli(c.args);
+        ExpectRefused(r, c.needle);
+        // Nothing new in the folder: no partial output, no temporary file.
+        EXPECT_EQ(dir.List(), before);
+    }
+    EXPECT_EQ(ReadBytes(text).size(), 6u);
+}
+
+TEST(CliExport, WritesTheRgbConversionOfTheFrame)
+{
+    ScratchDir dir;
+    struct Case {
+        const char* layout;
+        int width, height, frame;
+    };
+    const Case cases[] = {
+        {"YUV_TYPE_I420", 32, 16, 1},
+        {"YUV_TYPE_UYVY", 20, 10, 0},
+        {"YUV_TYPE_I444", 7, 5, 2},
+        {"YUV_TYPE_NV12", 9, 7, 2}, // odd size, partial last frame
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout);
+        const int64_t frameBytes = lumo::GetFrameSize(c.width, c.height, c.layout);
+        const std::string path = dir.File("in.yuv");
+        std::vector<uint8_t> bytes = PatternBytes(frameBytes, 3, 5);
+        bytes.resize(bytes.size() - static_cast<size_t>(frameBytes / 2));
+        ASSERT_TRUE(WriteBytes(path, bytes));
+        const std::string out = dir.File("frame.png");
+        const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+        const CliResult r =
+            RunCli({"export", path, "--size", size, "--layout", c.layout, "--frame", std::to_string(c.frame), "-o", out});
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        int w = 0, h = 0, channels = 0;
+        std::unique_ptr<unsigned char, void (*)(void*)> image(stbi_load(out.c_str(), &w, &h, &channels, 3),
+                                                              stbi_image_free);
+        ASSERT_TRUE(image) << stbi_failure_reason();
+        ASSERT_EQ(w, c.width);
+        ASSERT_EQ(h, c.height);
+        const lumo::LumoYuvReader reader(path, c.width, c.height, c.layout);
+        int64_t got = 0;
+        std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &got, c.frame * frameBytes));
+        ASSERT_TRUE(rgb);
+        EXPECT_EQ(std::vector<uint8_t>(image.get(), image.get() + got), std::vector<uint8_t>(rgb.get(), rgb.get() + got));
+        // A plain new file's permissions, not a private temporary's.
+        struct stat st {};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_NE(st.st_mode & 0044, 0u);
+        EXPECT_EQ(dir.List(), (std::vector<std::string>{"frame.png", "in.yuv"}));
+        std::remove(out.c_str());
+    }
+}
+
+TEST(CliExport, FailureLeavesAnExistingOutputAlone)
+{
+    ScratchDir dir;
+    const std::string path = dir.File("in.yuv");
+    ASSERT_TRUE(WriteBytes(path, PatternBytes(lumo::GetFrameSize(8, 8, "YUV_TYPE_I420"), 1, 2)));
+    const std::string out = dir.File("keep.png");
+    ASSERT_TRUE(WriteBytes(out, {1, 2, 3}));
+    const CliResult r = RunCli({"export", path, "--size", "8x8", "--frame", "1", "-o", out});
+    ExpectRefused(r, "past the end");
+    EXPECT_EQ(ReadBytes(out), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(CliConvert, WritesBesideTheInputOrToTheGivenPath)
+{
+    ScratchDir dir;
+    // A PNG made by export is the media file.
+    const std::string raw = dir.File("src.yuv");
+    ASSERT_TRUE(WriteBytes(raw, PatternBytes(lumo::GetFrameSize(64, 48, "YUV_TYPE_I420"), 1, 9)));
+    const std::string png = dir.File("pic.png");
+    ASSERT_EQ(RunCli({"export", raw, "--size", "64x48", "--frame", "0", "-o", png}).status, 0);
+
+    const std::string given = dir.File("given.yuv");
+    for (const std::string& out : {png + ".yuv", given}) {
+        SCOPED_TRACE(out);
+        std::vector<std::string> args = {"convert", png};
+        if (out == given)
+            args.insert(args.end(), {"-o", given});
+        const CliResult r = RunCli(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("width:  64\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("height: 48\n"), std::string::npos) << r.out;
+        const size_t at = r.out.find("layout: ");
+        ASSERT_NE(at, std::string::npos);
+        const std::string layout = r.out.substr(at + 8, r.out.find('\n', at) - at - 8);
+        lumo::YuvTypeInfo info;
+        ASSERT_EQ(lumo::YuvTypeTable::Instance().FindByName(layout, info), 0) << layout;
+        // One frame of the reported geometry, and no temporary left over.
+        EXPECT_EQ(static_cast<int64_t>(ReadBytes(out).size()), lumo::GetFrameSize(64, 48, layout));
+        for (const std::string& name : dir.List())
+            EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
+    }
+}
