@@ -87,10 +87,12 @@ AVPixelFormat PlainLayout(AVPixelFormat format, bool* fullRange)
     }
 }
 
-bool IsRgbLike(AVPixelFormat format)
+// RGB, paletted and grey pictures have no YUV range of their own to keep.
+bool IsYuv(AVPixelFormat format)
 {
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
-    return desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) != 0;
+    return desc && desc->nb_components >= 3
+        && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0;
 }
 
 // Text-art decoders turn any plain text file into "video"; a text file is not
@@ -290,11 +292,11 @@ int Conversion::StartOutput(const AVFrame& frame)
         }
     }
 
-    // YUV input keeps its range when converted; RGB input becomes video-range
-    // YUV, as swscale and the ffmpeg tool do by default.
+    // YUV input keeps its range when converted; anything else becomes
+    // video-range YUV, as swscale and the ffmpeg tool do by default.
     bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
     PlainLayout(decoded, &fullRange);
-    m_outFullRange = IsRgbLike(decoded) ? false : fullRange;
+    m_outFullRange = IsYuv(decoded) && fullRange;
 
     const int size = av_image_get_buffer_size(m_outLayout, m_width, m_height, 1);
     if (size <= 0)

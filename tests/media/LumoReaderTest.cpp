@@ -135,12 +135,15 @@ TEST(LumoReaderTest, OddSized420VideoBecomesI444WithExactLuma)
 struct ImageCase {
     const char* name;
     const char* file;
+    const char* source; // lavfi colour source and the format it is drawn in
     const char* extraArgs;
     int width;
     int height;
     int expectedCode;
     int y, u, v;
 };
+
+constexpr const char* kRed = "color=c=0xFF0000:s=SIZE,format=yuv444p";
 
 class ImageTest : public ::testing::TestWithParam<ImageCase> {};
 
@@ -149,9 +152,10 @@ TEST_P(ImageTest, SingleFrameOfTheRightColour)
     const ImageCase& c = GetParam();
     MediaDir dir;
     const std::string image = dir.Path(c.file);
-    // The colour source is 4:4:4 so that odd sizes survive it.
-    ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=0xFF0000:s=" + std::to_string(c.width) + "x"
-        + std::to_string(c.height) + ",format=yuv444p -frames:v 1 " + c.extraArgs + " " + image));
+    // The colour source is drawn unsubsampled so that odd sizes survive it.
+    const std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i " + std::string(c.source).replace(std::string(c.source).find("SIZE"), 4, size)
+        + " -frames:v 1 " + c.extraArgs + " " + image));
 
     const Converted r = Convert(image, image + ".yuv");
     ASSERT_EQ(r.ret, 0);
@@ -172,13 +176,16 @@ TEST_P(ImageTest, SingleFrameOfTheRightColour)
 
 INSTANTIATE_TEST_SUITE_P(Images, ImageTest,
     ::testing::Values(
-        // RGB pictures become video-range YUV.
-        ImageCase{"png_rgb", "red.png", "", 64, 48, 101, 81, 90, 240},
-        ImageCase{"bmp_bgr", "red.bmp", "", 64, 48, 101, 81, 90, 240},
-        ImageCase{"png_odd", "red_odd.png", "", 33, 17, 106, 81, 90, 240},
-        // JPEG keeps its full-range 4:2:0 samples.
-        ImageCase{"jpeg_420", "red.jpg", "-pix_fmt yuvj420p -q:v 1", 64, 48, 101, 76, 85, 255},
-        ImageCase{"jpeg_odd", "red_odd.jpg", "-pix_fmt yuvj420p -q:v 1", 33, 17, 106, 76, 85, 255}),
+        // RGB and grey pictures become video-range YUV.
+        ImageCase{"png_rgb", "red.png", kRed, "", 64, 48, 101, 81, 90, 240},
+        ImageCase{"bmp_bgr", "red.bmp", kRed, "", 64, 48, 101, 81, 90, 240},
+        ImageCase{"gif", "red.gif", kRed, "", 64, 48, 101, 81, 90, 240},
+        ImageCase{"png_grey", "white.png", "color=c=white:s=SIZE,format=gray", "", 64, 48, 101, 235, 128, 128},
+        ImageCase{"png_odd", "red_odd.png", kRed, "", 33, 17, 106, 81, 90, 240},
+        // JPEG keeps its full-range samples.
+        ImageCase{"jpeg_420", "red.jpg", kRed, "-pix_fmt yuvj420p -q:v 1", 64, 48, 101, 76, 85, 255},
+        ImageCase{"jpeg_444", "red444.jpg", kRed, "-pix_fmt yuvj444p -q:v 1", 64, 48, 106, 76, 85, 255},
+        ImageCase{"jpeg_odd", "red_odd.jpg", kRed, "-pix_fmt yuvj420p -q:v 1", 33, 17, 106, 76, 85, 255}),
     [](const ::testing::TestParamInfo<ImageCase>& info) { return std::string(info.param.name); });
 
 // Files that are not decodable video: nothing is reported and nothing is
