@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(Images, ImageTest,
         ImageCase{"png_rgb", "red.png", kRed, "", 64, 48, 101, 81, 90, 240},
         ImageCase{"bmp_bgr", "red.bmp", kRed, "", 64, 48, 101, 81, 90, 240},
         ImageCase{"gif", "red.gif", kRed, "", 64, 48, 101, 81, 90, 240},
-        ImageCase{"png_grey", "white.png", "color=c=white:s=SIZE,format=gray", "", 64, 48, 101, 235, 128, 128},
+        ImageCase{"png_grey", "white.png", "nullsrc=s=SIZE,format=gray,geq=lum=255", "", 64, 48, 101, 235, 128, 128},
         ImageCase{"png_odd", "red_odd.png", kRed, "", 33, 17, 106, 81, 90, 240},
         // JPEG keeps its full-range samples.
         ImageCase{"jpeg_420", "red.jpg", kRed, "-pix_fmt yuvj420p -q:v 1", 64, 48, 101, 76, 85, 255},
