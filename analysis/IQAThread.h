@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <memory>
+
+// Computes the comparison of one frame pair off the GUI thread: per-plane
+// MSE and PSNR and the SSIM of the red planes. A plain worker: give it its
+// frames, move it to a new QThread, connect the thread's started signal to
+// start1(); it runs once and reports with workFinished.
+class IQAThread : public QObject {
+    Q_OBJECT
+public:
+    explicit IQAThread(QObject* parent = nullptr);
+    ~IQAThread() override;
+
+    // Hands the worker the two I420 frames of (3*width*height)/2 bytes
+    // (new[]-allocated); the worker owns them from here on and releases them
+    // when its computation ends or when it is destroyed. colorRange is the
+    // metric colour-range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).
+    void setFrames(std::unique_ptr<uint8_t[]> reference, std::unique_ptr<uint8_t[]> compared, int width,
+                   int height, int colorRange);
+
+    bool hasFrames() const { return m_reference && m_compared; }
+
+signals:
+    void workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                      double psnr_v);
+    void workStart();
+
+public slots:
+    void start1();
+    void doWork();
+
+private:
+    std::unique_ptr<uint8_t[]> m_reference;
+    std::unique_ptr<uint8_t[]> m_compared;
+    int m_width = 0;
+    int m_height = 0;
+    int m_colorRange = 0;
+};
