@@ -1,0 +1,433 @@
+#include "YUVShowView.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include <QFile>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include "FitSize.h"
+#include "GLComponent/DrawCall.h"
+#include "GLComponent/GLVAO.h"
+#include "GLTexture/GLTexture.h"
+#include "LogPrint.h"
+#include "LumoYuvReader.h"
+#include "Mat4x4.h"
+#include "Vec4.h"
+#include "YuvShaders.h"
+
+namespace {
+
+// float to int truncating toward zero, saturating instead of overflowing.
+int TruncToInt(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= static_cast<float>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (v <= static_cast<float>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(v);
+}
+
+float Clamp(float v, float lo, float hi)
+{
+    if (v <= lo)
+        return lo;
+    if (v >= hi)
+        return hi;
+    return v; // NaN stays NaN
+}
+
+} // namespace
+
+YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
+    : QOpenGLWidget(parent), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
+{
+    if (!path.isNull()) {
+        path_ = QFile::encodeName(path).toStdString();
+        hasPath_ = true;
+    }
+}
+
+YUVShowView::~YUVShowView()
+{
+    ReleaseGL();
+}
+
+void YUVShowView::ReleaseGL()
+{
+    if (!frameCall_ && !textureY_ && !quad_)
+        return;
+    makeCurrent();
+    frameCall_.reset();
+    channelCall_.reset();
+    rectCall_.reset();
+    textureY_.reset();
+    textureU_.reset();
+    textureV_.reset();
+    quad_.reset();
+    doneCurrent();
+}
+
+void YUVShowView::SetFrameOffset(int64_t offset)
+{
+    frameOffset_ = offset;
+    update();
+}
+
+int YUVShowView::SetVisible(int y, int u, int v)
+{
+    showY_ = y;
+    showU_ = u;
+    showV_ = v;
+    update();
+    return 0;
+}
+
+void YUVShowView::SetColorRange(int colorRange)
+{
+    colorRange_ = colorRange;
+    update();
+}
+
+void YUVShowView::SetGamma(float gamma)
+{
+    gamma_ = gamma;
+    update();
+}
+
+void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
+{
+    rectStartX_ = startX;
+    rectStartY_ = startY;
+    rectEndX_ = endX;
+    rectEndY_ = endY;
+    update();
+}
+
+void YUVShowView::initializeGL()
+{
+    // A context that went away takes its objects with it.
+    frameCall_.reset();
+    channelCall_.reset();
+    rectCall_.reset();
+    textureY_.reset();
+    textureU_.reset();
+    textureV_.reset();
+    quad_.reset();
+
+    initializeOpenGLFunctions();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
+
+    textureY_ = std::make_unique<GLTexture>(this);
+    textureU_ = std::make_unique<GLTexture>(this);
+    textureV_ = std::make_unique<GLTexture>(this);
+    quad_ = std::make_unique<GLVAO>(this);
+    texturesFilled_ = false;
+    texturesDirty_ = planesKey_.valid;
+
+    frameOffset_ = 0;
+    update();
+
+    static const float kPositions[12] = {1, 1, 0, 1, -1, 0, -1, -1, 0, -1, 1, 0};
+    static const float kTexCoords[12] = {1, 1, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0};
+    static const uint32_t kIndices[6] = {0, 1, 3, 1, 2, 3};
+    quad_->AddVertexBuffer(kPositions, sizeof(kPositions), 0, 3, 0);
+    quad_->AddVertexBuffer(kTexCoords, sizeof(kTexCoords), 1, 3, 0);
+    quad_->SetIndexBuffer(kIndices, sizeof(kIndices));
+
+    frameCall_ = std::make_unique<DrawCall>(this, kQuadVertexShader, kFrameFragmentShader, 100, 100, 1);
+    frameCall_->SetVAO(quad_.get());
+    channelCall_ = std::make_unique<DrawCall>(this, kQuadVertexShader, kChannelFragmentShader, 100, 100, 1);
+    channelCall_->SetVAO(quad_.get());
+    rectCall_ = std::make_unique<DrawCall>(this, kRectVertexShader, kRedFragmentShader, 100, 100, 1);
+
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+void YUVShowView::resizeGL(int w, int h)
+{
+    viewW_ = static_cast<float>(w);
+    viewH_ = static_cast<float>(h);
+}
+
+void YUVShowView::RefreshPlanes()
+{
+    // Re-read only when the frame or the file changed: a pan or zoom must
+    // not read the frame from disk again.
+    FrameKey key;
+    struct stat st {};
+    if (hasPath_ && ::stat(path_.c_str(), &st) == 0) {
+        key.valid = true;
+        key.offset = frameOffset_;
+        key.fileSize = static_cast<int64_t>(st.st_size);
+        key.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
+        key.mtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    }
+    if (!key.valid || key == attemptedKey_)
+        return;
+    attemptedKey_ = key;
+
+    const int64_t planeBytes = static_cast<int64_t>(frameWidth_) * frameHeight_;
+    if (!planes_) {
+        planes_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(planeBytes * 3)]);
+        if (!planes_)
+            return;
+    }
+    lumo::LumoYuvReader reader(path_, frameWidth_, frameHeight_, type_);
+    int64_t got = 0;
+    // A failed read leaves the destination untouched.
+    if (reader.ReadFrameYUV444(planes_.get(), &got, frameOffset_) && got > 0) {
+        planesKey_ = key;
+        texturesDirty_ = true;
+    }
+}
+
+void YUVShowView::paintGL()
+{
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    const bool sizeOk = frameWidth_ > 0 && frameHeight_ > 0 && frameWidth_ <= maxTextureSize_ &&
+                        frameHeight_ <= maxTextureSize_;
+    if (!sizeOk && !tooLargeLogged_) {
+        tooLargeLogged_ = true;
+        LogPrint("YUVShowView", "paintGL", __LINE__, LOG_LEVEL_WARNING,
+                 "frame %dx%d cannot be shown: the GL's largest texture is %d\n", frameWidth_, frameHeight_,
+                 static_cast<int>(maxTextureSize_));
+    }
+
+    if (sizeOk) {
+        RefreshPlanes();
+        if (texturesDirty_ && planes_) {
+            const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
+            textureY_->SetData(planes_.get(), frameWidth_, frameHeight_, GL_RED, GL_RED);
+            textureU_->SetData(planes_.get() + n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+            textureV_->SetData(planes_.get() + 2 * n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+            texturesDirty_ = false;
+            texturesFilled_ = true;
+        }
+    }
+
+    const float w = viewW_;
+    const float h = viewH_;
+    Mat4x4 projection;
+    projection.SetOrthographic(-w / 2, w / 2, h / 2, -h / 2, -100, 100);
+    int outW = 0;
+    int outH = 0;
+    FitSize(static_cast<int>(w), static_cast<int>(h), frameWidth_, frameHeight_, &outW, &outH);
+    Mat4x4 scale;
+    scale.SetScale(zoom_ * outW * 0.5f, zoom_ * outH * 0.5f, 1.0f);
+    Mat4x4 translate;
+    translate.SetTranslate(static_cast<float>(panX_), static_cast<float>(-panY_), 0.0f);
+    const Mat model = projection * translate * scale;
+
+    const Vec4 a(model * Vec4(-1, 1, 0, 1));
+    const Vec4 b(model * Vec4(1, -1, 0, 1));
+    emit updataRuler(TruncToInt(w / 2 + a.X() * w / 2), TruncToInt(w / 2 + b.X() * w / 2),
+                     TruncToInt(h / 2 - a.Y() * h / 2), TruncToInt(h / 2 - b.Y() * h / 2));
+
+    extentLeft_ = w / 2 * a.X();
+    extentTop_ = h / 2 * a.Y();
+    extentRight_ = w / 2 * b.X();
+    extentBottom_ = h / 2 * b.Y();
+
+    if (!sizeOk)
+        return;
+
+    float matrix[16];
+    model.Transpose().Flatten(matrix);
+    frameCall_->SetUniformMatrix("yuvMatrix", matrix);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, textureY_->Name());
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, textureU_->Name());
+    glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, textureV_->Name());
+    glActiveTexture(GL_TEXTURE0);
+    frameCall_->SetUniformInt("y", 0);
+    frameCall_->SetUniformInt("u", 1);
+    frameCall_->SetUniformInt("v", 2);
+    frameCall_->SetUniformInt("colorRange", colorRange_);
+    frameCall_->SetUniformFloat("gamma", gamma_);
+    frameCall_->SetUniformFloat("width", w);
+    frameCall_->SetUniformFloat("height", h);
+    frameCall_->Draw();
+
+    float projectionT[16];
+    projection.Transpose().Flatten(projectionT);
+    DrawRect(projectionT);
+    DrawThumbnails();
+    glFinish();
+}
+
+void YUVShowView::DrawRect(const float* projection)
+{
+    const float fw = std::fabs(extentRight_ - extentLeft_);
+    const float fh = std::fabs(extentBottom_ - extentTop_);
+    const float x0 = extentLeft_ + fw * rectStartX_;
+    const float y0 = extentTop_ + fh * rectStartY_;
+    const float x1 = extentLeft_ + fw * rectEndX_;
+    const float y1 = extentTop_ + fh * rectEndY_;
+    const float edges[4][4] = {
+        {x0, y0, x1, y0}, // top
+        {x1, y0, x1, y1}, // right
+        {x0, y1, x1, y1}, // bottom
+        {x0, y0, x0, y1}, // left
+    };
+    for (const auto& edge : edges) {
+        GLVAO vao(this);
+        line_.SetWidth(3.0f);
+        line_.SetStart(edge[0], edge[1]);
+        line_.SetEnd(edge[2], edge[3]);
+        line_.ComputeCorners();
+        float vertices[12];
+        uint32_t indices[6];
+        line_.WriteVertices(vertices);
+        line_.WriteIndices(indices);
+        vao.AddVertexBuffer(vertices, sizeof(vertices), 0, 3, 0);
+        vao.SetIndexBuffer(indices, sizeof(indices));
+        rectCall_->SetVAO(&vao);
+        rectCall_->SetUniformMatrix("mvp", projection);
+        rectCall_->Draw();
+        rectCall_->SetVAO(nullptr);
+        vao.Destroy();
+    }
+}
+
+void YUVShowView::DrawThumbnails()
+{
+    const float w = viewW_;
+    const float h = viewH_;
+    channelCall_->SetUniformInt("y", 0);
+    channelCall_->SetUniformInt("u", 1);
+    channelCall_->SetUniformInt("v", 2);
+    channelCall_->SetUniformInt("colorRange", colorRange_);
+    channelCall_->SetUniformFloat("width", w);
+    channelCall_->SetUniformFloat("height", h);
+    const float k = (static_cast<float>(frameWidth_) / static_cast<float>(frameHeight_)) * (0.2f * h) / w;
+    const struct {
+        int show;
+        float t;
+        int type;
+    } thumbs[3] = {{showY_, 4.0f, 1}, {showU_, 1.9f, 2}, {showV_, -0.2f, 3}};
+    for (const auto& slot : thumbs) {
+        if (!slot.show)
+            continue;
+        Mat4x4 scale;
+        scale.SetScale(k, 0.2f, 1.0f);
+        Mat4x4 translate;
+        translate.SetTranslate(1.0f - 1.0f / k, slot.t, 0.0f);
+        float matrix[16];
+        (scale * translate).Transpose().Flatten(matrix);
+        channelCall_->SetUniformMatrix("yuvMatrix", matrix);
+        channelCall_->SetUniformInt("type", slot.type);
+        channelCall_->Draw();
+    }
+}
+
+void YUVShowView::NormalisedPosition(int x, int y, float* nx, float* ny) const
+{
+    const float w = viewW_;
+    const float h = viewH_;
+    *nx = (static_cast<float>(x) - w / 2 - extentLeft_) / std::fabs(extentRight_ - extentLeft_);
+    *ny = (-(static_cast<float>(y) - h / 2) - extentTop_) / std::fabs(extentBottom_ - extentTop_);
+}
+
+void YUVShowView::ClampRect()
+{
+    // At zoom 0 the frame has no extent and positions are not numbers; the
+    // rectangle then keeps its last values instead of turning into NaN.
+    if (std::isnan(rectStartX_) || std::isnan(rectStartY_) || std::isnan(rectEndX_) || std::isnan(rectEndY_)) {
+        rectStartX_ = savedRect_[0];
+        rectStartY_ = savedRect_[1];
+        rectEndX_ = savedRect_[2];
+        rectEndY_ = savedRect_[3];
+    }
+    rectStartX_ = Clamp(rectStartX_, 0.0f, 1.0f);
+    rectEndX_ = Clamp(rectEndX_, 0.0f, 1.0f);
+    rectStartY_ = Clamp(rectStartY_, -1.0f, 0.0f);
+    rectEndY_ = Clamp(rectEndY_, -1.0f, 0.0f);
+}
+
+void YUVShowView::SaveRect()
+{
+    savedRect_[0] = rectStartX_;
+    savedRect_[1] = rectStartY_;
+    savedRect_[2] = rectEndX_;
+    savedRect_[3] = rectEndY_;
+}
+
+void YUVShowView::mousePressEvent(QMouseEvent* event)
+{
+    if (drawMode_ != 2)
+        return;
+    float nx = 0.0f;
+    float ny = 0.0f;
+    NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+    SaveRect();
+    rectStartX_ = rectEndX_ = nx;
+    rectStartY_ = rectEndY_ = ny;
+    ClampRect();
+    emit updateRect(rectStartX_, rectStartY_, rectEndX_, rectEndY_);
+    update();
+}
+
+void YUVShowView::mouseMoveEvent(QMouseEvent* event)
+{
+    const int x = event->pos().x();
+    const int y = event->pos().y();
+    if (drawMode_ == 2) {
+        float nx = 0.0f;
+        float ny = 0.0f;
+        NormalisedPosition(x, y, &nx, &ny);
+        SaveRect();
+        rectEndX_ = nx;
+        rectEndY_ = ny;
+        ClampRect();
+        emit updateRect(rectStartX_, rectStartY_, rectEndX_, rectEndY_);
+        update();
+        return;
+    }
+    if (lastX_ != 0) {
+        panX_ += x - lastX_;
+        panY_ += y - lastY_;
+    }
+    lastX_ = x;
+    lastY_ = y;
+    update();
+}
+
+void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (drawMode_ == 2) {
+        float nx = 0.0f;
+        float ny = 0.0f;
+        NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+        SaveRect();
+        rectEndX_ = nx;
+        rectEndY_ = ny;
+        ClampRect();
+        emit updateRect(rectStartX_, rectStartY_, rectEndX_, rectEndY_);
+        update();
+        return;
+    }
+    lastX_ = 0;
+    update();
+}
+
+void YUVShowView::wheelEvent(QWheelEvent* event)
+{
+    const QPoint angle = event->angleDelta();
+    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    zoom_ = static_cast<float>(zoom_ + delta * 0.0001);
+    if (zoom_ <= 0.0f)
+        zoom_ = 0.0f;
+    update();
+}

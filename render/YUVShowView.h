@@ -1,0 +1,131 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLWidget>
+#include <QString>
+
+#include "LineQuad.h"
+
+class DrawCall;
+class GLTexture;
+class GLVAO;
+
+// Shows one frame of a raw YUV file through OpenGL, fitted to the view, with
+// wheel zoom, drag to pan or to draw a region-of-interest rectangle, and
+// optional grey thumbnails of the three planes.
+//
+// Rectangle coordinates: x runs from 0 at the frame's left edge to 1 at its
+// right edge, y from 0 at its top edge to -1 at its bottom edge.
+class YUVShowView : public QOpenGLWidget, public QOpenGLFunctions_3_3_Core {
+    Q_OBJECT
+
+public:
+    YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type,
+                QWidget* parent = nullptr);
+    ~YUVShowView() override;
+
+    void SetFrameOffset(int64_t offset);
+    int SetVisible(int y, int u, int v);
+    void SetColorRange(int colorRange);
+    void SetGamma(float gamma);
+    void SetRect(float startX, float startY, float endX, float endY);
+    void SetDrawMode(int mode) { drawMode_ = mode; }
+    int GetDrawMode() const { return drawMode_; }
+
+    float Zoom() const { return zoom_; }
+    int PanX() const { return panX_; }
+    int PanY() const { return panY_; }
+    int64_t FrameOffset() const { return frameOffset_; }
+    float RectStartX() const { return rectStartX_; }
+    float RectStartY() const { return rectStartY_; }
+    float RectEndX() const { return rectEndX_; }
+    float RectEndY() const { return rectEndY_; }
+
+signals:
+    void updataRuler(int hStart, int hEnd, int vStart, int vEnd);
+    void updateRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY);
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    // What identifies the planes held in memory: the frame and the file's
+    // state when they were read.
+    struct FrameKey {
+        bool valid = false;
+        int64_t offset = 0;
+        int64_t fileSize = 0;
+        int64_t mtimeSec = 0;
+        int64_t mtimeNsec = 0;
+        bool operator==(const FrameKey& o) const
+        {
+            return valid == o.valid && offset == o.offset && fileSize == o.fileSize && mtimeSec == o.mtimeSec &&
+                   mtimeNsec == o.mtimeNsec;
+        }
+    };
+
+    void RefreshPlanes();
+    void DrawRect(const float* projection);
+    void DrawThumbnails();
+    void NormalisedPosition(int x, int y, float* nx, float* ny) const;
+    void SaveRect();
+    void ClampRect();
+    void ReleaseGL();
+
+    std::unique_ptr<DrawCall> frameCall_;
+    std::unique_ptr<DrawCall> channelCall_;
+    std::unique_ptr<DrawCall> rectCall_;
+    std::unique_ptr<GLTexture> textureY_;
+    std::unique_ptr<GLTexture> textureU_;
+    std::unique_ptr<GLTexture> textureV_;
+    std::unique_ptr<GLVAO> quad_;
+    LineQuad line_;
+
+    float viewW_ = 0.0f;
+    float viewH_ = 0.0f;
+    float zoom_ = 1.0f;
+    int lastX_ = 0;
+    int lastY_ = 0;
+    int panX_ = 0;
+    int panY_ = 0;
+    std::string path_;
+    bool hasPath_ = false;
+    int frameWidth_;
+    int frameHeight_;
+    std::string type_;
+    int showY_ = 0;
+    int showU_ = 0;
+    int showV_ = 0;
+    int colorRange_ = 2;
+    float gamma_ = 1.0f;
+    int64_t frameOffset_ = 0;
+    float extentLeft_ = 0.0f;
+    float extentTop_ = 0.0f;
+    float extentRight_ = 0.0f;
+    float extentBottom_ = 0.0f;
+    float rectStartX_ = 0.0f;
+    float rectStartY_ = 0.0f;
+    float rectEndX_ = 0.0f;
+    float rectEndY_ = 0.0f;
+    int drawMode_ = 1;
+    float savedRect_[4] = {0, 0, 0, 0};
+
+    // Planes of the last frame read (Y, U, V, each width x height bytes).
+    std::unique_ptr<uint8_t[]> planes_;
+    FrameKey planesKey_;    // what planes_ holds
+    FrameKey attemptedKey_; // last read tried, failed or not
+    bool texturesDirty_ = false;
+    bool texturesFilled_ = false;
+    GLint maxTextureSize_ = 0;
+    bool tooLargeLogged_ = false;
+};
