@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -90,11 +91,13 @@ void BM_FfmpegCli(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrames * kFrameBytes));
 }
 
-// Both sides run in child or worker threads, so only wall time means anything.
-BENCHMARK(BM_LumoReader)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-BENCHMARK(BM_FfmpegCli)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+// Both sides run in child or worker threads, so only wall time means
+// anything. Repetitions are interleaved at random (see main) so that load
+// from elsewhere on the machine hits both sides alike.
+BENCHMARK(BM_LumoReader)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(7);
+BENCHMARK(BM_FfmpegCli)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(7);
 
-// Prints the usual table and remembers each benchmark's time per run.
+// Prints the usual table and keeps every repetition's time per benchmark.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -102,16 +105,31 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
         }
     }
-    std::map<std::string, double> times;
+
+    double Median(const std::string& name)
+    {
+        std::vector<double>& t = times[name];
+        if (t.empty())
+            return 0.0;
+        std::sort(t.begin(), t.end());
+        return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
+    }
+
+    std::map<std::string, std::vector<double>> times;
 };
 
 }
 
 int main(int argc, char** argv)
 {
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    argc = static_cast<int>(args.size());
+    argv = args.data();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -123,10 +141,11 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    const auto lumo = reporter.times.find("BM_LumoReader/min_time:3.000/real_time");
-    const auto cli = reporter.times.find("BM_FfmpegCli/min_time:3.000/real_time");
-    if (lumo != reporter.times.end() && cli != reporter.times.end() && lumo->second > 0) {
-        std::printf("LumoReader throughput / ffmpeg tool throughput: %.2f\n", cli->second / lumo->second);
+    const double lumo = reporter.Median("BM_LumoReader");
+    const double cli = reporter.Median("BM_FfmpegCli");
+    if (lumo > 0 && cli > 0) {
+        std::printf("median ms per clip: LumoReader %.0f, ffmpeg tool %.0f\n", lumo, cli);
+        std::printf("LumoReader throughput / ffmpeg tool throughput: %.2f\n", cli / lumo);
     }
     std::error_code ec;
     fs::remove_all(g_dir, ec);
