@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +85,28 @@ private:
     QtMessageHandler previous_;
 };
 
+// Counts GetImageSuccess on the test's thread, as the time line receives it
+// (queued), so the count is never read while the worker writes it.
+class SignalCounter {
+public:
+    explicit SignalCounter(SnapshotThread* worker)
+    {
+        QObject::connect(worker, &SnapshotThread::GetImageSuccess, &receiver_, [this] { ++count_; });
+    }
+    int count() const { return count_; }
+
+private:
+    QObject receiver_;
+    int count_ = 0;
+};
+
+// The worker may emit before the test starts waiting: count, don't wait for
+// a fresh emission.
+bool WaitForSignals(const SignalCounter& spy, int count)
+{
+    return QTest::qWaitFor([&] { return spy.count() >= count; }, 5000);
+}
+
 class SnapshotThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -110,10 +131,10 @@ TEST_F(SnapshotThreadTest, ServedFrameLandsInCacheScaledToCellWidth)
     const lumo::LumoYuvReader reader = Reader(path, 176, 144);
     ThumbnailCache cache;
     SnapshotThread worker(&cache, reader, 50);
-    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    SignalCounter spy(&worker);
     worker.start();
     ASSERT_EQ(worker.addRequest(1), 0);
-    ASSERT_TRUE(spy.wait(5000));
+    ASSERT_TRUE(WaitForSignals(spy, 1));
 
     ThumbnailCache::Entry entry;
     ASSERT_TRUE(cache.Peek(1, &entry));
@@ -132,6 +153,29 @@ TEST_F(SnapshotThreadTest, ServedFrameLandsInCacheScaledToCellWidth)
     worker.stopWork();
 }
 
+TEST_F(SnapshotThreadTest, FrameOfCellWidthGetsItsOwnPixels)
+{
+    // No scaling needed: the thumbnail must not point into the released
+    // read buffer.
+    const QString path = WriteI420(dir_, "w50.yuv", 50, 40, 1, [](int, int x, int y) { return (x * 5 + y * 3) % 256; });
+    const lumo::LumoYuvReader reader = Reader(path, 50, 40);
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, reader, 50);
+    SignalCounter spy(&worker);
+    worker.start();
+    ASSERT_EQ(worker.addRequest(0), 0);
+    ASSERT_TRUE(WaitForSignals(spy, 1));
+    worker.stopWork();
+
+    int64_t bytes = 0;
+    std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &bytes, 0));
+    ASSERT_TRUE(rgb);
+    const QImage reference = QImage(rgb.get(), 50, 40, 150, QImage::Format_RGB888).copy();
+    ThumbnailCache::Entry entry;
+    ASSERT_TRUE(cache.Peek(0, &entry));
+    EXPECT_EQ(entry.thumbnail.convertToFormat(QImage::Format_RGB888), reference);
+}
+
 TEST_F(SnapshotThreadTest, FrameAlreadyCachedIsTouchedNotReadAgain)
 {
     const QString path = WriteI420(dir_, "b.yuv", 64, 48, 3, [](int f, int, int) { return 20 * f; });
@@ -141,13 +185,14 @@ TEST_F(SnapshotThreadTest, FrameAlreadyCachedIsTouchedNotReadAgain)
     cache.Insert(2, marker);
 
     SnapshotThread worker(&cache, Reader(path, 64, 48), 50);
-    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    SignalCounter spy(&worker);
     worker.start();
     ASSERT_EQ(worker.addRequest(2), 0);
     ASSERT_EQ(worker.addRequest(0), 0);
-    ASSERT_TRUE(spy.wait(5000));
+    ASSERT_TRUE(WaitForSignals(spy, 1));
     worker.stopWork();
 
+    QTest::qWait(20); // deliver anything still queued
     EXPECT_EQ(spy.count(), 1); // only frame 0 was made
     ThumbnailCache::Entry entry;
     ASSERT_TRUE(cache.Peek(2, &entry));
@@ -174,13 +219,13 @@ TEST_F(SnapshotThreadTest, UnreadableFramesReportFailureAndMakeNoEntry)
         SCOPED_TRACE(c.name);
         ThumbnailCache cache;
         SnapshotThread worker(&cache, c.reader, 50);
-        QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+        SignalCounter spy(&worker);
         QStringList lines;
         {
             DebugCapture capture;
             worker.start();
             ASSERT_EQ(worker.addRequest(c.index), 0);
-            ASSERT_TRUE(spy.wait(5000));
+            ASSERT_TRUE(WaitForSignals(spy, 1));
             worker.stopWork();
             lines = capture.lines();
         }
@@ -196,10 +241,10 @@ TEST_F(SnapshotThreadTest, OddLengthRowsGiveAnUndistortedThumbnail)
     const QString path = WriteI420(dir_, "d.yuv", 1366, 400, 1, [](int, int x, int) { return (x * 7) % 256; });
     ThumbnailCache cache;
     SnapshotThread worker(&cache, Reader(path, 1366, 400), 50);
-    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    SignalCounter spy(&worker);
     worker.start();
     ASSERT_EQ(worker.addRequest(0), 0);
-    ASSERT_TRUE(spy.wait(5000));
+    ASSERT_TRUE(WaitForSignals(spy, 1));
     worker.stopWork();
 
     ThumbnailCache::Entry entry;
@@ -221,7 +266,7 @@ TEST_F(SnapshotThreadTest, StopKeepsQueuedIndicesForTheNextStart)
     const QString path = WriteI420(dir_, "e.yuv", 640, 480, 4, [](int f, int, int) { return 30 * f; });
     ThumbnailCache cache;
     SnapshotThread worker(&cache, Reader(path, 640, 480), 50);
-    QSignalSpy spy(&worker, &SnapshotThread::GetImageSuccess);
+    SignalCounter spy(&worker);
 
     // Stopping a worker that never ran returns at once and keeps the queue.
     for (int i = 0; i < 4; ++i)
