@@ -50,6 +50,7 @@ public:
     static void RequestStopAll();
     // Lets Read2File run again after RequestStopAll.
     static void ClearStopRequest();
+    static bool StopRequested();
 };
 
 }

@@ -1,0 +1,333 @@
+#include "MediaConversion.h"
+
+#include "LumoReader.h"
+
+#include <new>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace lumo {
+
+void MediaConversion::FormatContextCloser::operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+void MediaConversion::CodecContextFreer::operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+void MediaConversion::FrameFreer::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+void MediaConversion::SwsFreer::operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
+
+namespace {
+
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+
+bool Stopped()
+{
+    return LumoReader::StopRequested();
+}
+
+// Lets a blocking open or read inside libavformat give up on a stop request.
+int InterruptCallback(void*)
+{
+    return Stopped() ? 1 : 0;
+}
+
+// Decoder layouts that have a code of their own and are written unchanged.
+struct KeptLayout {
+    AVPixelFormat decoded;
+    Lumer::LumerAVPixelFormat code;
+};
+constexpr KeptLayout kKeptLayouts[] = {
+    {AV_PIX_FMT_YUV420P, Lumer::LUMER_PIX_FMT_YUV420P},
+    {AV_PIX_FMT_YUVJ420P, Lumer::LUMER_PIX_FMT_YUV420P},
+    {AV_PIX_FMT_NV12, Lumer::LUMER_PIX_FMT_NV12},
+    {AV_PIX_FMT_NV21, Lumer::LUMER_PIX_FMT_NV21},
+    {AV_PIX_FMT_YUV422P, Lumer::LUMER_PIX_FMT_YUV422P},
+    {AV_PIX_FMT_YUVJ422P, Lumer::LUMER_PIX_FMT_YUV422P},
+    {AV_PIX_FMT_YUYV422, Lumer::LUMER_PIX_FMT_YUYV422},
+    {AV_PIX_FMT_YUV444P, Lumer::LUMER_PIX_FMT_YUV444P},
+    {AV_PIX_FMT_YUVJ444P, Lumer::LUMER_PIX_FMT_YUV444P},
+};
+
+// The JPEG variants only say "full range"; swscale wants the plain layout
+// plus an explicit range.
+AVPixelFormat PlainLayout(AVPixelFormat format, bool* fullRange)
+{
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P: *fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: *fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: *fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: *fullRange = true; return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: *fullRange = true; return AV_PIX_FMT_YUV411P;
+    default: return format;
+    }
+}
+
+// RGB, paletted and grey pictures have no YUV range of their own to keep.
+bool IsYuv(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
+    return desc && desc->nb_components >= 3
+        && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0;
+}
+
+// Text-art decoders turn any plain text file into "video"; a text file is not
+// media to this reader.
+bool IsTextArtCodec(AVCodecID id)
+{
+    return id == AV_CODEC_ID_ANSI || id == AV_CODEC_ID_BINTEXT || id == AV_CODEC_ID_XBIN
+        || id == AV_CODEC_ID_IDF;
+}
+
+} // namespace
+
+MediaConversion::~MediaConversion() = default;
+
+int MediaConversion::Run()
+{
+    int ret = OpenInput();
+    if (ret != LumoReader::kOk)
+        return ret;
+    ret = OpenDecoder();
+    if (ret != LumoReader::kOk)
+        return ret;
+
+    PacketPtr packet(av_packet_alloc());
+    m_frame.reset(av_frame_alloc());
+    if (!packet || !m_frame)
+        return LumoReader::kErrorMemory;
+
+    for (;;) {
+        if (Stopped())
+            return LumoReader::kErrorStopped;
+        ret = av_read_frame(m_format.get(), packet.get());
+        if (ret == AVERROR_EXIT || Stopped())
+            return LumoReader::kErrorStopped;
+        // End of file or a read error: keep what was decoded, as the ffmpeg
+        // tool does with a truncated file.
+        if (ret < 0)
+            break;
+        if (packet->stream_index != m_streamIndex) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        ret = avcodec_send_packet(m_decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        // A damaged packet is skipped; the decoder resumes at the next one.
+        if (ret < 0 && ret != AVERROR(EAGAIN))
+            continue;
+        ret = ReceiveFrames();
+        if (ret != LumoReader::kOk)
+            return ret;
+    }
+
+    avcodec_send_packet(m_decoder.get(), nullptr);
+    ret = ReceiveFrames();
+    if (ret != LumoReader::kOk)
+        return ret;
+    if (Stopped())
+        return LumoReader::kErrorStopped;
+    if (m_frameCount == 0)
+        return LumoReader::kErrorNoFrames;
+    return m_writer.Commit() ? LumoReader::kOk : LumoReader::kErrorOutput;
+}
+
+int MediaConversion::OpenInput()
+{
+    AVFormatContext* ctx = avformat_alloc_context();
+    if (!ctx)
+        return LumoReader::kErrorMemory;
+    ctx->interrupt_callback.callback = &InterruptCallback;
+    // avformat_open_input frees the context itself when it fails.
+    if (avformat_open_input(&ctx, m_input.c_str(), nullptr, nullptr) < 0)
+        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
+    m_format.reset(ctx);
+    if (avformat_find_stream_info(ctx, nullptr) < 0)
+        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
+
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVCodecParameters* par = ctx->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !IsTextArtCodec(par->codec_id)) {
+            m_streamIndex = static_cast<int>(i);
+            break;
+        }
+    }
+    if (m_streamIndex < 0)
+        return LumoReader::kErrorNoVideo;
+    // Let the demuxer drop the other streams' packets early.
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (static_cast<int>(i) != m_streamIndex)
+            ctx->streams[i]->discard = AVDISCARD_ALL;
+    }
+    return LumoReader::kOk;
+}
+
+int MediaConversion::OpenDecoder()
+{
+    const AVStream* stream = m_format->streams[m_streamIndex];
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec)
+        return LumoReader::kErrorNoVideo;
+    m_decoder.reset(avcodec_alloc_context3(codec));
+    if (!m_decoder)
+        return LumoReader::kErrorMemory;
+    if (avcodec_parameters_to_context(m_decoder.get(), stream->codecpar) < 0)
+        return LumoReader::kErrorDecode;
+    m_decoder->pkt_timebase = stream->time_base;
+    // As many decoding threads as the machine has; frame threads are what
+    // makes long-GOP codecs fast.
+    m_decoder->thread_count = 0;
+    m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(m_decoder.get(), codec, nullptr) < 0)
+        return LumoReader::kErrorDecode;
+    return LumoReader::kOk;
+}
+
+int MediaConversion::ReceiveFrames()
+{
+    for (;;) {
+        int ret = avcodec_receive_frame(m_decoder.get(), m_frame.get());
+        // EAGAIN: wants more input; EOF: drained; anything else is a broken
+        // frame, which is skipped like a damaged packet.
+        if (ret < 0)
+            return LumoReader::kOk;
+        ret = WriteFrame(*m_frame);
+        av_frame_unref(m_frame.get());
+        if (ret != LumoReader::kOk)
+            return ret;
+        if (Stopped())
+            return LumoReader::kErrorStopped;
+    }
+}
+
+int MediaConversion::StartOutput(const AVFrame& frame)
+{
+    if (frame.width <= 0 || frame.height <= 0)
+        return LumoReader::kErrorDecode;
+    const auto decoded = static_cast<AVPixelFormat>(frame.format);
+    const bool odd = ((frame.width | frame.height) & 1) != 0;
+
+    m_width = frame.width;
+    m_height = frame.height;
+    m_alwaysConvert = true;
+    m_outLayout = odd ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
+    m_code = odd ? Lumer::LUMER_PIX_FMT_YUV444P : Lumer::LUMER_PIX_FMT_YUV420P;
+    for (const KeptLayout& kept : kKeptLayouts) {
+        // Odd sizes cannot be stored exactly in a subsampled layout, so only
+        // 4:4:4 is kept for them.
+        if (kept.decoded == decoded && (!odd || kept.code == Lumer::LUMER_PIX_FMT_YUV444P)) {
+            m_outLayout = decoded;
+            m_code = kept.code;
+            m_alwaysConvert = false;
+            break;
+        }
+    }
+
+    // YUV input keeps its range when converted; anything else becomes
+    // video-range YUV, as swscale and the ffmpeg tool do by default.
+    bool fullRange = frame.color_range == AVCOL_RANGE_JPEG;
+    PlainLayout(decoded, &fullRange);
+    m_outFullRange = IsYuv(decoded) && fullRange;
+
+    const int size = av_image_get_buffer_size(m_outLayout, m_width, m_height, 1);
+    if (size <= 0)
+        return LumoReader::kErrorDecode;
+    try {
+        m_frameBuffer.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return LumoReader::kErrorMemory;
+    }
+    if (!m_writer.Open())
+        return LumoReader::kErrorOutput;
+    m_started = true;
+    return LumoReader::kOk;
+}
+
+int MediaConversion::WriteFrame(const AVFrame& frame)
+{
+    if (!m_started) {
+        const int ret = StartOutput(frame);
+        if (ret != LumoReader::kOk)
+            return ret;
+    }
+
+    if (!m_alwaysConvert && frame.format == m_outLayout && frame.width == m_width
+        && frame.height == m_height) {
+        if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
+                frame.data, frame.linesize, m_outLayout, m_width, m_height, 1) < 0)
+            return LumoReader::kErrorDecode;
+    } else {
+        const int ret = ConvertFrame(frame);
+        if (ret != LumoReader::kOk)
+            return ret;
+    }
+
+    if (!m_writer.Write(m_frameBuffer.data(), m_frameBuffer.size()))
+        return LumoReader::kErrorOutput;
+    ++m_frameCount;
+    return LumoReader::kOk;
+}
+
+// Brings a frame of any layout and size to the output layout at the first
+// frame's size.
+int MediaConversion::ConvertFrame(const AVFrame& frame)
+{
+    if (frame.width <= 0 || frame.height <= 0)
+        return LumoReader::kErrorDecode;
+    bool srcFull = frame.color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat srcLayout = PlainLayout(static_cast<AVPixelFormat>(frame.format), &srcFull);
+    bool dstFullUnused = false;
+    const AVPixelFormat dstLayout = PlainLayout(m_outLayout, &dstFullUnused);
+
+    if (!m_sws || srcLayout != m_swsSrcLayout || frame.width != m_swsSrcWidth
+        || frame.height != m_swsSrcHeight || srcFull != m_swsSrcFullRange) {
+        if (!sws_isSupportedInput(srcLayout))
+            return LumoReader::kErrorDecode;
+        // At the same size into 4:4:4 nothing is subsampled, so the nearest
+        // sample is exact; everything else gets a proper filter.
+        const bool sameSize = frame.width == m_width && frame.height == m_height;
+        const int flags = (sameSize && dstLayout == AV_PIX_FMT_YUV444P ? SWS_POINT : SWS_BICUBIC)
+            | SWS_ACCURATE_RND;
+        m_sws.reset(sws_getContext(frame.width, frame.height, srcLayout, m_width, m_height,
+            dstLayout, flags, nullptr, nullptr, nullptr));
+        if (!m_sws)
+            return LumoReader::kErrorDecode;
+        int* invTable = nullptr;
+        int* table = nullptr;
+        int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+        if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange,
+                &brightness, &contrast, &saturation) >= 0) {
+            sws_setColorspaceDetails(m_sws.get(), invTable, srcFull ? 1 : 0, table,
+                m_outFullRange ? 1 : 0, brightness, contrast, saturation);
+        }
+        m_swsSrcLayout = srcLayout;
+        m_swsSrcWidth = frame.width;
+        m_swsSrcHeight = frame.height;
+        m_swsSrcFullRange = srcFull;
+    }
+
+    if (!m_scaled) {
+        m_scaled.reset(av_frame_alloc());
+        if (!m_scaled)
+            return LumoReader::kErrorMemory;
+        m_scaled->format = dstLayout;
+        m_scaled->width = m_width;
+        m_scaled->height = m_height;
+        if (av_frame_get_buffer(m_scaled.get(), 0) < 0)
+            return LumoReader::kErrorMemory;
+    }
+    if (sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, m_scaled->data,
+            m_scaled->linesize) <= 0)
+        return LumoReader::kErrorDecode;
+    if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
+            m_scaled->data, m_scaled->linesize, dstLayout, m_width, m_height, 1) < 0)
+        return LumoReader::kErrorDecode;
+    return LumoReader::kOk;
+}
+
+}

@@ -1,0 +1,87 @@
+#pragma once
+#include "LumoReader.h"
+#include "RawYuvFileWriter.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct SwsContext;
+
+namespace lumo {
+
+// One run of LumoReader::Read2File: its own demuxer, decoder and scaler, so
+// runs on different threads share nothing.
+class MediaConversion {
+public:
+    MediaConversion(const std::string& input, const std::string& output)
+        : m_input(input), m_writer(output) {}
+    ~MediaConversion();
+    MediaConversion(const MediaConversion&) = delete;
+    MediaConversion& operator=(const MediaConversion&) = delete;
+
+    // Returns a LumoReader::Result; the output exists only after success.
+    int Run();
+
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    Lumer::LumerAVPixelFormat Code() const { return m_code; }
+
+private:
+    struct FormatContextCloser {
+        void operator()(AVFormatContext* ctx) const;
+    };
+    struct CodecContextFreer {
+        void operator()(AVCodecContext* ctx) const;
+    };
+    struct FrameFreer {
+        void operator()(AVFrame* frame) const;
+    };
+    struct SwsFreer {
+        void operator()(SwsContext* ctx) const;
+    };
+
+    int OpenInput();
+    int OpenDecoder();
+    int ReceiveFrames();
+    int StartOutput(const AVFrame& frame);
+    int WriteFrame(const AVFrame& frame);
+    int ConvertFrame(const AVFrame& frame);
+
+    std::string m_input;
+    RawYuvFileWriter m_writer;
+
+    std::unique_ptr<AVFormatContext, FormatContextCloser> m_format;
+    std::unique_ptr<AVCodecContext, CodecContextFreer> m_decoder;
+    std::unique_ptr<AVFrame, FrameFreer> m_frame;
+    int m_streamIndex = -1;
+
+    // Output geometry, fixed by the first frame.
+    bool m_started = false;
+    int m_width = 0;
+    int m_height = 0;
+    AVPixelFormat m_outLayout = AV_PIX_FMT_NONE;
+    Lumer::LumerAVPixelFormat m_code = Lumer::LUMER_PIX_FMT_YUV420P;
+    bool m_alwaysConvert = false;
+    bool m_outFullRange = false;
+    std::vector<std::uint8_t> m_frameBuffer;
+    std::int64_t m_frameCount = 0;
+
+    // Conversion path, set up on first use.
+    std::unique_ptr<SwsContext, SwsFreer> m_sws;
+    std::unique_ptr<AVFrame, FrameFreer> m_scaled;
+    AVPixelFormat m_swsSrcLayout = AV_PIX_FMT_NONE;
+    int m_swsSrcWidth = 0;
+    int m_swsSrcHeight = 0;
+    bool m_swsSrcFullRange = false;
+};
+
+}
