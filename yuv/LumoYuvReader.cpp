@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -96,6 +97,37 @@ int64_t ThreePlaneBytes(int width, int height)
     return 3 * static_cast<int64_t>(width) * height;
 }
 
+// Raw bytes of the frame being converted, kept per thread between reads so
+// that a steady stream of frames does not allocate (and fault in) a new
+// block every time.
+struct ScratchBlock {
+    uint8_t* data = nullptr;
+    int64_t capacity = 0;
+    ~ScratchBlock() { delete[] data; }
+};
+thread_local ScratchBlock tScratch;
+
+uint8_t* ThreadScratch(int64_t bytes)
+{
+    if (bytes > tScratch.capacity) {
+        delete[] tScratch.data;
+        tScratch.data = Allocate(bytes);
+        tScratch.capacity = tScratch.data ? bytes : 0;
+    }
+    return tScratch.data;
+}
+
+// A block kept after a very large frame would tie up memory for nothing.
+void ReleaseLargeScratch()
+{
+    constexpr int64_t kKeepBytes = int64_t{64} << 20;
+    if (tScratch.capacity > kKeepBytes) {
+        delete[] tScratch.data;
+        tScratch.data = nullptr;
+        tScratch.capacity = 0;
+    }
+}
+
 } // namespace
 
 LumoYuvReader::LumoYuvReader() = default;
@@ -152,19 +184,41 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
     if (outBytes)
         *outBytes = 0;
     const int64_t planeBytes = ThreePlaneBytes(width_, height_);
-    if (planeBytes <= 0)
+    RawFrameParts parts;
+    if (planeBytes <= 0 || !hasPath_ || !GetRawFrameParts(width_, height_, type_, &parts))
+        return nullptr;
+    InputFile file(path_);
+    if (!file.ok() || offset < 0 || offset >= file.size())
         return nullptr;
     // The destination first: an impossible size fails before any reading.
     std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));
     uint8_t* out = dst ? dst : owned.get();
     if (!out)
         return nullptr;
-    int64_t got = 0;
-    std::unique_ptr<uint8_t[]> raw(ReadFrameRaw(nullptr, &got, offset));
-    if (!raw || got <= 0)
+    // Whole planes go straight to their place in the destination; the rest
+    // of the frame into the thread's scratch block.
+    const int64_t n = planeBytes / 3;
+    int64_t scratchBytes = 0;
+    for (int i = 0; i < parts.count; ++i)
+        if (!parts.direct[i])
+            scratchBytes += parts.size[i];
+    // (At least one byte: empty parts, as in a 1x1 I420 frame, still need
+    // a place.)
+    uint8_t* scratch = ThreadScratch(std::max<int64_t>(scratchBytes, 1));
+    if (!scratch)
         return nullptr;
-    if (!ConvertRawToYuv444(raw.get(), width_, height_, type_, out))
+    const uint8_t* data[3] = {nullptr, nullptr, nullptr};
+    for (int i = 0; i < parts.count; ++i) {
+        uint8_t* target = parts.direct[i] ? out + parts.role[i] * n : scratch;
+        if (!parts.direct[i])
+            scratch += parts.size[i];
+        const int64_t got = file.ReadAt(target, parts.size[i], offset + parts.begin[i]);
+        std::memset(target + got, 0, static_cast<size_t>(parts.size[i] - got));
+        data[i] = target;
+    }
+    if (!ConvertPartsToYuv444(data, width_, height_, type_, out))
         return nullptr;
+    ReleaseLargeScratch();
     owned.release();
     if (outBytes)
         *outBytes = planeBytes;
@@ -175,16 +229,26 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
 {
     if (outBytes)
         *outBytes = 0;
-    int64_t got = 0;
-    std::unique_ptr<uint8_t[]> planes(ReadFrameYUV444(nullptr, &got, offset));
-    if (!planes || got <= 0)
+    const int64_t planeBytes = ThreePlaneBytes(width_, height_);
+    const int64_t frameSize = GetFrameSize();
+    if (planeBytes <= 0 || frameSize <= 0 || !hasPath_)
         return nullptr;
-    uint8_t* out = dst ? dst : Allocate(got);
-    if (!out)
+    InputFile file(path_);
+    if (!file.ok() || offset < 0 || offset >= file.size())
         return nullptr;
-    Yuv444ToRgb24(planes.get(), width_, height_, out);
+    std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));
+    uint8_t* out = dst ? dst : owned.get();
+    uint8_t* raw = out ? ThreadScratch(frameSize) : nullptr;
+    if (!raw)
+        return nullptr;
+    const int64_t got = file.ReadAt(raw, frameSize, offset);
+    std::memset(raw + got, 0, static_cast<size_t>(frameSize - got));
+    if (!ConvertRawToRgb24(raw, width_, height_, type_, out))
+        return nullptr;
+    ReleaseLargeScratch();
+    owned.release();
     if (outBytes)
-        *outBytes = got;
+        *outBytes = planeBytes;
     return out;
 }
 

@@ -1,30 +1,34 @@
 #include "YuvConvert.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "YuvKernels.h"
+#include "YuvTypeTable.h"
 
 namespace lumo {
 namespace {
 
 enum class Kind { Planar420, Semi420, Planar422, Semi422, Packed422, Planar444, Semi444, Packed444 };
 
-// Where the samples of one layout lie. Plane offsets are in units of n/4
-// (quarter planes) so that one table covers 4:2:0, 4:2:2 and 4:4:4: the
-// offset of a plane is computed as n * quarters / 4 with the integer rules
-// the file format uses (n + n/4, n + n/2, 2n).
+// Where the samples of one layout lie. Plane offsets are codes for the
+// integer rules the file format uses, see PlaneOffset.
 struct Geometry {
     const char* name;
     Kind kind;
-    int yPlane, uPlane, vPlane; // planar: offset codes, see PlaneOffset
+    int yPlane, uPlane, vPlane; // planar: offset codes
     bool uFirst;                // semi-planar: pair order
-    int y0, y1, u, v;           // packed: byte positions inside a group
+    int pos[4];                 // packed 4:2:2: byte positions of Y0, Y1, U, V in a group
 };
 
 // Offset codes: 0 -> 0, 4 -> n, 5 -> n + n/4, 6 -> n + n/2, 8 -> 2n.
 int64_t PlaneOffset(int code, int64_t n)
 {
     switch (code) {
-    case 0: return 0;
     case 4: return n;
     case 5: return n + n / 4;
     case 6: return n + n / 2;
@@ -34,24 +38,24 @@ int64_t PlaneOffset(int code, int64_t n)
 }
 
 const Geometry kGeometries[] = {
-    {"YUV_TYPE_I420", Kind::Planar420, 0, 4, 5, true, 0, 0, 0, 0},
-    {"YUV_TYPE_YV12", Kind::Planar420, 0, 5, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_NV21", Kind::Semi420, 0, 4, 4, false, 0, 0, 0, 0},
-    {"YUV_TYPE_NV12", Kind::Semi420, 0, 4, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_I422", Kind::Planar422, 0, 4, 6, true, 0, 0, 0, 0},
-    {"YUV_TYPE_YV16", Kind::Planar422, 0, 6, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_NV16", Kind::Semi422, 0, 4, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_NV61", Kind::Semi422, 0, 4, 4, false, 0, 0, 0, 0},
-    {"YUV_TYPE_YUYV", Kind::Packed422, 0, 0, 0, true, 0, 2, 1, 3},
-    {"YUV_TYPE_YUVY", Kind::Packed422, 0, 0, 0, true, 0, 3, 1, 2},
-    {"YUV_TYPE_VYUY", Kind::Packed422, 0, 0, 0, true, 1, 3, 2, 0},
-    {"YUV_TYPE_UYVY", Kind::Packed422, 0, 0, 0, true, 1, 3, 0, 2},
-    {"YUV_TYPE_I444", Kind::Planar444, 0, 4, 8, true, 0, 0, 0, 0},
-    {"YUV_TYPE_YV24", Kind::Planar444, 0, 8, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_NV24", Kind::Semi444, 0, 4, 4, true, 0, 0, 0, 0},
-    {"YUV_TYPE_NV42", Kind::Semi444, 0, 4, 4, false, 0, 0, 0, 0},
-    {"YUV_TYPE_YUV444_Packed", Kind::Packed444, 0, 0, 0, true, 0, 0, 1, 2},
-    {"YUV_TYPE_IYUV", Kind::Planar444, 4, 0, 8, true, 0, 0, 0, 0},
+    {"YUV_TYPE_I420", Kind::Planar420, 0, 4, 5, true, {}},
+    {"YUV_TYPE_YV12", Kind::Planar420, 0, 5, 4, true, {}},
+    {"YUV_TYPE_NV21", Kind::Semi420, 0, 0, 0, false, {}},
+    {"YUV_TYPE_NV12", Kind::Semi420, 0, 0, 0, true, {}},
+    {"YUV_TYPE_I422", Kind::Planar422, 0, 4, 6, true, {}},
+    {"YUV_TYPE_YV16", Kind::Planar422, 0, 6, 4, true, {}},
+    {"YUV_TYPE_NV16", Kind::Semi422, 0, 0, 0, true, {}},
+    {"YUV_TYPE_NV61", Kind::Semi422, 0, 0, 0, false, {}},
+    {"YUV_TYPE_YUYV", Kind::Packed422, 0, 0, 0, true, {0, 2, 1, 3}},
+    {"YUV_TYPE_YUVY", Kind::Packed422, 0, 0, 0, true, {0, 3, 1, 2}},
+    {"YUV_TYPE_VYUY", Kind::Packed422, 0, 0, 0, true, {1, 3, 2, 0}},
+    {"YUV_TYPE_UYVY", Kind::Packed422, 0, 0, 0, true, {1, 3, 0, 2}},
+    {"YUV_TYPE_I444", Kind::Planar444, 0, 4, 8, true, {}},
+    {"YUV_TYPE_YV24", Kind::Planar444, 0, 8, 4, true, {}},
+    {"YUV_TYPE_NV24", Kind::Semi444, 0, 0, 0, true, {}},
+    {"YUV_TYPE_NV42", Kind::Semi444, 0, 0, 0, false, {}},
+    {"YUV_TYPE_YUV444_Packed", Kind::Packed444, 0, 0, 0, true, {}},
+    {"YUV_TYPE_IYUV", Kind::Planar444, 4, 0, 8, true, {}},
 };
 
 const Geometry* FindGeometry(const std::string& type)
@@ -62,149 +66,276 @@ const Geometry* FindGeometry(const std::string& type)
     return nullptr;
 }
 
-// Widens one chroma row to w samples: sample c covers columns 2c and 2c+1;
-// columns past the last whole pair take the last sample (or 128 when the row
-// has none). `step` is 1 for a plane row, 2 for one half of a pair row.
-void WidenRow(const uint8_t* src, int step, int chromaWidth, int w, uint8_t* out)
+bool IsPlanar(Kind k)
 {
-    int x = 0;
-    for (int c = 0; c < chromaWidth && x + 1 < w; ++c, x += 2) {
-        const uint8_t s = src[static_cast<size_t>(c) * step];
-        out[x] = s;
-        out[x + 1] = s;
+    return k == Kind::Planar420 || k == Kind::Planar422 || k == Kind::Planar444;
+}
+
+bool IsSemi(Kind k)
+{
+    return k == Kind::Semi420 || k == Kind::Semi422 || k == Kind::Semi444;
+}
+
+const YuvKernels& KernelsFor(ConvertPath path)
+{
+    switch (path) {
+    case ConvertPath::Plain: return PlainKernels();
+    case ConvertPath::Sse2: return Sse2Kernels();
+    default: return CpuHasAvx2() ? Avx2Kernels() : Sse2Kernels();
     }
-    const uint8_t last = chromaWidth > 0 ? src[static_cast<size_t>(chromaWidth - 1) * step] : 128;
-    for (; x < w; ++x)
-        out[x] = last;
 }
 
-void FillPlane(uint8_t* plane, int64_t n, uint8_t value)
+// Frames from this size on are split between two threads in Auto mode.
+constexpr int64_t kThreadMinPixels = 1 << 20;
+
+// Runs fn(rowBegin, rowEnd) over [0, h): in Auto mode for a large frame the
+// lower half (starting on an even row) on a second thread.
+template <typename Fn>
+void ForRows(int h, int64_t n, ConvertPath path, const Fn& fn)
 {
-    std::memset(plane, value, static_cast<size_t>(n));
+    if (path != ConvertPath::Auto || n < kThreadMinPixels || h < 4 || std::thread::hardware_concurrency() < 2) {
+        fn(0, h);
+        return;
+    }
+    const int mid = (h / 2) & ~1;
+    std::thread worker;
+    try {
+        worker = std::thread([&fn, mid, h] { fn(mid, h); });
+    } catch (const std::system_error&) {
+        fn(0, h);
+        return;
+    }
+    fn(0, mid);
+    worker.join();
 }
 
-} // namespace
+// Source planes of one frame: planar Y, U, V; semi-planar Y and the pair
+// rows; packed the whole frame in part 0.
+struct Source {
+    const uint8_t* part[3];
+};
 
-bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst)
+// The chroma row a subsampled layout last widened, and where it went.
+struct RowState {
+    int chromaRow = -1;
+    const uint8_t* u = nullptr;
+    const uint8_t* v = nullptr;
+};
+
+constexpr int kNoChroma = -2;
+
+// Row y of the frame as three rows of w samples: row[] points either into
+// the source (where it holds the row as it is) or into buf[], where the row
+// is converted. A chroma row shared with the previous row is not converted
+// again: row[1] and row[2] then point where it was written before.
+void RowOf(const Geometry& g, const Source& s, int w, int h, int y, uint8_t* const buf[3], const uint8_t* row[3],
+           RowState& st, const YuvKernels& k)
 {
-    const Geometry* g = FindGeometry(type);
-    if (!g || width <= 0 || height <= 0 || !raw || !dst)
-        return false;
-
-    const int w = width;
-    const int h = height;
-    const size_t sw = static_cast<size_t>(w);
-    const int64_t n = static_cast<int64_t>(w) * h;
-    uint8_t* Y = dst;
-    uint8_t* U = dst + n;
-    uint8_t* V = dst + 2 * n;
-    const int cw = w / 2; // whole chroma columns of the subsampled layouts
-
-    switch (g->kind) {
+    const int64_t o = static_cast<int64_t>(y) * w;
+    const int cw = w / 2;
+    switch (g.kind) {
     case Kind::Planar420:
-    case Kind::Planar422: {
-        std::memcpy(Y, raw, static_cast<size_t>(n));
-        const bool is420 = g->kind == Kind::Planar420;
-        const int ch = is420 ? h / 2 : h;
-        if (cw == 0 || ch == 0) {
-            FillPlane(U, n, 128);
-            FillPlane(V, n, 128);
-            break;
-        }
-        const uint8_t* up = raw + PlaneOffset(g->uPlane, n);
-        const uint8_t* vp = raw + PlaneOffset(g->vPlane, n);
-        for (int y = 0; y < h; ++y) {
-            const int r = std::min(is420 ? y / 2 : y, ch - 1);
-            uint8_t* uo = U + static_cast<int64_t>(y) * w;
-            uint8_t* vo = V + static_cast<int64_t>(y) * w;
-            if (is420 && (y & 1) && y / 2 == r) {
-                // Second row of a 2x2 block: same chroma as the row above.
-                std::memcpy(uo, uo - w, sw);
-                std::memcpy(vo, vo - w, sw);
-                continue;
-            }
-            WidenRow(up + static_cast<int64_t>(r) * cw, 1, cw, w, uo);
-            WidenRow(vp + static_cast<int64_t>(r) * cw, 1, cw, w, vo);
-        }
-        break;
-    }
+    case Kind::Planar422:
     case Kind::Semi420:
     case Kind::Semi422: {
-        std::memcpy(Y, raw, static_cast<size_t>(n));
-        const bool is420 = g->kind == Kind::Semi420;
+        row[0] = s.part[0] + o;
+        const bool is420 = g.kind == Kind::Planar420 || g.kind == Kind::Semi420;
         const int ch = is420 ? h / 2 : h;
-        if (cw == 0 || ch == 0) {
-            FillPlane(U, n, 128);
-            FillPlane(V, n, 128);
-            break;
-        }
-        const uint8_t* chroma = raw + n;
-        const int uOff = g->uFirst ? 0 : 1;
-        for (int y = 0; y < h; ++y) {
-            const int r = std::min(is420 ? y / 2 : y, ch - 1);
-            uint8_t* uo = U + static_cast<int64_t>(y) * w;
-            uint8_t* vo = V + static_cast<int64_t>(y) * w;
-            if (is420 && (y & 1) && y / 2 == r) {
-                std::memcpy(uo, uo - w, sw);
-                std::memcpy(vo, vo - w, sw);
-                continue;
+        const int r = cw == 0 || ch == 0 ? kNoChroma : std::min(is420 ? y / 2 : y, ch - 1);
+        if (r != st.chromaRow) {
+            if (r == kNoChroma) {
+                std::memset(buf[1], 128, static_cast<size_t>(w));
+                std::memset(buf[2], 128, static_cast<size_t>(w));
+            } else if (IsPlanar(g.kind)) {
+                k.widen(s.part[1] + static_cast<int64_t>(r) * cw, cw, buf[1]);
+                k.widen(s.part[2] + static_cast<int64_t>(r) * cw, cw, buf[2]);
+            } else {
+                uint8_t* first = g.uFirst ? buf[1] : buf[2];
+                uint8_t* second = g.uFirst ? buf[2] : buf[1];
+                k.widenPairs(s.part[1] + static_cast<int64_t>(r) * w, cw, first, second);
             }
-            const uint8_t* row = chroma + static_cast<int64_t>(r) * w;
-            WidenRow(row + uOff, 2, cw, w, uo);
-            WidenRow(row + (1 - uOff), 2, cw, w, vo);
+            if ((w & 1) && r != kNoChroma) {
+                buf[1][w - 1] = buf[1][w - 2];
+                buf[2][w - 1] = buf[2][w - 2];
+            }
+            st = {r, buf[1], buf[2]};
         }
+        row[1] = st.u;
+        row[2] = st.v;
         break;
     }
     case Kind::Packed422: {
-        for (int y = 0; y < h; ++y) {
-            const uint8_t* row = raw + static_cast<int64_t>(y) * 2 * w;
-            uint8_t* yo = Y + static_cast<int64_t>(y) * w;
-            uint8_t* uo = U + static_cast<int64_t>(y) * w;
-            uint8_t* vo = V + static_cast<int64_t>(y) * w;
-            for (int c = 0; c < cw; ++c) {
-                const uint8_t* grp = row + 4 * c;
-                yo[2 * c] = grp[g->y0];
-                yo[2 * c + 1] = grp[g->y1];
-                uo[2 * c] = uo[2 * c + 1] = grp[g->u];
-                vo[2 * c] = vo[2 * c + 1] = grp[g->v];
-            }
-            if (w & 1) {
-                // The odd last pixel sits in a half group of two bytes; its
-                // luma is at the first luma position of that group (always
-                // inside the 2*w bytes of the row), its chroma is the last
-                // whole group's.
-                const uint8_t* grp = row + 4 * cw;
-                yo[w - 1] = grp[g->y0];
-                uo[w - 1] = cw > 0 ? uo[w - 2] : 128;
-                vo[w - 1] = cw > 0 ? vo[w - 2] : 128;
-            }
+        const uint8_t* src = s.part[0] + 2 * o;
+        k.unpack422(src, cw, g.pos, buf[0], buf[1], buf[2]);
+        if (w & 1) {
+            // The odd last pixel sits in a half group of two bytes; its luma
+            // is at the first luma position of that group (always inside the
+            // 2*w bytes of the row), its chroma is the last whole group's.
+            buf[0][w - 1] = src[4 * cw + g.pos[0]];
+            buf[1][w - 1] = cw > 0 ? buf[1][w - 2] : 128;
+            buf[2][w - 1] = cw > 0 ? buf[2][w - 2] : 128;
         }
+        for (int p = 0; p < 3; ++p)
+            row[p] = buf[p];
         break;
     }
     case Kind::Planar444:
-        std::memcpy(Y, raw + PlaneOffset(g->yPlane, n), static_cast<size_t>(n));
-        std::memcpy(U, raw + PlaneOffset(g->uPlane, n), static_cast<size_t>(n));
-        std::memcpy(V, raw + PlaneOffset(g->vPlane, n), static_cast<size_t>(n));
+        for (int p = 0; p < 3; ++p)
+            row[p] = s.part[p] + o;
         break;
-    case Kind::Semi444: {
-        std::memcpy(Y, raw, static_cast<size_t>(n));
-        const uint8_t* pairs = raw + n;
-        const int uOff = g->uFirst ? 0 : 1;
-        for (int64_t i = 0; i < n; ++i) {
-            U[i] = pairs[2 * i + uOff];
-            V[i] = pairs[2 * i + 1 - uOff];
-        }
+    case Kind::Semi444:
+        row[0] = s.part[0] + o;
+        k.splitPairs(s.part[1] + 2 * o, w, g.uFirst ? buf[1] : buf[2], g.uFirst ? buf[2] : buf[1]);
+        row[1] = buf[1];
+        row[2] = buf[2];
         break;
-    }
     case Kind::Packed444:
-        for (int64_t i = 0; i < n; ++i) {
-            Y[i] = raw[3 * i + g->y0];
-            U[i] = raw[3 * i + g->u];
-            V[i] = raw[3 * i + g->v];
-        }
+        k.splitTriples(s.part[0] + 3 * o, w, buf[0], buf[1], buf[2]);
+        for (int p = 0; p < 3; ++p)
+            row[p] = buf[p];
         break;
     }
+}
+
+// Source planes from the parts of a frame.
+Source SourceOf(const RawFrameParts& parts, const uint8_t* const data[3])
+{
+    Source s{{nullptr, nullptr, nullptr}};
+    for (int i = 0; i < parts.count; ++i) {
+        switch (parts.role[i]) {
+        case RawFrameParts::PlaneY: s.part[0] = data[i]; break;
+        case RawFrameParts::PlaneU: s.part[1] = data[i]; break;
+        case RawFrameParts::PlaneV: s.part[2] = data[i]; break;
+        case RawFrameParts::ChromaPairs: s.part[1] = data[i]; break;
+        case RawFrameParts::Interleaved: s.part[0] = data[i]; break;
+        }
+    }
+    return s;
+}
+
+// A per-thread scratch block, kept between calls unless it grew large.
+class Scratch {
+public:
+    ~Scratch() { delete[] data_; }
+    uint8_t* Get(size_t bytes)
+    {
+        if (bytes > capacity_) {
+            delete[] data_;
+            data_ = new (std::nothrow) uint8_t[bytes];
+            capacity_ = data_ ? bytes : 0;
+        }
+        return data_;
+    }
+
+private:
+    uint8_t* data_ = nullptr;
+    size_t capacity_ = 0;
+};
+
+} // namespace
+
+bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts)
+{
+    const Geometry* g = FindGeometry(type);
+    if (!g || width <= 0 || height <= 0 || !parts)
+        return false;
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const int64_t frameSize = GetFrameSize(width, height, type);
+    RawFrameParts p;
+    auto add = [&p](int64_t begin, RawFrameParts::Role role, bool direct) {
+        p.begin[p.count] = begin;
+        p.role[p.count] = role;
+        p.direct[p.count] = direct;
+        ++p.count;
+    };
+    if (IsPlanar(g->kind)) {
+        struct Plane {
+            int64_t offset;
+            RawFrameParts::Role role;
+        } planes[3] = {{PlaneOffset(g->yPlane, n), RawFrameParts::PlaneY},
+                       {PlaneOffset(g->uPlane, n), RawFrameParts::PlaneU},
+                       {PlaneOffset(g->vPlane, n), RawFrameParts::PlaneV}};
+        std::stable_sort(planes, planes + 3, [](const Plane& a, const Plane& b) { return a.offset < b.offset; });
+        for (const Plane& pl : planes)
+            add(pl.offset, pl.role, g->kind == Kind::Planar444 || pl.role == RawFrameParts::PlaneY);
+    } else if (IsSemi(g->kind)) {
+        add(0, RawFrameParts::PlaneY, true);
+        add(n, RawFrameParts::ChromaPairs, false);
+    } else {
+        add(0, RawFrameParts::Interleaved, false);
+    }
+    for (int i = 0; i < p.count; ++i)
+        p.size[i] = (i + 1 < p.count ? p.begin[i + 1] : frameSize) - p.begin[i];
+    *parts = p;
     return true;
+}
+
+bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, const std::string& type,
+                          uint8_t* dst, ConvertPath path)
+{
+    const Geometry* g = FindGeometry(type);
+    RawFrameParts parts;
+    if (!g || !dst || !GetRawFrameParts(width, height, type, &parts))
+        return false;
+    for (int i = 0; i < parts.count; ++i)
+        if (!data[i])
+            return false;
+    const Source s = SourceOf(parts, data);
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const YuvKernels& k = KernelsFor(path);
+    ForRows(height, n, path, [&](int r0, int r1) {
+        RowState st;
+        for (int y = r0; y < r1; ++y) {
+            const int64_t o = static_cast<int64_t>(y) * width;
+            uint8_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
+            const uint8_t* row[3];
+            RowOf(*g, s, width, height, y, out, row, st, k);
+            for (int p = 0; p < 3; ++p)
+                if (row[p] != out[p])
+                    std::memcpy(out[p], row[p], static_cast<size_t>(width));
+        }
+    });
+    return true;
+}
+
+bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
+                        ConvertPath path)
+{
+    RawFrameParts parts;
+    if (!raw || !GetRawFrameParts(width, height, type, &parts))
+        return false;
+    const uint8_t* data[3] = {raw + parts.begin[0], raw + parts.begin[1], raw + parts.begin[2]};
+    return ConvertPartsToYuv444(data, width, height, type, dst, path);
+}
+
+bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
+                       ConvertPath path)
+{
+    const Geometry* g = FindGeometry(type);
+    RawFrameParts parts;
+    if (!raw || !dst || !g || !GetRawFrameParts(width, height, type, &parts))
+        return false;
+    const uint8_t* data[3] = {raw + parts.begin[0], raw + parts.begin[1], raw + parts.begin[2]};
+    const Source s = SourceOf(parts, data);
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const YuvKernels& k = KernelsFor(path);
+    std::atomic<bool> ok{true};
+    ForRows(height, n, path, [&](int r0, int r1) {
+        static thread_local Scratch scratch;
+        uint8_t* rows = scratch.Get(3 * static_cast<size_t>(width));
+        if (!rows) {
+            ok = false;
+            return;
+        }
+        uint8_t* const buf[3] = {rows, rows + width, rows + 2 * width};
+        RowState st;
+        for (int y = r0; y < r1; ++y) {
+            const uint8_t* row[3];
+            RowOf(*g, s, width, height, y, buf, row, st, k);
+            k.rgb(row[0], row[1], row[2], width, dst + 3 * static_cast<int64_t>(y) * width);
+        }
+    });
+    return ok;
 }
 
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)
@@ -213,26 +344,29 @@ void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)
     const double r = c + 1.596 * (v - 128);
     const double g = c - 0.392 * (u - 128) - 0.812 * (v - 128);
     const double b = c + 2.016 * (u - 128);
-    auto clip = [](double x) -> uint8_t {
-        if (x < 0.0)
-            return 0;
-        if (x > 255.0)
-            return 255;
-        return static_cast<uint8_t>(static_cast<int>(x));
-    };
+    // Below 0 gives 0, above 255 gives 255, else the fraction is dropped.
+    auto clip = [](double x) { return static_cast<uint8_t>(static_cast<int>(std::min(std::max(x, 0.0), 255.0))); };
     rgb[0] = clip(r);
     rgb[1] = clip(g);
     rgb[2] = clip(b);
 }
 
-void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst)
+void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst, ConvertPath path)
 {
+    if (!planes || !dst || width <= 0 || height <= 0)
+        return;
     const int64_t n = static_cast<int64_t>(width) * height;
-    const uint8_t* Y = planes;
-    const uint8_t* U = planes + n;
-    const uint8_t* V = planes + 2 * n;
-    for (int64_t i = 0; i < n; ++i)
-        YuvToRgbPixel(Y[i], U[i], V[i], dst + 3 * i);
+    const YuvKernels& k = KernelsFor(path);
+    ForRows(height, n, path, [&](int r0, int r1) {
+        // Rows are contiguous: convert runs of whole rows of up to about a
+        // million pixels per kernel call.
+        const int rowsPerRun = std::max(1, (1 << 20) / width);
+        for (int r = r0; r < r1; r += rowsPerRun) {
+            const int64_t o = static_cast<int64_t>(r) * width;
+            const int count = std::min(rowsPerRun, r1 - r) * width;
+            k.rgb(planes + o, planes + n + o, planes + 2 * n + o, count, dst + 3 * o);
+        }
+    });
 }
 
 } // namespace lumo

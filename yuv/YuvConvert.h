@@ -5,19 +5,53 @@
 
 namespace lumo {
 
+// Which code converts: the plain reference loops, the SSE2 kernels, the AVX2
+// kernels (SSE2 where the processor lacks AVX2), or the best the processor
+// has plus a second thread for large frames. All give the same bytes.
+enum class ConvertPath { Plain, Sse2, Avx2, Auto };
+
 // Raw frame of a named layout to planar 4:4:4 (Y, U, V planes of w*h bytes).
 // `raw` holds exactly GetFrameSize(w, h, type) bytes; nothing outside it or
 // the 3*w*h destination is touched. For odd sizes a pixel past the last whole
 // chroma block takes the nearest chroma sample inside the frame, and 128 when
 // the frame holds no chroma sample at all (a width or height of 1 in a
 // subsampled layout). Returns false for an unknown layout or a bad size.
-bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst);
+bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
+                        ConvertPath path = ConvertPath::Auto);
 
 // Planar 4:4:4 to RGB24 with the reader's fixed video-range BT.601 formula,
 // evaluated in double precision and truncated.
-void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst);
+void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst,
+                   ConvertPath path = ConvertPath::Auto);
+
+// Raw frame straight to RGB24: the same bytes as ConvertRawToYuv444 followed
+// by Yuv444ToRgb24, without the full-size intermediate frame.
+bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
+                       ConvertPath path = ConvertPath::Auto);
 
 // One pixel of that formula; the reference for every faster path.
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb);
+
+// A raw frame seen as up to three consecutive byte ranges in file order, so
+// that a reader can place each range where the conversion wants it.
+struct RawFrameParts {
+    enum Role { PlaneY = 0, PlaneU = 1, PlaneV = 2, ChromaPairs = 3, Interleaved = 4 };
+    int count = 0;
+    int64_t begin[3] = {0, 0, 0}; // offsets inside the raw frame
+    int64_t size[3] = {0, 0, 0};
+    Role role[3] = {Interleaved, Interleaved, Interleaved};
+    // The range is a whole plane of w*h bytes that the conversion takes
+    // unchanged: it may be read straight into that destination plane.
+    bool direct[3] = {false, false, false};
+};
+
+// The parts of a frame of that size and layout; false for an unknown layout
+// or a non-positive size.
+bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts);
+
+// Like ConvertRawToYuv444 with part k of the frame at data[k]. A direct part
+// may already lie in its destination plane; it is then left as it is.
+bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, const std::string& type,
+                          uint8_t* dst, ConvertPath path = ConvertPath::Auto);
 
 } // namespace lumo

@@ -1,0 +1,136 @@
+#pragma once
+
+// A per-pixel model of where the samples of every layout lie, written from
+// the layout descriptions independently of the library's row kernels. The
+// tests read expected planes through it and write pictures with it.
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct SamplePositions {
+    int64_t y, u, v; // byte offsets in the raw frame; -1: no chroma sample (reads 128)
+};
+
+inline const std::vector<std::string>& AllLayouts()
+{
+    static const std::vector<std::string> names = {
+        "YUV_TYPE_I420", "YUV_TYPE_YV12", "YUV_TYPE_NV21", "YUV_TYPE_NV12", "YUV_TYPE_I422", "YUV_TYPE_YV16",
+        "YUV_TYPE_NV16", "YUV_TYPE_NV61", "YUV_TYPE_YUYV", "YUV_TYPE_YUVY", "YUV_TYPE_VYUY", "YUV_TYPE_UYVY",
+        "YUV_TYPE_I444", "YUV_TYPE_YV24", "YUV_TYPE_NV24", "YUV_TYPE_NV42", "YUV_TYPE_YUV444_Packed",
+        "YUV_TYPE_IYUV"};
+    return names;
+}
+
+inline bool Is444(const std::string& t)
+{
+    return t == "YUV_TYPE_I444" || t == "YUV_TYPE_YV24" || t == "YUV_TYPE_NV24" || t == "YUV_TYPE_NV42" ||
+           t == "YUV_TYPE_YUV444_Packed" || t == "YUV_TYPE_IYUV";
+}
+
+// Where pixel (x, y) finds its samples. Past the last whole chroma block of
+// an odd size the nearest chroma sample inside the frame is used.
+inline SamplePositions Locate(const std::string& t, int w, int h, int x, int y)
+{
+    const int64_t n = int64_t{w} * h;
+    const int64_t i = int64_t{y} * w + x;
+    const int cw = w / 2;
+    const int cx = std::min(x / 2, cw - 1);
+    if (t == "YUV_TYPE_I420" || t == "YUV_TYPE_YV12") {
+        const int ch = h / 2;
+        if (cw == 0 || ch == 0)
+            return {i, -1, -1};
+        const int64_t c = int64_t{std::min(y / 2, ch - 1)} * cw + cx;
+        const int64_t first = n + c, second = n + n / 4 + c;
+        return t == "YUV_TYPE_I420" ? SamplePositions{i, first, second} : SamplePositions{i, second, first};
+    }
+    if (t == "YUV_TYPE_NV12" || t == "YUV_TYPE_NV21") {
+        const int ch = h / 2;
+        if (cw == 0 || ch == 0)
+            return {i, -1, -1};
+        const int64_t pair = n + int64_t{std::min(y / 2, ch - 1)} * w + 2 * cx;
+        return t == "YUV_TYPE_NV12" ? SamplePositions{i, pair, pair + 1} : SamplePositions{i, pair + 1, pair};
+    }
+    if (t == "YUV_TYPE_I422" || t == "YUV_TYPE_YV16") {
+        if (cw == 0)
+            return {i, -1, -1};
+        const int64_t c = int64_t{y} * cw + cx;
+        const int64_t first = n + c, second = n + n / 2 + c;
+        return t == "YUV_TYPE_I422" ? SamplePositions{i, first, second} : SamplePositions{i, second, first};
+    }
+    if (t == "YUV_TYPE_NV16" || t == "YUV_TYPE_NV61") {
+        if (cw == 0)
+            return {i, -1, -1};
+        const int64_t pair = n + int64_t{y} * w + 2 * cx;
+        return t == "YUV_TYPE_NV16" ? SamplePositions{i, pair, pair + 1} : SamplePositions{i, pair + 1, pair};
+    }
+    struct Packed {
+        const char* name;
+        int y0, y1, u, v;
+    } static const kPacked[] = {{"YUV_TYPE_YUYV", 0, 2, 1, 3},
+                                {"YUV_TYPE_YUVY", 0, 3, 1, 2},
+                                {"YUV_TYPE_VYUY", 1, 3, 2, 0},
+                                {"YUV_TYPE_UYVY", 1, 3, 0, 2}};
+    for (const Packed& p : kPacked) {
+        if (t != p.name)
+            continue;
+        const int64_t row = int64_t{y} * 2 * w;
+        // The odd last pixel: luma at the first luma place of the half group.
+        const int64_t luma = row + 4 * (x / 2) + ((x & 1) ? p.y1 : p.y0);
+        if (cw == 0)
+            return {luma, -1, -1};
+        const int64_t group = row + 4 * cx;
+        return {luma, group + p.u, group + p.v};
+    }
+    if (t == "YUV_TYPE_I444")
+        return {i, n + i, 2 * n + i};
+    if (t == "YUV_TYPE_YV24")
+        return {i, 2 * n + i, n + i};
+    if (t == "YUV_TYPE_NV24")
+        return {i, n + 2 * i, n + 2 * i + 1};
+    if (t == "YUV_TYPE_NV42")
+        return {i, n + 2 * i + 1, n + 2 * i};
+    if (t == "YUV_TYPE_YUV444_Packed")
+        return {3 * i, 3 * i + 1, 3 * i + 2};
+    return {n + i, i, 2 * n + i}; // IYUV
+}
+
+// Full-size planes of a raw frame by the model.
+inline std::vector<uint8_t> ModelPlanes(const std::vector<uint8_t>& raw, int w, int h, const std::string& t)
+{
+    const int64_t n = int64_t{w} * h;
+    std::vector<uint8_t> out(static_cast<size_t>(3 * n));
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const SamplePositions p = Locate(t, w, h, x, y);
+            const int64_t i = int64_t{y} * w + x;
+            out[i] = raw.at(p.y);
+            out[n + i] = p.u < 0 ? 128 : raw.at(p.u);
+            out[2 * n + i] = p.v < 0 ? 128 : raw.at(p.v);
+        }
+    }
+    return out;
+}
+
+// Writes full-size planes into a raw frame of the layout (frame size bytes,
+// zero where no sample goes). Subsampled layouts keep one of the chroma
+// values of each block, so pictures for them hold chroma constant per block.
+inline std::vector<uint8_t> WriteLayout(const std::vector<uint8_t>& planes, int w, int h, const std::string& t,
+                                        int64_t frameSize)
+{
+    const int64_t n = int64_t{w} * h;
+    std::vector<uint8_t> raw(static_cast<size_t>(frameSize), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const SamplePositions p = Locate(t, w, h, x, y);
+            const int64_t i = int64_t{y} * w + x;
+            raw.at(p.y) = planes[i];
+            if (p.u >= 0)
+                raw.at(p.u) = planes[n + i];
+            if (p.v >= 0)
+                raw.at(p.v) = planes[2 * n + i];
+        }
+    }
+    return raw;
+}

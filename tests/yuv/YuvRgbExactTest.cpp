@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "YuvConvert.h"
+
+// Every (Y, U, V) triple through every RGB path, byte for byte against the
+// double formula. One frame of 256 x 256 pixels (all U, V) per Y value.
+TEST(YuvRgbExact, EveryInputMatchesTheDoubleFormula)
+{
+    const int n = 256 * 256;
+    std::vector<uint8_t> planes(3 * n), rgb(3 * n), want(3 * n);
+    for (int i = 0; i < n; ++i) {
+        planes[n + i] = static_cast<uint8_t>(i >> 8);
+        planes[2 * n + i] = static_cast<uint8_t>(i & 0xff);
+    }
+    const lumo::ConvertPath paths[] = {lumo::ConvertPath::Sse2, lumo::ConvertPath::Avx2};
+    for (int y = 0; y < 256; ++y) {
+        std::fill(planes.begin(), planes.begin() + n, static_cast<uint8_t>(y));
+        for (int i = 0; i < n; ++i)
+            lumo::YuvToRgbPixel(y, planes[n + i], planes[2 * n + i], &want[3 * i]);
+        for (lumo::ConvertPath path : paths) {
+            lumo::Yuv444ToRgb24(planes.data(), 256, 256, rgb.data(), path);
+            if (rgb != want) {
+                for (int i = 0; i < n; ++i) {
+                    for (int c = 0; c < 3; ++c) {
+                        ASSERT_EQ(rgb[3 * i + c], want[3 * i + c])
+                            << "Y " << y << " U " << (i >> 8) << " V " << (i & 0xff) << " channel " << c
+                            << " path " << static_cast<int>(path);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The formula itself at the documented points, including exact integers
+// that the double evaluation lands just below.
+TEST(YuvRgbExact, FormulaAtKnownPoints)
+{
+    const struct {
+        int y, u, v, r, g, b;
+    } cases[] = {
+        {16, 128, 128, 0, 0, 0},       {235, 128, 128, 254, 254, 254}, {255, 255, 255, 255, 125, 255},
+        {0, 0, 0, 0, 135, 0},          {255, 0, 0, 73, 255, 20},       {81, 90, 240, 254, 0, 0},
+        // R is exactly 3 but evaluates to 2.999999999999993.
+        {46, 128, 108, 2, 51, 34},
+    };
+    for (const auto& c : cases) {
+        uint8_t rgb[3];
+        lumo::YuvToRgbPixel(c.y, c.u, c.v, rgb);
+        EXPECT_EQ(rgb[0], c.r) << c.y << "," << c.u << "," << c.v;
+        EXPECT_EQ(rgb[1], c.g) << c.y << "," << c.u << "," << c.v;
+        EXPECT_EQ(rgb[2], c.b) << c.y << "," << c.u << "," << c.v;
+    }
+}
