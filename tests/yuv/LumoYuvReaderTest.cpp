@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "LumoYuvReader.h"
 #include "TempFile.h"
+#include "YuvConvert.h"
 
 using lumo::LumoYuvReader;
 using Bytes = std::vector<uint8_t>;
@@ -166,4 +168,127 @@ TEST(LumoYuvReader, Yuv444ToI420KeepsTopLeftSamples)
     ASSERT_TRUE(i420);
     EXPECT_EQ(Bytes(i420.get(), i420.get() + 6), (Bytes{10, 20, 30, 40, 1, 5}));
     EXPECT_EQ(lumo::Yuv444ToI420(planes.data(), 0, 2), nullptr);
+}
+
+TEST(LumoYuvReader, DestinationBuffersAreFilledAndReturned)
+{
+    // Two 2x2 I420 frames.
+    TempFile f(Bytes{10, 20, 30, 40, 100, 200, 50, 60, 70, 80, 1, 2});
+    LumoYuvReader reader(f.path(), 2, 2, "YUV_TYPE_I420");
+    EXPECT_EQ(reader.GetFrameCount(), 2);
+
+    Bytes raw(6, 0xee);
+    int64_t count = 0;
+    EXPECT_EQ(reader.ReadFrameRaw(raw.data(), &count, 6), raw.data());
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(raw, (Bytes{50, 60, 70, 80, 1, 2}));
+
+    Bytes planes(12, 0xee);
+    EXPECT_EQ(reader.ReadFrameYUV444(planes.data(), &count, 6), planes.data());
+    EXPECT_EQ(count, 12);
+    EXPECT_EQ(planes, (Bytes{50, 60, 70, 80, 1, 1, 1, 1, 2, 2, 2, 2}));
+
+    Bytes rgb(12, 0xee);
+    EXPECT_EQ(reader.ReadFrameRGB24(rgb.data(), &count, 0), rgb.data());
+    EXPECT_EQ(count, 12);
+    Bytes want(12);
+    lumo::Yuv444ToRgb24(Read444(reader).data(), 2, 2, want.data(), lumo::ConvertPath::Plain);
+    EXPECT_EQ(rgb, want);
+
+    // A failed read leaves a given buffer's count at 0 and returns none.
+    count = 5;
+    EXPECT_EQ(reader.ReadFrameYUV444(planes.data(), &count, 12), nullptr);
+    EXPECT_EQ(count, 0);
+}
+
+TEST(LumoYuvReader, RawReadsOutsideTheFile)
+{
+    TempFile f(Bytes(24, 9));
+    LumoYuvReader reader(f.path(), 4, 4, "YUV_TYPE_I420");
+    // Past the end and before the start alike: a zero frame, nothing read.
+    for (int64_t offset : {int64_t{24}, int64_t{-1}, int64_t{-100}, INT64_MAX}) {
+        int64_t count = 77;
+        std::unique_ptr<uint8_t[]> raw(reader.ReadFrameRaw(nullptr, &count, offset));
+        ASSERT_TRUE(raw) << offset;
+        EXPECT_EQ(count, 0) << offset;
+        EXPECT_EQ(Bytes(raw.get(), raw.get() + 24), Bytes(24, 0)) << offset;
+    }
+    // No file: none, and the count is left as the caller set it.
+    int64_t count = 77;
+    EXPECT_EQ(LumoYuvReader("/no/such/file.yuv", 4, 4, "YUV_TYPE_I420").ReadFrameRaw(nullptr, &count, 0), nullptr);
+    EXPECT_EQ(count, 77);
+    EXPECT_EQ(LumoYuvReader(f.path(), 4, 4, "YUV_TYPE_IYU2").ReadFrameRaw(nullptr, &count, 0), nullptr);
+    EXPECT_EQ(count, 77);
+}
+
+TEST(LumoYuvReader, ShortLastFrameConvertsWithZeroPadding)
+{
+    // 4x4 I420 is 24 bytes; frame 1 holds only 12 of them: the first twelve
+    // luma samples. Everything else of the frame reads as 0.
+    Bytes bytes(36, 0);
+    for (int i = 0; i < 36; ++i)
+        bytes[i] = static_cast<uint8_t>(i + 1);
+    TempFile f(bytes);
+    LumoYuvReader reader(f.path(), 4, 4, "YUV_TYPE_I420");
+    EXPECT_EQ(reader.GetFrameCount(), 2);
+    Bytes planes = Read444(reader, 24);
+    ASSERT_EQ(planes.size(), 48u);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(planes[i], i < 12 ? 25 + i : 0) << i;
+    EXPECT_EQ(Bytes(planes.begin() + 16, planes.end()), Bytes(32, 0));
+}
+
+TEST(LumoYuvReader, ThreadsReadTheSameFileWithTheirOwnCopies)
+{
+    // Frames of two sizes read alternately, so each thread's scratch block
+    // grows and gets reused.
+    Bytes bytes(3 * 64 * 48);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 31 + (i >> 7));
+    TempFile f(bytes);
+    const LumoYuvReader small(f.path(), 16, 8, "YUV_TYPE_NV12");
+    const LumoYuvReader large(f.path(), 64, 48, "YUV_TYPE_YUYV");
+    const Bytes wantSmall = Read444(small, 5);
+    const Bytes wantLarge = Read444(large, 0);
+    ASSERT_FALSE(wantSmall.empty());
+    ASSERT_FALSE(wantLarge.empty());
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            LumoYuvReader a = small, b = large;
+            for (int k = 0; k < 50; ++k) {
+                int64_t count = 0;
+                std::unique_ptr<uint8_t[]> p(a.ReadFrameYUV444(nullptr, &count, 5));
+                mismatches[t] += !p || Bytes(p.get(), p.get() + count) != wantSmall;
+                p.reset(b.ReadFrameYUV444(nullptr, &count, 0));
+                mismatches[t] += !p || Bytes(p.get(), p.get() + count) != wantLarge;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST(LumoYuvReader, Yuv444ToI420OddSizes)
+{
+    // 3x3: one whole 2x2 block; U at 9, V at 9 + 9/4 = 11, 13 bytes in all.
+    Bytes planes(27);
+    for (int i = 0; i < 27; ++i)
+        planes[i] = static_cast<uint8_t>(i);
+    std::unique_ptr<uint8_t[]> i420(lumo::Yuv444ToI420(planes.data(), 3, 3));
+    ASSERT_TRUE(i420);
+    EXPECT_EQ(Bytes(i420.get(), i420.get() + 13), (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 18, 0}));
+
+    // 5x4: 2x2 chroma from columns 0, 2 of rows 0, 2; U at 20, V at 25.
+    planes.assign(60, 0);
+    for (int i = 0; i < 20; ++i) {
+        planes[20 + i] = static_cast<uint8_t>(100 + i);
+        planes[40 + i] = static_cast<uint8_t>(200 + i);
+    }
+    i420.reset(lumo::Yuv444ToI420(planes.data(), 5, 4));
+    ASSERT_TRUE(i420);
+    EXPECT_EQ(Bytes(i420.get() + 20, i420.get() + 24), (Bytes{100, 102, 110, 112}));
+    EXPECT_EQ(Bytes(i420.get() + 25, i420.get() + 29), (Bytes{200, 202, 210, 212}));
 }
