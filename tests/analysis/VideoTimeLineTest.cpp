@@ -206,18 +206,6 @@ TEST_F(VideoTimeLineTest, DragScrollsByTheMouseTravel)
     EXPECT_EQ(spy.at(0).at(0).toInt(), 0);
 }
 
-TEST_F(VideoTimeLineTest, SetCurrentFrameFollowsOnlyWhenAsked)
-{
-    VideoTimeLine line(Reader(WriteFlatI420(dir_, "a.yuv", 16, 16, 3), 16, 16));
-    line.setCurrentFrame(0, 1);
-    EXPECT_EQ(line.ScrollOffset(), -50);
-    line.setCurrentFrame(7, 0);
-    EXPECT_EQ(line.ScrollOffset(), -50);
-    EXPECT_EQ(line.CurrentFrame(), 7);
-    line.setCurrentFrame(7, 1);
-    EXPECT_EQ(line.ScrollOffset(), 300);
-}
-
 TEST_F(VideoTimeLineTest, LargeFramesGetAThumbnailInEveryFifthCell)
 {
     struct Case {
