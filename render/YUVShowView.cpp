@@ -7,6 +7,7 @@
 #include <new>
 
 #include <QFile>
+#include <QOpenGLContext>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -71,6 +72,7 @@ void YUVShowView::ReleaseGL()
     textureU_.reset();
     textureV_.reset();
     quad_.reset();
+    texturesFilled_ = false;
     doneCurrent();
 }
 
@@ -112,14 +114,9 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
 
 void YUVShowView::initializeGL()
 {
-    // A context that went away takes its objects with it.
-    frameCall_.reset();
-    channelCall_.reset();
-    rectCall_.reset();
-    textureY_.reset();
-    textureU_.reset();
-    textureV_.reset();
-    quad_.reset();
+    // Moving the widget to another window replaces the context: release the
+    // objects while the old one is still there.
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &YUVShowView::ReleaseGL, Qt::UniqueConnection);
 
     initializeOpenGLFunctions();
     glEnable(GL_BLEND);

@@ -58,6 +58,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
+private slots:
+    void ReleaseGL();
+
 private:
     // What identifies the planes held in memory: the frame and the file's
     // state when they were read.
@@ -80,7 +83,6 @@ private:
     void NormalisedPosition(int x, int y, float* nx, float* ny) const;
     void SaveRect();
     void ClampRect();
-    void ReleaseGL();
 
     std::unique_ptr<DrawCall> frameCall_;
     std::unique_ptr<DrawCall> channelCall_;

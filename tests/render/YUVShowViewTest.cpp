@@ -382,6 +382,29 @@ TEST(YUVShowViewTest, FailedReadKeepsTheLastFrameAndFileChangesAreSeen)
     EXPECT_NEAR(qRed(view.Grab().pixel(50, 50)), 30, 2);
 }
 
+TEST(YUVShowViewTest, MovingToAnotherWindowKeepsDrawing)
+{
+    const std::string path = TestPath("moving.yuv");
+    WriteBytes(path, UniformI420(16, 16, 90, 128, 128));
+    QWidget first;
+    QWidget second;
+    auto* view = new YUVShowView(QString::fromStdString(path), 16, 16, QStringLiteral("YUV_TYPE_I420"), &first);
+    view->SetColorRange(4);
+    view->resize(100, 100);
+    first.resize(100, 100);
+    first.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&first));
+    EXPECT_NEAR(qRed(view->grabFramebuffer().pixel(50, 50)), 90, 2);
+
+    // A new top-level window gives the view a new context.
+    view->setParent(&second);
+    second.resize(100, 100);
+    second.show();
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&second));
+    EXPECT_NEAR(qRed(view->grabFramebuffer().pixel(50, 50)), 90, 2);
+}
+
 TEST(YUVShowViewTest, UnknownLayoutAndMissingFileDrawWithoutCrashing)
 {
     ViewHarness missing(TestPath("nothing-here.yuv"), 16, 16, "YUV_TYPE_I420", 100, 100);
