@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "CliError.h"
 #include "CliOptions.h"
@@ -13,6 +14,7 @@
 #include "CompareReport.h"
 #include "LayoutNames.h"
 #include "RawInput.h"
+#include "TempOutputFile.h"
 
 namespace lumo::cli {
 namespace {
@@ -98,7 +100,7 @@ private:
 int RunCompare(const std::vector<std::string>& args)
 {
     const CliOptions options(args, {"--size", "--layout", "--size-b", "--layout-b", "--frames", "--range",
-                                    "--metrics", "--format", "--jobs"});
+                                    "--metrics", "--format", "--jobs", "-o", "--output"});
     if (options.Positionals().size() != 2)
         throw CliError("compare needs exactly two files (yuvlumo-cli compare A B --size WxH --layout L)");
     const FrameSize sizeA = ParseFrameSize(options.Required("--size"), "--size");
@@ -124,9 +126,6 @@ int RunCompare(const std::vector<std::string>& args)
     const int common = std::min(a.FrameCount(), b.FrameCount());
     if (common == 0)
         throw CliError(std::string("nothing to compare: ") + (a.FrameCount() == 0 ? "A" : "B") + " has no frames");
-    if (a.FrameCount() != b.FrameCount())
-        std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
-                     a.FrameCount(), b.FrameCount(), common);
     const int last = wanted.last < 0 ? common - 1 : wanted.last;
     if (wanted.first >= common || last >= common)
         throw CliError("frame " + std::to_string(std::max(wanted.first, last)) + " is past the end: the files have "
@@ -151,7 +150,30 @@ int RunCompare(const std::vector<std::string>& args)
     header.colorRangeCode = rangeCode;
     header.withSsim = withSsim;
 
-    CompareReport report(stdout, format, header);
+    // With -o the report goes to a temporary file that replaces OUT only once
+    // the last frame and the summary are written.
+    const std::string outPath = options.Has("-o") ? options.Required("-o") : options.Value("--output", "");
+    std::unique_ptr<TempOutputFile> outFile;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> outStream(nullptr, std::fclose);
+    std::FILE* out = stdout;
+    if (!outPath.empty()) {
+        if (SameFile(outPath, a.Reader().Path()) || SameFile(outPath, b.Reader().Path()))
+            throw CliError("the output " + outPath + " is one of the compared files");
+        outFile = std::make_unique<TempOutputFile>(outPath);
+        std::string error;
+        if (!outFile->Create(error))
+            throw CliError(error);
+        outStream.reset(::fdopen(::dup(outFile->Fd()), "w"));
+        if (!outStream)
+            throw CliError("cannot write " + outPath + ": " + std::strerror(errno));
+        out = outStream.get();
+    }
+
+    // Every check passed: only now say that the counts differ.
+    if (a.FrameCount() != b.FrameCount())
+        std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
+                     a.FrameCount(), b.FrameCount(), common);
+    CompareReport report(out, format, header);
     report.Begin();
     std::string error;
     bool ok = false;
@@ -167,12 +189,17 @@ int RunCompare(const std::vector<std::string>& args)
             error);
     }
     if (!ok) {
-        std::fflush(stdout);
+        std::fflush(out);
         throw CliError(error);
     }
     report.Finish();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    if (std::fflush(out) != 0 || std::ferror(out))
         throw CliError(std::string("cannot write the report: ") + std::strerror(errno));
+    if (outFile) {
+        std::string error;
+        if (std::fclose(outStream.release()) != 0 || !outFile->Commit(error))
+            throw CliError(error.empty() ? "cannot write " + outPath : error);
+    }
     return 0;
 }
 

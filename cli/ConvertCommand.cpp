@@ -59,8 +59,7 @@ int RunConvert(const std::vector<std::string>& args)
     struct stat in {};
     if (::stat(input.c_str(), &in) != 0 || !S_ISREG(in.st_mode))
         throw CliError("cannot open " + input + ": no such file");
-    struct stat out {};
-    if (::stat(output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
+    if (SameFile(output, input))
         throw CliError("the output " + output + " is the input file itself");
 
     TempOutputFile file(output);

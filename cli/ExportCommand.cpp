@@ -40,6 +40,8 @@ int RunExport(const std::vector<std::string>& args)
     const RawInput input(options.Positionals()[0], size, layout, "");
     input.RequireFrame(frame);
 
+    if (SameFile(output, input.Reader().Path()))
+        throw CliError("the output " + output + " is the input file itself");
     // The output folder is checked before the frame is converted.
     TempOutputFile file(output);
     std::string error;

@@ -11,6 +11,14 @@
 
 namespace lumo::cli {
 
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
+}
+
 TempOutputFile::TempOutputFile(const std::string& target) : target_(target) {}
 
 TempOutputFile::~TempOutputFile()

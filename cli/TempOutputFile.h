@@ -35,4 +35,7 @@ private:
     bool committed_ = false;
 };
 
+// True when both paths name one existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
 } // namespace lumo::cli

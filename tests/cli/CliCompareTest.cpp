@@ -177,6 +177,15 @@ TEST_F(CliCompare, CsvRowsEqualTheLibraryAndDoNotDependOnTheWorkerCount)
     }
     EXPECT_TRUE(lines[8].startsWith("mean,"));
     EXPECT_TRUE(lines[9].startsWith("psnr_of_mean_mse,,,,,"));
+
+    // -o writes the same report, and only the report, into the file.
+    const std::string out = dir_.File("report.csv");
+    const CliResult r = RunCli(Args({"--format", "csv", "--range", "bt709", "-o", out}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    const std::vector<uint8_t> written = ReadBytes(out);
+    EXPECT_EQ(std::string(written.begin(), written.end()), first);
+    EXPECT_EQ(dir_.List(), (std::vector<std::string>{"a.yuv", "b.yuv", "report.csv"}));
 }
 
 TEST_F(CliCompare, ComparesOnlyTheFramesBothFilesHave)
