@@ -24,6 +24,23 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
         return nan;
     const filter_kernel& window = gaussian ? lumo::GaussianWindow() : lumo::SquareWindow();
 
+    SsimParams p;
+    p.withOptions = opts != nullptr;
+    p.alpha = opts ? opts->alpha : 1.0f;
+    p.beta = opts ? opts->beta : 1.0f;
+    p.gamma = opts ? opts->gamma : 1.0f;
+    const int L = opts ? opts->L : 255;
+    const float K1 = opts ? opts->K1 : 0.01f;
+    const float K2 = opts ? opts->K2 : 0.03f;
+    p.C1 = (K1 * L) * (K1 * L);
+    p.C2 = (K2 * L) * (K2 * L);
+    p.C3 = p.C2 / 2.0f;
+    const auto path = lumo::iqa_detail::BestSimdPath();
+    // At scale 1 the single-precision copies would hold the bytes exactly:
+    // the core reads the bytes themselves.
+    if (scale == 1)
+        return lumo::iqa_detail::SsimCoreBytes(ref, cmp, w, h, stride, &window, p, path, 0);
+
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::unique_ptr<float[]> a(new (std::nothrow) float[count]);
     std::unique_ptr<float[]> b(new (std::nothrow) float[count]);
@@ -58,16 +75,5 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
         h = dh;
     }
 
-    SsimParams p;
-    p.withOptions = opts != nullptr;
-    p.alpha = opts ? opts->alpha : 1.0f;
-    p.beta = opts ? opts->beta : 1.0f;
-    p.gamma = opts ? opts->gamma : 1.0f;
-    const int L = opts ? opts->L : 255;
-    const float K1 = opts ? opts->K1 : 0.01f;
-    const float K2 = opts ? opts->K2 : 0.03f;
-    p.C1 = (K1 * L) * (K1 * L);
-    p.C2 = (K2 * L) * (K2 * L);
-    p.C3 = p.C2 / 2.0f;
-    return lumo::iqa_detail::SsimCore(a.get(), b.get(), w, h, &window, p, lumo::iqa_detail::BestSimdPath(), 0);
+    return lumo::iqa_detail::SsimCore(a.get(), b.get(), w, h, &window, p, path, 0);
 }

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -38,8 +39,11 @@ constexpr int kChannels = 5; // A, B, A^2, B^2, A*B
 constexpr int kMaxBlock = 16; // widest W * K of any path
 
 struct Job {
-    const float* a;
+    const float* a;   // float samples, rows w apart
     const float* b;
+    const uint8_t* a8; // or byte samples, rows stride apart
+    const uint8_t* b8;
+    int stride;
     int w;
     int h;
     const filter_kernel* k;
@@ -51,9 +55,11 @@ struct Job {
 };
 
 struct Scratch {
-    std::unique_ptr<double[]> ring;  // kh slots x 5 channel rows of rowLen
-    std::unique_ptr<float[]> maps;   // 5 rows of mapLen: muA, muB, varA, varB, covAB
+    std::unique_ptr<double[]> ring;  // kh + 1 slots x 5 channel rows of rowLen
+    std::unique_ptr<float[]> maps;   // 2 x 5 rows of mapLen: muA, muB, varA, varB, covAB
+    float* mapRows[2][kChannels] = {};
     std::unique_ptr<double[]> terms; // one row of terms
+    std::unique_ptr<double[]> weights; // the window in double, row-major
     std::size_t rowLen = 0;
     std::size_t mapLen = 0;
 };
@@ -113,12 +119,26 @@ void ScalarTerms(const Job& j, const float* const* m, double* terms)
 void FillRing(const Job& j, Scratch& s, int row)
 {
     const int kh = j.k->h;
-    double* base = s.ring.get() + static_cast<std::size_t>(row % kh) * kChannels * s.rowLen;
+    double* base = s.ring.get() + static_cast<std::size_t>(row % (kh + 1)) * kChannels * s.rowLen;
     double* ca = base;
     double* cb = base + s.rowLen;
     double* caa = base + 2 * s.rowLen;
     double* cbb = base + 3 * s.rowLen;
     double* cab = base + 4 * s.rowLen;
+    if (j.a8) {
+        const uint8_t* ra = j.a8 + static_cast<std::size_t>(row) * j.stride;
+        const uint8_t* rb = j.b8 + static_cast<std::size_t>(row) * j.stride;
+        for (int x = 0; x < j.w; ++x) {
+            const float a = ra[x];
+            const float b = rb[x];
+            ca[x] = a;
+            cb[x] = b;
+            caa[x] = a * a;
+            cbb[x] = b * b;
+            cab[x] = a * b;
+        }
+        return;
+    }
     const float* ra = j.a + static_cast<std::size_t>(row) * j.w;
     const float* rb = j.b + static_cast<std::size_t>(row) * j.w;
     for (int x = 0; x < j.w; ++x) {
@@ -132,52 +152,92 @@ void FillRing(const Job& j, Scratch& s, int row)
     }
 }
 
-// Output rows [y0, y1): window sums, local statistics and terms. The first
-// block of rows adds its terms straight into *sum; the others store them.
-template <int W, int K>
-__attribute__((always_inline)) inline void RowsT(const Job& j, Scratch& s, int y0, int y1, double* sum,
-                                                 double* termsOut)
+// Window sums of output rows y .. y+R-1 into their statistics maps. Input
+// rows are visited in order and each loaded vector serves every output row
+// whose window covers it, so each output still takes its taps in row-major
+// order.
+template <int W, int K, int R>
+__attribute__((always_inline)) inline void WindowRowsT(const Job& j, Scratch& s, int y)
 {
     typedef typename Vec<W>::D D;
     typedef typename Vec<W>::F F;
     const int kw = j.k->w;
     const int kh = j.k->h;
     const int ow = j.ow;
+    const int slots = kh + 1;
     const std::size_t L = s.rowLen;
-    float* maps[kChannels];
-    for (int c = 0; c < kChannels; ++c)
-        maps[c] = s.maps.get() + c * s.mapLen;
-    double* terms = s.terms.get();
-
-    for (int r = y0; r < y0 + kh - 1; ++r)
-        FillRing(j, s, r);
-    for (int y = y0; y < y1; ++y) {
-        FillRing(j, s, y + kh - 1);
-        for (int x0 = 0; x0 < ow; x0 += W * K) {
-            D acc[kChannels][K];
+    const double* weights = s.weights.get();
+    for (int x0 = 0; x0 < ow; x0 += W * K) {
+        D acc[R][kChannels][K];
+#pragma GCC unroll 8
+        for (int rr = 0; rr < R; ++rr)
+#pragma GCC unroll 8
             for (int c = 0; c < kChannels; ++c)
+#pragma GCC unroll 8
                 for (int q = 0; q < K; ++q)
-                    acc[c][q] = D{};
-            const float* kp = j.k->kernel;
-            for (int v = 0; v < kh; ++v) {
-                const double* src = s.ring.get() + static_cast<std::size_t>((y + v) % kh) * kChannels * L + x0;
+                    acc[rr][c][q] = D{};
+        for (int r = 0; r < kh + R - 1; ++r) {
+            const double* src = s.ring.get() + static_cast<std::size_t>((y + r) % slots) * kChannels * L + x0;
+            if (R == 2 && r > 0 && r < kh) {
+                // Window row r of output y and row r-1 of output y+1.
+                const double* w0 = weights + static_cast<std::size_t>(r) * kw;
+                const double* w1 = weights + static_cast<std::size_t>(r - 1) * kw;
                 for (int u = 0; u < kw; ++u) {
-                    const double wt = *kp++;
+                    const double wt0 = w0[u];
+                    const double wt1 = w1[u];
+#pragma GCC unroll 8
                     for (int c = 0; c < kChannels; ++c) {
+#pragma GCC unroll 8
                         for (int q = 0; q < K; ++q) {
                             D in;
                             std::memcpy(&in, src + c * L + u + q * W, sizeof in);
-                            acc[c][q] += in * wt;
+                            // One load for both rows, not one folded into each multiply.
+                            __asm__("" : "+x"(in));
+                            acc[0][c][q] += in * wt0;
+                            acc[R - 1][c][q] += in * wt1;
+                        }
+                    }
+                }
+            } else {
+                // Only one output row's window holds this input row.
+                const bool first = r < kh;
+                const double* wr = weights + static_cast<std::size_t>(first ? r : r - (R - 1)) * kw;
+                for (int u = 0; u < kw; ++u) {
+                    const double wt = wr[u];
+                    if (first) {
+#pragma GCC unroll 8
+                        for (int c = 0; c < kChannels; ++c) {
+#pragma GCC unroll 8
+                            for (int q = 0; q < K; ++q) {
+                                D in;
+                                std::memcpy(&in, src + c * L + u + q * W, sizeof in);
+                                acc[0][c][q] += in * wt;
+                            }
+                        }
+                    } else {
+#pragma GCC unroll 8
+                        for (int c = 0; c < kChannels; ++c) {
+#pragma GCC unroll 8
+                            for (int q = 0; q < K; ++q) {
+                                D in;
+                                std::memcpy(&in, src + c * L + u + q * W, sizeof in);
+                                acc[R - 1][c][q] += in * wt;
+                            }
                         }
                     }
                 }
             }
+        }
+#pragma GCC unroll 8
+        for (int rr = 0; rr < R; ++rr) {
+            float* const* maps = s.mapRows[rr];
+#pragma GCC unroll 8
             for (int q = 0; q < K; ++q) {
-                const F ma = __builtin_convertvector(acc[0][q] * j.scale, F);
-                const F mb = __builtin_convertvector(acc[1][q] * j.scale, F);
-                F va = __builtin_convertvector(acc[2][q] * j.scale, F);
-                F vb = __builtin_convertvector(acc[3][q] * j.scale, F);
-                F cov = __builtin_convertvector(acc[4][q] * j.scale, F);
+                const F ma = __builtin_convertvector(acc[rr][0][q] * j.scale, F);
+                const F mb = __builtin_convertvector(acc[rr][1][q] * j.scale, F);
+                F va = __builtin_convertvector(acc[rr][2][q] * j.scale, F);
+                F vb = __builtin_convertvector(acc[rr][3][q] * j.scale, F);
+                F cov = __builtin_convertvector(acc[rr][4][q] * j.scale, F);
                 va -= ma * ma;
                 vb -= mb * mb;
                 cov -= ma * mb;
@@ -189,52 +249,84 @@ __attribute__((always_inline)) inline void RowsT(const Job& j, Scratch& s, int y
                 std::memcpy(maps[4] + x, &cov, sizeof cov);
             }
         }
+    }
+}
 
-        if (j.vectorTerms) {
-            const double c1 = j.p.C1;
-            const double c2 = j.p.C2;
-            const double c3 = j.p.C3;
-            for (int x = 0; x < ow; x += W) {
-                F fa, fb, fva, fvb, fcov;
-                std::memcpy(&fa, maps[0] + x, sizeof fa);
-                std::memcpy(&fb, maps[1] + x, sizeof fb);
-                std::memcpy(&fva, maps[2] + x, sizeof fva);
-                std::memcpy(&fvb, maps[3] + x, sizeof fvb);
-                std::memcpy(&fcov, maps[4] + x, sizeof fcov);
-                fva = fva < F{} ? F{} : fva;
-                fvb = fvb < F{} ? F{} : fvb;
-                const D da = __builtin_convertvector(fa, D);
-                const D db = __builtin_convertvector(fb, D);
-                const D dva = __builtin_convertvector(fva, D);
-                const D dvb = __builtin_convertvector(fvb, D);
-                const D dcov = __builtin_convertvector(fcov, D);
-                D root = dva * dvb;
-                for (int i = 0; i < W; ++i)
-                    root[i] = std::sqrt(root[i]);
-                const D l = (2.0 * da * db + c1) / (da * da + db * db + c1);
-                const D c = (2.0 * root + c2) / (dva + dvb + c2);
-                const D t = (dcov + c3) / (root + c3);
-                const D term = l * c * t;
-                std::memcpy(terms + x, &term, sizeof term);
+// Terms of one row from its statistics maps.
+template <int W>
+__attribute__((always_inline)) inline void RowTermsT(const Job& j, float* const* maps, double* terms)
+{
+    typedef typename Vec<W>::D D;
+    typedef typename Vec<W>::F F;
+    if (!j.vectorTerms) {
+        ScalarTerms(j, maps, terms);
+        return;
+    }
+    const double c1 = j.p.C1;
+    const double c2 = j.p.C2;
+    const double c3 = j.p.C3;
+    for (int x = 0; x < j.ow; x += W) {
+        F fa, fb, fva, fvb, fcov;
+        std::memcpy(&fa, maps[0] + x, sizeof fa);
+        std::memcpy(&fb, maps[1] + x, sizeof fb);
+        std::memcpy(&fva, maps[2] + x, sizeof fva);
+        std::memcpy(&fvb, maps[3] + x, sizeof fvb);
+        std::memcpy(&fcov, maps[4] + x, sizeof fcov);
+        fva = fva < F{} ? F{} : fva;
+        fvb = fvb < F{} ? F{} : fvb;
+        const D da = __builtin_convertvector(fa, D);
+        const D db = __builtin_convertvector(fb, D);
+        const D dva = __builtin_convertvector(fva, D);
+        const D dvb = __builtin_convertvector(fvb, D);
+        const D dcov = __builtin_convertvector(fcov, D);
+        D root = dva * dvb;
+        for (int i = 0; i < W; ++i)
+            root[i] = std::sqrt(root[i]);
+        const D l = (2.0 * da * db + c1) / (da * da + db * db + c1);
+        const D c = (2.0 * root + c2) / (dva + dvb + c2);
+        const D t = (dcov + c3) / (root + c3);
+        const D term = l * c * t;
+        std::memcpy(terms + x, &term, sizeof term);
+    }
+}
+
+// Output rows [y0, y1): window sums, local statistics and terms, two rows
+// at a time. The first block of rows adds its terms straight into *sum;
+// the others store them for the ordered sum.
+template <int W, int K>
+__attribute__((always_inline)) inline void RowsT(const Job& j, Scratch& s, int y0, int y1, double* sum,
+                                                 double* termsOut)
+{
+    const int kh = j.k->h;
+    const int ow = j.ow;
+    double* terms = s.terms.get();
+    for (int r = y0; r < y0 + kh - 1; ++r)
+        FillRing(j, s, r);
+    for (int y = y0; y < y1;) {
+        const int rows = y + 1 < y1 ? 2 : 1;
+        for (int r = 0; r < rows; ++r)
+            FillRing(j, s, y + kh - 1 + r);
+        if (rows == 2)
+            WindowRowsT<W, K, 2>(j, s, y);
+        else
+            WindowRowsT<W, K, 1>(j, s, y);
+        for (int rr = 0; rr < rows; ++rr, ++y) {
+            RowTermsT<W>(j, s.mapRows[rr], terms);
+            if (termsOut) {
+                std::memcpy(termsOut + static_cast<std::size_t>(y - y0) * ow, terms, sizeof(double) * ow);
+            } else {
+                double acc = *sum;
+                for (int x = 0; x < ow; ++x)
+                    acc += terms[x];
+                *sum = acc;
             }
-        } else {
-            ScalarTerms(j, maps, terms);
-        }
-
-        if (termsOut) {
-            std::memcpy(termsOut + static_cast<std::size_t>(y - y0) * ow, terms, sizeof(double) * ow);
-        } else {
-            double acc = *sum;
-            for (int x = 0; x < ow; ++x)
-                acc += terms[x];
-            *sum = acc;
         }
     }
 }
 
 void RowsGeneric(const Job& j, Scratch& s, int y0, int y1, double* sum, double* termsOut)
 {
-    RowsT<2, 2>(j, s, y0, y1, sum, termsOut);
+    RowsT<2, 1>(j, s, y0, y1, sum, termsOut);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -242,7 +334,7 @@ void RowsGeneric(const Job& j, Scratch& s, int y0, int y1, double* sum, double* 
 __attribute__((target("avx2"))) void RowsAvx2(const Job& j, Scratch& s, int y0, int y1, double* sum,
                                               double* termsOut)
 {
-    RowsT<4, 2>(j, s, y0, y1, sum, termsOut);
+    RowsT<4, 1>(j, s, y0, y1, sum, termsOut);
 }
 
 __attribute__((target("avx512f"))) void RowsAvx512(const Job& j, Scratch& s, int y0, int y1, double* sum,
@@ -271,11 +363,20 @@ bool AllocScratch(Scratch& s, const Job& j)
 {
     s.rowLen = static_cast<std::size_t>(j.w) + kMaxBlock + 16;
     s.mapLen = static_cast<std::size_t>(j.ow) + kMaxBlock;
-    const std::size_t ringCount = static_cast<std::size_t>(j.k->h) * kChannels * s.rowLen;
+    const std::size_t ringCount = static_cast<std::size_t>(j.k->h + 1) * kChannels * s.rowLen;
     s.ring.reset(new (std::nothrow) double[ringCount]());
-    s.maps.reset(new (std::nothrow) float[kChannels * s.mapLen]());
+    s.maps.reset(new (std::nothrow) float[2 * kChannels * s.mapLen]());
     s.terms.reset(new (std::nothrow) double[s.mapLen]());
-    return s.ring && s.maps && s.terms;
+    const std::size_t taps = static_cast<std::size_t>(j.k->w) * static_cast<std::size_t>(j.k->h);
+    s.weights.reset(new (std::nothrow) double[taps]);
+    if (!s.ring || !s.maps || !s.terms || !s.weights)
+        return false;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < kChannels; ++c)
+            s.mapRows[r][c] = s.maps.get() + (r * kChannels + c) * s.mapLen;
+    for (std::size_t i = 0; i < taps; ++i)
+        s.weights[i] = j.k->kernel[i];
+    return true;
 }
 
 int ThreadCount(const Job& j, int requested)
@@ -319,15 +420,13 @@ SimdPath BestSimdPath()
     return SimdPath::Generic;
 }
 
-float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel* k, const SsimParams& p,
-               SimdPath path, int threads)
+namespace {
+
+float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p, SimdPath path, int threads)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    if (!a || !b || !k || !k->kernel || k->w <= 0 || k->h <= 0 || w <= 0 || h <= 0)
+    if (!k || !k->kernel || k->w <= 0 || k->h <= 0 || w <= 0 || h <= 0)
         return nan;
-    Job j;
-    j.a = a;
-    j.b = b;
     j.w = w;
     j.h = h;
     j.k = k;
@@ -388,6 +487,31 @@ float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel
             sum += tp[i];
     }
     return static_cast<float>(sum / (static_cast<double>(j.ow) * j.oh));
+}
+
+} // namespace
+
+float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel* k, const SsimParams& p,
+               SimdPath path, int threads)
+{
+    if (!a || !b)
+        return std::numeric_limits<float>::quiet_NaN();
+    Job j{};
+    j.a = a;
+    j.b = b;
+    return RunCore(j, w, h, k, p, path, threads);
+}
+
+float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride, const filter_kernel* k,
+                    const SsimParams& p, SimdPath path, int threads)
+{
+    if (!a || !b || stride < w)
+        return std::numeric_limits<float>::quiet_NaN();
+    Job j{};
+    j.a8 = a;
+    j.b8 = b;
+    j.stride = stride;
+    return RunCore(j, w, h, k, p, path, threads);
 }
 
 } // namespace iqa_detail

@@ -2,6 +2,8 @@
 
 #include "Convolve.h"
 
+#include <cstdint>
+
 // Internal: the SSIM core over two single-precision images, shared by
 // ssim_index and the tests that pin its instruction-set paths.
 namespace lumo {
@@ -24,6 +26,10 @@ struct SsimParams {
 // out. The result does not depend on `path` or `threads` (0 = automatic).
 float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel* k, const SsimParams& p,
                SimdPath path, int threads);
+// The same on 8-bit planes whose rows are `stride` bytes apart; the same
+// bits as SsimCore on their single-precision copies.
+float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride, const filter_kernel* k,
+                    const SsimParams& p, SimdPath path, int threads);
 
 } // namespace iqa_detail
 } // namespace lumo

@@ -147,6 +147,9 @@ TEST(SsimCore, EveryPathAndThreadCountGivesTheSameBits)
                         ASSERT_EQ(Bits(got), Bits(expect))
                             << s.w << "x" << s.h << " gaussian " << gaussian << " opts " << (opts != nullptr)
                             << " path " << int(path) << " threads " << threads;
+                        const float bytes = lumo::iqa_detail::SsimCoreBytes(fa.data(), fb.data(), s.w, s.h, s.w, &k,
+                                                                            p, path, threads);
+                        ASSERT_EQ(Bits(bytes), Bits(expect)) << "bytes " << s.w << "x" << s.h;
                     }
                 }
             }
