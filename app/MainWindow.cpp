@@ -1,7 +1,162 @@
 #include "MainWindow.h"
 
+#include <QAction>
+#include <QDebug>
+#include <QMenu>
+#include <QMenuBar>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QScrollArea>
+#include <QSpacerItem>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "OpenFileDialog.h"
+#include "RecordLog.h"
+#include "WebRequest.h"
+#include "YUVListItem.h"
+#include "YuvTypeTable.h"
+
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
+    BuildForm();
+
+    cache_.Load();
+    const auto& readers = cache_.Readers();
+    for (size_t i = 0; i < readers.size(); ++i)
+        AddRow(*readers[i], static_cast<int>(i));
+
+    record_log_ = new RecordLog(this);
+    record_log_->recordMainWindow();
+
+    network_ = new QNetworkAccessManager(this);
+    connect(network_, &QNetworkAccessManager::finished, this, &MainWindow::OnNetworkProcessFinished);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildForm()
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    resize(1194, 650);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("centralWidget"));
+    auto* outer = new QVBoxLayout(central);
+    outer->setObjectName(QStringLiteral("verticalLayout_2"));
+    outer->setSpacing(6);
+    outer->setContentsMargins(11, 11, 11, 11);
+    auto* inner = new QVBoxLayout;
+    inner->setObjectName(QStringLiteral("verticalLayout"));
+    inner->setSpacing(6);
+    auto* scroll = new QScrollArea(central);
+    scroll->setObjectName(QStringLiteral("scrollArea"));
+    scroll->setWidgetResizable(true);
+    auto* contents = new QWidget;
+    contents->setObjectName(QStringLiteral("scrollAreaWidgetContents"));
+    auto* contentsColumn = new QVBoxLayout(contents);
+    contentsColumn->setObjectName(QStringLiteral("verticalLayout_4"));
+    contentsColumn->setSpacing(6);
+    contentsColumn->setContentsMargins(11, 11, 11, 11);
+    content_list_ = new QVBoxLayout;
+    content_list_->setObjectName(QStringLiteral("content_list"));
+    content_list_->setSpacing(6);
+    contentsColumn->addLayout(content_list_);
+    contentsColumn->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    scroll->setWidget(contents);
+    inner->addWidget(scroll);
+    outer->addLayout(inner);
+    setCentralWidget(central);
+
     setWindowTitle(QStringLiteral("YUV Lumo"));
-    resize(1000, 700);
+
+    auto* openAction = new QAction(QStringLiteral("打开"), this);
+    openAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+    auto* feedbackAction = new QAction(QStringLiteral("问题反馈"), this);
+    auto* updateAction = new QAction(QStringLiteral("检查更新"), this);
+    auto* aboutAction = new QAction(QStringLiteral("关于这两个工程师"), this);
+    menuBar()->addMenu(QStringLiteral("打开文件"))->addAction(openAction);
+    menuBar()->addMenu(QStringLiteral("帮助"))->addAction(feedbackAction);
+    menuBar()->addMenu(QStringLiteral("检查更新"))->addAction(updateAction);
+    menuBar()->addMenu(QStringLiteral("关于这两个工程师"))->addAction(aboutAction);
+
+    QToolBar* tools = addToolBar(QStringLiteral("工具栏"));
+    auto* toolOpen = tools->addAction(QStringLiteral("打开"));
+
+    connect(openAction, &QAction::triggered, this, &MainWindow::OpenFileClickListener);
+    connect(toolOpen, &QAction::triggered, this, &MainWindow::OpenFileClickListener);
+    connect(feedbackAction, &QAction::triggered, this, &MainWindow::FeedbackClickListener);
+    connect(updateAction, &QAction::triggered, this, &MainWindow::CheckVersionClickListener);
+    connect(aboutAction, &QAction::triggered, this, &MainWindow::AboutClickListener);
+}
+
+void MainWindow::AddRow(const lumo::LumoYuvReader& reader, int index)
+{
+    auto* row = new YUVListItem(index, nullptr);
+    row->SetReader(reader);
+    content_list_->addWidget(row);
+    rows_.append(row);
+    connect(row, &YUVListItem::OnItemCloseClick, this, &MainWindow::OnItemCloseClick);
+    connect(row, &YUVListItem::OnItemDetailClick, this, &MainWindow::analysisRequested);
+}
+
+void MainWindow::OpenFileClickListener()
+{
+    // A child of this window, destroyed once read.
+    OpenFileDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    AddFiles(dialog.selectedFiles(), dialog.width(), dialog.height(), dialog.yuvIndex());
+}
+
+void MainWindow::AddFiles(const QStringList& paths, int width, int height, int yuvIndex)
+{
+    lumo::YuvTypeInfo info;
+    lumo::YuvTypeTable::Instance().GetByIndex(yuvIndex, info);
+    for (const QString& path : paths) {
+        const lumo::LumoYuvReader reader(path.toUtf8().toStdString(), width, height, info.name);
+        qDebug() << "yuvReader Path:" << path;
+        cache_.Add(reader);
+        AddRow(reader, cache_.Size() - 1);
+        cache_.Save();
+    }
+}
+
+void MainWindow::OnItemCloseClick(int readerIndex, YUVListItem* item)
+{
+    // Rows are found by identity: earlier closes have moved later rows up,
+    // so the index a row was created with may be stale.
+    Q_UNUSED(readerIndex);
+    const int index = rows_.indexOf(item);
+    if (index < 0)
+        return;
+    cache_.Remove(index);
+    cache_.Save();
+    rows_.removeAt(index);
+    for (int i = index; i < rows_.size(); ++i)
+        rows_[i]->setReaderIndex(i);
+    item->hide();
+    content_list_->removeWidget(item);
+    item->deleteLater();
+}
+
+void MainWindow::AboutClickListener()
+{
+    // The about window comes with its own change.
+}
+
+void MainWindow::FeedbackClickListener()
+{
+    // The feedback window comes with its own change.
+}
+
+void MainWindow::CheckVersionClickListener()
+{
+    record_log_->recordUpdate(false);
+}
+
+void MainWindow::OnNetworkProcessFinished(QNetworkReply* reply)
+{
+    WebRequest::LogReplyStatus(reply);
+    reply->deleteLater();
 }

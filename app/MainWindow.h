@@ -1,10 +1,52 @@
 #pragma once
 
+#include <QList>
 #include <QMainWindow>
+#include <QString>
+#include <QStringList>
 
-// The list of opened files. For now only the frame of the window.
+#include "LumoYuvReader.h"
+#include "YUVParseCache.h"
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QVBoxLayout;
+class RecordLog;
+class YUVListItem;
+
+// The list of opened raw YUV files, one row per file, kept across runs.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Opens every path as a raw file of the given geometry and layout-table
+    // index: one record and one row each, the list saved after each.
+    void AddFiles(const QStringList& paths, int width, int height, int yuvIndex);
+
+    const YUVParseCache& parseCache() const { return cache_; }
+    const QList<YUVListItem*>& rows() const { return rows_; }
+
+signals:
+    // A row asked for the analysis window on its file.
+    void analysisRequested(const lumo::LumoYuvReader& reader);
+
+public slots:
+    void OpenFileClickListener();
+    void AboutClickListener();
+    void FeedbackClickListener();
+    void CheckVersionClickListener();
+    void OnItemCloseClick(int readerIndex, YUVListItem* item);
+    void OnNetworkProcessFinished(QNetworkReply* reply);
+
+private:
+    void BuildForm();
+    void AddRow(const lumo::LumoYuvReader& reader, int index);
+
+    YUVParseCache cache_;
+    QList<YUVListItem*> rows_; // same order as cache_
+    QVBoxLayout* content_list_ = nullptr;
+    RecordLog* record_log_ = nullptr;
+    QNetworkAccessManager* network_ = nullptr;
 };

@@ -1,0 +1,117 @@
+#include "OpenFileConvThread.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPointer>
+#include <QThread>
+#include <QVector>
+
+#include "LumoReader.h"
+
+namespace {
+
+// Threads of conversions still running, so quitting can wait for them.
+QMutex g_threadsMutex;
+QVector<QThread*> g_threads;
+
+void Forget(QThread* thread)
+{
+    QMutexLocker lock(&g_threadsMutex);
+    g_threads.removeAll(thread);
+}
+
+} // namespace
+
+OpenFileConvThread::OpenFileConvThread(const QString& input, const QString& output, QObject* parent)
+    : QObject(parent), input_(input), output_(output)
+{
+}
+
+int OpenFileConvThread::LayoutIndexForFormat(int formatCode)
+{
+    switch (formatCode) {
+    case Lumer::LUMER_PIX_FMT_NV12:
+        return 3;
+    case Lumer::LUMER_PIX_FMT_NV21:
+        return 2;
+    case Lumer::LUMER_PIX_FMT_YUV422P:
+        return 4;
+    case Lumer::LUMER_PIX_FMT_YUYV422:
+        return 8;
+    case Lumer::LUMER_PIX_FMT_YUV444P:
+        return 12;
+    default:
+        return 0;
+    }
+}
+
+void OpenFileConvThread::Run(OpenFileConvThread* worker)
+{
+    static const bool hooked = [] {
+        if (auto* app = QCoreApplication::instance())
+            QObject::connect(app, &QCoreApplication::aboutToQuit, app, &OpenFileConvThread::StopAllAndWait);
+        return true;
+    }();
+    Q_UNUSED(hooked);
+
+    auto* thread = new QThread;
+    worker->moveToThread(thread);
+    connect(thread, &QThread::started, worker, &OpenFileConvThread::start1);
+    connect(worker, &OpenFileConvThread::workFinished, worker, &QObject::deleteLater);
+    // Direct: quitting must not depend on the GUI thread's event loop, which
+    // may be blocked waiting for this thread at exit.
+    connect(worker, &OpenFileConvThread::workFinished, thread, &QThread::quit, Qt::DirectConnection);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    {
+        QMutexLocker lock(&g_threadsMutex);
+        g_threads.append(thread);
+    }
+    connect(thread, &QThread::finished, thread, [thread] { Forget(thread); }, Qt::DirectConnection);
+    thread->start(QThread::InheritPriority);
+}
+
+void OpenFileConvThread::start1()
+{
+    qDebug() << "OpenFileConvThread::start1";
+    emit workStart();
+    doWork();
+}
+
+void OpenFileConvThread::doWork()
+{
+    lumo::LumoReader reader;
+    int width = -1;
+    int height = -1;
+    Lumer::LumerAVPixelFormat format = Lumer::LUMER_PIX_FMT_YUV420P;
+    reader.Read2File(input_.toUtf8().toStdString(), output_.toUtf8().toStdString(), width, height, format);
+    const int index = LayoutIndexForFormat(static_cast<int>(format));
+    qDebug() << "file_out:" << output_;
+    emit workFinished(width, height, index);
+}
+
+int OpenFileConvThread::RunningCount()
+{
+    QMutexLocker lock(&g_threadsMutex);
+    return g_threads.size();
+}
+
+void OpenFileConvThread::StopAllAndWait()
+{
+    QVector<QPointer<QThread>> threads;
+    {
+        QMutexLocker lock(&g_threadsMutex);
+        if (g_threads.isEmpty())
+            return;
+        for (QThread* thread : g_threads)
+            threads.append(thread);
+    }
+    lumo::LumoReader::RequestStopAll();
+    for (const QPointer<QThread>& thread : threads) {
+        if (thread)
+            thread->wait();
+    }
+    // Later conversions (a test, or a new dialog) may run again.
+    lumo::LumoReader::ClearStopRequest();
+}

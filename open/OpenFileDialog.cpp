@@ -1,0 +1,273 @@
+#include "OpenFileDialog.h"
+
+#include <exception>
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpacerItem>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "AppSettings.h"
+#include "OpenFileConvThread.h"
+#include "RecordLog.h"
+#include "YuvTypeTable.h"
+
+namespace {
+
+const char kTitle[] = "选择文件类型并打开";
+
+QStringList NativeChooser(QWidget* parent, const QString& title, const QString& startDir, const QString& filter)
+{
+    QFileDialog chooser(parent, title, startDir, filter);
+    chooser.setFileMode(QFileDialog::ExistingFiles);
+    chooser.setViewMode(QFileDialog::Detail);
+    if (chooser.exec() != QDialog::Accepted)
+        return {};
+    return chooser.selectedFiles();
+}
+
+OpenFileDialog::FileChooser& Chooser()
+{
+    static OpenFileDialog::FileChooser chooser = NativeChooser;
+    return chooser;
+}
+
+QFrame* HorizontalLine(const QString& name, QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QPushButton* Button(const QString& name, const QString& text, QWidget* parent)
+{
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QSpinBox* SizeSpinBox(const QString& name, QWidget* parent)
+{
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(0, 100000);
+    box->setSingleStep(1);
+    box->setValue(0);
+    return box;
+}
+
+} // namespace
+
+OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("OpenFileDialog"));
+    resize(400, 397);
+    setWindowTitle(QStringLiteral("Dialog"));
+
+    auto* column = new QVBoxLayout(this);
+    auto* pickRow = new QHBoxLayout;
+    open_file_btn_ = Button(QStringLiteral("open_file_btn"), QStringLiteral("打开YUV"), this);
+    open_file_video_ = Button(QStringLiteral("open_file_video"), QStringLiteral("视频"), this);
+    open_file_image_ = Button(QStringLiteral("open_file_image"), QStringLiteral("图片"), this);
+    pickRow->addWidget(open_file_btn_);
+    pickRow->addWidget(open_file_video_);
+    pickRow->addWidget(open_file_image_);
+    column->addLayout(pickRow);
+
+    open_file_path_label_ = new QLabel(QStringLiteral("TextLabel"), this);
+    open_file_path_label_->setObjectName(QStringLiteral("open_file_path_label"));
+    open_file_path_label_->setWordWrap(true);
+    column->addWidget(open_file_path_label_);
+    column->addWidget(HorizontalLine(QStringLiteral("line"), this));
+
+    yuv_type_list_layout_ = new QVBoxLayout;
+    yuv_type_list_layout_->setObjectName(QStringLiteral("yuv_type_list_layout"));
+    column->addLayout(yuv_type_list_layout_);
+    column->addWidget(HorizontalLine(QStringLiteral("line_2"), this));
+
+    auto* widthRow = new QHBoxLayout;
+    auto* widthLabel = new QLabel(QStringLiteral("W:"), this);
+    widthLabel->setObjectName(QStringLiteral("label"));
+    width_spin_box_ = SizeSpinBox(QStringLiteral("width_spin_box"), this);
+    widthRow->addWidget(widthLabel);
+    widthRow->addWidget(width_spin_box_);
+    column->addLayout(widthRow);
+    auto* heightRow = new QHBoxLayout;
+    auto* heightLabel = new QLabel(QStringLiteral("H:"), this);
+    heightLabel->setObjectName(QStringLiteral("label_2"));
+    height_spin_box_ = SizeSpinBox(QStringLiteral("height_spin_box"), this);
+    heightRow->addWidget(heightLabel);
+    heightRow->addWidget(height_spin_box_);
+    column->addLayout(heightRow);
+    column->addWidget(HorizontalLine(QStringLiteral("line_3"), this));
+    column->addItem(new QSpacerItem(20, 174, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    auto* okRow = new QHBoxLayout;
+    okRow->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
+    open_file_cancel_ = Button(QStringLiteral("open_file_cancel"), QStringLiteral("取消"), this);
+    open_file_ok_ = Button(QStringLiteral("open_file_ok"), QStringLiteral("确认"), this);
+    okRow->addWidget(open_file_cancel_);
+    okRow->addWidget(open_file_ok_);
+    column->addLayout(okRow);
+
+    picked_names_.clear();
+    setWindowTitle(QString::fromUtf8(kTitle));
+    type_group_ = new QButtonGroup(this);
+    type_group_->setExclusive(true);
+    open_file_path_label_->setText(QString());
+
+    const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        table.GetByIndex(i, info);
+        const QString description = QString::fromStdString(info.description);
+        auto* radio = new QRadioButton(description, this);
+        type_group_->addButton(radio, i);
+        qDebug() << "===> idx: " << i << " name: " << description;
+        yuv_type_list_layout_->addWidget(radio);
+    }
+
+    connect(open_file_btn_, &QPushButton::clicked, this, &OpenFileDialog::OpenFileClickListener);
+    connect(open_file_video_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
+    connect(open_file_image_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
+    connect(open_file_ok_, &QPushButton::clicked, this, &OpenFileDialog::OkClickListener);
+    connect(open_file_cancel_, &QPushButton::clicked, this, &OpenFileDialog::CancelClickListener);
+    record_log_ = new RecordLog(this);
+}
+
+OpenFileDialog::~OpenFileDialog() = default;
+
+void OpenFileDialog::SetFileChooser(FileChooser chooser)
+{
+    Chooser() = chooser ? std::move(chooser) : FileChooser(NativeChooser);
+}
+
+bool OpenFileDialog::ChooseFiles(QStringList& paths)
+{
+    try {
+        paths = Chooser()(this, QString::fromUtf8(kTitle), AppSettings::LastOpenDir(), QStringLiteral("Image(*.*)"));
+    } catch (...) {
+        record_log_->recordError(
+            QStringLiteral("OpenFileDialog"), QStringLiteral("OpenFile"), QStringLiteral("OpenFileBtnClick"),
+            QStringLiteral("ERROR:[function]OpenFileDialog::OpenFileClickListener;[child function]fileDialog->exec() "
+                           "[child function] fileDialog->selectedFiles()"));
+        return false;
+    }
+    if (paths.isEmpty())
+        return false;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        AppSettings::SetLastOpenDir(info.absolutePath());
+        picked_names_ += info.fileName() + QStringLiteral(";");
+        open_file_path_label_->setText(picked_names_);
+    }
+    return true;
+}
+
+void OpenFileDialog::OpenFileClickListener()
+{
+    QStringList paths;
+    if (!ChooseFiles(paths))
+        return;
+    selected_files_ += paths;
+}
+
+void OpenFileDialog::OpenMediaClickListener()
+{
+    qDebug() << "OpenMediaClickListener!";
+    QStringList paths;
+    if (!ChooseFiles(paths))
+        return;
+    for (const QString& path : paths) {
+        const QString output = path + QStringLiteral(".yuv");
+        ++pending_;
+        OpenFileConvThread::Start(path, output, this);
+        selected_files_.append(output);
+    }
+    UpdateOkButton();
+}
+
+void OpenFileDialog::workStart()
+{
+    qDebug() << "OpenFileDialog::workStart";
+    setWindowTitle(QStringLiteral("媒体转换中,请稍等...(打开时长与媒体时长呈正相关"));
+}
+
+void OpenFileDialog::workFinished(int width, int height, int yuv_index)
+{
+    qDebug() << "OpenFileDialog::workFinished";
+    width_spin_box_->setValue(width);
+    height_spin_box_->setValue(height);
+    const QList<QAbstractButton*> buttons = type_group_->buttons();
+    if (yuv_index >= 0 && yuv_index < buttons.size())
+        buttons.at(yuv_index)->setChecked(true);
+    setWindowTitle(QString::fromUtf8(kTitle));
+    if (pending_ > 0)
+        --pending_;
+    UpdateOkButton();
+}
+
+void OpenFileDialog::UpdateOkButton()
+{
+    // A file still being written must not be opened: its frame count would
+    // be fixed too low.
+    open_file_ok_->setEnabled(pending_ == 0);
+}
+
+void OpenFileDialog::Warn(const QString& text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("警告"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+void OpenFileDialog::OkClickListener()
+{
+    if (pending_ > 0)
+        return;
+    if (selected_files_.isEmpty()) {
+        Warn(QStringLiteral("未选择任何文件"));
+        return;
+    }
+    QAbstractButton* checked = type_group_->checkedButton();
+    if (!checked) {
+        Warn(QStringLiteral("未选择任何 YUV 类型"));
+        return;
+    }
+    yuv_index_ = type_group_->checkedId();
+    width_ = width_spin_box_->value();
+    if (width_ < 1) {
+        Warn(QStringLiteral("请输入图像宽度"));
+        return;
+    }
+    height_ = height_spin_box_->value();
+    if (height_ < 1) {
+        Warn(QStringLiteral("请输入图像高度"));
+        return;
+    }
+
+    QString joined;
+    for (const QString& path : selected_files_)
+        joined = QStringLiteral("%1|%2").arg(joined, path);
+    qDebug() << joined;
+    qDebug() << "checkedId:" << yuv_index_ << "," << checked->text();
+    qDebug() << "width:" << width_ << ",height:" << height_;
+    record_log_->recordOpenFile(width_, height_, checked->text(), joined);
+    accept();
+}
+
+void OpenFileDialog::CancelClickListener()
+{
+    reject();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+class QButtonGroup;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QVBoxLayout;
+class RecordLog;
+
+// Modal dialog in which the user gathers raw or media files and states
+// their layout, width and height. Media files are converted to raw files
+// next to them first; their geometry and layout fill the form.
+class OpenFileDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Shows a file chooser and returns the chosen paths (empty: cancelled).
+    // May throw; the dialog reports that as an error event.
+    using FileChooser =
+        std::function<QStringList(QWidget* parent, const QString& title, const QString& startDir,
+                                  const QString& filter)>;
+
+    explicit OpenFileDialog(QWidget* parent = nullptr);
+    ~OpenFileDialog() override;
+
+    // Replaces the chooser of every dialog (tests); an empty function
+    // restores the native one.
+    static void SetFileChooser(FileChooser chooser);
+
+    const QStringList& selectedFiles() const { return selected_files_; }
+    int yuvIndex() const { return yuv_index_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Conversions started by this dialog that have not reported yet.
+    int pendingConversions() const { return pending_; }
+
+public slots:
+    void OpenFileClickListener();
+    void OpenMediaClickListener();
+    void OkClickListener();
+    void CancelClickListener();
+    void workStart();
+    void workFinished(int width, int height, int yuv_index);
+
+private:
+    // Runs the chooser and records the picked names; false when nothing was
+    // chosen or the chooser failed.
+    bool ChooseFiles(QStringList& paths);
+    void UpdateOkButton();
+    void Warn(const QString& text);
+
+    QStringList selected_files_;
+    QString picked_names_;
+    int yuv_index_ = -1;
+    int width_ = -1;
+    int height_ = -1;
+    int pending_ = 0;
+
+    QPushButton* open_file_btn_ = nullptr;
+    QPushButton* open_file_video_ = nullptr;
+    QPushButton* open_file_image_ = nullptr;
+    QLabel* open_file_path_label_ = nullptr;
+    QVBoxLayout* yuv_type_list_layout_ = nullptr;
+    QSpinBox* width_spin_box_ = nullptr;
+    QSpinBox* height_spin_box_ = nullptr;
+    QPushButton* open_file_cancel_ = nullptr;
+    QPushButton* open_file_ok_ = nullptr;
+    QButtonGroup* type_group_ = nullptr;
+    RecordLog* record_log_ = nullptr;
+};
