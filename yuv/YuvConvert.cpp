@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "YuvKernels.h"
+#include "YuvRgbFormula.h"
 #include "YuvTypeTable.h"
 
 namespace lumo {
@@ -340,15 +341,7 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
 
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)
 {
-    const double c = 1.164 * (y - 16);
-    const double r = c + 1.596 * (v - 128);
-    const double g = c - 0.392 * (u - 128) - 0.812 * (v - 128);
-    const double b = c + 2.016 * (u - 128);
-    // Below 0 gives 0, above 255 gives 255, else the fraction is dropped.
-    auto clip = [](double x) { return static_cast<uint8_t>(static_cast<int>(std::min(std::max(x, 0.0), 255.0))); };
-    rgb[0] = clip(r);
-    rgb[1] = clip(g);
-    rgb[2] = clip(b);
+    RgbFormula(y, u, v, rgb);
 }
 
 void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst, ConvertPath path)

@@ -54,6 +54,7 @@ inline V256 MulLo(V256 a, V256 b) { return {_mm256_mullo_epi16(a.x, b.x)}; }
 inline V256 MulHiU(V256 a, V256 b) { return {_mm256_mulhi_epu16(a.x, b.x)}; }
 inline V256 CmpEq(V256 a, V256 b) { return {_mm256_cmpeq_epi16(a.x, b.x)}; }
 inline V256 CmpGt(V256 a, V256 b) { return {_mm256_cmpgt_epi16(a.x, b.x)}; }
+inline V256 Max(V256 a, V256 b) { return {_mm256_max_epi16(a.x, b.x)}; }
 inline unsigned MoveMask(V256 a) { return static_cast<unsigned>(_mm256_movemask_epi8(a.x)); }
 
 void Rgb(const uint8_t* y, const uint8_t* u, const uint8_t* v, int count, uint8_t* out)

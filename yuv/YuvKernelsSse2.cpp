@@ -61,6 +61,7 @@ inline V128 MulLo(V128 a, V128 b) { return {_mm_mullo_epi16(a.x, b.x)}; }
 inline V128 MulHiU(V128 a, V128 b) { return {_mm_mulhi_epu16(a.x, b.x)}; }
 inline V128 CmpEq(V128 a, V128 b) { return {_mm_cmpeq_epi16(a.x, b.x)}; }
 inline V128 CmpGt(V128 a, V128 b) { return {_mm_cmpgt_epi16(a.x, b.x)}; }
+inline V128 Max(V128 a, V128 b) { return {_mm_max_epi16(a.x, b.x)}; }
 inline unsigned MoveMask(V128 a) { return static_cast<unsigned>(_mm_movemask_epi8(a.x)); }
 
 void Widen(const uint8_t* src, int count, uint8_t* out)

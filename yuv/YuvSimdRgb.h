@@ -21,20 +21,21 @@
 #include <cstdint>
 #include <cstring>
 
-#include "YuvConvert.h"
+#include "YuvRgbFormula.h"
 
 namespace lumo {
 namespace {
 
-// base + x / 250; flags lanes where the quotient is exact and the value
-// above 0 (exact values above 255 clamp to 255 either way and are rare
-// enough to be redone needlessly).
+// base + x / 250. Lanes where the quotient is exact keep their value in
+// `exact` (a running maximum), so that the block's flagged lanes are those
+// with an exact value above 0; exact values above 255 clamp to 255 either
+// way and are rare enough to be redone needlessly.
 template <class V>
-__attribute__((always_inline)) inline V RgbChannel(V base, V x, V& flag)
+__attribute__((always_inline)) inline V RgbChannel(V base, V x, V& exact)
 {
     const V q = V::Shr7(MulHiU(x, V::Set(33555)));
     const V value = base + q;
-    flag = flag | (CmpEq(MulLo(q, V::Set(250)), x) & CmpGt(value, V::Set(0)));
+    exact = Max(exact, CmpEq(MulLo(q, V::Set(250)), x) & value);
     return value;
 }
 
@@ -49,12 +50,12 @@ __attribute__((always_inline)) inline unsigned RgbBlock(const uint8_t* py, const
     // 41 * (Y - 16) + 20000 and (Y - 16) - 80.
     const V a = MulLo(y, V::Set(41)) + V::Set(19344);
     const V base = y - V::Set(96);
-    V flag = V::Set(0);
-    const V r = RgbChannel(base + v, a + MulLo(v, V::Set(149)), flag);
-    const V g = RgbChannel(base - v, a - MulLo(u, V::Set(98)) + MulLo(v, V::Set(47)), flag);
-    const V b = RgbChannel(base + u + u, a + V::Shl2(u), flag);
+    V exact = V::Set(0);
+    const V r = RgbChannel(base + v, a + MulLo(v, V::Set(149)), exact);
+    const V g = RgbChannel(base - v, a - MulLo(u, V::Set(98)) + MulLo(v, V::Set(47)), exact);
+    const V b = RgbChannel(base + u + u, a + V::Shl2(u), exact);
     V::StoreRgb(r, g, b, out);
-    return MoveMask(flag);
+    return MoveMask(CmpGt(exact, V::Set(0)));
 }
 
 // Redoes the flagged lanes of the block at pixel `first`, written to `out`.
@@ -63,7 +64,7 @@ inline void RedoFlagged(const uint8_t* py, const uint8_t* pu, const uint8_t* pv,
 {
     while (mask) {
         const int k = __builtin_ctz(mask) / 2;
-        YuvToRgbPixel(py[first + k], pu[first + k], pv[first + k], out + 3 * k);
+        RgbFormula(py[first + k], pu[first + k], pv[first + k], out + 3 * k);
         mask &= mask - 1;
         mask &= mask - 1;
     }
@@ -100,14 +101,14 @@ void RgbRowT(const uint8_t* py, const uint8_t* pu, const uint8_t* pv, int count,
         // The loop stopped at most L + 1 pixels before the end.
         const int first = count - L;
         for (; i < first; ++i)
-            YuvToRgbPixel(py[i], pu[i], pv[i], out + 3 * i);
+            RgbFormula(py[i], pu[i], pv[i], out + 3 * i);
         uint8_t side[3 * L + 4];
         RedoFlagged(py, pu, pv, first, RgbBlock<V>(py + first, pu + first, pv + first, side), side);
         std::memcpy(out + 3 * i, side + 3 * (i - first), static_cast<size_t>(3 * (count - i)));
         i = count;
     }
     for (; i < count; ++i)
-        YuvToRgbPixel(py[i], pu[i], pv[i], out + 3 * i);
+        RgbFormula(py[i], pu[i], pv[i], out + 3 * i);
 }
 
 } // namespace
