@@ -57,10 +57,12 @@ TEST(RulerTicksTest, SpanThresholds)
     };
     for (const Case& c : cases) {
         const std::vector<RulerTick> ticks = RulerTicks(c.a, c.b, 0, 1000);
-        if (c.count)
+        if (c.count) {
             EXPECT_EQ(ticks.size(), c.count) << c.a << ".." << c.b;
-        if (ticks.size() > 2 && c.b - c.a >= 100)
+        }
+        if (ticks.size() > 2 && c.b - c.a >= 100) {
             EXPECT_EQ(ticks[2].labelled, c.labelled) << c.a << ".." << c.b;
+        }
     }
     // Zoom 0: both ends on one point, nothing between.
     const std::vector<RulerTick> collapsed = RulerTicks(400, 400, 0, 1920);
