@@ -264,17 +264,21 @@ uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height)
     std::memcpy(out, yuv444, static_cast<size_t>(n));
     const int cw = width / 2;
     const int ch = height / 2;
+    const int64_t chroma = static_cast<int64_t>(cw) * ch;
     uint8_t* u = out + n;
     uint8_t* v = out + n + n / 4;
-    // Bytes not covered by whole 2x2 blocks (odd sizes) stay defined.
-    std::memset(u, 0, static_cast<size_t>(bytes - n));
+    // Bytes outside the whole 2x2 blocks (odd sizes only) are set to 0.
+    std::memset(u + chroma, 0, static_cast<size_t>(v - (u + chroma)));
+    std::memset(v + chroma, 0, static_cast<size_t>(out + bytes - (v + chroma)));
     const uint8_t* su = yuv444 + n;
     const uint8_t* sv = yuv444 + 2 * n;
     for (int r = 0; r < ch; ++r) {
         const int64_t srcRow = static_cast<int64_t>(2 * r) * width;
+        uint8_t* uo = u + static_cast<int64_t>(r) * cw;
+        uint8_t* vo = v + static_cast<int64_t>(r) * cw;
         for (int c = 0; c < cw; ++c) {
-            u[static_cast<int64_t>(r) * cw + c] = su[srcRow + 2 * c];
-            v[static_cast<int64_t>(r) * cw + c] = sv[srcRow + 2 * c];
+            uo[c] = su[srcRow + 2 * c];
+            vo[c] = sv[srcRow + 2 * c];
         }
     }
     return out;
