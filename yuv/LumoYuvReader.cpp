@@ -128,6 +128,11 @@ void ReleaseLargeScratch()
     }
 }
 
+// Calls ReleaseLargeScratch on every way out of a read.
+struct ScratchRelease {
+    ~ScratchRelease() { ReleaseLargeScratch(); }
+};
+
 } // namespace
 
 LumoYuvReader::LumoYuvReader() = default;
@@ -204,6 +209,7 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
             scratchBytes += parts.size[i];
     // (At least one byte: empty parts, as in a 1x1 I420 frame, still need
     // a place.)
+    const ScratchRelease release;
     uint8_t* scratch = ThreadScratch(std::max<int64_t>(scratchBytes, 1));
     if (!scratch)
         return nullptr;
@@ -218,7 +224,6 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
     }
     if (!ConvertPartsToYuv444(data, width_, height_, type_, out))
         return nullptr;
-    ReleaseLargeScratch();
     owned.release();
     if (outBytes)
         *outBytes = planeBytes;
@@ -238,6 +243,7 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
         return nullptr;
     std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));
     uint8_t* out = dst ? dst : owned.get();
+    const ScratchRelease release;
     uint8_t* raw = out ? ThreadScratch(frameSize) : nullptr;
     if (!raw)
         return nullptr;
@@ -245,7 +251,6 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
     std::memset(raw + got, 0, static_cast<size_t>(frameSize - got));
     if (!ConvertRawToRgb24(raw, width_, height_, type_, out))
         return nullptr;
-    ReleaseLargeScratch();
     owned.release();
     if (outBytes)
         *outBytes = planeBytes;
