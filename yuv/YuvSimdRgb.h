@@ -30,30 +30,45 @@ namespace {
 // `exact` (a running maximum), so that the block's flagged lanes are those
 // with an exact value above 0; exact values above 255 clamp to 255 either
 // way and are rare enough to be redone needlessly.
+// Multipliers kept opaque to the compiler: otherwise it turns each 16-bit
+// multiply by a constant into several shifts and adds, which is slower.
 template <class V>
-__attribute__((always_inline)) inline V RgbChannel(V base, V x, V& exact)
+struct RgbMultipliers {
+    V k41, k149, k98, k47, k250;
+    RgbMultipliers() : k41(Opaque(V::Set(41))), k149(Opaque(V::Set(149))), k98(Opaque(V::Set(98))),
+                       k47(Opaque(V::Set(47))), k250(Opaque(V::Set(250))) {}
+    static V Opaque(V v)
+    {
+        __asm__("" : "+x"(v.x));
+        return v;
+    }
+};
+
+template <class V>
+__attribute__((always_inline)) inline V RgbChannel(V base, V x, V k250, V& exact)
 {
     const V q = V::Shr7(MulHiU(x, V::Set(33555)));
     const V value = base + q;
-    exact = Max(exact, CmpEq(MulLo(q, V::Set(250)), x) & value);
+    exact = Max(exact, CmpEq(MulLo(q, k250), x) & value);
     return value;
 }
 
 // Computes and stores one block of V::kLanes pixels (3 * kLanes bytes and
 // up to 4 bytes after them); returns the flag mask, two bits per lane.
 template <class V>
-__attribute__((always_inline)) inline unsigned RgbBlock(const uint8_t* py, const uint8_t* pu, const uint8_t* pv, uint8_t* out)
+__attribute__((always_inline)) inline unsigned RgbBlock(const uint8_t* py, const uint8_t* pu, const uint8_t* pv,
+                                                        uint8_t* out, const RgbMultipliers<V>& m)
 {
     const V y = V::Load(py);
     const V u = V::Load(pu) - V::Set(128);
     const V v = V::Load(pv) - V::Set(128);
     // 41 * (Y - 16) + 20000 and (Y - 16) - 80.
-    const V a = MulLo(y, V::Set(41)) + V::Set(19344);
+    const V a = MulLo(y, m.k41) + V::Set(19344);
     const V base = y - V::Set(96);
     V exact = V::Set(0);
-    const V r = RgbChannel(base + v, a + MulLo(v, V::Set(149)), exact);
-    const V g = RgbChannel(base - v, a - MulLo(u, V::Set(98)) + MulLo(v, V::Set(47)), exact);
-    const V b = RgbChannel(base + u + u, a + V::Shl2(u), exact);
+    const V r = RgbChannel(base + v, a + MulLo(v, m.k149), m.k250, exact);
+    const V g = RgbChannel(base - v, a - MulLo(u, m.k98) + MulLo(v, m.k47), m.k250, exact);
+    const V b = RgbChannel(base + u + u, a + V::Shl2(u), m.k250, exact);
     V::StoreRgb(r, g, b, out);
     return MoveMask(CmpGt(exact, V::Set(0)));
 }
@@ -79,6 +94,7 @@ void RgbRowT(const uint8_t* py, const uint8_t* pu, const uint8_t* pv, int count,
 {
     constexpr int L = V::kLanes;
     constexpr int kRun = 256;
+    const RgbMultipliers<V> m;
     int flaggedAt[kRun];
     unsigned flaggedMask[kRun];
     int i = 0;
@@ -88,7 +104,7 @@ void RgbRowT(const uint8_t* py, const uint8_t* pu, const uint8_t* pv, int count,
         int flagged = 0;
         int blocks = 0;
         for (; blocks < kRun && i + L + 2 <= count; ++blocks, i += L) {
-            const unsigned mask = RgbBlock<V>(py + i, pu + i, pv + i, out + 3 * i);
+            const unsigned mask = RgbBlock<V>(py + i, pu + i, pv + i, out + 3 * i, m);
             flaggedAt[flagged] = i;
             flaggedMask[flagged] = mask;
             flagged += mask != 0;
@@ -103,7 +119,7 @@ void RgbRowT(const uint8_t* py, const uint8_t* pu, const uint8_t* pv, int count,
         for (; i < first; ++i)
             RgbFormula(py[i], pu[i], pv[i], out + 3 * i);
         uint8_t side[3 * L + 4];
-        RedoFlagged(py, pu, pv, first, RgbBlock<V>(py + first, pu + first, pv + first, side), side);
+        RedoFlagged(py, pu, pv, first, RgbBlock<V>(py + first, pu + first, pv + first, side, m), side);
         std::memcpy(out + 3 * i, side + 3 * (i - first), static_cast<size_t>(3 * (count - i)));
         i = count;
     }
