@@ -422,7 +422,8 @@ SimdPath BestSimdPath()
 
 namespace {
 
-float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p, SimdPath path, int threads)
+float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p, SimdPath path, int threads,
+              double* termSum)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     if (!k || !k->kernel || k->w <= 0 || k->h <= 0 || w <= 0 || h <= 0)
@@ -486,24 +487,26 @@ float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p,
         for (std::size_t i = 0; i < count; ++i)
             sum += tp[i];
     }
+    if (termSum)
+        *termSum = sum;
     return static_cast<float>(sum / (static_cast<double>(j.ow) * j.oh));
 }
 
 } // namespace
 
 float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel* k, const SsimParams& p,
-               SimdPath path, int threads)
+               SimdPath path, int threads, double* termSum)
 {
     if (!a || !b)
         return std::numeric_limits<float>::quiet_NaN();
     Job j{};
     j.a = a;
     j.b = b;
-    return RunCore(j, w, h, k, p, path, threads);
+    return RunCore(j, w, h, k, p, path, threads, termSum);
 }
 
 float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride, const filter_kernel* k,
-                    const SsimParams& p, SimdPath path, int threads)
+                    const SsimParams& p, SimdPath path, int threads, double* termSum)
 {
     if (!a || !b || stride < w)
         return std::numeric_limits<float>::quiet_NaN();
@@ -511,7 +514,7 @@ float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride
     j.a8 = a;
     j.b8 = b;
     j.stride = stride;
-    return RunCore(j, w, h, k, p, path, threads);
+    return RunCore(j, w, h, k, p, path, threads, termSum);
 }
 
 } // namespace iqa_detail

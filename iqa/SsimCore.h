@@ -24,12 +24,13 @@ struct SsimParams {
 // Mean SSIM over the valid positions of window `k` on the w x h images a
 // and b. NaN when there is no valid position, +infinity when memory runs
 // out. The result does not depend on `path` or `threads` (0 = automatic).
+// `termSum`, when given, receives the double sum of the per-position terms.
 float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel* k, const SsimParams& p,
-               SimdPath path, int threads);
+               SimdPath path, int threads, double* termSum = nullptr);
 // The same on 8-bit planes whose rows are `stride` bytes apart; the same
 // bits as SsimCore on their single-precision copies.
 float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride, const filter_kernel* k,
-                    const SsimParams& p, SimdPath path, int threads);
+                    const SsimParams& p, SimdPath path, int threads, double* termSum = nullptr);
 
 } // namespace iqa_detail
 } // namespace lumo

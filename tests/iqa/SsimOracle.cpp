@@ -31,7 +31,8 @@ void ConvolveValid(const float* img, int w, int h, const filter_kernel& k, float
     }
 }
 
-float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel& k, const ssim_options* opts)
+float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel& k, const ssim_options* opts,
+               double* termSum)
 {
     const float alpha = opts ? opts->alpha : 1.0f;
     const float beta = opts ? opts->beta : 1.0f;
@@ -100,6 +101,8 @@ float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel
             t = (t < 0 ? -1.0 : 1.0) * std::pow(std::fabs(t), static_cast<double>(gamma));
         sum += l * c * t;
     }
+    if (termSum)
+        *termSum = sum;
     return static_cast<float>(sum / (static_cast<double>(ow) * oh));
 }
 

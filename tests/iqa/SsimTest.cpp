@@ -23,12 +23,22 @@ uint32_t Bits(float v)
     return b;
 }
 
+uint64_t DoubleBits(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
 double Ssim(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int w, int h, int code = 0)
 {
     return lumo::LumoYuvReader().ComputeSsimGray(a.data(), b.data(), w, h, code);
 }
 
 const ssim_options kMetricOptions = {1.0f, 1.0f, 1.0f, 255, 0.01f, 0.03f, 1};
+const lumo::iqa_detail::SsimParams kMetricParams = {true, 1.0f, 1.0f, 1.0f, (0.01f * 255) * (0.01f * 255),
+                                                    (0.03f * 255) * (0.03f * 255),
+                                                    (0.03f * 255) * (0.03f * 255) / 2.0f};
 
 TEST(SsimGray, IdenticalFramesGiveOne)
 {
@@ -97,6 +107,9 @@ TEST(SsimGray, MatchesOracleBitForBit)
     unsigned seed = 1;
     for (const auto& p : pairs) {
         for (int code : {0, 1, 2}) {
+            // Large frames once each, with a code that varies between them.
+            if (p.w * p.h > 20000 && code != static_cast<int>(seed % 3))
+                continue;
             std::vector<uint8_t> a, b;
             if (p.scene) {
                 a = frames::Scene(p.w, p.h, seed, 0, 0);
@@ -112,6 +125,17 @@ TEST(SsimGray, MatchesOracleBitForBit)
                                               << slow;
             EXPECT_GT(fast, -1.0f);
             EXPECT_LE(fast, 1.0f);
+
+            // And the double sum of the terms, which the float result rounds away.
+            std::vector<uint8_t> ra(p.w * p.h), rb(p.w * p.h);
+            lumo::I420RedPlane(a.data(), p.w, p.h, code, ra.data());
+            lumo::I420RedPlane(b.data(), p.w, p.h, code, rb.data());
+            std::vector<float> fa(ra.begin(), ra.end()), fb(rb.begin(), rb.end());
+            double fastSum = -1, slowSum = -2;
+            lumo::iqa_detail::SsimCoreBytes(ra.data(), rb.data(), p.w, p.h, p.w, &lumo::GaussianWindow(),
+                                            kMetricParams, lumo::iqa_detail::BestSimdPath(), 0, &fastSum);
+            oracle::SsimCore(fa.data(), fb.data(), p.w, p.h, lumo::GaussianWindow(), &kMetricOptions, &slowSum);
+            ASSERT_EQ(DoubleBits(fastSum), DoubleBits(slowSum)) << p.w << "x" << p.h << " code " << code;
         }
     }
 }
@@ -120,10 +144,12 @@ TEST(SsimCore, EveryPathAndThreadCountGivesTheSameBits)
 {
     const struct {
         int w, h;
-    } sizes[] = {{11, 11}, {13, 40}, {45, 27}, {130, 77}, {301, 200}};
+    } sizes[] = {{11, 11}, {13, 40}, {45, 27}, {130, 77}, {64, 30}};
     for (const auto& s : sizes) {
-        const auto fa = frames::Scene(s.w, s.h, 11, 0, 0);
-        const auto fb = frames::Scene(s.w, s.h, 11, 2, 6);
+        // Real-looking and random pairs.
+        const bool random = s.w % 2 == 1;
+        const auto fa = random ? frames::Random(s.w, s.h, 12) : frames::Scene(s.w, s.h, 11, 0, 0);
+        const auto fb = random ? frames::Random(s.w, s.h, 13) : frames::Scene(s.w, s.h, 11, 2, 6);
         std::vector<float> a(s.w * s.h), b(s.w * s.h);
         for (int i = 0; i < s.w * s.h; ++i) {
             a[i] = fa[i];
@@ -132,7 +158,8 @@ TEST(SsimCore, EveryPathAndThreadCountGivesTheSameBits)
         for (int gaussian : {1, 0}) {
             const filter_kernel& k = gaussian ? lumo::GaussianWindow() : lumo::SquareWindow();
             for (const ssim_options* opts : {&kMetricOptions, static_cast<const ssim_options*>(nullptr)}) {
-                const float expect = oracle::SsimCore(a.data(), b.data(), s.w, s.h, k, opts);
+                double expectSum = 0;
+                const float expect = oracle::SsimCore(a.data(), b.data(), s.w, s.h, k, opts, &expectSum);
                 lumo::iqa_detail::SsimParams p;
                 p.withOptions = opts != nullptr;
                 p.alpha = p.beta = p.gamma = 1.0f;
@@ -142,14 +169,20 @@ TEST(SsimCore, EveryPathAndThreadCountGivesTheSameBits)
                 for (SimdPath path : {SimdPath::Generic, SimdPath::Avx2, SimdPath::Avx512}) {
                     if (!lumo::iqa_detail::SimdPathAvailable(path))
                         continue;
-                    for (int threads : {1, 2, 3, 7}) {
-                        const float got = lumo::iqa_detail::SsimCore(a.data(), b.data(), s.w, s.h, &k, p, path, threads);
+                    for (int threads : {1, 2, 7}) {
+                        // The double sum of the terms too: the float result alone would hide
+                        // differences in the last bits of the terms.
+                        double sum = -1, bytesSum = -1;
+                        const float got =
+                            lumo::iqa_detail::SsimCore(a.data(), b.data(), s.w, s.h, &k, p, path, threads, &sum);
                         ASSERT_EQ(Bits(got), Bits(expect))
                             << s.w << "x" << s.h << " gaussian " << gaussian << " opts " << (opts != nullptr)
                             << " path " << int(path) << " threads " << threads;
+                        ASSERT_EQ(DoubleBits(sum), DoubleBits(expectSum)) << sum << " vs " << expectSum;
                         const float bytes = lumo::iqa_detail::SsimCoreBytes(fa.data(), fb.data(), s.w, s.h, s.w, &k,
-                                                                            p, path, threads);
+                                                                            p, path, threads, &bytesSum);
                         ASSERT_EQ(Bits(bytes), Bits(expect)) << "bytes " << s.w << "x" << s.h;
+                        ASSERT_EQ(DoubleBits(bytesSum), DoubleBits(expectSum));
                     }
                 }
             }
