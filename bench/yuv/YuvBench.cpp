@@ -1,6 +1,7 @@
 // 1920x1080 frames of I420, NV12, YUYV and I444: reading from a file in the
 // page cache and converting in memory, with memcpy of the 6 MB result and
-// libswscale's conversions as references measured in the same run.
+// libswscale's conversions as references measured in the same run. Times are
+// wall-clock times, since the Auto path may use a second thread.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -222,30 +223,30 @@ int main(int argc, char** argv)
                   {"Avx2", lumo::ConvertPath::Avx2},
                   {"Sse2", lumo::ConvertPath::Sse2},
                   {"Plain", lumo::ConvertPath::Plain}};
-    benchmark::RegisterBenchmark("Memcpy6MB", BM_Memcpy6MB)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Memcpy6MB", BM_Memcpy6MB)->Unit(benchmark::kMicrosecond)->UseRealTime();
     for (const Layout& l : kLayouts) {
         const std::string n = l.name;
         for (const auto& p : kPaths)
             benchmark::RegisterBenchmark(("ConvertYuv444" + std::string(p.name) + "/" + n).c_str(), BM_ConvertYuv444,
                                          l, p.path)
-                ->Unit(benchmark::kMicrosecond);
+                ->Unit(benchmark::kMicrosecond)->UseRealTime();
 #ifdef LUMO_BENCH_SWSCALE
         benchmark::RegisterBenchmark(("SwscaleYuv444/" + n).c_str(), BM_Swscale, l, AV_PIX_FMT_YUV444P)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
 #endif
         benchmark::RegisterBenchmark(("ReadYuv444/" + n).c_str(), BM_ReadYuv444, l, false)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark(("ReadYuv444Alloc/" + n).c_str(), BM_ReadYuv444, l, true)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
         for (const auto& p : kPaths)
             benchmark::RegisterBenchmark(("ConvertRgb24" + std::string(p.name) + "/" + n).c_str(), BM_ConvertRgb24, l,
                                          p.path)
-                ->Unit(benchmark::kMicrosecond);
+                ->Unit(benchmark::kMicrosecond)->UseRealTime();
 #ifdef LUMO_BENCH_SWSCALE
         benchmark::RegisterBenchmark(("SwscaleRgb24/" + n).c_str(), BM_Swscale, l, AV_PIX_FMT_RGB24)
-            ->Unit(benchmark::kMicrosecond);
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
 #endif
-        benchmark::RegisterBenchmark(("ReadRgb24/" + n).c_str(), BM_ReadRgb24, l)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("ReadRgb24/" + n).c_str(), BM_ReadRgb24, l)->Unit(benchmark::kMicrosecond)->UseRealTime();
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
