@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <future>
+#include <system_error>
+#include <vector>
 
 #include <QHBoxLayout>
 #include <QImage>
@@ -10,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QThread>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
@@ -75,32 +79,69 @@ int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
 void YUVListItem::AddThumbnails()
 {
     const int frames = std::min(reader_->GetFrameCount(), kMaxThumbnails);
-    const int64_t frameSize = reader_->GetFrameSize();
-    const int width = reader_->Width();
-    const int height = reader_->Height();
-    // Every frame has the same RGB size: the buffer the reader allocates for
-    // the first one is reused for the rest. It outlives each QImage viewing it.
-    std::unique_ptr<uint8_t[]> rgb;
-    for (int i = 0; i < frames; ++i) {
-        int64_t bytes = 0;
-        uint8_t* got = reader_->ReadFrameRGB24(rgb.get(), &bytes, static_cast<int64_t>(i) * frameSize);
-        if (got && !rgb)
-            rgb.reset(got);
-        if (!got || bytes <= 0)
+    if (frames <= 0)
+        return;
+    const int64_t pixels = static_cast<int64_t>(reader_->Width()) * reader_->Height();
+    // QImage holds at most 2^31 bytes, and smooth scaling works on a 32-bit
+    // copy: a larger frame could never become a thumbnail, so it is not read.
+    if (pixels <= 0 || pixels * 4 > INT_MAX)
+        return;
+
+    std::vector<QImage> thumbnails(static_cast<size_t>(frames));
+    const lumo::LumoYuvReader& reader = *reader_;
+    // Frames are read and scaled on up to `workers` threads, each with its
+    // own reader copy; the row still waits for all of them.
+    auto work = [&thumbnails, &reader, frames](int first, int step) {
+        const lumo::LumoYuvReader copy(reader);
+        std::unique_ptr<uint8_t[]> rgb;
+        for (int i = first; i < frames; i += step)
+            thumbnails[static_cast<size_t>(i)] = MakeThumbnail(copy, i, rgb);
+    };
+    int workers = std::min(frames, std::max(1, QThread::idealThreadCount()));
+    // Big frames need several buffers of their size each: one at a time.
+    if (pixels > kParallelPixelLimit)
+        workers = 1;
+    std::vector<std::future<void>> helpers;
+    for (int k = 1; k < workers; ++k) {
+        try {
+            helpers.push_back(std::async(std::launch::async, work, k, workers));
+        } catch (const std::system_error&) {
+            workers = k; // no more threads: this thread takes the rest
+            break;
+        }
+    }
+    work(0, workers);
+    for (auto& helper : helpers)
+        helper.get();
+
+    for (const QImage& thumbnail : thumbnails) {
+        if (thumbnail.isNull())
             continue;
-        if (static_cast<int64_t>(width) * 3 > INT32_MAX)
-            continue;
-        // Rows are tightly packed: the stride must be given, or Qt assumes
-        // 32-bit aligned rows and shears widths that are not a multiple of 4.
-        const QImage frame(rgb.get(), width, height, width * 3, QImage::Format_RGB888);
-        if (frame.isNull())
-            continue;
-        const QImage thumbnail = frame.scaledToHeight(kThumbnailHeight, Qt::SmoothTransformation);
         auto* label = new QLabel;
         label->setFixedHeight(kThumbnailHeight);
         label->setPixmap(QPixmap::fromImage(thumbnail));
         small_image_layout_->addWidget(label);
     }
+}
+
+QImage YUVListItem::MakeThumbnail(const lumo::LumoYuvReader& reader, int frame, std::unique_ptr<uint8_t[]>& rgb)
+{
+    const int width = reader.Width();
+    const int height = reader.Height();
+    int64_t bytes = 0;
+    // Every frame has the same RGB size: the buffer the reader allocates for
+    // the first one is reused for the rest. It outlives the QImage viewing it.
+    uint8_t* got = reader.ReadFrameRGB24(rgb.get(), &bytes, static_cast<int64_t>(frame) * reader.GetFrameSize());
+    if (got && !rgb)
+        rgb.reset(got);
+    if (!got || bytes <= 0)
+        return {};
+    // Rows are tightly packed: the stride must be given, or Qt assumes 32-bit
+    // aligned rows and shears widths that are not a multiple of 4.
+    const QImage image(rgb.get(), width, height, width * 3, QImage::Format_RGB888);
+    if (image.isNull())
+        return {};
+    return image.scaledToHeight(kThumbnailHeight, Qt::SmoothTransformation);
 }
 
 void YUVListItem::SetText(const QString& text)

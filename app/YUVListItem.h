@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
+#include <QImage>
 #include <QMetaType>
 #include <QString>
 #include <QWidget>
@@ -47,6 +49,11 @@ public slots:
 
 private:
     void AddThumbnails();
+    // Frame `frame` of `reader` scaled to the thumbnail height; null when it
+    // cannot be read. `rgb` is the frame buffer, kept between calls.
+    static QImage MakeThumbnail(const lumo::LumoYuvReader& reader, int frame, std::unique_ptr<uint8_t[]>& rgb);
+    // Frames above this many pixels are read one at a time.
+    static constexpr int64_t kParallelPixelLimit = 4096LL * 4096;
 
     int readerIndex_ = -1;
     std::unique_ptr<lumo::LumoYuvReader> reader_;
