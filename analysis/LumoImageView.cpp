@@ -1,0 +1,492 @@
+#include "LumoImageView.h"
+
+#include "ColorChart.h"
+#include "IQAThread.h"
+#include "OpenFileDialog.h"
+#include "RecordLog.h"
+#include "VideoCtrBar.h"
+#include "VideoTimeLine.h"
+#include "YUVWidget.h"
+#include "YuvTypeTable.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDebug>
+#include <QDoubleSpinBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpacerItem>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+struct PlanesDeleter {
+    void operator()(uint8_t* p) const { delete[] p; }
+};
+using Planes = std::unique_ptr<uint8_t, PlanesDeleter>;
+
+// Frame `frameIndex` of `reader` as full-size planes; null when the frame
+// lies outside the file or cannot be read.
+Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frameIndex)
+{
+    const int64_t frameSize = reader.GetFrameSize();
+    if (frameIndex < 0 || frameSize <= 0)
+        return nullptr;
+    int64_t got = 0;
+    uint8_t* data = reader.ReadFrameYUV444(nullptr, &got, static_cast<int64_t>(frameIndex) * frameSize);
+    Planes planes(data);
+    if (got <= 0)
+        return nullptr;
+    return planes;
+}
+
+void FillHistogram(ColorChart* chart, const lumo::LumoYuvReader& reader, const uint8_t* planes)
+{
+    const int64_t n = static_cast<int64_t>(reader.Width()) * reader.Height();
+    if (n <= 0 || n > std::numeric_limits<int>::max())
+        return;
+    const int len = static_cast<int>(n);
+    chart->UpdateHistogram(reader.Width(), reader.Height(), planes, len, planes + n, len, planes + 2 * n, len);
+}
+
+} // namespace
+
+LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent) : QMainWindow(parent)
+{
+    // Closing gives back the GL textures, caches and threads of the window.
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    BuildForm();
+    recordLog_ = new RecordLog(this);
+
+    reader1st_ = reader;
+    setWindowTitle(QString::fromStdString(reader1st_.Path()));
+
+    ctrBar_ = new VideoCtrBar(reader1st_, this);
+    videoTimeLineLayout_->addWidget(ctrBar_);
+    ctrBar_->setMetricText(DashMetricText());
+
+    yuvWidget1st_ = new YUVWidget(reader1st_, this);
+    imageShowLayout_->addWidget(yuvWidget1st_);
+
+    colorChart1st_ = new ColorChart(this);
+    colorChartLayout_->addWidget(colorChart1st_);
+    if (Planes planes = ReadPlanes(reader1st_, 0))
+        FillHistogram(colorChart1st_, reader1st_, planes.get());
+
+    for (QCheckBox* box : {colorRectCheckboxY_, colorRectCheckboxR_, colorRectCheckboxG_, colorRectCheckboxB_})
+        box->setChecked(true);
+    onColorRectCheckbox(Qt::Checked);
+    for (QCheckBox* box : {colorRectCheckboxY_, colorRectCheckboxR_, colorRectCheckboxG_, colorRectCheckboxB_})
+        connect(box, &QCheckBox::stateChanged, this, &LumoImageView::onColorRectCheckbox);
+
+    for (QCheckBox* box : {channelCheckboxY_, channelCheckboxU_, channelCheckboxV_})
+        box->setChecked(true);
+    onChannelCheckbox();
+    for (QCheckBox* box : {channelCheckboxY_, channelCheckboxU_, channelCheckboxV_})
+        connect(box, &QCheckBox::stateChanged, this, &LumoImageView::onChannelCheckbox);
+
+    connect(ctrBar_, &VideoCtrBar::onFrameCtrRefresh, this, &LumoImageView::onFrameCtrRefresh);
+    connect(ctrBar_, &VideoCtrBar::onOpen2ndFile, this, &LumoImageView::onOpen2ndFile);
+    connect(ctrBar_, &VideoCtrBar::onClose2ndFile, this, &LumoImageView::onClose2ndFile);
+
+    colorRangeGroup_ = new QButtonGroup(this);
+    connect(colorRangeGroup_, &QButtonGroup::idClicked, this,
+            &LumoImageView::onColorRangeChange);
+    bt601FullRange_->setChecked(true);
+    colorRangeId_ = 4;
+    colorRangeGroup_->addButton(bt709VideoRange_, 1);
+    colorRangeGroup_->addButton(bt601VideoRange_, 3);
+    colorRangeGroup_->addButton(bt601FullRange_, 4);
+    yuvWidget1st_->SetColorRange(4);
+
+    connect(ctrBar_, &VideoCtrBar::onDrawCheckBoxChange, this, &LumoImageView::onDrawCheckBoxChange);
+    connect(yuvWidget1st_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect);
+
+    gammaSpinBox_->setRange(0.0, 10.0);
+    gammaSpinBox_->setValue(1.0);
+    gammaSpinBox_->setSingleStep(0.1);
+    connect(gammaSpinBox_, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            &LumoImageView::onGammaValueChanged);
+}
+
+LumoImageView::~LumoImageView()
+{
+    // A window deleted without being closed still stops its workers before
+    // the time lines go.
+    StopWork();
+    WaitForMetricJobs();
+}
+
+void LumoImageView::BuildForm()
+{
+    setObjectName(QStringLiteral("LumoImageView"));
+    resize(1284, 659);
+    setWindowTitle(QStringLiteral("MainWindow"));
+
+    centralwidget_ = new QWidget(this);
+    centralwidget_->setObjectName(QStringLiteral("centralwidget"));
+    auto* verticalLayout3 = new QVBoxLayout(centralwidget_);
+    verticalLayout3->setObjectName(QStringLiteral("verticalLayout_3"));
+
+    videoTimeLineLayout_ = new QVBoxLayout();
+    videoTimeLineLayout_->setObjectName(QStringLiteral("video_time_line_layout"));
+    verticalLayout3->addLayout(videoTimeLineLayout_);
+
+    auto* horizontalLayout = new QHBoxLayout();
+    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
+
+    auto* verticalLayout = new QVBoxLayout();
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    verticalLayout->setContentsMargins(8, 8, 8, 8);
+    const QSizePolicy fixed(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto makeBox = [&](QVBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
+        auto* box = new QCheckBox(QString::fromUtf8(text), centralwidget_);
+        box->setObjectName(QString::fromLatin1(name));
+        if (fixedSize)
+            box->setSizePolicy(fixed);
+        layout->addWidget(box);
+        return box;
+    };
+    channelCheckboxY_ = makeBox(verticalLayout, "channel_checkbox_y", "Y", true);
+    channelCheckboxU_ = makeBox(verticalLayout, "channel_checkbox_u", "U", true);
+    channelCheckboxV_ = makeBox(verticalLayout, "channel_checkbox_v", "V", true);
+    verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    auto* label2 = new QLabel(QStringLiteral("Range"), centralwidget_);
+    label2->setObjectName(QStringLiteral("label_2"));
+    verticalLayout->addWidget(label2);
+    auto makeRadio = [&](const char* name, const char* text) {
+        auto* radio = new QRadioButton(QString::fromUtf8(text), centralwidget_);
+        radio->setObjectName(QString::fromLatin1(name));
+        verticalLayout->addWidget(radio);
+        return radio;
+    };
+    bt709VideoRange_ = makeRadio("Bt709VideoRange", "BT709 Video");
+    bt601VideoRange_ = makeRadio("Bt601VideoRange", "BT601 Video");
+    bt601FullRange_ = makeRadio("Bt601FullRange", "BT601 Full");
+
+    auto* gammaOpt = new QVBoxLayout();
+    gammaOpt->setObjectName(QStringLiteral("GammaOpt"));
+    auto* label = new QLabel(QStringLiteral("Gamma:"), centralwidget_);
+    label->setObjectName(QStringLiteral("label"));
+    gammaOpt->addWidget(label);
+    gammaSpinBox_ = new QDoubleSpinBox(centralwidget_);
+    gammaSpinBox_->setObjectName(QStringLiteral("gamma_spin_box"));
+    gammaOpt->addWidget(gammaSpinBox_);
+    verticalLayout->addLayout(gammaOpt);
+
+    auto* verticalLayout2 = new QVBoxLayout();
+    verticalLayout2->setObjectName(QStringLiteral("verticalLayout_2"));
+    verticalLayout2->setContentsMargins(0, 0, 0, 0);
+    colorRectCheckboxY_ = makeBox(verticalLayout2, "color_rect_checkbox_y", "Y", false);
+    colorRectCheckboxR_ = makeBox(verticalLayout2, "color_rect_checkbox_r", "R", false);
+    colorRectCheckboxG_ = makeBox(verticalLayout2, "color_rect_checkbox_g", "G", false);
+    colorRectCheckboxB_ = makeBox(verticalLayout2, "color_rect_checkbox_b", "B", false);
+    verticalLayout->addLayout(verticalLayout2);
+    horizontalLayout->addLayout(verticalLayout);
+
+    auto* verticalLayout4 = new QVBoxLayout();
+    verticalLayout4->setObjectName(QStringLiteral("verticalLayout_4"));
+    imageShowLayout_ = new QHBoxLayout();
+    imageShowLayout_->setObjectName(QStringLiteral("image_show_layout"));
+    verticalLayout4->addLayout(imageShowLayout_, 1);
+    colorChartLayout_ = new QHBoxLayout();
+    colorChartLayout_->setObjectName(QStringLiteral("color_chart_layout"));
+    verticalLayout4->addLayout(colorChartLayout_);
+    horizontalLayout->addLayout(verticalLayout4, 1);
+    verticalLayout3->addLayout(horizontalLayout, 1);
+
+    auto* line = new QFrame(centralwidget_);
+    line->setObjectName(QStringLiteral("line"));
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    verticalLayout3->addWidget(line);
+
+    setCentralWidget(centralwidget_);
+}
+
+QString LumoImageView::fileDescription() const
+{
+    QString text;
+    if (reader1st_.HasPath()) {
+        text = QStringLiteral("[read1 file=%1; size=%2x%3; type=%4]")
+                   .arg(QString::fromStdString(reader1st_.Path()))
+                   .arg(reader1st_.Width())
+                   .arg(reader1st_.Height())
+                   .arg(QString::fromStdString(reader1st_.Type()));
+    }
+    if (reader2nd_.HasPath()) {
+        text = QStringLiteral("%1 + [read2 file=%2; size=%3x%4; type=%5]")
+                   .arg(text, QString::fromStdString(reader2nd_.Path()))
+                   .arg(reader2nd_.Width())
+                   .arg(reader2nd_.Height())
+                   .arg(QString::fromStdString(reader2nd_.Type()));
+    }
+    return text;
+}
+
+int LumoImageView::MetricColorRange(int colorRangeId)
+{
+    if (colorRangeId == 1)
+        return 2;
+    if (colorRangeId == 4)
+        return 1;
+    return 0;
+}
+
+QString LumoImageView::MetricText(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
+                                  double psnr_u, double psnr_v)
+{
+    const double values[] = {ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v};
+    QString text = QStringLiteral("【SSIM %1】【MSE Y: %2, U: %3, V: %4】【PSNR Y: %5, U: %6, V: %7】");
+    for (double value : values)
+        text = text.arg(value, 0, 'g', 6);
+    return text;
+}
+
+QString LumoImageView::DashMetricText()
+{
+    return QStringLiteral("【SSIM -】【MSE Y: -, U: -, V: -】【PSNR Y: -, U: -, V: -】");
+}
+
+int LumoImageView::RunningMetricJobs()
+{
+    metricJobs_.removeAll(QPointer<QThread>());
+    int running = 0;
+    for (const QPointer<QThread>& thread : metricJobs_) {
+        if (thread && !thread->isFinished())
+            ++running;
+    }
+    return running;
+}
+
+void LumoImageView::onColorRectCheckbox(int stat)
+{
+    const int y = colorRectCheckboxY_->checkState();
+    const int r = colorRectCheckboxR_->checkState();
+    const int g = colorRectCheckboxG_->checkState();
+    const int b = colorRectCheckboxB_->checkState();
+    colorChart1st_->SetShow(y, 0, 0, r, g, b);
+    if (colorChart2nd_)
+        colorChart2nd_->SetShow(y, 0, 0, r, g, b);
+    qDebug() << stat;
+}
+
+void LumoImageView::onChannelCheckbox()
+{
+    const int y = channelCheckboxY_->checkState();
+    const int u = channelCheckboxU_->checkState();
+    const int v = channelCheckboxV_->checkState();
+    yuvWidget1st_->SetVisible(y, u, v);
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetVisible(y, u, v);
+}
+
+void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
+{
+    // Only a drag past the start of a time line gives a negative index.
+    if (frameIndex < 0)
+        return;
+
+    yuvWidget1st_->SetFrameIndex(frameIndex);
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetFrameIndex(frameIndex);
+    if (select == 0)
+        return;
+
+    Planes planes1st = ReadPlanes(reader1st_, frameIndex);
+    if (!planes1st)
+        return;
+    FillHistogram(colorChart1st_, reader1st_, planes1st.get());
+
+    if (!yuvWidget2nd_)
+        return;
+    Planes planes2nd = ReadPlanes(reader2nd_, frameIndex);
+    if (!planes2nd || reader2nd_.Width() != reader1st_.Width() || reader2nd_.Height() != reader1st_.Height())
+        return;
+    StartMetricJob(planes1st.get(), planes2nd.get());
+    FillHistogram(colorChart2nd_, reader2nd_, planes2nd.get());
+}
+
+void LumoImageView::StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd)
+{
+    const int width = reader1st_.Width();
+    const int height = reader1st_.Height();
+    std::unique_ptr<uint8_t[]> frame1st(lumo::Yuv444ToI420(planes1st, width, height));
+    std::unique_ptr<uint8_t[]> frame2nd(lumo::Yuv444ToI420(planes2nd, width, height));
+    if (!frame1st || !frame2nd) {
+        qDebug() << "LumoImageView: no memory for the metric frames";
+        return;
+    }
+
+    // The job owns its frames, so jobs may overlap.
+    auto* thread = new QThread();
+    auto* worker = new IQAThread();
+    worker->setFrames(std::move(frame1st), std::move(frame2nd), width, height, MetricColorRange(colorRangeId_));
+    worker->moveToThread(thread);
+    connect(thread, &QThread::started, worker, &IQAThread::start1);
+    connect(worker, &IQAThread::workStart, this, &LumoImageView::workStart);
+    connect(worker, &IQAThread::workFinished, this, &LumoImageView::workFinished);
+    connect(worker, &IQAThread::workFinished, worker, &QObject::deleteLater);
+    connect(worker, &IQAThread::workFinished, thread, &QThread::quit);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    metricJobs_.removeAll(QPointer<QThread>());
+    metricJobs_.append(thread);
+    thread->start(QThread::InheritPriority);
+}
+
+void LumoImageView::onOpen2ndFile()
+{
+    qDebug() << "onOpen2ndFile click";
+    remove2ndFile();
+
+    OpenFileDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    lumo::YuvTypeInfo info;
+    if (lumo::YuvTypeTable::Instance().GetByIndex(dialog.yuvIndex(), info) != 0) {
+        qDebug() << "onOpen2ndFile: no layout at index" << dialog.yuvIndex();
+        return;
+    }
+    for (const QString& path : dialog.selectedFiles()) {
+        remove2ndFile();
+        Add2ndFile(lumo::LumoYuvReader(path.toUtf8().toStdString(), dialog.width(), dialog.height(), info.name));
+    }
+}
+
+void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
+{
+    reader2nd_ = reader;
+
+    yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
+    imageShowLayout_->addWidget(yuvWidget2nd_);
+    ctrBar_->setClose2ndEnabled(true);
+
+    onChannelCheckbox();
+    onColorRangeChange(colorRangeGroup_->checkedId());
+
+    colorChart2nd_ = new ColorChart(this);
+    colorChart2nd_->setObjectName(QStringLiteral("widgetColor2nd"));
+    colorChart2nd_->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
+    colorChartLayout_->addWidget(colorChart2nd_);
+    if (Planes planes = ReadPlanes(reader2nd_, 0))
+        FillHistogram(colorChart2nd_, reader2nd_, planes.get());
+
+    ctrBar_->Add2ndTimeLine(reader2nd_);
+    connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
+    yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
+}
+
+void LumoImageView::remove2ndFile()
+{
+    if (yuvWidget2nd_) {
+        imageShowLayout_->removeWidget(yuvWidget2nd_);
+        delete yuvWidget2nd_;
+        yuvWidget2nd_ = nullptr;
+        colorChartLayout_->removeWidget(colorChart2nd_);
+        delete colorChart2nd_;
+        colorChart2nd_ = nullptr;
+        // Stops the second time line's worker before dropping it.
+        ctrBar_->Remove2ndTimeLine();
+    }
+    ctrBar_->setClose2ndEnabled(false);
+    ctrBar_->setMetricText(DashMetricText());
+}
+
+void LumoImageView::onClose2ndFile()
+{
+    qDebug() << "onClose2ndFile click";
+    remove2ndFile();
+}
+
+void LumoImageView::onColorRangeChange(int)
+{
+    colorRangeId_ = colorRangeGroup_->checkedId();
+    yuvWidget1st_->SetColorRange(colorRangeId_);
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetColorRange(colorRangeId_);
+}
+
+void LumoImageView::onGammaValueChanged(double value)
+{
+    qDebug() << value;
+    const float gamma = static_cast<float>(value);
+    yuvWidget1st_->SetGamma(gamma);
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetGamma(gamma);
+}
+
+void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
+{
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
+}
+
+void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
+{
+    yuvWidget1st_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
+}
+
+void LumoImageView::onDrawCheckBoxChange(int enable)
+{
+    qDebug() << "onDrawCheckBoxChange " << enable;
+    const int mode = enable <= 0 ? 1 : 2;
+    yuvWidget1st_->SetDrawMode(mode);
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->SetDrawMode(mode);
+}
+
+void LumoImageView::workStart()
+{
+    qDebug() << "LumoImageView::workStart";
+}
+
+void LumoImageView::workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
+                                 double psnr_u, double psnr_v)
+{
+    qDebug() << "LumoImageView::workFinished";
+    qDebug() << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
+    qDebug() << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
+    qDebug() << "SSIM_GRAY :" << ssim;
+    ctrBar_->setMetricText(MetricText(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v));
+    // The finished job has already released its frames.
+    recordLog_->recordMetric(fileDescription(), ssim, psnr_y, psnr_u, psnr_v);
+}
+
+void LumoImageView::StopWork()
+{
+    if (!ctrBar_)
+        return;
+    ctrBar_->stopPlay();
+    ctrBar_->stopSnapshot();
+    if (VideoTimeLine* second = ctrBar_->SecondTimeLine())
+        second->ClearCache();
+}
+
+void LumoImageView::WaitForMetricJobs()
+{
+    // A job always runs to its end; quitting only keeps its thread from
+    // waiting for the queued quit that this window would no longer see.
+    for (const QPointer<QThread>& thread : metricJobs_) {
+        if (thread) {
+            thread->quit();
+            thread->wait();
+        }
+    }
+    metricJobs_.clear();
+}
+
+void LumoImageView::closeEvent(QCloseEvent* event)
+{
+    StopWork();
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "LumoYuvReader.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+class ColorChart;
+class QButtonGroup;
+class QCheckBox;
+class QDoubleSpinBox;
+class QHBoxLayout;
+class QRadioButton;
+class QThread;
+class QVBoxLayout;
+class RecordLog;
+class VideoCtrBar;
+class YUVWidget;
+
+// Top-level window in which one raw YUV file is analysed: the frame with its
+// plane thumbnails, colour range and gamma, the histograms, playback and the
+// time line. A second file can be opened beside the first; the two are then
+// shown side by side, their rectangles are mirrored, they play in step and
+// every frame the user picks is compared (SSIM, per-plane MSE and PSNR) on a
+// thread of its own.
+//
+// A closed window is destroyed: playback and the thumbnail workers of both
+// time lines are stopped first, and running comparisons are waited for.
+class LumoImageView : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent = nullptr);
+    ~LumoImageView() override;
+
+    // Information text of the usage events, built from both readers.
+    QString fileDescription() const;
+
+    // Metric colour-range code for a colour-range button id: 2 for BT.709
+    // video (1), 1 for BT.601 full (4), 0 for anything else.
+    static int MetricColorRange(int colorRangeId);
+    // The control bar's metric text for one comparison result.
+    static QString MetricText(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                              double psnr_v);
+    // The metric text shown while nothing is compared.
+    static QString DashMetricText();
+
+    VideoCtrBar* CtrBar() const { return ctrBar_; }
+    YUVWidget* FirstYUVWidget() const { return yuvWidget1st_; }
+    YUVWidget* SecondYUVWidget() const { return yuvWidget2nd_; }
+    ColorChart* FirstChart() const { return colorChart1st_; }
+    ColorChart* SecondChart() const { return colorChart2nd_; }
+    const lumo::LumoYuvReader& SecondReader() const { return reader2nd_; }
+    int ColorRangeId() const { return colorRangeId_; }
+    // Comparisons started and not yet ended.
+    int RunningMetricJobs();
+
+public slots:
+    void onColorRectCheckbox(int stat);
+    void onChannelCheckbox();
+    void onFrameCtrRefresh(int frameIndex, int select);
+    void onOpen2ndFile();
+    void onClose2ndFile();
+    void onColorRangeChange(int);
+    void onGammaValueChanged(double);
+    void onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY);
+    void onDrawRect2nd(float rectStartX, float rectStartY, float rectEndX, float rectEndY);
+    void onDrawCheckBoxChange(int enable);
+    void workStart();
+    void workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                      double psnr_v);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildForm();
+    void remove2ndFile();
+    void Add2ndFile(const lumo::LumoYuvReader& reader);
+    void StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd);
+    // Stops playback and the thumbnail workers of both time lines.
+    void StopWork();
+    void WaitForMetricJobs();
+
+    ColorChart* colorChart1st_ = nullptr;
+    ColorChart* colorChart2nd_ = nullptr;
+    YUVWidget* yuvWidget1st_ = nullptr;
+    YUVWidget* yuvWidget2nd_ = nullptr;
+    VideoCtrBar* ctrBar_ = nullptr;
+    lumo::LumoYuvReader reader1st_;
+    lumo::LumoYuvReader reader2nd_;
+    QButtonGroup* colorRangeGroup_ = nullptr;
+    int colorRangeId_ = 4;
+    // Threads of the comparisons in flight; each job owns its two frames.
+    QList<QPointer<QThread>> metricJobs_;
+    RecordLog* recordLog_ = nullptr;
+
+    QWidget* centralwidget_ = nullptr;
+    QVBoxLayout* videoTimeLineLayout_ = nullptr;
+    QCheckBox* channelCheckboxY_ = nullptr;
+    QCheckBox* channelCheckboxU_ = nullptr;
+    QCheckBox* channelCheckboxV_ = nullptr;
+    QRadioButton* bt709VideoRange_ = nullptr;
+    QRadioButton* bt601VideoRange_ = nullptr;
+    QRadioButton* bt601FullRange_ = nullptr;
+    QDoubleSpinBox* gammaSpinBox_ = nullptr;
+    QCheckBox* colorRectCheckboxY_ = nullptr;
+    QCheckBox* colorRectCheckboxR_ = nullptr;
+    QCheckBox* colorRectCheckboxG_ = nullptr;
+    QCheckBox* colorRectCheckboxB_ = nullptr;
+    QHBoxLayout* imageShowLayout_ = nullptr;
+    QHBoxLayout* colorChartLayout_ = nullptr;
+};
