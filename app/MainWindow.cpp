@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "LumoImageView.h"
 #include "OpenFileDialog.h"
 #include "RecordLog.h"
 #include "WebRequest.h"
@@ -20,6 +21,12 @@
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     BuildForm();
+    // Each detail click opens an independent analysis window on a copy of
+    // the row's reader; the window deletes itself when closed.
+    connect(this, &MainWindow::analysisRequested, this, [](const lumo::LumoYuvReader& reader) {
+        auto* view = new LumoImageView(reader, nullptr);
+        view->show();
+    });
 
     cache_.Load();
     const auto& readers = cache_.Readers();
