@@ -140,6 +140,13 @@ void LumoService::Route()
     // still hold its unread rest, which must never be taken for the next
     // request. Loopback connections are cheap.
     svr.set_keep_alive_max_count(1);
+    // SO_REUSEADDR lets a restarted service take its port back at once. The
+    // library would also set SO_REUSEPORT, which lets a second service bind
+    // the same port and silently share the requests.
+    svr.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
 
     using httplib::ContentReader;
     using httplib::Request;
