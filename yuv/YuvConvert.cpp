@@ -285,6 +285,16 @@ bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, c
     const int64_t n = static_cast<int64_t>(width) * height;
     const YuvKernels& k = KernelsFor(path);
     ForRows(height, n, path, [&](int r0, int r1) {
+        if (g->kind == Kind::Planar444) {
+            // Whole runs of rows: one copy per plane (none for a plane that
+            // was read into place).
+            const int64_t o = static_cast<int64_t>(r0) * width;
+            const size_t bytes = static_cast<size_t>(r1 - r0) * static_cast<size_t>(width);
+            for (int p = 0; p < 3; ++p)
+                if (s.part[p] + o != dst + p * n + o)
+                    std::memcpy(dst + p * n + o, s.part[p] + o, bytes);
+            return;
+        }
         RowState st;
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
