@@ -102,15 +102,18 @@ void YUVListItem::AddThumbnails()
     if (pixels > kParallelPixelLimit)
         workers = 1;
     std::vector<std::future<void>> helpers;
+    int launched = 1;
     for (int k = 1; k < workers; ++k) {
         try {
             helpers.push_back(std::async(std::launch::async, work, k, workers));
         } catch (const std::system_error&) {
-            workers = k; // no more threads: this thread takes the rest
-            break;
+            break; // no more threads: this thread takes the remaining shares
         }
+        launched = k + 1;
     }
     work(0, workers);
+    for (int k = launched; k < workers; ++k)
+        work(k, workers);
     for (auto& helper : helpers)
         helper.get();
 

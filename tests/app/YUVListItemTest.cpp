@@ -116,6 +116,22 @@ TEST(YUVListItem, ThumbnailsAreHundredHighAndUndistortedForAnyWidth)
     }
 }
 
+TEST(YUVListItem, ThumbnailsFollowFrameOrder)
+{
+    const int w = 120, h = 40;
+    QByteArray bytes;
+    for (int i = 0; i < 12; ++i)
+        bytes += I420Frames(w, h, 1, (i + 1) * 8);
+    const QString path = WriteFile("ordered.yuv", bytes);
+    YUVListItem row(0, nullptr);
+    ASSERT_EQ(row.SetReader(lumo::LumoYuvReader(path.toStdString(), w, h, "YUV_TYPE_I420")), 0);
+    const QList<QLabel*> thumbs = Thumbnails(row);
+    ASSERT_EQ(thumbs.size(), 10);
+    // Frame i has its edge at column 8 (i + 1), i.e. 20 (i + 1) in the thumbnail.
+    for (int i = 0; i < 10; ++i)
+        EXPECT_NEAR(EdgeColumn(thumbs[i]->pixmap(Qt::ReturnByValue).toImage(), 50), 20 * (i + 1), 2) << i;
+}
+
 TEST(YUVListItem, ButtonsSignalWithTheRow)
 {
     const QString path = WriteFile("buttons.yuv", I420Frames(16, 8, 1, 4));
