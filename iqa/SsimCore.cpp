@@ -60,6 +60,7 @@ struct Scratch {
     float* mapRows[2][kChannels] = {};
     std::unique_ptr<double[]> terms; // one row of terms
     std::unique_ptr<double[]> weights; // the window in double, row-major
+    std::unique_ptr<const double*[]> rowAt; // ring rows of the rows being summed
     std::size_t rowLen = 0;
     std::size_t mapLen = 0;
 };
@@ -116,15 +117,15 @@ void ScalarTerms(const Job& j, const float* const* m, double* terms)
 }
 
 // Input row `row` into its ring slot, as the five channels in double.
-void FillRing(const Job& j, Scratch& s, int row)
+__attribute__((always_inline)) inline void FillRing(const Job& j, Scratch& s, int row)
 {
     const int kh = j.k->h;
     double* base = s.ring.get() + static_cast<std::size_t>(row % (kh + 1)) * kChannels * s.rowLen;
-    double* ca = base;
-    double* cb = base + s.rowLen;
-    double* caa = base + 2 * s.rowLen;
-    double* cbb = base + 3 * s.rowLen;
-    double* cab = base + 4 * s.rowLen;
+    double* __restrict ca = base;
+    double* __restrict cb = base + s.rowLen;
+    double* __restrict caa = base + 2 * s.rowLen;
+    double* __restrict cbb = base + 3 * s.rowLen;
+    double* __restrict cab = base + 4 * s.rowLen;
     if (j.a8) {
         const uint8_t* ra = j.a8 + static_cast<std::size_t>(row) * j.stride;
         const uint8_t* rb = j.b8 + static_cast<std::size_t>(row) * j.stride;
@@ -167,6 +168,10 @@ __attribute__((always_inline)) inline void WindowRowsT(const Job& j, Scratch& s,
     const int slots = kh + 1;
     const std::size_t L = s.rowLen;
     const double* weights = s.weights.get();
+    // Ring rows of input rows y .. y+kh (slot arithmetic kept out of the loops).
+    const double** rowAt = s.rowAt.get();
+    for (int r = 0; r < kh + R - 1; ++r)
+        rowAt[r] = s.ring.get() + static_cast<std::size_t>((y + r) % slots) * kChannels * L;
     for (int x0 = 0; x0 < ow; x0 += W * K) {
         D acc[R][kChannels][K];
 #pragma GCC unroll 8
@@ -177,7 +182,7 @@ __attribute__((always_inline)) inline void WindowRowsT(const Job& j, Scratch& s,
                 for (int q = 0; q < K; ++q)
                     acc[rr][c][q] = D{};
         for (int r = 0; r < kh + R - 1; ++r) {
-            const double* src = s.ring.get() + static_cast<std::size_t>((y + r) % slots) * kChannels * L + x0;
+            const double* src = rowAt[r] + x0;
             if (R == 2 && r > 0 && r < kh) {
                 // Window row r of output y and row r-1 of output y+1.
                 const double* w0 = weights + static_cast<std::size_t>(r) * kw;
@@ -369,7 +374,8 @@ bool AllocScratch(Scratch& s, const Job& j)
     s.terms.reset(new (std::nothrow) double[s.mapLen]());
     const std::size_t taps = static_cast<std::size_t>(j.k->w) * static_cast<std::size_t>(j.k->h);
     s.weights.reset(new (std::nothrow) double[taps]);
-    if (!s.ring || !s.maps || !s.terms || !s.weights)
+    s.rowAt.reset(new (std::nothrow) const double*[j.k->h + 1]);
+    if (!s.ring || !s.maps || !s.terms || !s.weights || !s.rowAt)
         return false;
     for (int r = 0; r < 2; ++r)
         for (int c = 0; c < kChannels; ++c)

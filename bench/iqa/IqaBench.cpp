@@ -73,11 +73,10 @@ void BM_SsimCore(benchmark::State& state)
     std::vector<uint8_t> ra(kW * kH), rb(kW * kH);
     lumo::I420RedPlane(p.ref.data(), kW, kH, 0, ra.data());
     lumo::I420RedPlane(p.cmp.data(), kW, kH, 0, rb.data());
-    std::vector<float> a(ra.begin(), ra.end()), b(rb.begin(), rb.end());
     lumo::iqa_detail::SsimParams params = {true, 1.0f, 1.0f, 1.0f, 6.5025f, 58.5225f, 29.26125f};
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            lumo::iqa_detail::SsimCore(a.data(), b.data(), kW, kH, &lumo::GaussianWindow(), params, path, threads));
+        benchmark::DoNotOptimize(lumo::iqa_detail::SsimCoreBytes(ra.data(), rb.data(), kW, kH, kW,
+                                                                 &lumo::GaussianWindow(), params, path, threads));
 }
 BENCHMARK(BM_SsimCore)
     ->ArgsProduct({{0, 1, 2}, {1, 2}})
