@@ -222,7 +222,9 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
         std::memset(target + got, 0, static_cast<size_t>(parts.size[i] - got));
         data[i] = target;
     }
-    if (!ConvertPartsToYuv444(data, width_, height_, type_, out))
+    // One thread: this conversion is mostly memory traffic, and a second
+    // thread gained little while costing much when the cores are busy.
+    if (!ConvertPartsToYuv444(data, width_, height_, type_, out, ConvertPath::Avx2))
         return nullptr;
     owned.release();
     if (outBytes)
