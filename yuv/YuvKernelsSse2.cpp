@@ -143,7 +143,8 @@ void Rgb(const uint8_t* y, const uint8_t* u, const uint8_t* v, int count, uint8_
 
 bool CpuHasAvx2()
 {
-    static const bool has = __builtin_cpu_supports("avx2");
+    // cpu_init makes this safe even from another static initialiser.
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     return has;
 }
 
