@@ -17,7 +17,8 @@ struct ssim_options {
 // Mean SSIM of two 8-bit planes of w x h samples (rows `stride` bytes
 // apart), with the 11x11 Gaussian window when `gaussian` is nonzero, else
 // the 8x8 square window. Without options the plain SSIM formula is used at
-// an automatic scale. NaN when the (scaled) image is smaller than the
-// window, +infinity when memory runs out.
+// an automatic scale (also chosen for an option `f` below 0). NaN when the
+// (scaled) image is smaller than the window or the arguments are unusable
+// (no plane, no size, stride below w); +infinity when memory runs out.
 float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
                  const ssim_options* opts);
