@@ -14,8 +14,8 @@
 // for x < 59074. Packing with unsigned saturation then clamps to 0..255.
 //
 // The double formula truncates the same value, and its rounding error
-// (about 1e-13) cannot cross an integer unless K/250 is one; only then may
-// it land just below. Those lanes (exact quotient, result 1..255) are
+// (about 1e-13) cannot cross an integer unless K/250 is itself an integer;
+// only then may it land just below. Those lanes (exact quotient, result 1..255) are
 // flagged and redone with the double formula itself.
 
 #include <cstdint>
@@ -26,10 +26,6 @@
 namespace lumo {
 namespace {
 
-// base + x / 250. Lanes where the quotient is exact keep their value in
-// `exact` (a running maximum), so that the block's flagged lanes are those
-// with an exact value above 0; exact values above 255 clamp to 255 either
-// way and are rare enough to be redone needlessly.
 // Multipliers kept opaque to the compiler: otherwise it turns each 16-bit
 // multiply by a constant into several shifts and adds, which is slower.
 template <class V>
@@ -44,6 +40,10 @@ struct RgbMultipliers {
     }
 };
 
+// base + x / 250. Lanes where the quotient is exact keep their value in
+// `exact` (a running maximum), so that the block's flagged lanes are those
+// with an exact value above 0; exact values above 255 clamp to 255 either
+// way and are rare enough to be redone needlessly.
 template <class V>
 __attribute__((always_inline)) inline V RgbChannel(V base, V x, V k250, V& exact)
 {
