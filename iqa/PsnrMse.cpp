@@ -81,6 +81,7 @@ __attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, co
 uint64_t SumSquaredDiff(const uint8_t* a, const uint8_t* b, std::size_t n)
 {
 #ifdef LUMO_IQA_X86
+    __builtin_cpu_init(); // safe even before static constructors have run
     if (__builtin_cpu_supports("avx2"))
         return SumSquaredDiffAvx2(a, b, n);
     return SumSquaredDiffSse2(a, b, n);

@@ -403,6 +403,9 @@ int ThreadCount(const Job& j, int requested)
 
 bool SimdPathAvailable(SimdPath path)
 {
+#ifdef LUMO_IQA_X86
+    __builtin_cpu_init(); // safe even before static constructors have run
+#endif
     switch (path) {
     case SimdPath::Generic:
         return true;
