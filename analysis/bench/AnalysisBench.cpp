@@ -1,0 +1,322 @@
+// Timed runs of the analysis window: frames shown per second during
+// playback, idle load, double click to metric text, and the memory a large
+// window takes and gives back. Run under a display (xvfb-run).
+//
+//   lumo_analysis_bench [seconds-per-run]
+//   lumo_analysis_bench --show FIRST SECOND WIDTH HEIGHT FRAME [OUT.png]
+//     opens a 1284 x 900 window comparing two I420 files at FRAME and keeps it open
+//     (or grabs it into OUT.png and quits).
+#include "LumoImageView.h"
+#include "OpenFileDialog.h"
+#include "VideoCtrBar.h"
+#include "VideoTimeLine.h"
+#include "YUVShowView.h"
+#include "YUVWidget.h"
+
+#include "LumoYuvReader.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void Wait(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
+}
+
+double CpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double RssMb()
+{
+    malloc_trim(0);
+    QFile file(QStringLiteral("/proc/self/statm"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = file.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() * sysconf(_SC_PAGESIZE) / 1048576.0 : -1;
+}
+
+// A moving gradient with some texture, `frames` frames of I420.
+QString WriteI420(const QString& path, int width, int height, int frames, int shift)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    const int64_t n = int64_t(width) * height;
+    std::vector<uint8_t> frame(static_cast<size_t>(n * 3 / 2));
+    for (int f = 0; f < frames; ++f) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                frame[size_t(int64_t(y) * width + x)] = uint8_t((x + y + f * 8 + shift * ((x ^ y) & 7)) & 255);
+        for (int64_t i = 0; i < n / 2; ++i)
+            frame[size_t(n + i)] = uint8_t(96 + (i + f * 3) % 64);
+        file.write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size()));
+    }
+    return path;
+}
+
+void Open2nd(LumoImageView* window, const QString& path, int width, int height)
+{
+    OpenFileDialog::SetFileChooser(
+        [path](QWidget*, const QString&, const QString&, const QString&) { return QStringList{path}; });
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<OpenFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        dialog->findChild<QPushButton*>("open_file_btn")->click();
+        dialog->findChild<QButtonGroup*>()->button(0)->setChecked(true);
+        dialog->findChild<QSpinBox*>("width_spin_box")->setValue(width);
+        dialog->findChild<QSpinBox*>("height_spin_box")->setValue(height);
+        dialog->findChild<QPushButton*>("open_file_ok")->click();
+    });
+    poll.start();
+    window->findChild<QPushButton*>("open2")->click();
+    OpenFileDialog::SetFileChooser({});
+    if (window->SecondYUVWidget())
+        WaitFor([&] { return window->SecondYUVWidget()->View()->isValid(); }, 5000);
+}
+
+LumoImageView* OpenWindow(const QString& path, int width, int height)
+{
+    auto* window = new LumoImageView(lumo::LumoYuvReader(path.toStdString(), width, height, "YUV_TYPE_I420"));
+    window->show();
+    WaitFor([&] { return window->FirstYUVWidget()->View()->isValid(); }, 10000);
+    Wait(300);
+    return window;
+}
+
+void CloseWindow(LumoImageView* window)
+{
+    QPointer<LumoImageView> guard = window;
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Wait(100);
+}
+
+void DoubleClickFrame(VideoTimeLine* line, int frame)
+{
+    const QPoint at(frame * VideoTimeLine::kCellWidth - line->ScrollOffset() + 25, 40);
+    QMouseEvent event(QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(line, &event);
+}
+
+// Distinct frames that reached the screen in every view while playing at
+// `fps` for `seconds`; the slowest view counts.
+double ShownPerSecond(LumoImageView* window, int fps, double seconds)
+{
+    std::vector<YUVShowView*> views{window->FirstYUVWidget()->View()};
+    if (window->SecondYUVWidget())
+        views.push_back(window->SecondYUVWidget()->View());
+    std::vector<int> shown(views.size(), 0);
+    std::vector<int64_t> last(views.size(), -1);
+    std::vector<QMetaObject::Connection> links;
+    for (size_t i = 0; i < views.size(); ++i) {
+        links.push_back(QObject::connect(views[i], &QOpenGLWidget::frameSwapped, [&, i] {
+            const int64_t offset = views[i]->FrameOffset();
+            if (offset != last[i]) {
+                last[i] = offset;
+                ++shown[i];
+            }
+        }));
+    }
+    window->findChild<QSpinBox*>("ctr_fps_spin")->setValue(fps);
+    auto* play = window->findChild<QPushButton*>("ctr_btn");
+    play->click();
+    Wait(500); // settle
+    std::fill(shown.begin(), shown.end(), 0);
+    QElapsedTimer timer;
+    timer.start();
+    Wait(int(seconds * 1000));
+    const double elapsed = timer.elapsed() / 1000.0;
+    const int slowest = *std::min_element(shown.begin(), shown.end());
+    play->click();
+    for (auto& link : links)
+        QObject::disconnect(link);
+    return slowest / elapsed;
+}
+
+int Show(const QStringList& args)
+{
+    if (args.size() < 7)
+        return 2;
+    const int width = args[4].toInt();
+    const int height = args[5].toInt();
+    const int frame = args[6].toInt();
+    LumoImageView* window = OpenWindow(args[2], width, height);
+    window->resize(1284, 900); // room for whole frames side by side
+    Open2nd(window, args[3], width, height);
+    Wait(500);
+    auto* label = window->findChild<QLabel*>("psnr_label");
+    const QString before = label->text();
+    DoubleClickFrame(window->CtrBar()->FirstTimeLine(), frame);
+    WaitFor([&] { return label->text() != before; }, 20000);
+    Wait(1500); // thumbnails
+    if (args.size() > 7) {
+        const bool saved = window->grab().save(args[7]);
+        CloseWindow(window);
+        return saved ? 0 : 1;
+    }
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat format;
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+    QApplication app(argc, argv);
+    qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{message}"));
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtDebugMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
+
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1 && args[1] == QLatin1String("--show"))
+        return Show(args);
+    const double seconds = args.size() > 1 ? args[1].toDouble() : 5.0;
+
+    QTemporaryDir dir;
+    const QString hd1 = WriteI420(dir.filePath("hd1.yuv"), 1920, 1080, 40, 0);
+    const QString hd2 = WriteI420(dir.filePath("hd2.yuv"), 1920, 1080, 40, 3);
+    const QString uhd = WriteI420(dir.filePath("uhd.yuv"), 3840, 2160, 16, 0);
+    const QString small = WriteI420(dir.filePath("small.yuv"), 352, 288, 10, 0);
+    std::printf("files written; %.1f s per playback run\n", seconds);
+
+    // GL driver start-up belongs to no window.
+    CloseWindow(OpenWindow(small, 352, 288));
+
+    {
+        LumoImageView* window = OpenWindow(hd1, 1920, 1080);
+        const double fps = ShownPerSecond(window, 60, seconds);
+        std::printf("1080p alone, asked 60 fps: %.1f shown/s (ratio to asked %.2f)\n", fps, fps / 60);
+        CloseWindow(window);
+    }
+    {
+        LumoImageView* window = OpenWindow(uhd, 3840, 2160);
+        const double fps = ShownPerSecond(window, 30, seconds);
+        std::printf("2160p alone, asked 30 fps: %.1f shown/s (ratio to asked %.2f)\n", fps, fps / 30);
+        CloseWindow(window);
+    }
+    {
+        LumoImageView* window = OpenWindow(hd1, 1920, 1080);
+        Open2nd(window, hd2, 1920, 1080);
+        Wait(300);
+        const double fps = ShownPerSecond(window, 30, seconds);
+        std::printf("two 1080p side by side, asked 30 fps: %.1f shown/s in each (ratio to asked %.2f)\n", fps,
+                    fps / 30);
+
+        // Double click to metric text, against the bare comparison.
+        auto* label = window->findChild<QLabel*>("psnr_label");
+        std::vector<double> clicks;
+        for (int frame : {3, 5, 7, 9, 11}) {
+            const QString before = label->text();
+            QElapsedTimer timer;
+            timer.start();
+            DoubleClickFrame(window->CtrBar()->FirstTimeLine(), frame);
+            WaitFor([&] { return label->text() != before; }, 20000);
+            clicks.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        std::sort(clicks.begin(), clicks.end());
+        const lumo::LumoYuvReader r1(hd1.toStdString(), 1920, 1080, "YUV_TYPE_I420");
+        const lumo::LumoYuvReader r2(hd2.toStdString(), 1920, 1080, "YUV_TYPE_I420");
+        std::vector<double> bare;
+        for (int frame : {3, 5, 7, 9, 11}) {
+            QElapsedTimer timer;
+            timer.start();
+            int64_t got = 0;
+            uint8_t* p1 = r1.ReadFrameYUV444(nullptr, &got, frame * r1.GetFrameSize());
+            uint8_t* p2 = r2.ReadFrameYUV444(nullptr, &got, frame * r2.GetFrameSize());
+            uint8_t* f1 = lumo::Yuv444ToI420(p1, 1920, 1080);
+            uint8_t* f2 = lumo::Yuv444ToI420(p2, 1920, 1080);
+            double psnr[3];
+            double mse[3];
+            r1.ComputePsnrMse(psnr, f1, f2, 1920, 1080, mse);
+            volatile double ssim = r1.ComputeSsimGray(f1, f2, 1920, 1080, 1);
+            (void)ssim;
+            delete[] p1;
+            delete[] p2;
+            delete[] f1;
+            delete[] f2;
+            bare.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        std::sort(bare.begin(), bare.end());
+        std::printf("1080p double click to metric text: median %.1f ms (max %.1f); bare read+convert+metrics "
+                    "%.1f ms (ratio %.2f)\n",
+                    clicks[2], clicks.back(), bare[2], clicks[2] / bare[2]);
+
+        // Idle: nothing plays, nothing is asked.
+        Wait(1000);
+        const double cpu0 = CpuSeconds();
+        QElapsedTimer timer;
+        timer.start();
+        Wait(int(seconds * 1000));
+        const double idle = (CpuSeconds() - cpu0) / (timer.elapsed() / 1000.0) * 100;
+        std::printf("idle window with two 1080p files: %.2f %% of a core\n", idle);
+        CloseWindow(window);
+    }
+    {
+        Wait(500);
+        const double before = RssMb();
+        LumoImageView* window = OpenWindow(uhd, 3840, 2160);
+        window->CtrBar()->onSelectFrame(2, 1);
+        Wait(2000); // thumbnails and a frame selection
+        const double open = RssMb();
+        CloseWindow(window);
+        Wait(500);
+        const double after = RssMb();
+        const double added = open - before;
+        std::printf("2160p window: RSS %.1f -> %.1f MB open (+%.1f MB) -> %.1f MB closed (%.0f %% given back)\n",
+                    before, open, added, after, added > 0 ? (open - after) / added * 100 : 100.0);
+    }
+    return 0;
+}
