@@ -97,6 +97,11 @@ int64_t ThreePlaneBytes(int width, int height)
     return 3 * static_cast<int64_t>(width) * height;
 }
 
+// Reads convert on the calling thread. Readers mostly run where other
+// threads are busy too (painting, thumbnail workers); with both cores taken
+// a second thread per frame cost more wall time than it saved.
+constexpr ConvertPath kReadPath = ConvertPath::Avx2;
+
 // Raw bytes of the frame being converted, kept per thread between reads so
 // that a steady stream of frames does not allocate (and fault in) a new
 // block every time.
@@ -222,9 +227,7 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
         std::memset(target + got, 0, static_cast<size_t>(parts.size[i] - got));
         data[i] = target;
     }
-    // One thread: this conversion is mostly memory traffic, and a second
-    // thread gained little while costing much when the cores are busy.
-    if (!ConvertPartsToYuv444(data, width_, height_, type_, out, ConvertPath::Avx2))
+    if (!ConvertPartsToYuv444(data, width_, height_, type_, out, kReadPath))
         return nullptr;
     owned.release();
     if (outBytes)
@@ -251,7 +254,7 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
         return nullptr;
     const int64_t got = file.ReadAt(raw, frameSize, offset);
     std::memset(raw + got, 0, static_cast<size_t>(frameSize - got));
-    if (!ConvertRawToRgb24(raw, width_, height_, type_, out))
+    if (!ConvertRawToRgb24(raw, width_, height_, type_, out, kReadPath))
         return nullptr;
     owned.release();
     if (outBytes)
