@@ -1,11 +1,11 @@
 // The SSIM core. Each output position needs five window sums (A, B, A^2,
-// B^2, A*B). They are computed in one pass per output row from a ring of
-// the last kh input rows held in double precision; the output positions of
-// a row go across vector lanes, and every lane repeats the scalar sequence
-// exactly (double products and sums, taps in row-major order, no fused
-// multiply-add), so every path and any number of threads give the same bits
-// as five direct convolutions. The per-position terms are summed in one
-// row-major sequence at the end.
+// B^2, A*B). They are computed in one pass per pair of output rows from a
+// ring of the last kh + 1 input rows held in double precision; the output
+// positions of a row go across vector lanes, and every lane repeats the
+// scalar sequence exactly (double products and sums, taps in row-major
+// order, no fused multiply-add), so every path and any number of threads
+// give the same bits as five direct convolutions. The per-position terms
+// are summed in one row-major sequence at the end.
 #include "SsimCore.h"
 
 #include <algorithm>
@@ -196,8 +196,10 @@ __attribute__((always_inline)) inline void WindowRowsT(const Job& j, Scratch& s,
                         for (int q = 0; q < K; ++q) {
                             D in;
                             std::memcpy(&in, src + c * L + u + q * W, sizeof in);
+#if defined(__x86_64__) || defined(__i386__)
                             // One load for both rows, not one folded into each multiply.
-                            __asm__("" : "+x"(in));
+                            __asm__("" : "+v"(in));
+#endif
                             acc[0][c][q] += in * wt0;
                             acc[R - 1][c][q] += in * wt1;
                         }
