@@ -305,15 +305,16 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     Planes planes1st = ReadPlanes(reader1st_, frameIndex);
     if (!planes1st)
         return;
-    FillHistogram(colorChart1st_, reader1st_, planes1st.get());
+    Planes planes2nd;
+    if (yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height())
+        planes2nd = ReadPlanes(reader2nd_, frameIndex);
 
-    if (!yuvWidget2nd_)
-        return;
-    Planes planes2nd = ReadPlanes(reader2nd_, frameIndex);
-    if (!planes2nd || reader2nd_.Width() != reader1st_.Width() || reader2nd_.Height() != reader1st_.Height())
-        return;
-    StartMetricJob(planes1st.get(), planes2nd.get());
-    FillHistogram(colorChart2nd_, reader2nd_, planes2nd.get());
+    // The comparison starts first so that it runs while the charts fill.
+    if (planes2nd)
+        StartMetricJob(planes1st.get(), planes2nd.get());
+    FillHistogram(colorChart1st_, reader1st_, planes1st.get());
+    if (planes2nd)
+        FillHistogram(colorChart2nd_, reader2nd_, planes2nd.get());
 }
 
 void LumoImageView::StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd)

@@ -57,13 +57,12 @@ bool Open2nd(LumoImageView* window, const QString& path, int width, int height)
 
 // The GL driver starts its own threads with the first context of the
 // process and keeps them; start them before counting.
-void WarmUpGl()
+bool WarmUpGl()
 {
     QOpenGLWidget widget;
     widget.resize(64, 64);
     widget.show();
-    if (QTest::qWaitForWindowExposed(&widget))
-        QTest::qWaitFor([&] { return widget.isValid(); }, 5000);
+    return QTest::qWaitForWindowExposed(&widget) && QTest::qWaitFor([&] { return widget.isValid(); }, 5000);
 }
 
 int64_t TrimmedRss()
@@ -94,7 +93,7 @@ TEST(AnalysisJourney, CompareTwoFilesFromTheMainWindow)
     ASSERT_EQ(main.rows().size(), 2);
     EXPECT_EQ(QString::fromStdString(main.rows()[0]->reader()->Path()), first);
     EXPECT_EQ(QString::fromStdString(main.rows()[1]->reader()->Path()), second);
-    WarmUpGl();
+    ASSERT_TRUE(WarmUpGl());
     QTest::qWait(200);
     const int threadsBefore = ThreadCount();
 
