@@ -392,7 +392,7 @@ void LumoService::HandlePage(const httplib::Request &, httplib::Response &res)
         "h1{font-size:1.4em}.version{font-size:1.2em;font-weight:bold}</style>\n"
         "</head>\n"
         "<body>\n"
-        "<h1>YUVLumo</h1>\n"
+        "<h1>YUVLumo 产品下载</h1>\n"
         "<section id=\"/YuvLumo\">\n"
         "<h2>YuvLumo</h2>\n"
         "<p>最新版本：<span class=\"version\" id=\"latest-version\">" + version + "</span></p>\n"
