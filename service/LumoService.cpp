@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 
-#include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <string_view>
