@@ -11,11 +11,16 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "AboutWindow.h"
+#include "FeedbackWindow.h"
+#include "InfoBox.h"
 #include "LumoImageView.h"
+#include "NewVersionDiglog.h"
 #include "OpenFileDialog.h"
 #include "RecordLog.h"
 #include "WebRequest.h"
 #include "YUVListItem.h"
+#include "Version.h"
 #include "YuvTypeTable.h"
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -38,6 +43,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     network_ = new QNetworkAccessManager(this);
     connect(network_, &QNetworkAccessManager::finished, this, &MainWindow::OnNetworkProcessFinished);
+    NewVersionDiglog::RequestLatestVersion(network_);
 }
 
 MainWindow::~MainWindow() = default;
@@ -149,21 +155,51 @@ void MainWindow::OnItemCloseClick(int readerIndex, YUVListItem* item)
 
 void MainWindow::AboutClickListener()
 {
-    // The about window comes with its own change.
+    auto* about = new AboutWindow(nullptr);
+    about->show();
 }
 
 void MainWindow::FeedbackClickListener()
 {
-    // The feedback window comes with its own change.
+    auto* feedback = new FeedbackWindow(nullptr);
+    feedback->show();
 }
 
 void MainWindow::CheckVersionClickListener()
 {
+    auto* manager = new QNetworkAccessManager(this);
+    connect(manager, &QNetworkAccessManager::finished, this, &MainWindow::OnNetworkProcessFinished2);
+    NewVersionDiglog::RequestLatestVersion(manager);
     record_log_->recordUpdate(false);
 }
 
 void MainWindow::OnNetworkProcessFinished(QNetworkReply* reply)
 {
-    WebRequest::LogReplyStatus(reply);
     reply->deleteLater();
+    QString version;
+    if (!NewVersionDiglog::ReadLatestVersion(reply, version))
+        return;
+    if (version != QLatin1String(lumo::kAppVersion))
+        ShowNewVersion(version);
+}
+
+void MainWindow::OnNetworkProcessFinished2(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    // Each on-demand request has a manager of its own, done with its reply.
+    if (QNetworkAccessManager* manager = reply->manager(); manager != network_)
+        manager->deleteLater();
+    QString version;
+    if (!NewVersionDiglog::ReadLatestVersion(reply, version))
+        return;
+    if (version != QLatin1String(lumo::kAppVersion))
+        ShowNewVersion(version);
+    else
+        InfoBox::Show(QStringLiteral("您已经是最新版本了"));
+}
+
+void MainWindow::ShowNewVersion(const QString& version)
+{
+    auto* dialog = new NewVersionDiglog(version, nullptr);
+    dialog->show();
 }

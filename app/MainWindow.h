@@ -39,10 +39,13 @@ public slots:
     void CheckVersionClickListener();
     void OnItemCloseClick(int readerIndex, YUVListItem* item);
     void OnNetworkProcessFinished(QNetworkReply* reply);
+    void OnNetworkProcessFinished2(QNetworkReply* reply);
 
 private:
     void BuildForm();
     void AddRow(const lumo::LumoYuvReader& reader, int index);
+    // A dialog without parent, shown not modally, for a version that differs.
+    void ShowNewVersion(const QString& version);
 
     YUVParseCache cache_;
     QList<YUVListItem*> rows_; // same order as cache_
