@@ -34,7 +34,11 @@ FeedbackWindow::FeedbackWindow(QWidget* parent) : QMainWindow(parent)
     record_log_->recordFeedbackWindow();
 }
 
-FeedbackWindow::~FeedbackWindow() = default;
+FeedbackWindow::~FeedbackWindow()
+{
+    // Replies cut off with the manager must not reach a half-destroyed window.
+    disconnect(manager_, nullptr, this, nullptr);
+}
 
 void FeedbackWindow::BuildForm()
 {

@@ -18,7 +18,7 @@ const std::vector<std::string> kLinkFollowed = {"INFO",        "2.2.1",         
                                                 "YUVLumo",     "AboutWindow",     "AboutDevelopers",
                                                 "AboutOmbrelClick", "[user_email]; [info] NULL"};
 
-// Centre of the first character of the document that carries a link.
+// A point in the middle of the document's link text.
 QPoint LinkPoint(QTextBrowser* browser)
 {
     QTextDocument* doc = browser->document();
@@ -27,7 +27,7 @@ QPoint LinkPoint(QTextBrowser* browser)
             if (!it.fragment().charFormat().isAnchor())
                 continue;
             QTextCursor cursor(doc);
-            cursor.setPosition(it.fragment().position() + 1);
+            cursor.setPosition(it.fragment().position() + it.fragment().length() / 2);
             const QRect r = browser->cursorRect(cursor);
             return r.center();
         }

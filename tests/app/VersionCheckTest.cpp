@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 
 #include "MainWindow.h"
@@ -19,6 +20,7 @@ QList<QNetworkAccessManager*> Managers(MainWindow& window)
 // Waits until `manager` has delivered its next reply.
 bool WaitReply(QNetworkAccessManager* manager)
 {
+    qRegisterMetaType<QNetworkReply*>();
     QSignalSpy spy(manager, &QNetworkAccessManager::finished);
     return spy.wait(15000);
 }

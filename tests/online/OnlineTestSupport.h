@@ -176,6 +176,8 @@ public:
             res.set_content(body, "application/json");
         };
         server_.set_keep_alive_max_count(1);
+        // An idle connection must not hold up stopping for long.
+        server_.set_read_timeout(0, 300000);
         server_.Post(".*", handler);
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
