@@ -60,6 +60,18 @@ bool IsFormContentType(const std::string &value)
     return firstNonSpace == std::string_view::npos || rest[firstNonSpace] == ';';
 }
 
+bool IsChunkedCoding(const std::string &value)
+{
+    static const std::string_view kChunked = "chunked";
+    if (value.size() != kChunked.size()) return false;
+    for (std::size_t i = 0; i < kChunked.size(); ++i) {
+        const char c = value[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != kChunked[i]) return false;
+    }
+    return true;
+}
+
 // Full-width and no-break spaces count too: Chinese input methods type them.
 bool IsBlankText(const std::string &text)
 {
@@ -153,6 +165,13 @@ void LumoService::Route()
 
     // Refuse a declared body over the limit before anything reads it.
     svr.set_pre_routing_handler([this](const Request &req, Response &res) {
+        // The library frames a body by chunks only when the coding is exactly
+        // "chunked"; with any other coding it would read until the client
+        // closes, so such a request is refused before its body is read.
+        if (req.has_header("Transfer-Encoding") && !IsChunkedCoding(req.get_header_value("Transfer-Encoding"))) {
+            SendError(res, 400, "unsupported Transfer-Encoding");
+            return httplib::Server::HandlerResponse::Handled;
+        }
         const std::string length = req.get_header_value("Content-Length");
         if (!length.empty()) {
             const bool digits = length.size() <= 19 && length.find_first_not_of("0123456789") == std::string::npos;
