@@ -17,7 +17,9 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
         return nan;
 
     int scale = _max(1, _round(static_cast<float>(_min(w, h)) / 256.0f));
-    if (opts && opts->f > 0)
+    // A given factor is taken as it is; one below 2 (negative too) means
+    // no decimation.
+    if (opts && opts->f != 0)
         scale = opts->f;
     // Past the smaller side the decimated image is at most 1 sample wide.
     if (scale > _min(w, h))
@@ -36,9 +38,9 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
     p.C2 = (K2 * L) * (K2 * L);
     p.C3 = p.C2 / 2.0f;
     const auto path = lumo::iqa_detail::BestSimdPath();
-    // At scale 1 the single-precision copies would hold the bytes exactly:
-    // the core reads the bytes themselves.
-    if (scale == 1)
+    // Without decimation the single-precision copies would hold the bytes
+    // exactly: the core reads the bytes themselves.
+    if (scale <= 1)
         return lumo::iqa_detail::SsimCoreBytes(ref, cmp, w, h, stride, &window, p, path, 0);
 
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
@@ -57,23 +59,21 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
         }
     }
 
-    if (scale > 1) {
-        const std::size_t taps = static_cast<std::size_t>(scale) * static_cast<std::size_t>(scale);
-        std::unique_ptr<float[]> lowpass(new (std::nothrow) float[taps]);
-        if (!lowpass)
-            return inf;
-        const float weight = 1.0f / static_cast<float>(taps);
-        for (std::size_t i = 0; i < taps; ++i)
-            lowpass[i] = weight;
-        const filter_kernel low = {lowpass.get(), scale, scale, 0, boundary_symmetric, 0.0f};
-        int dw = 0;
-        int dh = 0;
-        if (decimate(a.get(), w, h, scale, &low, nullptr, nullptr, nullptr) != 0 ||
-            decimate(b.get(), w, h, scale, &low, nullptr, &dw, &dh) != 0)
-            return inf;
-        w = dw;
-        h = dh;
-    }
+    const std::size_t taps = static_cast<std::size_t>(scale) * static_cast<std::size_t>(scale);
+    std::unique_ptr<float[]> lowpass(new (std::nothrow) float[taps]);
+    if (!lowpass)
+        return inf;
+    const float weight = 1.0f / static_cast<float>(taps);
+    for (std::size_t i = 0; i < taps; ++i)
+        lowpass[i] = weight;
+    const filter_kernel low = {lowpass.get(), scale, scale, 0, boundary_symmetric, 0.0f};
+    int dw = 0;
+    int dh = 0;
+    if (decimate(a.get(), w, h, scale, &low, nullptr, nullptr, nullptr) != 0 ||
+        decimate(b.get(), w, h, scale, &low, nullptr, &dw, &dh) != 0)
+        return inf;
+    w = dw;
+    h = dh;
 
     return lumo::iqa_detail::SsimCore(a.get(), b.get(), w, h, &window, p, path, 0);
 }

@@ -16,9 +16,10 @@ struct ssim_options {
 
 // Mean SSIM of two 8-bit planes of w x h samples (rows `stride` bytes
 // apart), with the 11x11 Gaussian window when `gaussian` is nonzero, else
-// the 8x8 square window. Without options the plain SSIM formula is used at
-// an automatic scale (also chosen for an option `f` below 0). NaN when the
-// (scaled) image is smaller than the window or the arguments are unusable
-// (no plane, no size, stride below w); +infinity when memory runs out.
+// the 8x8 square window. Without options the plain SSIM formula is used.
+// The scale comes from an option `f` other than 0 (below 2, negative too,
+// means full size), else from the image size. NaN when the (scaled) image
+// is smaller than the window or the arguments are unusable (no plane, no
+// size, stride below w); +infinity when memory runs out.
 float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
                  const ssim_options* opts);

@@ -110,7 +110,7 @@ float SsimIndex(const uint8_t* ref, const uint8_t* cmp, int w, int h, int stride
                 const ssim_options* opts)
 {
     int scale = _max(1, _round(static_cast<float>(_min(w, h)) / 256.0f));
-    if (opts && opts->f > 0)
+    if (opts && opts->f != 0)
         scale = opts->f;
     std::vector<float> a(static_cast<std::size_t>(w) * h), b(a.size());
     for (int y = 0; y < h; ++y)

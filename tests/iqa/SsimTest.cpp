@@ -220,6 +220,29 @@ TEST(SsimIndex, OptionsScalesAndStridesMatchOracle)
     }
 }
 
+TEST(SsimIndex, GivenFactorIsTakenAsItIs)
+{
+    // 400 x 400 would be decimated by 2 automatically; a factor below 2,
+    // negative ones too, keeps the full size; only 0 asks for the automatic one.
+    const int w = 400, h = 400;
+    std::mt19937 rng(21);
+    std::vector<uint8_t> a(w * h), b(w * h);
+    for (size_t i = 0; i < a.size(); ++i) {
+        a[i] = static_cast<uint8_t>(128 + 90 * std::sin(i * 0.37) + rng() % 32);
+        b[i] = static_cast<uint8_t>(a[i] ^ (rng() % 64));
+    }
+    auto with = [&](int f) {
+        const ssim_options o = {1.0f, 1.0f, 1.0f, 255, 0.01f, 0.03f, f};
+        return ssim_index(a.data(), b.data(), w, h, w, 1, &o);
+    };
+    const float full = with(1);
+    const float automatic = with(0);
+    EXPECT_NE(Bits(full), Bits(automatic));
+    EXPECT_EQ(Bits(automatic), Bits(with(2)));
+    for (int f : {-1, -2, -1000})
+        EXPECT_EQ(Bits(with(f)), Bits(full)) << f;
+}
+
 TEST(RedPlane, FormulaAndClamping)
 {
     // 2x2 frame: one chroma sample.
