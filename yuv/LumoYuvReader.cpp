@@ -219,6 +219,7 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
     if (!scratch)
         return nullptr;
     const uint8_t* data[3] = {nullptr, nullptr, nullptr};
+    int64_t read = 0;
     for (int i = 0; i < parts.count; ++i) {
         uint8_t* target = parts.direct[i] ? out + parts.role[i] * n : scratch;
         if (!parts.direct[i])
@@ -226,7 +227,12 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
         const int64_t got = file.ReadAt(target, parts.size[i], offset + parts.begin[i]);
         std::memset(target + got, 0, static_cast<size_t>(parts.size[i] - got));
         data[i] = target;
+        read += got;
     }
+    // Nothing read although the size said otherwise (a file cut short
+    // since, a read error): no frame.
+    if (read == 0)
+        return nullptr;
     if (!ConvertPartsToYuv444(data, width_, height_, type_, out, kReadPath))
         return nullptr;
     owned.release();
@@ -253,6 +259,8 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
     if (!raw)
         return nullptr;
     const int64_t got = file.ReadAt(raw, frameSize, offset);
+    if (got == 0)
+        return nullptr;
     std::memset(raw + got, 0, static_cast<size_t>(frameSize - got));
     if (!ConvertRawToRgb24(raw, width_, height_, type_, out, kReadPath))
         return nullptr;

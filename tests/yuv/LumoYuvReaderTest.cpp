@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -219,6 +224,35 @@ TEST(LumoYuvReader, RawReadsOutsideTheFile)
     EXPECT_EQ(count, 77);
     EXPECT_EQ(LumoYuvReader(f.path(), 4, 4, "YUV_TYPE_IYU2").ReadFrameRaw(nullptr, &count, 0), nullptr);
     EXPECT_EQ(count, 77);
+}
+
+TEST(LumoYuvReader, FrameThatYieldsNoBytesIsNoFrame)
+{
+    // A kernel attribute file states a size of a page but yields a few
+    // bytes, like a file cut short after its size was taken.
+    const char* path = "/sys/devices/system/cpu/online";
+    struct stat st {};
+    std::ifstream in(path, std::ios::binary);
+    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (::stat(path, &st) != 0 || st.st_size < 48 || content.empty() || content.size() >= 24)
+        GTEST_SKIP() << "no attribute file of the expected shape";
+    LumoYuvReader reader(path, 4, 4, "YUV_TYPE_I420");
+    EXPECT_GT(reader.GetFrameCount(), 1);
+    int64_t count = 77;
+    std::unique_ptr<uint8_t[]> raw(reader.ReadFrameRaw(nullptr, &count, 24));
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(count, 0);
+    count = 77;
+    EXPECT_EQ(reader.ReadFrameYUV444(nullptr, &count, 24), nullptr);
+    EXPECT_EQ(count, 0);
+    count = 77;
+    EXPECT_EQ(reader.ReadFrameRGB24(nullptr, &count, 24), nullptr);
+    EXPECT_EQ(count, 0);
+    // The first frame holds what the file yields.
+    std::unique_ptr<uint8_t[]> planes(reader.ReadFrameYUV444(nullptr, &count, 0));
+    ASSERT_TRUE(planes);
+    EXPECT_EQ(count, 48);
+    EXPECT_EQ(planes[0], static_cast<uint8_t>(content[0]));
 }
 
 TEST(LumoYuvReader, ShortLastFrameConvertsWithZeroPadding)
