@@ -89,12 +89,13 @@ uint8_t* Allocate(int64_t bytes)
 }
 
 // Number of samples of the full-size planes and of RGB24, or -1 when the
-// size is impossible.
+// size is impossible. Saturates (no buffer can be that large anyway).
 int64_t ThreePlaneBytes(int width, int height)
 {
     if (width <= 0 || height <= 0)
         return -1;
-    return 3 * static_cast<int64_t>(width) * height;
+    const int64_t n = static_cast<int64_t>(width) * height;
+    return n > INT64_MAX / 3 ? INT64_MAX : 3 * n;
 }
 
 // Reads convert on the calling thread. Readers mostly run where other
@@ -207,7 +208,7 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
         return nullptr;
     // Whole planes go straight to their place in the destination; the rest
     // of the frame into the thread's scratch block.
-    const int64_t n = planeBytes / 3;
+    const int64_t n = static_cast<int64_t>(width_) * height_;
     int64_t scratchBytes = 0;
     for (int i = 0; i < parts.count; ++i)
         if (!parts.direct[i])
@@ -275,7 +276,7 @@ uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height)
     if (!yuv444 || width <= 0 || height <= 0)
         return nullptr;
     const int64_t n = static_cast<int64_t>(width) * height;
-    const int64_t bytes = (3 * n) / 2;
+    const int64_t bytes = n + n / 2; // (3n)/2 without overflowing for huge sizes
     uint8_t* out = Allocate(bytes);
     if (!out)
         return nullptr;

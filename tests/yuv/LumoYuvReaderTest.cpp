@@ -96,6 +96,19 @@ TEST(LumoYuvReader, FailuresAreReturnValues)
     EXPECT_EQ(frame, nullptr);
     EXPECT_EQ(count, 0);
     delete[] frame;
+
+    // Sizes whose plane counts pass the 64-bit range fail the same way.
+    for (const char* type : {"YUV_TYPE_I444", "YUV_TYPE_I420"}) {
+        LumoYuvReader widest(file.path(), INT32_MAX, INT32_MAX, type);
+        count = 99;
+        EXPECT_EQ(widest.ReadFrameYUV444(nullptr, &count, 0), nullptr) << type;
+        EXPECT_EQ(count, 0);
+        count = 99;
+        EXPECT_EQ(widest.ReadFrameRGB24(nullptr, &count, 0), nullptr) << type;
+        EXPECT_EQ(count, 0);
+    }
+    const uint8_t planes[3] = {1, 2, 3};
+    EXPECT_EQ(lumo::Yuv444ToI420(planes, INT32_MAX, INT32_MAX), nullptr);
 }
 
 TEST(LumoYuvReader, SmallFramesOfTheReferenceExamples)
