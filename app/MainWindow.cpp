@@ -14,7 +14,6 @@
 #include "AboutWindow.h"
 #include "FeedbackWindow.h"
 #include "InfoBox.h"
-#include "LumoImageView.h"
 #include "NewVersionDiglog.h"
 #include "OpenFileDialog.h"
 #include "RecordLog.h"
@@ -26,12 +25,6 @@
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     BuildForm();
-    // Each detail click opens an independent analysis window on a copy of
-    // the row's reader; the window deletes itself when closed.
-    connect(this, &MainWindow::analysisRequested, this, [](const lumo::LumoYuvReader& reader) {
-        auto* view = new LumoImageView(reader, nullptr);
-        view->show();
-    });
 
     cache_.Load();
     const auto& readers = cache_.Readers();
@@ -110,7 +103,6 @@ void MainWindow::AddRow(const lumo::LumoYuvReader& reader, int index)
     content_list_->addWidget(row);
     rows_.append(row);
     connect(row, &YUVListItem::OnItemCloseClick, this, &MainWindow::OnItemCloseClick);
-    connect(row, &YUVListItem::OnItemDetailClick, this, &MainWindow::analysisRequested);
 }
 
 void MainWindow::OpenFileClickListener()

@@ -28,10 +28,6 @@ public:
     const YUVParseCache& parseCache() const { return cache_; }
     const QList<YUVListItem*>& rows() const { return rows_; }
 
-signals:
-    // A row asked for the analysis window on its file.
-    void analysisRequested(const lumo::LumoYuvReader& reader);
-
 public slots:
     void OpenFileClickListener();
     void AboutClickListener();

@@ -17,6 +17,7 @@
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
+#include "LumoImageView.h"
 #include "YuvTypeTable.h"
 
 YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
@@ -165,8 +166,13 @@ int YUVListItem::thumbnailCount() const
 
 void YUVListItem::onDetailClick()
 {
-    if (reader_)
-        emit OnItemDetailClick(*reader_);
+    if (!reader_)
+        return;
+    // Top-level and independent of the row: it keeps its own reader copy
+    // and deletes itself when closed.
+    auto* view = new LumoImageView(*reader_, nullptr);
+    view->show();
+    emit OnItemDetailClick(*reader_);
 }
 
 void YUVListItem::onCloseClick()

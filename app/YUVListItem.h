@@ -39,8 +39,7 @@ public:
 
 signals:
     void OnItemCloseClick(int readerIndex, YUVListItem* item);
-    // The detail button was clicked on a row that holds a reader: whoever
-    // owns the analysis window opens one on a copy of `reader`.
+    // The detail button opened an analysis window on a copy of `reader`.
     void OnItemDetailClick(const lumo::LumoYuvReader& reader);
 
 public slots:

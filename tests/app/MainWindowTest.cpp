@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QElapsedTimer>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -20,6 +21,7 @@
 
 #include "AppSettings.h"
 #include "LoopbackServer.h"
+#include "LumoImageView.h"
 #include "MainWindow.h"
 #include "OpenFileDialog.h"
 #include "YUVListItem.h"
@@ -247,16 +249,29 @@ TEST(MainWindow, ReportsItsOpeningAndTheUpdateCheck)
                          "&info=%5Buser_email%5D%3B%20%5Binfo%5D%20NULL");
 }
 
-TEST(MainWindow, DetailButtonAsksForTheAnalysisWindow)
+TEST(MainWindow, AnalysisWindowOutlivesItsClosedRow)
 {
     ClearStore();
     const QString a = WriteFile("detail.yuv", I420Frames(16, 8, 1, 4));
     MainWindow window;
     window.AddFiles({a}, 16, 8, 0);
-    QSignalSpy spy(&window, &MainWindow::analysisRequested);
     QTest::mouseClick(window.rows()[0]->findChild<QPushButton*>("show_detail_btn"), Qt::LeftButton);
-    ASSERT_EQ(spy.count(), 1);
-    EXPECT_EQ(spy.at(0).at(0).value<lumo::LumoYuvReader>().Path(), a.toStdString());
+    QPointer<LumoImageView> view;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<LumoImageView*>(widget))
+            view = found;
+    }
+    ASSERT_FALSE(view.isNull());
+    EXPECT_TRUE(view->fileDescription().contains(a));
+
+    CloseRow(window, 0);
+    EXPECT_TRUE(window.rows().isEmpty());
+    ASSERT_FALSE(view.isNull());
+    EXPECT_TRUE(view->isVisible());
+    view->onFrameCtrRefresh(0, 1); // reads through its own reader copy
+    view->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(view.isNull());
 }
 
 // A timed run, not a limit: ten stored 1080p files of ten frames each.

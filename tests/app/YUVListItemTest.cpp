@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 
+#include "LumoImageView.h"
 #include "YUVListItem.h"
 #include "YuvFiles.h"
 
@@ -14,6 +16,16 @@ namespace {
 QLabel* PathLabel(YUVListItem& row)
 {
     return row.findChild<QLabel*>("image_path_label");
+}
+
+QList<LumoImageView*> AnalysisWindows()
+{
+    QList<LumoImageView*> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* view = qobject_cast<LumoImageView*>(widget))
+            windows.append(view);
+    }
+    return windows;
 }
 
 QList<QLabel*> Thumbnails(YUVListItem& row)
@@ -142,11 +154,25 @@ TEST(YUVListItem, ButtonsSignalWithTheRow)
     // Without a reader the detail button does nothing.
     QTest::mouseClick(row.findChild<QPushButton*>("show_detail_btn"), Qt::LeftButton);
     EXPECT_EQ(detail.count(), 0);
+    EXPECT_TRUE(AnalysisWindows().isEmpty());
 
+    // Even a layout outside the table opens a window; each click one more,
+    // shown, without parent, on the row's file.
     row.SetReader(lumo::LumoYuvReader(path.toStdString(), 16, 8, "UNKNOW"));
     QTest::mouseClick(row.findChild<QPushButton*>("show_detail_btn"), Qt::LeftButton);
-    ASSERT_EQ(detail.count(), 1);
+    QTest::mouseClick(row.findChild<QPushButton*>("show_detail_btn"), Qt::LeftButton);
+    ASSERT_EQ(detail.count(), 2);
     EXPECT_EQ(detail.at(0).at(0).value<lumo::LumoYuvReader>().Path(), path.toStdString());
+    const QList<LumoImageView*> windows = AnalysisWindows();
+    ASSERT_EQ(windows.size(), 2);
+    for (LumoImageView* window : windows) {
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->parentWidget(), nullptr);
+        EXPECT_TRUE(window->fileDescription().contains(path));
+        window->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(AnalysisWindows().isEmpty());
 
     QTest::mouseClick(row.findChild<QPushButton*>("close_yuv_btn"), Qt::LeftButton);
     ASSERT_EQ(close.count(), 1);
