@@ -20,6 +20,10 @@ RulerView::RulerView(int startValue, int endValue, int type, QWidget* parent)
 
 void RulerView::SetPixelRange(int start, int end)
 {
+    // The view reports its extent after every paint; repainting an unchanged
+    // ruler would cost a second composition of the whole window.
+    if (start == pixelStart_ && end == pixelEnd_)
+        return;
     pixelStart_ = start;
     pixelEnd_ = end;
     update();
