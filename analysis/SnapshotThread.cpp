@@ -88,8 +88,12 @@ void SnapshotThread::Serve(int frameIndex)
     if (rgb && bytes > 0) {
         // Rows are exactly 3 * width bytes, whatever their alignment.
         const QImage full(rgb.get(), width, height, 3 * width, QImage::Format_RGB888);
-        const int thumbHeight =
-            std::max(1, static_cast<int>(std::lround(static_cast<double>(height) * thumbnailWidth_ / width)));
+        // Capped: a 1 x 100000 frame would otherwise keep a 50 x 5000000
+        // thumbnail (750 MB) per cache entry. The time line scales the image
+        // into its cell anyway.
+        constexpr double kMaxThumbHeight = 4096.0;
+        const int thumbHeight = std::max(
+            1, static_cast<int>(std::lround(std::min(kMaxThumbHeight, static_cast<double>(height) * thumbnailWidth_ / width))));
         QImage thumbnail = full.scaled(thumbnailWidth_, thumbHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
         // A frame already of thumbnail size comes back sharing the read
         // buffer, which is released below: give the entry its own pixels.

@@ -261,6 +261,25 @@ TEST_F(SnapshotThreadTest, OddLengthRowsGiveAnUndistortedThumbnail)
             ASSERT_EQ(thumb.pixel(x, y), thumb.pixel(x, 0)) << x << "," << y;
 }
 
+TEST_F(SnapshotThreadTest, TallFrameThumbnailHeightIsCapped)
+{
+    // 2 x 200000: scaled to the cell width the thumbnail would be 5,000,000
+    // rows (750 MB per cache entry).
+    const QString path = WriteI420(dir_, "tall.yuv", 2, 200000, 1, [](int, int, int y) { return y % 256; });
+    ThumbnailCache cache;
+    SnapshotThread worker(&cache, Reader(path, 2, 200000), 50);
+    SignalCounter spy(&worker);
+    worker.start();
+    ASSERT_EQ(worker.addRequest(0), 0);
+    ASSERT_TRUE(WaitForSignals(spy, 1));
+    worker.stopWork();
+
+    ThumbnailCache::Entry entry;
+    ASSERT_TRUE(cache.Peek(0, &entry));
+    EXPECT_EQ(entry.thumbnail.width(), 50);
+    EXPECT_EQ(entry.thumbnail.height(), 4096);
+}
+
 TEST_F(SnapshotThreadTest, StopKeepsQueuedIndicesForTheNextStart)
 {
     const QString path = WriteI420(dir_, "e.yuv", 640, 480, 4, [](int f, int, int) { return 30 * f; });
