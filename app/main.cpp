@@ -14,9 +14,13 @@ int main(int argc, char* argv[])
 {
 #ifdef __GLIBC__
     // Buffers of 8 MiB and more (frames of 3840 x 2160 and up) get mappings of
-    // their own, so a closed analysis window gives their memory back. A fixed
-    // threshold also keeps glibc from raising it after the first such free.
+    // their own, so a closed analysis window gives their memory back; glibc
+    // would otherwise raise this threshold after the first such free and keep
+    // later ones in the heap. A fixed threshold also stops the trim threshold
+    // from growing: it is set here so the heap keeps a freed top for the next
+    // frame's buffers instead of returning it and faulting it in again.
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 #endif
     QApplication app(argc, argv);
 
