@@ -215,20 +215,18 @@ void LumoImageView::BuildForm()
 
 QString LumoImageView::fileDescription() const
 {
+    // Every placeholder is filled in one pass: a "%2" inside a path must
+    // stay as it is.
     QString text;
     if (reader1st_.HasPath()) {
         text = QStringLiteral("[read1 file=%1; size=%2x%3; type=%4]")
-                   .arg(QString::fromStdString(reader1st_.Path()))
-                   .arg(reader1st_.Width())
-                   .arg(reader1st_.Height())
-                   .arg(QString::fromStdString(reader1st_.Type()));
+                   .arg(QString::fromStdString(reader1st_.Path()), QString::number(reader1st_.Width()),
+                        QString::number(reader1st_.Height()), QString::fromStdString(reader1st_.Type()));
     }
     if (reader2nd_.HasPath()) {
         text = QStringLiteral("%1 + [read2 file=%2; size=%3x%4; type=%5]")
-                   .arg(text, QString::fromStdString(reader2nd_.Path()))
-                   .arg(reader2nd_.Width())
-                   .arg(reader2nd_.Height())
-                   .arg(QString::fromStdString(reader2nd_.Type()));
+                   .arg(text, QString::fromStdString(reader2nd_.Path()), QString::number(reader2nd_.Width()),
+                        QString::number(reader2nd_.Height()), QString::fromStdString(reader2nd_.Type()));
     }
     return text;
 }

@@ -1,5 +1,7 @@
 #include "YUVShowView.h"
 
+#include <QDebug>
+
 #include <sys/stat.h>
 
 #include <cmath>
@@ -8,6 +10,7 @@
 
 #include <QFile>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -58,6 +61,10 @@ YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, c
 YUVShowView::~YUVShowView()
 {
     ReleaseGL();
+    // The base class destroys the context after this object is gone; its
+    // aboutToBeDestroyed must not reach ReleaseGL then.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
 }
 
 void YUVShowView::ReleaseGL()
@@ -118,7 +125,13 @@ void YUVShowView::initializeGL()
     // objects while the old one is still there.
     connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &YUVShowView::ReleaseGL, Qt::UniqueConnection);
 
-    initializeOpenGLFunctions();
+    // Without a 3.3 core context every call below would go through a null
+    // function pointer: draw nothing but a cleared surface instead.
+    glReady_ = initializeOpenGLFunctions();
+    if (!glReady_) {
+        qWarning() << "YUVShowView: no OpenGL 3.3 core context; the frame cannot be drawn";
+        return;
+    }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize_);
@@ -189,6 +202,10 @@ void YUVShowView::RefreshPlanes()
 
 void YUVShowView::paintGL()
 {
+    if (!glReady_) {
+        context()->functions()->glClear(GL_COLOR_BUFFER_BIT);
+        return;
+    }
     glClear(GL_COLOR_BUFFER_BIT);
 
     const bool sizeOk = frameWidth_ > 0 && frameHeight_ > 0 && frameWidth_ <= maxTextureSize_ &&
@@ -339,9 +356,11 @@ void YUVShowView::NormalisedPosition(int x, int y, float* nx, float* ny) const
 
 void YUVShowView::ClampRect()
 {
-    // At zoom 0 the frame has no extent and positions are not numbers; the
-    // rectangle then keeps its last values instead of turning into NaN.
-    if (std::isnan(rectStartX_) || std::isnan(rectStartY_) || std::isnan(rectEndX_) || std::isnan(rectEndY_)) {
+    // At zoom 0 the frame has no extent and positions are infinite or not
+    // numbers; the rectangle then keeps its last values instead of snapping
+    // to the frame's edges (or turning into NaN).
+    if (!std::isfinite(rectStartX_) || !std::isfinite(rectStartY_) || !std::isfinite(rectEndX_) ||
+        !std::isfinite(rectEndY_)) {
         rectStartX_ = savedRect_[0];
         rectStartY_ = savedRect_[1];
         rectEndX_ = savedRect_[2];

@@ -130,4 +130,5 @@ private:
     bool texturesFilled_ = false;
     GLint maxTextureSize_ = 0;
     bool tooLargeLogged_ = false;
+    bool glReady_ = false;
 };

@@ -410,6 +410,16 @@ TEST_F(LumoImageViewTest, SecondFileIsComparedAndClosingItRestoresTheDashText)
                   .arg(path1_, path2_));
 }
 
+TEST_F(LumoImageViewTest, FileDescriptionKeepsPercentSignsInPaths)
+{
+    const QString odd = WriteI420("clip%2_%1.yuv", kW, kH, 1, 0, 1);
+    QPointer<LumoImageView> other = new LumoImageView(lumo::LumoYuvReader(odd.toStdString(), kW, kH, "YUV_TYPE_I420"));
+    EXPECT_EQ(other->fileDescription(), "[read1 file=" + odd + "; size=352x288; type=YUV_TYPE_I420]");
+    other->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(other.isNull());
+}
+
 TEST_F(LumoImageViewTest, SecondFileInAnotherLayoutIsComparedAsI420)
 {
     // NV12 is index 3 in the layout table.

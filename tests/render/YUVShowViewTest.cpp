@@ -336,6 +336,15 @@ TEST(YUVShowViewTest, RectangleDrawingEmitsClampedValues)
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(std::isnan(spy.last().at(i).toFloat()));
     EXPECT_NEAR(view->RectEndX(), 2 / 800.0f, 1e-6);
+    // Off the centre the positions are infinite: still no snapping to the
+    // frame's edges.
+    Mouse(view.get(), QEvent::MouseButtonPress, 10, 10);
+    Mouse(view.get(), QEvent::MouseButtonRelease, 700, 500);
+    ASSERT_EQ(spy.count(), 9);
+    EXPECT_NEAR(spy.last().at(0).toFloat(), 790 / 800.0f, 1e-6);
+    EXPECT_FLOAT_EQ(spy.last().at(1).toFloat(), 0.0f);
+    EXPECT_NEAR(spy.last().at(2).toFloat(), 2 / 800.0f, 1e-6);
+    EXPECT_FLOAT_EQ(spy.last().at(3).toFloat(), -1.0f);
 }
 
 TEST(YUVShowViewTest, OffsetSetBeforeShowingIsReplacedByZero)
