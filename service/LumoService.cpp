@@ -287,6 +287,23 @@ bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentRe
     return true;
 }
 
+bool LumoService::ReadForm(const httplib::Request &req, const httplib::ContentReader &reader, httplib::Response &res,
+                           const std::vector<std::string_view> &fields, FormData &form)
+{
+    std::string body;
+    if (!ReadBody(req, reader, res, body)) return false;
+    if (!IsFormContentType(req.get_header_value("Content-Type"))) {
+        SendError(res, 415, "body must be application/x-www-form-urlencoded");
+        return false;
+    }
+    std::string error;
+    if (!FormData::Parse(body, form, error) || !form.HasExactly(fields, error)) {
+        SendError(res, 400, error);
+        return false;
+    }
+    return true;
+}
+
 void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &res,
                                 const httplib::ContentReader &reader)
 {
@@ -331,18 +348,9 @@ void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &
 void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response &res,
                                  const httplib::ContentReader &reader)
 {
-    std::string body;
-    if (!ReadBody(req, reader, res, body)) return;
-    if (!IsFormContentType(req.get_header_value("Content-Type"))) {
-        SendError(res, 415, "body must be application/x-www-form-urlencoded");
-        return;
-    }
     FormData form;
+    if (!ReadForm(req, reader, res, {"feedback"}, form)) return;
     std::string error;
-    if (!FormData::Parse(body, form, error) || !form.HasExactly({"feedback"}, error)) {
-        SendError(res, 400, error);
-        return;
-    }
     const std::string &text = *form.Find("feedback");
     if (IsBlankText(text)) {
         SendJson(res, 200, EnvelopeJson(400, "反馈内容不能为空"));
@@ -367,19 +375,10 @@ void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response 
 void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &res,
                                const httplib::ContentReader &reader)
 {
-    std::string body;
-    if (!ReadBody(req, reader, res, body)) return;
-    if (!IsFormContentType(req.get_header_value("Content-Type"))) {
-        SendError(res, 415, "body must be application/x-www-form-urlencoded");
-        return;
-    }
     FormData form;
-    std::string error;
-    if (!FormData::Parse(body, form, error) ||
-        !form.HasExactly({"type", "version", "platform", "app", "page", "block", "action", "info"}, error)) {
-        SendError(res, 400, error);
+    if (!ReadForm(req, reader, res, {"type", "version", "platform", "app", "page", "block", "action", "info"}, form))
         return;
-    }
+    std::string error;
     UsageEvent event;
     event.type = *form.Find("type");
     event.version = *form.Find("version");

@@ -2,6 +2,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ServiceOptions.h"
 
@@ -15,6 +17,7 @@ struct Response;
 namespace lumo::service {
 
 class EventStore;
+class FormData;
 
 // The HTTP side of lumo-service: routes, form checks and replies. Listens on
 // 127.0.0.1 only.
@@ -58,6 +61,10 @@ private:
     // is already in `res`.
     bool ReadBody(const httplib::Request &req, const httplib::ContentReader &reader, httplib::Response &res,
                   std::string &body);
+    // Reads the body as a form holding exactly `fields`. On failure the
+    // error reply is already in `res`.
+    bool ReadForm(const httplib::Request &req, const httplib::ContentReader &reader, httplib::Response &res,
+                  const std::vector<std::string_view> &fields, FormData &form);
 
     ServiceOptions options_;
     EventStore &store_;

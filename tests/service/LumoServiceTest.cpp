@@ -21,25 +21,6 @@ const char *const kFeedbackPath = "/lumo/user/feedback/send";
 const char *const kAnchorPath = "/lumo/user/anchor/anchor";
 const char *const kFormType = "application/x-www-form-urlencoded";
 
-// The desktop client's encoding: unreserved bytes kept, every other byte as
-// "%" and two upper-case hex digits.
-std::string Encode(const std::string &text)
-{
-    static const char *hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 std::string TmpDir()
 {
     const char *dir = std::getenv("LUMO_TEST_TMP");

@@ -39,25 +39,6 @@ constexpr std::size_t kMaxBody = 256 * 1024;
 
 using Event = std::array<std::string, 8>;
 
-// The desktop client's encoding: unreserved bytes kept, every other byte as
-// "%" and two upper-case hex digits.
-std::string Encode(const std::string &text)
-{
-    static const char *hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 // A form as written on the wire: names and encoded values, joined on demand,
 // so that mutations can work on fields.
 struct Field {

@@ -192,3 +192,20 @@ std::string RawBody(const std::string &reply)
     const std::size_t split = reply.find("\r\n\r\n");
     return split == std::string::npos ? std::string() : reply.substr(split + 4);
 }
+
+std::string Encode(const std::string &text)
+{
+    static const char *hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}

@@ -45,3 +45,7 @@ std::string RawExchange(int port, const std::string &request);
 int RawStatus(const std::string &reply);
 // The body of a raw reply (after the blank line).
 std::string RawBody(const std::string &reply);
+
+// The desktop client's form encoding: unreserved bytes kept, every other
+// byte as "%" and two upper-case hex digits.
+std::string Encode(const std::string &text);
