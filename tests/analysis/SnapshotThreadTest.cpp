@@ -3,6 +3,8 @@
 #include "SnapshotThread.h"
 #include "ThumbnailCache.h"
 
+#include "MessageCapture.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -50,40 +52,6 @@ lumo::LumoYuvReader Reader(const QString& path, int width, int height)
     return lumo::LumoYuvReader(path.toStdString(), width, height, "YUV_TYPE_I420");
 }
 
-// Collects debug lines from every thread while alive.
-class DebugCapture {
-public:
-    DebugCapture() { previous_ = qInstallMessageHandler(&DebugCapture::Handler); }
-    ~DebugCapture()
-    {
-        qInstallMessageHandler(previous_);
-        QMutexLocker lock(&Mutex());
-        Lines().clear();
-    }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&Mutex());
-        return Lines();
-    }
-
-private:
-    static QMutex& Mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    static QStringList& Lines()
-    {
-        static QStringList l;
-        return l;
-    }
-    static void Handler(QtMsgType, const QMessageLogContext&, const QString& msg)
-    {
-        QMutexLocker lock(&Mutex());
-        Lines() << msg;
-    }
-    QtMessageHandler previous_;
-};
 
 // Counts GetImageSuccess on the test's thread, as the time line receives it
 // (queued), so the count is never read while the worker writes it.
@@ -222,7 +190,7 @@ TEST_F(SnapshotThreadTest, UnreadableFramesReportFailureAndMakeNoEntry)
         SignalCounter spy(&worker);
         QStringList lines;
         {
-            DebugCapture capture;
+            MessageCapture capture;
             worker.start();
             ASSERT_EQ(worker.addRequest(c.index), 0);
             ASSERT_TRUE(WaitForSignals(spy, 1));

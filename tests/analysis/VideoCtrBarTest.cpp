@@ -1,6 +1,7 @@
 // Control bar: form, playback order through the frame timer (wrapping at the
 // shorter file), frame selection, second time line and usage events.
 #include "RecordLog.h"
+#include "MessageCapture.h"
 #include "SnapshotThread.h"
 #include "VideoCtrBar.h"
 #include "VideoTimeLine.h"
@@ -52,39 +53,13 @@ lumo::LumoYuvReader Reader(const QString& path)
     return lumo::LumoYuvReader(path.toStdString(), 16, 16, "YUV_TYPE_I420");
 }
 
-// Collects the usage-event bodies the reporter prints while alive.
+// The usage-event bodies the reporter prints while alive.
 class EventCapture {
 public:
-    EventCapture() { previous_ = qInstallMessageHandler(&EventCapture::Handler); }
-    ~EventCapture()
-    {
-        qInstallMessageHandler(previous_);
-        QMutexLocker lock(&Mutex());
-        Lines().clear();
-    }
-    QStringList events() const
-    {
-        QMutexLocker lock(&Mutex());
-        return Lines().filter("record log post_data=");
-    }
+    QStringList events() const { return capture_.lines().filter("record log post_data="); }
 
 private:
-    static QMutex& Mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    static QStringList& Lines()
-    {
-        static QStringList l;
-        return l;
-    }
-    static void Handler(QtMsgType, const QMessageLogContext&, const QString& msg)
-    {
-        QMutexLocker lock(&Mutex());
-        Lines() << msg;
-    }
-    QtMessageHandler previous_;
+    MessageCapture capture_;
 };
 
 QString Body(const char* action, const QString& info)
