@@ -116,33 +116,15 @@ void ScalarTerms(const Job& j, const float* const* m, double* terms)
     }
 }
 
-// Input row `row` into its ring slot, as the five channels in double.
-__attribute__((always_inline)) inline void FillRing(const Job& j, Scratch& s, int row)
+// One input row as the five channels in double; the products are taken in
+// single precision, as the float images of the plain path do.
+template <typename T>
+__attribute__((always_inline)) inline void FillChannels(const T* __restrict ra, const T* __restrict rb, int w,
+                                                         double* __restrict ca, double* __restrict cb,
+                                                         double* __restrict caa, double* __restrict cbb,
+                                                         double* __restrict cab)
 {
-    const int kh = j.k->h;
-    double* base = s.ring.get() + static_cast<std::size_t>(row % (kh + 1)) * kChannels * s.rowLen;
-    double* __restrict ca = base;
-    double* __restrict cb = base + s.rowLen;
-    double* __restrict caa = base + 2 * s.rowLen;
-    double* __restrict cbb = base + 3 * s.rowLen;
-    double* __restrict cab = base + 4 * s.rowLen;
-    if (j.a8) {
-        const uint8_t* ra = j.a8 + static_cast<std::size_t>(row) * j.stride;
-        const uint8_t* rb = j.b8 + static_cast<std::size_t>(row) * j.stride;
-        for (int x = 0; x < j.w; ++x) {
-            const float a = ra[x];
-            const float b = rb[x];
-            ca[x] = a;
-            cb[x] = b;
-            caa[x] = a * a;
-            cbb[x] = b * b;
-            cab[x] = a * b;
-        }
-        return;
-    }
-    const float* ra = j.a + static_cast<std::size_t>(row) * j.w;
-    const float* rb = j.b + static_cast<std::size_t>(row) * j.w;
-    for (int x = 0; x < j.w; ++x) {
+    for (int x = 0; x < w; ++x) {
         const float a = ra[x];
         const float b = rb[x];
         ca[x] = a;
@@ -150,6 +132,25 @@ __attribute__((always_inline)) inline void FillRing(const Job& j, Scratch& s, in
         caa[x] = a * a;
         cbb[x] = b * b;
         cab[x] = a * b;
+    }
+}
+
+// Input row `row` into its ring slot, as the five channels in double.
+__attribute__((always_inline)) inline void FillRing(const Job& j, Scratch& s, int row)
+{
+    const int kh = j.k->h;
+    double* base = s.ring.get() + static_cast<std::size_t>(row % (kh + 1)) * kChannels * s.rowLen;
+    double* ca = base;
+    double* cb = base + s.rowLen;
+    double* caa = base + 2 * s.rowLen;
+    double* cbb = base + 3 * s.rowLen;
+    double* cab = base + 4 * s.rowLen;
+    if (j.a8) {
+        const std::size_t at = static_cast<std::size_t>(row) * j.stride;
+        FillChannels(j.a8 + at, j.b8 + at, j.w, ca, cb, caa, cbb, cab);
+    } else {
+        const std::size_t at = static_cast<std::size_t>(row) * j.w;
+        FillChannels(j.a + at, j.b + at, j.w, ca, cb, caa, cbb, cab);
     }
 }
 

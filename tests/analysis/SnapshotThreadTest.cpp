@@ -78,6 +78,22 @@ bool WaitForSignals(const SignalCounter& spy, int count)
 class SnapshotThreadTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    // Serves one frame through a worker of its own and returns the cached
+    // thumbnail (a null image when none was made).
+    static QImage ServeOneFrame(const lumo::LumoYuvReader& reader, int frame)
+    {
+        ThumbnailCache cache;
+        SnapshotThread worker(&cache, reader, 50);
+        SignalCounter spy(&worker);
+        worker.start();
+        EXPECT_EQ(worker.addRequest(frame), 0);
+        EXPECT_TRUE(WaitForSignals(spy, 1));
+        worker.stopWork();
+        ThumbnailCache::Entry entry;
+        return cache.Peek(frame, &entry) ? entry.thumbnail : QImage();
+    }
+
     QTemporaryDir dir_{TempRoot() + "/snapshot-XXXXXX"};
 };
 
@@ -127,21 +143,14 @@ TEST_F(SnapshotThreadTest, FrameOfCellWidthGetsItsOwnPixels)
     // read buffer.
     const QString path = WriteI420(dir_, "w50.yuv", 50, 40, 1, [](int, int x, int y) { return (x * 5 + y * 3) % 256; });
     const lumo::LumoYuvReader reader = Reader(path, 50, 40);
-    ThumbnailCache cache;
-    SnapshotThread worker(&cache, reader, 50);
-    SignalCounter spy(&worker);
-    worker.start();
-    ASSERT_EQ(worker.addRequest(0), 0);
-    ASSERT_TRUE(WaitForSignals(spy, 1));
-    worker.stopWork();
+    const QImage thumbnail = ServeOneFrame(reader, 0);
+    ASSERT_FALSE(thumbnail.isNull());
 
     int64_t bytes = 0;
     std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &bytes, 0));
     ASSERT_TRUE(rgb);
     const QImage reference = QImage(rgb.get(), 50, 40, 150, QImage::Format_RGB888).copy();
-    ThumbnailCache::Entry entry;
-    ASSERT_TRUE(cache.Peek(0, &entry));
-    EXPECT_EQ(entry.thumbnail.convertToFormat(QImage::Format_RGB888), reference);
+    EXPECT_EQ(thumbnail.convertToFormat(QImage::Format_RGB888), reference);
 }
 
 TEST_F(SnapshotThreadTest, FrameAlreadyCachedIsTouchedNotReadAgain)
@@ -207,17 +216,7 @@ TEST_F(SnapshotThreadTest, OddLengthRowsGiveAnUndistortedThumbnail)
     // 1366 * 3 = 4098 bytes per row, not a multiple of four. The luma depends
     // on x only, so every thumbnail row must be the same.
     const QString path = WriteI420(dir_, "d.yuv", 1366, 400, 1, [](int, int x, int) { return (x * 7) % 256; });
-    ThumbnailCache cache;
-    SnapshotThread worker(&cache, Reader(path, 1366, 400), 50);
-    SignalCounter spy(&worker);
-    worker.start();
-    ASSERT_EQ(worker.addRequest(0), 0);
-    ASSERT_TRUE(WaitForSignals(spy, 1));
-    worker.stopWork();
-
-    ThumbnailCache::Entry entry;
-    ASSERT_TRUE(cache.Peek(0, &entry));
-    const QImage thumb = entry.thumbnail.convertToFormat(QImage::Format_RGB888);
+    const QImage thumb = ServeOneFrame(Reader(path, 1366, 400), 0).convertToFormat(QImage::Format_RGB888);
     ASSERT_EQ(thumb.width(), 50);
     ASSERT_EQ(thumb.height(), 15);
     bool columnsDiffer = false;
@@ -234,18 +233,9 @@ TEST_F(SnapshotThreadTest, TallFrameThumbnailHeightIsCapped)
     // 2 x 200000: scaled to the cell width the thumbnail would be 5,000,000
     // rows (750 MB per cache entry).
     const QString path = WriteI420(dir_, "tall.yuv", 2, 200000, 1, [](int, int, int y) { return y % 256; });
-    ThumbnailCache cache;
-    SnapshotThread worker(&cache, Reader(path, 2, 200000), 50);
-    SignalCounter spy(&worker);
-    worker.start();
-    ASSERT_EQ(worker.addRequest(0), 0);
-    ASSERT_TRUE(WaitForSignals(spy, 1));
-    worker.stopWork();
-
-    ThumbnailCache::Entry entry;
-    ASSERT_TRUE(cache.Peek(0, &entry));
-    EXPECT_EQ(entry.thumbnail.width(), 50);
-    EXPECT_EQ(entry.thumbnail.height(), 4096);
+    const QImage thumb = ServeOneFrame(Reader(path, 2, 200000), 0);
+    EXPECT_EQ(thumb.width(), 50);
+    EXPECT_EQ(thumb.height(), 4096);
 }
 
 TEST_F(SnapshotThreadTest, StopKeepsQueuedIndicesForTheNextStart)

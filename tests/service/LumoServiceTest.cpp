@@ -21,49 +21,6 @@ const char *const kFeedbackPath = "/lumo/user/feedback/send";
 const char *const kAnchorPath = "/lumo/user/anchor/anchor";
 const char *const kFormType = "application/x-www-form-urlencoded";
 
-std::string TmpDir()
-{
-    const char *dir = std::getenv("LUMO_TEST_TMP");
-    return dir ? dir : "/tmp";
-}
-
-// Rows of `sql` on the SQLite file at `path`, every column as text ("<null>"
-// for NULL). Also used on ":memory:" to read JSON with SQLite's json functions.
-std::vector<std::vector<std::string>> Query(const std::string &path, const std::string &sql,
-                                            const std::vector<std::string> &params = {})
-{
-    std::vector<std::vector<std::string>> rows;
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << path;
-        sqlite3_close(db);
-        return rows;
-    }
-    sqlite3_busy_timeout(db, 5000);
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
-        sqlite3_close(db);
-        return rows;
-    }
-    for (std::size_t i = 0; i < params.size(); ++i) {
-        sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(), static_cast<int>(params[i].size()),
-                          SQLITE_TRANSIENT);
-    }
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::vector<std::string> row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-            row.emplace_back(text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)))
-                                  : "<null>");
-        }
-        rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
-
 // The value at `path` ("$.code", "$.model.version") of a JSON text, as text;
 // "<invalid>" when the text is not JSON, "<null>" when the value is missing.
 std::string Json(const std::string &json, const std::string &path)

@@ -160,38 +160,6 @@ Ending Exchange(int port, const std::string &request, std::string &reply, bool h
     return ending;
 }
 
-std::string TmpDir()
-{
-    const char *dir = std::getenv("LUMO_TEST_TMP");
-    return dir ? dir : "/tmp";
-}
-
-// Every row of `sql`, every column as text.
-std::vector<std::vector<std::string>> Rows(const std::string &path, const char *sql)
-{
-    std::vector<std::vector<std::string>> rows;
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot read " << path << ": " << sqlite3_errmsg(db);
-        sqlite3_close(db);
-        return rows;
-    }
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        std::vector<std::string> row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-            row.emplace_back(text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)))
-                                  : "<null>");
-        }
-        rows.push_back(std::move(row));
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
-}
-
 // A malformed request and a short description of it. Incomplete requests
 // end before the server has all they announce.
 struct Mutation {
@@ -594,7 +562,7 @@ TEST(ServiceFuzzTest, NonChunkedTransferEncodingIsRefusedWithoutWaitingForClose)
     EXPECT_EQ(RawStatus(reply), 200) << Short(reply);
     EXPECT_EQ(service.Stop(), 0);
     const std::vector<std::vector<std::string>> expected = {{"反馈 & 测试"}};
-    EXPECT_EQ(Rows(db, "SELECT text FROM feedback"), expected);
+    EXPECT_EQ(Query(db, "SELECT text FROM feedback"), expected);
 }
 
 TEST(ServiceFuzzTest, MalformedRequestsAreRefusedAndOnlyWellFormedOnesStored)
@@ -728,8 +696,8 @@ TEST(ServiceFuzzTest, MalformedRequestsAreRefusedAndOnlyWellFormedOnesStored)
     EXPECT_EQ(service.Stop(), 0);
 
     const auto storedEvents =
-        Rows(db, "SELECT type, version, platform, app, page, block, action, info FROM usage_event ORDER BY id");
-    const auto storedFeedback = Rows(db, "SELECT text FROM feedback ORDER BY id");
+        Query(db, "SELECT type, version, platform, app, page, block, action, info FROM usage_event ORDER BY id");
+    const auto storedFeedback = Query(db, "SELECT text FROM feedback ORDER BY id");
     ASSERT_EQ(events.size() + feedback.size(), wellFormed);
     EXPECT_EQ(storedEvents.size(), events.size());
     EXPECT_EQ(storedFeedback.size(), feedback.size());
@@ -746,7 +714,7 @@ TEST(ServiceFuzzTest, MalformedRequestsAreRefusedAndOnlyWellFormedOnesStored)
             << Short(feedback[i][0]) << "'";
     }
     // Nothing but the two tables (and SQLite's own counter table).
-    const auto tables = Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+    const auto tables = Query(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
     const std::vector<std::vector<std::string>> expectedTables = {{"feedback"}, {"sqlite_sequence"}, {"usage_event"}};
     EXPECT_EQ(tables, expectedTables);
 }

@@ -1,5 +1,10 @@
 #include "ServiceProcess.h"
 
+#include <sqlite3.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -208,4 +213,45 @@ std::string Encode(const std::string &text)
         }
     }
     return out;
+}
+
+std::string TmpDir()
+{
+    const char *dir = std::getenv("LUMO_TEST_TMP");
+    return dir ? dir : "/tmp";
+}
+
+std::vector<std::vector<std::string>> Query(const std::string &path, const std::string &sql,
+                                            const std::vector<std::string> &params)
+{
+    std::vector<std::vector<std::string>> rows;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << path;
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt *stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql;
+        sqlite3_close(db);
+        return rows;
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(), static_cast<int>(params[i].size()),
+                          SQLITE_TRANSIENT);
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+            row.emplace_back(text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)))
+                                  : "<null>");
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
 }

@@ -49,3 +49,11 @@ std::string RawBody(const std::string &reply);
 // The desktop client's form encoding: unreserved bytes kept, every other
 // byte as "%" and two upper-case hex digits.
 std::string Encode(const std::string &text);
+
+// The test's scratch folder (LUMO_TEST_TMP, else /tmp).
+std::string TmpDir();
+
+// Rows of `sql` on the SQLite file at `path`, every column as text ("<null>"
+// for NULL). Also used on ":memory:" to read JSON with SQLite's json functions.
+std::vector<std::vector<std::string>> Query(const std::string &path, const std::string &sql,
+                                            const std::vector<std::string> &params = {});
