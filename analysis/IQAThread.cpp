@@ -1,6 +1,6 @@
-#include "IQAThread.h"
+#include "analysis/IQAThread.h"
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 #include <QDebug>
 

@@ -1,13 +1,13 @@
-#include "LumoImageView.h"
+#include "analysis/LumoImageView.h"
 
-#include "ColorChart.h"
-#include "IQAThread.h"
-#include "OpenFileDialog.h"
-#include "RecordLog.h"
-#include "VideoCtrBar.h"
-#include "VideoTimeLine.h"
-#include "YUVWidget.h"
-#include "YuvTypeTable.h"
+#include "render/ColorChart.h"
+#include "analysis/IQAThread.h"
+#include "open/OpenFileDialog.h"
+#include "online/RecordLog.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
+#include "render/YUVWidget.h"
+#include "yuv/YuvTypeTable.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
-#include "SnapshotThread.h"
+#include "analysis/SnapshotThread.h"
 
-#include "ThumbnailCache.h"
+#include "analysis/ThumbnailCache.h"
 
 #include <QDebug>
 #include <QImage>

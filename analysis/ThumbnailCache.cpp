@@ -1,4 +1,4 @@
-#include "ThumbnailCache.h"
+#include "analysis/ThumbnailCache.h"
 
 #include <QDateTime>
 #include <QMutexLocker>

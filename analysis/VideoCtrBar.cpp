@@ -1,8 +1,8 @@
-#include "VideoCtrBar.h"
+#include "analysis/VideoCtrBar.h"
 
-#include "RecordLog.h"
-#include "SnapshotThread.h"
-#include "VideoTimeLine.h"
+#include "online/RecordLog.h"
+#include "analysis/SnapshotThread.h"
+#include "analysis/VideoTimeLine.h"
 
 #include <QCheckBox>
 #include <QDebug>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 #include <QString>
 #include <QWidget>

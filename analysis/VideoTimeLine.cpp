@@ -1,6 +1,6 @@
-#include "VideoTimeLine.h"
+#include "analysis/VideoTimeLine.h"
 
-#include "SnapshotThread.h"
+#include "analysis/SnapshotThread.h"
 
 #include <QDebug>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LumoYuvReader.h"
-#include "ThumbnailCache.h"
+#include "yuv/LumoYuvReader.h"
+#include "analysis/ThumbnailCache.h"
 
 #include <QWidget>
 

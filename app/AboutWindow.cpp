@@ -1,4 +1,4 @@
-#include "AboutWindow.h"
+#include "app/AboutWindow.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -11,9 +11,9 @@
 
 #include <cstdio>
 
-#include "NewVersionDiglog.h"
-#include "RecordLog.h"
-#include "Version.h"
+#include "online/NewVersionDiglog.h"
+#include "online/RecordLog.h"
+#include "base/Version.h"
 
 namespace {
 // Who made it and how to reach them; no single person is named.

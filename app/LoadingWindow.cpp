@@ -1,4 +1,4 @@
-#include "LoadingWindow.h"
+#include "app/LoadingWindow.h"
 
 #include <QFont>
 #include <QHBoxLayout>
@@ -10,8 +10,8 @@
 
 #include <cstdio>
 
-#include "MainWindow.h"
-#include "Version.h"
+#include "app/MainWindow.h"
+#include "base/Version.h"
 
 static void InitShellResources()
 {

@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 
 #include <QAction>
 #include <QDebug>
@@ -11,16 +11,16 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "AboutWindow.h"
-#include "FeedbackWindow.h"
-#include "InfoBox.h"
-#include "NewVersionDiglog.h"
-#include "OpenFileDialog.h"
-#include "RecordLog.h"
-#include "WebRequest.h"
-#include "YUVListItem.h"
-#include "Version.h"
-#include "YuvTypeTable.h"
+#include "app/AboutWindow.h"
+#include "online/FeedbackWindow.h"
+#include "online/InfoBox.h"
+#include "online/NewVersionDiglog.h"
+#include "open/OpenFileDialog.h"
+#include "online/RecordLog.h"
+#include "online/WebRequest.h"
+#include "app/YUVListItem.h"
+#include "base/Version.h"
+#include "yuv/YuvTypeTable.h"
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {

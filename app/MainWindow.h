@@ -5,8 +5,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "LumoYuvReader.h"
-#include "YUVParseCache.h"
+#include "yuv/LumoYuvReader.h"
+#include "open/YUVParseCache.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;

@@ -1,4 +1,4 @@
-#include "YUVListItem.h"
+#include "app/YUVListItem.h"
 
 #include <algorithm>
 #include <climits>
@@ -17,8 +17,8 @@
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
-#include "LumoImageView.h"
-#include "YuvTypeTable.h"
+#include "analysis/LumoImageView.h"
+#include "yuv/YuvTypeTable.h"
 
 YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
 {

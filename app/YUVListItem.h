@@ -8,7 +8,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 class QHBoxLayout;
 class QLabel;

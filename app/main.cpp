@@ -3,8 +3,8 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-#include "LoadingWindow.h"
-#include "SurfaceFormat.h"
+#include "app/LoadingWindow.h"
+#include "base/SurfaceFormat.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>

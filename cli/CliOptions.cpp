@@ -1,10 +1,10 @@
-#include "CliOptions.h"
+#include "cli/CliOptions.h"
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "CliError.h"
-#include "LayoutNames.h"
+#include "cli/CliError.h"
+#include "cli/LayoutNames.h"
 
 namespace lumo::cli {
 namespace {

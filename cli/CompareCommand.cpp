@@ -7,14 +7,14 @@
 #include <cstring>
 #include <memory>
 
-#include "CliError.h"
-#include "CliOptions.h"
-#include "Commands.h"
-#include "CompareEngine.h"
-#include "CompareReport.h"
-#include "LayoutNames.h"
-#include "RawInput.h"
-#include "TempOutputFile.h"
+#include "cli/CliError.h"
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/CompareEngine.h"
+#include "cli/CompareReport.h"
+#include "cli/LayoutNames.h"
+#include "cli/RawInput.h"
+#include "cli/TempOutputFile.h"
 
 namespace lumo::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "CompareEngine.h"
+#include "cli/CompareEngine.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 namespace lumo::cli {
 

@@ -1,4 +1,4 @@
-#include "CompareReport.h"
+#include "cli/CompareReport.h"
 
 #include <algorithm>
 #include <cmath>

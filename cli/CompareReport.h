@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "CompareEngine.h"
+#include "cli/CompareEngine.h"
 
 namespace lumo::cli {
 

@@ -3,12 +3,12 @@
 #include <csignal>
 #include <cstdio>
 
-#include "CliError.h"
-#include "CliOptions.h"
-#include "Commands.h"
-#include "LayoutNames.h"
-#include "LumoReader.h"
-#include "TempOutputFile.h"
+#include "cli/CliError.h"
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/LayoutNames.h"
+#include "media/LumoReader.h"
+#include "cli/TempOutputFile.h"
 
 namespace lumo::cli {
 namespace {

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "CliError.h"
-#include "CliOptions.h"
-#include "Commands.h"
-#include "LayoutNames.h"
-#include "RawInput.h"
-#include "TempOutputFile.h"
+#include "cli/CliError.h"
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/LayoutNames.h"
+#include "cli/RawInput.h"
+#include "cli/TempOutputFile.h"
 
 namespace lumo::cli {
 namespace {

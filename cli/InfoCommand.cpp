@@ -1,11 +1,11 @@
 #include <cstdio>
 
-#include "CliError.h"
-#include "CliOptions.h"
-#include "Commands.h"
-#include "LayoutNames.h"
-#include "RawInput.h"
-#include "YuvTypeTable.h"
+#include "cli/CliError.h"
+#include "cli/CliOptions.h"
+#include "cli/Commands.h"
+#include "cli/LayoutNames.h"
+#include "cli/RawInput.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo::cli {
 

@@ -1,7 +1,7 @@
-#include "LayoutNames.h"
+#include "cli/LayoutNames.h"
 
-#include "CliError.h"
-#include "YuvTypeTable.h"
+#include "cli/CliError.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo::cli {
 namespace {

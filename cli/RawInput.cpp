@@ -1,4 +1,4 @@
-#include "RawInput.h"
+#include "cli/RawInput.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "CliError.h"
+#include "cli/CliError.h"
 
 namespace lumo::cli {
 

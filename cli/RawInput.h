@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "CliOptions.h"
-#include "LumoYuvReader.h"
+#include "cli/CliOptions.h"
+#include "yuv/LumoYuvReader.h"
 
 namespace lumo::cli {
 

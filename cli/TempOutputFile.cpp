@@ -1,4 +1,4 @@
-#include "TempOutputFile.h"
+#include "cli/TempOutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

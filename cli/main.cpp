@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "CliError.h"
-#include "Commands.h"
-#include "LayoutNames.h"
-#include "YuvTypeTable.h"
+#include "cli/CliError.h"
+#include "cli/Commands.h"
+#include "cli/LayoutNames.h"
+#include "yuv/YuvTypeTable.h"
 
 #ifndef YUVLUMO_VERSION
 #define YUVLUMO_VERSION "unknown"

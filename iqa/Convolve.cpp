@@ -1,4 +1,4 @@
-#include "Convolve.h"
+#include "iqa/Convolve.h"
 
 #include <cstddef>
 #include <cstring>

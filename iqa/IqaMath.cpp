@@ -1,4 +1,4 @@
-#include "IqaMath.h"
+#include "iqa/IqaMath.h"
 
 #include <cmath>
 

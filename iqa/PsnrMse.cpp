@@ -1,4 +1,4 @@
-#include "PsnrMse.h"
+#include "iqa/PsnrMse.h"
 
 #include <cmath>
 #include <limits>

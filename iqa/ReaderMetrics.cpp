@@ -1,9 +1,9 @@
 // The reader's metric members: thin entries into the quality routines.
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
-#include "PsnrMse.h"
-#include "RedPlane.h"
-#include "Ssim.h"
+#include "iqa/PsnrMse.h"
+#include "iqa/RedPlane.h"
+#include "iqa/Ssim.h"
 
 #include <cstddef>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "RedPlane.h"
+#include "iqa/RedPlane.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "Ssim.h"
+#include "iqa/Ssim.h"
 
-#include "SsimCore.h"
+#include "iqa/SsimCore.h"
 
 #include <cstddef>
 #include <limits>

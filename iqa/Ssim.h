@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Convolve.h"
-#include "IqaMath.h"
+#include "iqa/Convolve.h"
+#include "iqa/IqaMath.h"
 
 // Options of ssim_index.
 struct ssim_options {

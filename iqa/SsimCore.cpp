@@ -6,7 +6,7 @@
 // order, no fused multiply-add), so every path and any number of threads
 // give the same bits as five direct convolutions. The per-position terms
 // are summed in one row-major sequence at the end.
-#include "SsimCore.h"
+#include "iqa/SsimCore.h"
 
 #include <algorithm>
 #include <cmath>

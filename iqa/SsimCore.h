@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Convolve.h"
+#include "iqa/Convolve.h"
 
 #include <cstdint>
 

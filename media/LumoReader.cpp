@@ -1,7 +1,7 @@
-#include "LumoReader.h"
+#include "media/LumoReader.h"
 
-#include "MediaConversion.h"
-#include "RawYuvFileWriter.h"
+#include "media/MediaConversion.h"
+#include "media/RawYuvFileWriter.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
-#include "MediaConversion.h"
+#include "media/MediaConversion.h"
 
-#include "LumoReader.h"
+#include "media/LumoReader.h"
 
 #include <new>
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "LumoReader.h"
-#include "RawYuvFileWriter.h"
+#include "media/LumoReader.h"
+#include "media/RawYuvFileWriter.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "RawYuvFileWriter.h"
+#include "media/RawYuvFileWriter.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "FeedbackWindow.h"
+#include "online/FeedbackWindow.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -15,9 +15,9 @@
 #include <QStatusBar>
 #include <QTextEdit>
 
-#include "InfoBox.h"
-#include "RecordLog.h"
-#include "WebRequest.h"
+#include "online/InfoBox.h"
+#include "online/RecordLog.h"
+#include "online/WebRequest.h"
 
 FeedbackWindow::FeedbackWindow(QWidget* parent) : QMainWindow(parent)
 {

@@ -1,4 +1,4 @@
-#include "InfoBox.h"
+#include "online/InfoBox.h"
 
 #include <QMessageBox>
 

@@ -1,4 +1,4 @@
-#include "NewVersionDiglog.h"
+#include "online/NewVersionDiglog.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -12,8 +12,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "RecordLog.h"
-#include "WebRequest.h"
+#include "online/RecordLog.h"
+#include "online/WebRequest.h"
 
 NewVersionDiglog::NewVersionDiglog(const QString& version, QWidget* parent) : QDialog(parent)
 {

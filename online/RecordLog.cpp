@@ -1,4 +1,4 @@
-#include "RecordLog.h"
+#include "online/RecordLog.h"
 
 #include <QDebug>
 #include <QHostAddress>
@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "Version.h"
-#include "WebRequest.h"
+#include "base/Version.h"
+#include "online/WebRequest.h"
 
 namespace {
 const QString kNull = QStringLiteral("NULL");

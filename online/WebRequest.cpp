@@ -1,4 +1,4 @@
-#include "WebRequest.h"
+#include "online/WebRequest.h"
 
 #include <QDebug>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "OpenFileConvThread.h"
+#include "open/OpenFileConvThread.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -8,7 +8,7 @@
 #include <QThread>
 #include <QVector>
 
-#include "LumoReader.h"
+#include "media/LumoReader.h"
 
 namespace {
 

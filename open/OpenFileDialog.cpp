@@ -1,4 +1,4 @@
-#include "OpenFileDialog.h"
+#include "open/OpenFileDialog.h"
 
 #include <exception>
 
@@ -17,10 +17,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "AppSettings.h"
-#include "OpenFileConvThread.h"
-#include "RecordLog.h"
-#include "YuvTypeTable.h"
+#include "base/AppSettings.h"
+#include "open/OpenFileConvThread.h"
+#include "online/RecordLog.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 

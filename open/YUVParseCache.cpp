@@ -1,4 +1,4 @@
-#include "YUVParseCache.h"
+#include "open/YUVParseCache.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -7,8 +7,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
-#include "AppSettings.h"
-#include "YuvTypeTable.h"
+#include "base/AppSettings.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 

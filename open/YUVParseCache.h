@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 // The ordered list of opened raw files, stored under KEY_YUV_PARSE_1 as a
 // compact JSON array of {"width","height","type_str","path"} objects.

@@ -1,4 +1,4 @@
-#include "ColorChart.h"
+#include "render/ColorChart.h"
 
 #include <cstring>
 

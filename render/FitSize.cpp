@@ -1,4 +1,4 @@
-#include "FitSize.h"
+#include "render/FitSize.h"
 
 void FitSize(int viewW, int viewH, int imgW, int imgH, int* outW, int* outH)
 {

@@ -1,4 +1,4 @@
-#include "LineQuad.h"
+#include "render/LineQuad.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "Mat.h"
+#include "render/Mat.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "Mat4x4.h"
+#include "render/Mat4x4.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "RulerTicks.h"
+#include "render/RulerTicks.h"
 
 #include <cstdint>
 

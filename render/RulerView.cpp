@@ -1,9 +1,9 @@
-#include "RulerView.h"
+#include "render/RulerView.h"
 
 #include <QFont>
 #include <QPainter>
 
-#include "RulerTicks.h"
+#include "render/RulerTicks.h"
 
 RulerView::RulerView(int startValue, int endValue, int type, QWidget* parent)
     : QWidget(parent), endValue_(endValue), startValue_(startValue), type_(type)

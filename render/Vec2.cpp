@@ -1,4 +1,4 @@
-#include "Vec2.h"
+#include "render/Vec2.h"
 
 Vec2::Vec2(float x, float y) : Mat(2, 1)
 {

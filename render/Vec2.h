@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mat.h"
+#include "render/Mat.h"
 
 // A 2x1 column vector (x, y).
 class Vec2 : public Mat {

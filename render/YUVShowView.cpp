@@ -1,4 +1,4 @@
-#include "YUVShowView.h"
+#include "render/YUVShowView.h"
 
 #include <QDebug>
 
@@ -14,15 +14,15 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-#include "FitSize.h"
-#include "GLComponent/DrawCall.h"
-#include "GLComponent/GLVAO.h"
-#include "GLTexture/GLTexture.h"
-#include "LogPrint.h"
-#include "LumoYuvReader.h"
-#include "Mat4x4.h"
-#include "Vec4.h"
-#include "YuvShaders.h"
+#include "render/FitSize.h"
+#include "render/OrnGL/GLComponent/DrawCall.h"
+#include "render/OrnGL/GLComponent/GLVAO.h"
+#include "render/OrnGL/GLTexture/GLTexture.h"
+#include "base/LogPrint.h"
+#include "yuv/LumoYuvReader.h"
+#include "render/Mat4x4.h"
+#include "render/Vec4.h"
+#include "render/YuvShaders.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QOpenGLWidget>
 #include <QString>
 
-#include "LineQuad.h"
+#include "render/LineQuad.h"
 
 class DrawCall;
 class GLTexture;

@@ -1,10 +1,10 @@
-#include "YUVWidget.h"
+#include "render/YUVWidget.h"
 
 #include <QBoxLayout>
 #include <QFile>
 
-#include "RulerView.h"
-#include "YUVShowView.h"
+#include "render/RulerView.h"
+#include "render/YUVShowView.h"
 
 YUVWidget::YUVWidget(const lumo::LumoYuvReader& reader, QWidget* parent) : QWidget(parent), reader_(reader)
 {

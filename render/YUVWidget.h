@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 class QHBoxLayout;
 class QVBoxLayout;

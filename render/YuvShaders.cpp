@@ -1,4 +1,4 @@
-#include "YuvShaders.h"
+#include "render/YuvShaders.h"
 
 const char* const kQuadVertexShader =
     "#version 330\n"

@@ -1,4 +1,4 @@
-#include "EventStore.h"
+#include "service/EventStore.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "FormData.h"
+#include "service/FormData.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "JsonWriter.h"
+#include "service/JsonWriter.h"
 
 #include <cstdio>
 

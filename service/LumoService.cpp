@@ -1,4 +1,4 @@
-#include "LumoService.h"
+#include "service/LumoService.h"
 
 #include <httplib.h>
 
@@ -6,9 +6,9 @@
 #include <mutex>
 #include <string_view>
 
-#include "EventStore.h"
-#include "FormData.h"
-#include "JsonWriter.h"
+#include "service/EventStore.h"
+#include "service/FormData.h"
+#include "service/JsonWriter.h"
 
 namespace lumo::service {
 

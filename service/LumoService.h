@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ServiceOptions.h"
+#include "service/ServiceOptions.h"
 
 namespace httplib {
 class Server;

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "EventStore.h"
-#include "LumoService.h"
-#include "ServiceOptions.h"
+#include "service/EventStore.h"
+#include "service/LumoService.h"
+#include "service/ServiceOptions.h"
 
 using lumo::service::EventStore;
 using lumo::service::LumoService;

@@ -1,4 +1,4 @@
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <memory>
 #include <new>
 
-#include "YuvConvert.h"
-#include "YuvTypeTable.h"
+#include "yuv/YuvConvert.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo {
 namespace {

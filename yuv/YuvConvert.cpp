@@ -1,4 +1,4 @@
-#include "YuvConvert.h"
+#include "yuv/YuvConvert.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,9 +7,9 @@
 #include <system_error>
 #include <thread>
 
-#include "YuvKernels.h"
-#include "YuvRgbFormula.h"
-#include "YuvTypeTable.h"
+#include "yuv/YuvKernels.h"
+#include "yuv/YuvRgbFormula.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo {
 namespace {

@@ -1,12 +1,12 @@
 // Compiled with -mavx2 on x86-64: only reached after CpuHasAvx2() said yes.
 // Everything here has internal linkage apart from Avx2Kernels, so no AVX2
 // code can stand in for a function the rest of the program calls.
-#include "YuvKernels.h"
+#include "yuv/YuvKernels.h"
 
 #if defined(__AVX2__)
 #include <immintrin.h>
 
-#include "YuvSimdRgb.h"
+#include "yuv/YuvSimdRgb.h"
 
 namespace lumo {
 namespace {

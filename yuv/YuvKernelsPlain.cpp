@@ -1,5 +1,5 @@
-#include "YuvConvert.h"
-#include "YuvKernels.h"
+#include "yuv/YuvConvert.h"
+#include "yuv/YuvKernels.h"
 
 namespace lumo {
 namespace {

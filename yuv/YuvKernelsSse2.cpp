@@ -1,9 +1,9 @@
-#include "YuvKernels.h"
+#include "yuv/YuvKernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
-#include "YuvSimdRgb.h"
+#include "yuv/YuvSimdRgb.h"
 
 namespace lumo {
 namespace {

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "YuvRgbFormula.h"
+#include "yuv/YuvRgbFormula.h"
 
 namespace lumo {
 namespace {

@@ -1,4 +1,4 @@
-#include "YuvTypeTable.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "YuvTypeInfo.h"
+#include "yuv/YuvTypeInfo.h"
 
 namespace lumo {
 

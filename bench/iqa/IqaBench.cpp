@@ -1,10 +1,10 @@
 // Metric timings at 1080p against the straightforward implementations,
 // measured in the same run:
 //   iqa_bench --benchmark_filter=.  (see the report for figures)
-#include "LumoYuvReader.h"
-#include "PsnrMse.h"
-#include "RedPlane.h"
-#include "SsimCore.h"
+#include "yuv/LumoYuvReader.h"
+#include "iqa/PsnrMse.h"
+#include "iqa/RedPlane.h"
+#include "iqa/SsimCore.h"
 #include "SsimOracle.h"
 #include "TestFrames.h"
 

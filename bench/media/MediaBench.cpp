@@ -1,7 +1,7 @@
 // Converting a 1080p H.264 clip to raw I420 with LumoReader, against the
 // ffmpeg tool writing the same raw video, measured in the same run. The clip
 // is made with the ffmpeg tool before the benchmarks start.
-#include "LumoReader.h"
+#include "media/LumoReader.h"
 
 #include <benchmark/benchmark.h>
 

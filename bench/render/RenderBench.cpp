@@ -19,12 +19,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "GLComponent/DrawCall.h"
-#include "GLComponent/GLVAO.h"
-#include "GLTexture/GLTexture.h"
-#include "LumoYuvReader.h"
-#include "YUVShowView.h"
-#include "YuvShaders.h"
+#include "render/OrnGL/GLComponent/DrawCall.h"
+#include "render/OrnGL/GLComponent/GLVAO.h"
+#include "render/OrnGL/GLTexture/GLTexture.h"
+#include "yuv/LumoYuvReader.h"
+#include "render/YUVShowView.h"
+#include "render/YuvShaders.h"
 
 namespace {
 

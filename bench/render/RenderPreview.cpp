@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "ColorChart.h"
-#include "LumoYuvReader.h"
-#include "YUVWidget.h"
+#include "render/ColorChart.h"
+#include "yuv/LumoYuvReader.h"
+#include "render/YUVWidget.h"
 
 int main(int argc, char** argv)
 {

@@ -14,9 +14,9 @@
 
 #include <unistd.h>
 
-#include "LumoYuvReader.h"
-#include "YuvConvert.h"
-#include "YuvTypeTable.h"
+#include "yuv/LumoYuvReader.h"
+#include "yuv/YuvConvert.h"
+#include "yuv/YuvTypeTable.h"
 
 #ifdef LUMO_BENCH_SWSCALE
 extern "C" {

@@ -2,9 +2,9 @@
 
 // Files, dialog driving, independent metric values and process figures for
 // the analysis window tests.
-#include "LumoYuvReader.h"
-#include "OpenFileDialog.h"
-#include "YuvTypeTable.h"
+#include "yuv/LumoYuvReader.h"
+#include "open/OpenFileDialog.h"
+#include "yuv/YuvTypeTable.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -2,14 +2,14 @@
 // lifetime: closing gives back threads and memory.
 #include "AnalysisFixtures.h"
 
-#include "AppSettings.h"
-#include "LumoImageView.h"
-#include "MainWindow.h"
-#include "VideoCtrBar.h"
-#include "VideoTimeLine.h"
-#include "YUVListItem.h"
-#include "YUVShowView.h"
-#include "YUVWidget.h"
+#include "base/AppSettings.h"
+#include "analysis/LumoImageView.h"
+#include "app/MainWindow.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
+#include "app/YUVListItem.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
 
 #include <QLabel>
 #include <QMouseEvent>

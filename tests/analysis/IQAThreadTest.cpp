@@ -1,5 +1,5 @@
-#include "IQAThread.h"
-#include "LumoYuvReader.h"
+#include "analysis/IQAThread.h"
+#include "yuv/LumoYuvReader.h"
 
 #include <QMetaMethod>
 #include <QMutex>

@@ -2,12 +2,12 @@
 // gamma, mirrored rectangles, second file and comparison results.
 #include "AnalysisFixtures.h"
 
-#include "ColorChart.h"
-#include "LumoImageView.h"
-#include "VideoCtrBar.h"
-#include "VideoTimeLine.h"
-#include "YUVShowView.h"
-#include "YUVWidget.h"
+#include "render/ColorChart.h"
+#include "analysis/LumoImageView.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // Thumbnail worker: request queue bound, serving into the cache, read
 // failures, row layout of odd-length rows, stopping with queued work.
-#include "SnapshotThread.h"
-#include "ThumbnailCache.h"
+#include "analysis/SnapshotThread.h"
+#include "analysis/ThumbnailCache.h"
 
 #include "MessageCapture.h"
 

@@ -1,10 +1,10 @@
 // Control bar: form, playback order through the frame timer (wrapping at the
 // shorter file), frame selection, second time line and usage events.
-#include "RecordLog.h"
+#include "online/RecordLog.h"
 #include "MessageCapture.h"
-#include "SnapshotThread.h"
-#include "VideoCtrBar.h"
-#include "VideoTimeLine.h"
+#include "analysis/SnapshotThread.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,8 +1,8 @@
 // Time line: cell range, thumbnail placement, double-click and drag
 // arithmetic, and the thumbnail cache's eviction order.
-#include "SnapshotThread.h"
-#include "ThumbnailCache.h"
-#include "VideoTimeLine.h"
+#include "analysis/SnapshotThread.h"
+#include "analysis/ThumbnailCache.h"
+#include "analysis/VideoTimeLine.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -7,7 +7,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "AboutWindow.h"
+#include "app/AboutWindow.h"
 #include "OnlineTestSupport.h"
 
 namespace {

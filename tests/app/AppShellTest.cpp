@@ -5,9 +5,9 @@
 #include <QSettings>
 #include <QTest>
 
-#include "AppSettings.h"
-#include "LoadingWindow.h"
-#include "MainWindow.h"
+#include "base/AppSettings.h"
+#include "app/LoadingWindow.h"
+#include "app/MainWindow.h"
 
 TEST(AppSettings, DefaultsAndRoundTrip)
 {

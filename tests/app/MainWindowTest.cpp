@@ -19,12 +19,12 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "AppSettings.h"
+#include "base/AppSettings.h"
 #include "LoopbackServer.h"
-#include "LumoImageView.h"
-#include "MainWindow.h"
-#include "OpenFileDialog.h"
-#include "YUVListItem.h"
+#include "analysis/LumoImageView.h"
+#include "app/MainWindow.h"
+#include "open/OpenFileDialog.h"
+#include "app/YUVListItem.h"
 #include "YuvFiles.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <QNetworkReply>
 #include <QSignalSpy>
 
-#include "MainWindow.h"
-#include "NewVersionDiglog.h"
+#include "app/MainWindow.h"
+#include "online/NewVersionDiglog.h"
 #include "OnlineTestSupport.h"
 
 namespace {

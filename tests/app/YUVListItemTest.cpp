@@ -7,8 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "LumoImageView.h"
-#include "YUVListItem.h"
+#include "analysis/LumoImageView.h"
+#include "app/YUVListItem.h"
 #include "YuvFiles.h"
 
 namespace {

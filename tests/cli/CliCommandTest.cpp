@@ -11,8 +11,8 @@
 #include <stb/stb_image.h>
 
 #include "CliRunner.h"
-#include "LumoYuvReader.h"
-#include "YuvTypeTable.h"
+#include "yuv/LumoYuvReader.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 

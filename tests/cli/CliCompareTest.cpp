@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "CliRunner.h"
-#include "LumoYuvReader.h"
-#include "YuvTypeTable.h"
+#include "yuv/LumoYuvReader.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "Convolve.h"
-#include "IqaMath.h"
+#include "iqa/Convolve.h"
+#include "iqa/IqaMath.h"
 #include "SsimOracle.h"
 
 #include <gtest/gtest.h>

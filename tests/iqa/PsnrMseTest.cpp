@@ -1,5 +1,5 @@
-#include "LumoYuvReader.h"
-#include "PsnrMse.h"
+#include "yuv/LumoYuvReader.h"
+#include "iqa/PsnrMse.h"
 #include "SsimOracle.h"
 #include "TestFrames.h"
 

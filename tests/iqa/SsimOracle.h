@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Ssim.h"
+#include "iqa/Ssim.h"
 
 #include <cstdint>
 

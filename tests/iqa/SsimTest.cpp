@@ -1,7 +1,7 @@
-#include "LumoYuvReader.h"
-#include "RedPlane.h"
-#include "Ssim.h"
-#include "SsimCore.h"
+#include "yuv/LumoYuvReader.h"
+#include "iqa/RedPlane.h"
+#include "iqa/Ssim.h"
+#include "iqa/SsimCore.h"
 #include "SsimOracle.h"
 #include "TestFrames.h"
 

@@ -1,4 +1,4 @@
-#include "LumoReader.h"
+#include "media/LumoReader.h"
 #include "MediaFixture.h"
 
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 
-#include "FeedbackWindow.h"
-#include "NewVersionDiglog.h"
+#include "online/FeedbackWindow.h"
+#include "online/NewVersionDiglog.h"
 #include "OnlineTestSupport.h"
 
 namespace {

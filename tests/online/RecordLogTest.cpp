@@ -8,8 +8,8 @@
 #include <QSignalSpy>
 
 #include "LoopbackServer.h"
-#include "RecordLog.h"
-#include "WebRequest.h"
+#include "online/RecordLog.h"
+#include "online/WebRequest.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "MediaFixtures.h"
-#include "OpenFileConvThread.h"
+#include "open/OpenFileConvThread.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "AppSettings.h"
+#include "base/AppSettings.h"
 #include "LoopbackServer.h"
 #include "MediaFixtures.h"
-#include "OpenFileDialog.h"
-#include "OpenFileConvThread.h"
+#include "open/OpenFileDialog.h"
+#include "open/OpenFileConvThread.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QSettings>
 
-#include "AppSettings.h"
-#include "YUVParseCache.h"
+#include "base/AppSettings.h"
+#include "open/YUVParseCache.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ColorChart.h"
-#include "RulerTicks.h"
+#include "render/ColorChart.h"
+#include "render/RulerTicks.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "GLComponent/DrawCall.h"
-#include "GLComponent/GLVAO.h"
-#include "GLProgram/GLProgram.h"
-#include "GLProgram/GLShader.h"
-#include "GLTexture/GLTexture.h"
+#include "render/OrnGL/GLComponent/DrawCall.h"
+#include "render/OrnGL/GLComponent/GLVAO.h"
+#include "render/OrnGL/GLProgram/GLProgram.h"
+#include "render/OrnGL/GLProgram/GLShader.h"
+#include "render/OrnGL/GLTexture/GLTexture.h"
 #include "RenderTestUtil.h"
-#include "YuvShaders.h"
+#include "render/YuvShaders.h"
 
 namespace {
 

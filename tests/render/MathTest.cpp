@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "FitSize.h"
-#include "LineQuad.h"
-#include "Mat.h"
-#include "Mat4x4.h"
-#include "Vec4.h"
+#include "render/FitSize.h"
+#include "render/LineQuad.h"
+#include "render/Mat.h"
+#include "render/Mat4x4.h"
+#include "render/Vec4.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "RenderTestUtil.h"
-#include "YUVShowView.h"
+#include "render/YUVShowView.h"
 
 namespace {
 

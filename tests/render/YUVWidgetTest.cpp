@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "RenderTestUtil.h"
-#include "RulerView.h"
-#include "YUVShowView.h"
-#include "YUVWidget.h"
+#include "render/RulerView.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "FormData.h"
+#include "service/FormData.h"
 
 using lumo::service::FormData;
 using lumo::service::IsValidUtf8;

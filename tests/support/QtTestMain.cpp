@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "SurfaceFormat.h"
+#include "base/SurfaceFormat.h"
 
 int main(int argc, char** argv)
 {

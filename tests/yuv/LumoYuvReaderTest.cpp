@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 #include "TempFile.h"
-#include "YuvConvert.h"
+#include "yuv/YuvConvert.h"
 
 using lumo::LumoYuvReader;
 using Bytes = std::vector<uint8_t>;

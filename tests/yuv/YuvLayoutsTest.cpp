@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "LayoutModel.h"
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 #include "TempFile.h"
-#include "YuvConvert.h"
-#include "YuvTypeTable.h"
+#include "yuv/YuvConvert.h"
+#include "yuv/YuvTypeTable.h"
 
 using lumo::LumoYuvReader;
 using Bytes = std::vector<uint8_t>;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "YuvConvert.h"
+#include "yuv/YuvConvert.h"
 
 // Every (Y, U, V) triple through every RGB path, byte for byte against the
 // double formula. One frame of 256 x 256 pixels (all U, V) per Y value.

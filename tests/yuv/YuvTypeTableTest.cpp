@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "YuvTypeTable.h"
+#include "yuv/YuvTypeTable.h"
 
 using lumo::YuvTypeInfo;
 using lumo::YuvTypeTable;

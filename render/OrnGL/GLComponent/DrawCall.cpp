@@ -1,7 +1,7 @@
-#include "DrawCall.h"
+#include "render/OrnGL/GLComponent/DrawCall.h"
 
-#include "GLVAO.h"
-#include "LogPrint.h"
+#include "render/OrnGL/GLComponent/GLVAO.h"
+#include "base/LogPrint.h"
 
 DrawCall::DrawCall(QOpenGLFunctions_3_3_Core* gl, const char* vertexSource, const char* fragmentSource, int width,
                    int height, int type)

@@ -4,8 +4,8 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 
-#include "GLProgram/GLProgram.h"
-#include "GLTexture/GLTexture.h"
+#include "render/OrnGL/GLProgram/GLProgram.h"
+#include "render/OrnGL/GLTexture/GLTexture.h"
 
 class GLVAO;
 

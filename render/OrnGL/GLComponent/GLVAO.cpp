@@ -1,4 +1,4 @@
-#include "GLVAO.h"
+#include "render/OrnGL/GLComponent/GLVAO.h"
 
 GLVAO::GLVAO(QOpenGLFunctions_3_3_Core* gl) : gl_(gl)
 {

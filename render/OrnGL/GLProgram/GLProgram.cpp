@@ -1,6 +1,6 @@
-#include "GLProgram.h"
+#include "render/OrnGL/GLProgram/GLProgram.h"
 
-#include "LogPrint.h"
+#include "base/LogPrint.h"
 
 GLProgram::GLProgram(QOpenGLFunctions_3_3_Core* gl) : gl_(gl)
 {

@@ -5,7 +5,7 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 
-#include "GLShader.h"
+#include "render/OrnGL/GLProgram/GLShader.h"
 
 // A program linked from the shaders added to it. The shaders are owned until
 // the link, which detaches and destroys them.

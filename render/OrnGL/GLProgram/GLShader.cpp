@@ -1,8 +1,8 @@
-#include "GLShader.h"
+#include "render/OrnGL/GLProgram/GLShader.h"
 
 #include <vector>
 
-#include "LogPrint.h"
+#include "base/LogPrint.h"
 
 namespace {
 const char* const kSource = "..\\OrnGL\\GLProgram\\GLShader";

@@ -1,9 +1,9 @@
-#include "GLTexture.h"
+#include "render/OrnGL/GLTexture/GLTexture.h"
 
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb/stb_image.h>
 
-#include "LogPrint.h"
+#include "base/LogPrint.h"
 
 GLTexture::GLTexture(QOpenGLFunctions_3_3_Core* gl) : gl_(gl)
 {

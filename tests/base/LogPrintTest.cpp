@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "LogPrint.h"
+#include "base/LogPrint.h"
 
 namespace {
 

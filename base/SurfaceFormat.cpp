@@ -1,4 +1,4 @@
-#include "SurfaceFormat.h"
+#include "base/SurfaceFormat.h"
 
 #include <QSurfaceFormat>
 

@@ -1,4 +1,4 @@
-#include "AppSettings.h"
+#include "base/AppSettings.h"
 
 #include <QSettings>
 

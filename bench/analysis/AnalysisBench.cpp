@@ -6,14 +6,14 @@
 //   lumo_analysis_bench --show FIRST SECOND WIDTH HEIGHT FRAME [OUT.png]
 //     opens a 1284 x 900 window comparing two I420 files at FRAME and keeps it open
 //     (or grabs it into OUT.png and quits).
-#include "LumoImageView.h"
-#include "OpenFileDialog.h"
-#include "VideoCtrBar.h"
-#include "VideoTimeLine.h"
-#include "YUVShowView.h"
-#include "YUVWidget.h"
+#include "analysis/LumoImageView.h"
+#include "open/OpenFileDialog.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
 
-#include "LumoYuvReader.h"
+#include "yuv/LumoYuvReader.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -1,4 +1,4 @@
-#include "LogPrint.h"
+#include "base/LogPrint.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
