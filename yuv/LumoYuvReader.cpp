@@ -21,7 +21,9 @@ class InputFile {
 public:
     explicit InputFile(const std::string& path)
     {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
+        // writer. It has no effect on reads of regular files.
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0)
             return;
         struct stat st {};

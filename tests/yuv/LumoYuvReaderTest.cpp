@@ -73,6 +73,17 @@ TEST(LumoYuvReader, FailuresAreReturnValues)
     EXPECT_EQ(LumoYuvReader(empty.path(), 4, 4, "YUV_TYPE_I420").GetFrameCount(), 0);
     EXPECT_EQ(LumoYuvReader("/no/such/file.yuv", 4, 4, "YUV_TYPE_I420").GetFrameCount(), -1);
     EXPECT_EQ(LumoYuvReader("/tmp", 4, 4, "YUV_TYPE_I420").GetFrameCount(), -1); // a directory
+    EXPECT_EQ(LumoYuvReader("/dev/zero", 4, 4, "YUV_TYPE_I420").GetFrameCount(), -1);
+    {
+        // A FIFO without a writer: refused at once instead of waiting forever.
+        const std::string fifo = empty.path() + ".fifo";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        LumoYuvReader pipe(fifo, 4, 4, "YUV_TYPE_I420");
+        EXPECT_EQ(pipe.GetFrameCount(), -1);
+        int64_t count = 99;
+        EXPECT_EQ(pipe.ReadFrameYUV444(nullptr, &count, 0), nullptr);
+        ::unlink(fifo.c_str());
+    }
 
     TempFile file(Bytes(24, 1));
     EXPECT_EQ(LumoYuvReader(file.path(), 4, 4, "UNKNOW").GetFrameCount(), -1);
