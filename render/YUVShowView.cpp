@@ -252,7 +252,9 @@ void YUVShowView::paintGL()
     extentRight_ = w / 2 * b.X();
     extentBottom_ = h / 2 * b.Y();
 
-    if (!sizeOk)
+    // Textures that were never filled hold undefined texels (a solid green
+    // frame on Mesa): until a frame has been read, only the background shows.
+    if (!sizeOk || !texturesFilled_)
         return;
 
     float matrix[16];

@@ -427,6 +427,23 @@ TEST(YUVShowViewTest, UnknownLayoutAndMissingFileDrawWithoutCrashing)
     EXPECT_FALSE(empty.Grab().isNull());
 }
 
+// Until a frame has been read the textures hold nothing: only the white
+// background may show, not a frame, a plane thumbnail or the rectangle.
+TEST(YUVShowViewTest, NothingButTheBackgroundBeforeTheFirstRead)
+{
+    const std::string empty = TestPath("empty.yuv");
+    WriteBytes(empty, {});
+    for (const std::string& path : {TestPath("never-there.yuv"), empty}) {
+        ViewHarness view(path, 16, 16, "YUV_TYPE_I420", 100, 100);
+        view->SetVisible(2, 2, 2);
+        view->SetRect(0.1f, -0.1f, 0.9f, -0.9f);
+        const QImage image = view.Grab();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ASSERT_EQ(image.pixel(x, y), qRgb(255, 255, 255)) << path << " at " << x << "," << y;
+    }
+}
+
 TEST(YUVShowViewTest, FrameLargerThanTheTextureLimitDrawsNothing)
 {
     ViewHarness probe(TestPath("none.yuv"), 16, 16, "YUV_TYPE_I420", 50, 50);
