@@ -22,6 +22,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <limits>
 #include <memory>
 
@@ -245,8 +246,10 @@ QString LumoImageView::MetricText(double ssim, double mse_y, double mse_u, doubl
 {
     const double values[] = {ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v};
     QString text = QStringLiteral("【SSIM %1】【MSE Y: %2, U: %3, V: %4】【PSNR Y: %5, U: %6, V: %7】");
+    // A value that could not be computed (+inf from an SSIM that ran out of
+    // memory, NaN from empty planes or a failure) is not a result.
     for (double value : values)
-        text = text.arg(value, 0, 'g', 6);
+        text = std::isfinite(value) ? text.arg(value, 0, 'g', 6) : text.arg(QStringLiteral("-"));
     return text;
 }
 

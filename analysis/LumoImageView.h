@@ -40,7 +40,8 @@ public:
     // Metric colour-range code for a colour-range button id: 2 for BT.709
     // video (1), 1 for BT.601 full (4), 0 for anything else.
     static int MetricColorRange(int colorRangeId);
-    // The control bar's metric text for one comparison result.
+    // The control bar's metric text for one comparison result; a value that
+    // is not finite (not computed) shows the dash.
     static QString MetricText(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
                               double psnr_v);
     // The metric text shown while nothing is compared.

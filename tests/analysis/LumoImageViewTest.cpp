@@ -204,8 +204,11 @@ TEST_F(LumoImageViewTest, MetricTextFormatsEachValueInItsPlace)
          "【SSIM 1】【MSE Y: 0, U: 0, V: 0】【PSNR Y: 999.99, U: 999.99, V: 999.99】"},
         {{0.912345678, 1.5, 2.25, 3.125, 46.3717, 44.6108, 43.1619},
          "【SSIM 0.912346】【MSE Y: 1.5, U: 2.25, V: 3.125】【PSNR Y: 46.3717, U: 44.6108, V: 43.1619】"},
+        // A value that could not be computed (SSIM out of memory, empty
+        // chroma planes) shows the dash, never a number.
         {{inf, 65025, 1234567, 0.000012345, 0, nan, nan},
-         "【SSIM inf】【MSE Y: 65025, U: 1.23457e+06, V: 1.2345e-05】【PSNR Y: 0, U: nan, V: nan】"},
+         "【SSIM -】【MSE Y: 65025, U: 1.23457e+06, V: 1.2345e-05】【PSNR Y: 0, U: -, V: -】"},
+        {{nan, nan, -inf, 0, inf, 1, 2}, "【SSIM -】【MSE Y: -, U: -, V: 0】【PSNR Y: -, U: 1, V: 2】"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(LumoImageView::MetricText(c.v[0], c.v[1], c.v[2], c.v[3], c.v[4], c.v[5], c.v[6]),
