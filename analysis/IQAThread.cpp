@@ -1,6 +1,6 @@
 #include "analysis/IQAThread.h"
 
-#include "yuv/LumoYuvReader.h"
+#include "iqa/CompareEngine.h"
 
 #include <QDebug>
 
@@ -30,20 +30,17 @@ void IQAThread::start1()
 
 void IQAThread::doWork()
 {
-    double psnr[3] = {0, 0, 0};
-    double mse[3] = {0, 0, 0};
-    const lumo::LumoYuvReader reader;
     if (!m_reference || !m_compared) {
         qDebug() << "---------->m_yuv is nullptr";
         return;
     }
-    reader.ComputePsnrMse(psnr, m_reference.get(), m_compared.get(), m_width, m_height, mse);
-    const double ssim = reader.ComputeSsimGray(m_reference.get(), m_compared.get(), m_width, m_height, m_colorRange);
-    qDebug() << "Y-PSNR :" << psnr[0] << ", U-PSNR :" << psnr[1] << ", V-PSNR : " << psnr[2];
-    qDebug() << "Y-MSE :" << mse[0] << ", U-MSE :" << mse[1] << ", V-MSE : " << mse[2];
-    qDebug() << "SSIM_GRAY :" << ssim;
+    lumo::FrameMetrics m;
+    lumo::MeasureI420Pair(m_reference.get(), m_compared.get(), m_width, m_height, m_colorRange, true, m);
+    qDebug() << "Y-PSNR :" << m.psnr[0] << ", U-PSNR :" << m.psnr[1] << ", V-PSNR : " << m.psnr[2];
+    qDebug() << "Y-MSE :" << m.mse[0] << ", U-MSE :" << m.mse[1] << ", V-MSE : " << m.mse[2];
+    qDebug() << "SSIM_GRAY :" << m.ssim;
     // The job is over: its frames go now, before the result leaves.
     m_reference.reset();
     m_compared.reset();
-    emit workFinished(ssim, mse[0], mse[1], mse[2], psnr[0], psnr[1], psnr[2]);
+    emit workFinished(m.ssim, m.mse[0], m.mse[1], m.mse[2], m.psnr[0], m.psnr[1], m.psnr[2]);
 }

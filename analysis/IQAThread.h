@@ -25,6 +25,8 @@ public:
     bool hasFrames() const { return m_reference && m_compared; }
 
 signals:
+    // A metric that could not be computed (memory ran out) comes as
+    // +infinity; see lumo::MetricNotComputed.
     void workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
                       double psnr_v);
     void workStart();

@@ -10,17 +10,14 @@
 #include "cli/CliError.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
-#include "cli/CompareEngine.h"
 #include "cli/CompareReport.h"
 #include "cli/LayoutNames.h"
 #include "cli/RawInput.h"
 #include "cli/TempOutputFile.h"
+#include "iqa/CompareEngine.h"
 
 namespace lumo::cli {
 namespace {
-
-// Memory the workers may hold together before fewer of them run.
-constexpr int64_t kWorkerMemoryBudget = int64_t{224} << 20;
 
 const char* RangeName(int code)
 {
@@ -138,7 +135,8 @@ int RunCompare(const std::vector<std::string>& args)
     settings.last = last;
     settings.colorRangeCode = rangeCode;
     settings.withSsim = withSsim;
-    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim, kWorkerMemoryBudget);
+    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim,
+                                                    CompareEngine::kDefaultMemoryBudget);
     settings.maxInFlight = 2 * settings.workers;
 
     CompareHeader header;

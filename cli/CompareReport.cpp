@@ -9,13 +9,6 @@ namespace {
 
 const char* const kPlaneKeys[3] = {"y", "u", "v"};
 
-double PsnrOf(double mse)
-{
-    if (mse == 0.0)
-        return 999.99;
-    return 10.0 * std::log10(65025.0 / mse);
-}
-
 // Length of the valid UTF-8 sequence at text[i], 0 when it is not one.
 size_t Utf8Length(const std::string& text, size_t i)
 {
@@ -52,36 +45,6 @@ size_t Utf8Length(const std::string& text, size_t i)
 }
 
 } // namespace
-
-void CompareSummary::Add(const FrameMetrics& m)
-{
-    ++frames_;
-    ssim_ += m.ssim;
-    for (int p = 0; p < 3; ++p) {
-        mse_[p] += m.mse[p];
-        psnr_[p] += m.psnr[p];
-    }
-}
-
-double CompareSummary::MeanSsim() const
-{
-    return frames_ ? ssim_ / frames_ : std::numeric_limits<double>::quiet_NaN();
-}
-
-double CompareSummary::MeanMse(int plane) const
-{
-    return frames_ ? mse_[plane] / frames_ : std::numeric_limits<double>::quiet_NaN();
-}
-
-double CompareSummary::MeanPsnr(int plane) const
-{
-    return frames_ ? psnr_[plane] / frames_ : std::numeric_limits<double>::quiet_NaN();
-}
-
-double CompareSummary::PsnrOfMeanMse(int plane) const
-{
-    return PsnrOf(MeanMse(plane));
-}
 
 CompareReport::CompareReport(std::FILE* out, ReportFormat format, const CompareHeader& header)
     : out_(out), format_(format), header_(header)
@@ -136,17 +99,6 @@ std::string CompareReport::JsonNumber(double value)
     return buf;
 }
 
-std::string CompareReport::CsvNumber(double value)
-{
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.17g", value);
-    return buf;
-}
-
 std::string CompareReport::ShortNumber(double value)
 {
     if (std::isnan(value))
@@ -188,7 +140,7 @@ void CompareReport::Begin()
         break;
     }
     case ReportFormat::Csv:
-        std::fprintf(out_, "frame,ssim,mse_y,mse_u,mse_v,psnr_y,psnr_u,psnr_v\n");
+        std::fputs(CompareCsvHeader().c_str(), out_);
         break;
     case ReportFormat::Json:
         std::fprintf(out_, "{\n");
@@ -213,9 +165,7 @@ void CompareReport::AddFrame(const FrameMetrics& m)
                      ShortNumber(m.psnr[1]).c_str(), ShortNumber(m.psnr[2]).c_str());
         break;
     case ReportFormat::Csv:
-        std::fprintf(out_, "%d,%s,%s,%s,%s,%s,%s,%s\n", m.frame, m.hasSsim ? CsvNumber(m.ssim).c_str() : "",
-                     CsvNumber(m.mse[0]).c_str(), CsvNumber(m.mse[1]).c_str(), CsvNumber(m.mse[2]).c_str(),
-                     CsvNumber(m.psnr[0]).c_str(), CsvNumber(m.psnr[1]).c_str(), CsvNumber(m.psnr[2]).c_str());
+        std::fputs(CompareCsvRow(m).c_str(), out_);
         break;
     case ReportFormat::Json:
         std::fprintf(out_, "%s\n    {\"frame\": %d, \"ssim\": %s, \"mse_y\": %s, \"mse_u\": %s, \"mse_v\": %s, "
@@ -243,12 +193,7 @@ void CompareReport::Finish()
                      ShortNumber(s.PsnrOfMeanMse(2)).c_str());
         break;
     case ReportFormat::Csv:
-        std::fprintf(out_, "mean,%s,%s,%s,%s,%s,%s,%s\n", ssim ? CsvNumber(s.MeanSsim()).c_str() : "",
-                     CsvNumber(s.MeanMse(0)).c_str(), CsvNumber(s.MeanMse(1)).c_str(), CsvNumber(s.MeanMse(2)).c_str(),
-                     CsvNumber(s.MeanPsnr(0)).c_str(), CsvNumber(s.MeanPsnr(1)).c_str(),
-                     CsvNumber(s.MeanPsnr(2)).c_str());
-        std::fprintf(out_, "psnr_of_mean_mse,,,,,%s,%s,%s\n", CsvNumber(s.PsnrOfMeanMse(0)).c_str(),
-                     CsvNumber(s.PsnrOfMeanMse(1)).c_str(), CsvNumber(s.PsnrOfMeanMse(2)).c_str());
+        std::fputs(CompareCsvSummary(s, ssim).c_str(), out_);
         break;
     case ReportFormat::Json: {
         std::fprintf(out_, "\n  ],\n  \"summary\": {\n    \"frames\": %d,\n", s.Frames());

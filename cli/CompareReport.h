@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/CompareEngine.h"
+#include "iqa/CompareCsv.h"
+#include "iqa/CompareEngine.h"
 
 namespace lumo::cli {
 
@@ -30,24 +31,6 @@ struct CompareHeader {
     bool withSsim = true;
 };
 
-// Running means over the frames handed in, and the PSNR of the mean MSE.
-class CompareSummary {
-public:
-    void Add(const FrameMetrics& m);
-    int Frames() const { return frames_; }
-    double MeanSsim() const;
-    double MeanMse(int plane) const;
-    double MeanPsnr(int plane) const;
-    // PSNR computed from the mean MSE of the plane (999.99 when it is 0).
-    double PsnrOfMeanMse(int plane) const;
-
-private:
-    int frames_ = 0;
-    double ssim_ = 0.0;
-    double mse_[3] = {0.0, 0.0, 0.0};
-    double psnr_[3] = {0.0, 0.0, 0.0};
-};
-
 // Writes the rows of a comparison as they come, then the summary, as an
 // aligned table, CSV (header row, one row per frame, then the rows "mean"
 // and "psnr_of_mean_mse") or one JSON document.
@@ -61,8 +44,6 @@ public:
 
     static std::string JsonString(const std::string& text);
     static std::string JsonNumber(double value);
-    // Round-trip text for CSV: "nan", "inf" and "-inf" for those values.
-    static std::string CsvNumber(double value);
     // Six significant digits like the analysis window's metric text.
     static std::string ShortNumber(double value);
 

@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "cli/LayoutNames.h"
 #include "media/LumoReader.h"
+#include "media/MediaLayout.h"
 #include "cli/TempOutputFile.h"
 
 namespace lumo::cli {
@@ -85,7 +86,7 @@ int RunConvert(const std::vector<std::string>& args)
         throw CliError(error);
 
     std::printf("width:  %d\nheight: %d\nlayout: %s\noutput: %s\n", width, height,
-                LayoutForMediaFormat(static_cast<int>(format)).c_str(), output.c_str());
+                LayoutNameForMediaFormat(format).c_str(), output.c_str());
     return 0;
 }
 

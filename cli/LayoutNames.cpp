@@ -45,16 +45,4 @@ std::string RequireLayoutName(const std::string& text)
     return name;
 }
 
-std::string LayoutForMediaFormat(int code)
-{
-    switch (code) {
-    case 102: return "YUV_TYPE_NV12";
-    case 103: return "YUV_TYPE_NV21";
-    case 104: return "YUV_TYPE_I422";
-    case 105: return "YUV_TYPE_YUYV";
-    case 106: return "YUV_TYPE_I444";
-    default: return "YUV_TYPE_I420";
-    }
-}
-
 } // namespace lumo::cli

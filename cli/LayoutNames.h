@@ -12,8 +12,6 @@ bool ResolveLayoutName(const std::string& text, std::string& name);
 std::string RequireLayoutName(const std::string& text);
 // "NV12" for "YUV_TYPE_NV12".
 std::string ShortLayoutName(const std::string& name);
-// The layout name for a media library pixel-format code.
-std::string LayoutForMediaFormat(int code);
 std::string ToLower(std::string text);
 
 } // namespace lumo::cli

@@ -9,6 +9,8 @@
 #include <QVector>
 
 #include "media/LumoReader.h"
+#include "media/MediaLayout.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 
@@ -31,20 +33,14 @@ OpenFileConvThread::OpenFileConvThread(const QString& input, const QString& outp
 
 int OpenFileConvThread::LayoutIndexForFormat(int formatCode)
 {
-    switch (formatCode) {
-    case Lumer::LUMER_PIX_FMT_NV12:
-        return 3;
-    case Lumer::LUMER_PIX_FMT_NV21:
-        return 2;
-    case Lumer::LUMER_PIX_FMT_YUV422P:
-        return 4;
-    case Lumer::LUMER_PIX_FMT_YUYV422:
-        return 8;
-    case Lumer::LUMER_PIX_FMT_YUV444P:
-        return 12;
-    default:
-        return 0;
+    const std::string name = lumo::LayoutNameForMediaFormat(formatCode);
+    const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        if (table.GetByIndex(i, info) == 0 && info.name == name)
+            return i;
     }
+    return 0;
 }
 
 void OpenFileConvThread::Run(OpenFileConvThread* worker)

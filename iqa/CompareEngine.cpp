@@ -1,4 +1,4 @@
-#include "cli/CompareEngine.h"
+#include "iqa/CompareEngine.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace lumo::cli {
+namespace lumo {
 namespace {
 
 struct Slot {
@@ -33,6 +33,16 @@ std::unique_ptr<uint8_t[]> ReadI420(const LumoYuvReader& reader, int frame, cons
 }
 
 } // namespace
+
+bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
+                     FrameMetrics& out)
+{
+    const LumoYuvReader metrics;
+    metrics.ComputePsnrMse(out.psnr, ref, cmp, width, height, out.mse);
+    out.hasSsim = withSsim;
+    out.ssim = withSsim ? metrics.ComputeSsimGray(ref, cmp, width, height, colorRange) : 0.0;
+    return !MetricNotComputed(out.ssim);
+}
 
 int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim)
 {
@@ -74,12 +84,7 @@ bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetri
         return false;
     out = FrameMetrics();
     out.frame = frame;
-    const LumoYuvReader metrics;
-    metrics.ComputePsnrMse(out.psnr, a.get(), b.get(), width, height, out.mse);
-    if (settings.withSsim) {
-        out.hasSsim = true;
-        out.ssim = metrics.ComputeSsimGray(a.get(), b.get(), width, height, settings.colorRangeCode);
-    }
+    MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out);
     return true;
 }
 
@@ -164,4 +169,4 @@ bool CompareEngine::Run(const std::function<void(const FrameMetrics&)>& onFrame,
     return ok;
 }
 
-} // namespace lumo::cli
+} // namespace lumo

@@ -1,0 +1,79 @@
+#include "iqa/CompareCsv.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "iqa/PsnrMse.h"
+
+namespace lumo {
+
+void CompareSummary::Add(const FrameMetrics& m)
+{
+    ++frames_;
+    ssim_ += m.ssim;
+    for (int p = 0; p < 3; ++p) {
+        mse_[p] += m.mse[p];
+        psnr_[p] += m.psnr[p];
+    }
+}
+
+double CompareSummary::MeanSsim() const
+{
+    return frames_ ? ssim_ / frames_ : std::numeric_limits<double>::quiet_NaN();
+}
+
+double CompareSummary::MeanMse(int plane) const
+{
+    return frames_ ? mse_[plane] / frames_ : std::numeric_limits<double>::quiet_NaN();
+}
+
+double CompareSummary::MeanPsnr(int plane) const
+{
+    return frames_ ? psnr_[plane] / frames_ : std::numeric_limits<double>::quiet_NaN();
+}
+
+double CompareSummary::PsnrOfMeanMse(int plane) const
+{
+    return PsnrFromMse(MeanMse(plane));
+}
+
+std::string CompareCsvNumber(double value)
+{
+    if (std::isnan(value))
+        return "nan";
+    if (std::isinf(value))
+        return value > 0 ? "inf" : "-inf";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.17g", value);
+    return buf;
+}
+
+std::string CompareCsvHeader()
+{
+    return "frame,ssim,mse_y,mse_u,mse_v,psnr_y,psnr_u,psnr_v\n";
+}
+
+std::string CompareCsvRow(const FrameMetrics& m)
+{
+    std::string row = std::to_string(m.frame) + "," + (m.hasSsim ? CompareCsvNumber(m.ssim) : "");
+    for (const double* values : {m.mse, m.psnr})
+        for (int p = 0; p < 3; ++p)
+            row += "," + CompareCsvNumber(values[p]);
+    return row + "\n";
+}
+
+std::string CompareCsvSummary(const CompareSummary& s, bool withSsim)
+{
+    std::string rows = "mean," + (withSsim ? CompareCsvNumber(s.MeanSsim()) : "");
+    for (int p = 0; p < 3; ++p)
+        rows += "," + CompareCsvNumber(s.MeanMse(p));
+    for (int p = 0; p < 3; ++p)
+        rows += "," + CompareCsvNumber(s.MeanPsnr(p));
+    rows += "\npsnr_of_mean_mse,,,,";
+    for (int p = 0; p < 3; ++p)
+        rows += "," + CompareCsvNumber(s.PsnrOfMeanMse(p));
+    return rows + "\n";
+}
+
+} // namespace lumo

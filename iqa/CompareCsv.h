@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "iqa/CompareEngine.h"
+
+namespace lumo {
+
+// Running means over the frames handed in, and the PSNR of the mean MSE.
+class CompareSummary {
+public:
+    void Add(const FrameMetrics& m);
+    int Frames() const { return frames_; }
+    double MeanSsim() const;
+    double MeanMse(int plane) const;
+    double MeanPsnr(int plane) const;
+    // PSNR computed from the mean MSE of the plane (999.99 when it is 0).
+    double PsnrOfMeanMse(int plane) const;
+
+private:
+    int frames_ = 0;
+    double ssim_ = 0.0;
+    double mse_[3] = {0.0, 0.0, 0.0};
+    double psnr_[3] = {0.0, 0.0, 0.0};
+};
+
+// The CSV form of a comparison, one function per part: the header row, one
+// row per frame, then the rows "mean" and "psnr_of_mean_mse". Values are
+// written to round-trip; the SSIM field is empty for rows without SSIM.
+// Every piece ends with a newline.
+std::string CompareCsvHeader();
+std::string CompareCsvRow(const FrameMetrics& m);
+std::string CompareCsvSummary(const CompareSummary& summary, bool withSsim);
+// Round-trip text of one value: "nan", "inf" and "-inf" for those values.
+std::string CompareCsvNumber(double value);
+
+} // namespace lumo

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "yuv/LumoYuvReader.h"
+
+namespace lumo {
+
+// The comparison of one frame pair, as the analysis window shows it.
+struct FrameMetrics {
+    int frame = 0;
+    bool hasSsim = false;
+    double ssim = 0.0;
+    double mse[3] = {0.0, 0.0, 0.0};
+    double psnr[3] = {0.0, 0.0, 0.0};
+};
+
+// +infinity is never a metric value: it marks one that could not be computed
+// (memory ran out). NaN is a value (a plane or frame too small to measure).
+inline bool MetricNotComputed(double value)
+{
+    return value == std::numeric_limits<double>::infinity();
+}
+
+// Measures two I420 frames of width x height: MSE and PSNR per plane, then,
+// when `withSsim`, SSIM_GRAY for the metric colour-range code `colorRange`
+// (0 BT.601 video, 1 BT.601 full, 2 BT.709 video). `out.frame` is left as
+// it is. Returns false when a metric could not be computed; that metric is
+// then +infinity in `out`.
+bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
+                     FrameMetrics& out);
+
+// Compares frames of two files of equal size on several threads. Each frame
+// pair is read as full-size planes, turned into I420 and measured with
+// MeasureI420Pair. Results come back in frame order on the calling thread.
+// At most `maxInFlight` frames are claimed ahead of the last one handed
+// back, and each worker holds one frame pair at a time, so memory does not
+// grow with the number of frames.
+class CompareEngine {
+public:
+    struct Settings {
+        LumoYuvReader a;
+        LumoYuvReader b;
+        int first = 0;
+        int last = 0;           // inclusive
+        int colorRangeCode = 1; // metric colour-range code
+        bool withSsim = true;
+        int workers = 1;
+        int maxInFlight = 2;
+    };
+
+    // Memory the workers may hold together unless the caller chooses
+    // another budget.
+    static constexpr int64_t kDefaultMemoryBudget = int64_t{224} << 20;
+
+    // Bytes one worker holds at its peak for a frame of width x height.
+    static int64_t WorkerPeakBytes(int width, int height, bool withSsim);
+    // Worker count: `requested` when above 0, else the cores, lowered until
+    // the workers' peak fits `memoryBudget` (at least one worker).
+    static int ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget);
+
+    explicit CompareEngine(const Settings& settings);
+
+    // Runs the comparison; `onFrame` receives every frame in order. Returns
+    // false and fills `error` (one line) when a frame cannot be read or
+    // memory runs out; frames before the failing one have been handed over
+    // by then.
+    bool Run(const std::function<void(const FrameMetrics&)>& onFrame, std::string& error);
+
+    // One frame pair on the calling thread; what each worker does.
+    static bool CompareFrame(const Settings& settings, int frame, FrameMetrics& out, std::string& error);
+
+private:
+    Settings settings_;
+};
+
+} // namespace lumo
