@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDebug>
+#include <QIcon>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -23,6 +24,10 @@ int main(int argc, char* argv[])
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
 #endif
     QApplication app(argc, argv);
+    // Ties the windows to the installed desktop entry (its name and icon in
+    // task bars, on Wayland too); the icon is for X11 window managers.
+    QGuiApplication::setDesktopFileName(QStringLiteral("yuvlumo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/img/logo/yuv_logo.png")));
 
     // Every GL view of the program gets a 3.3 core context.
     lumo::InstallDefaultSurfaceFormat();

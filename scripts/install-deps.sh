@@ -12,6 +12,10 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev sqlite3
   xvfb xauth x11-utils libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   fonts-wqy-zenhei curl procps
+  # the Debian package and the checks of what it installs
+  dpkg-dev file desktop-file-utils appstream shared-mime-info
+  # tests of the many-pairs recipe and of the download page in a browser
+  parallel jq chromium
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "service/DownloadPage.h"
 #include "service/EventStore.h"
 #include "service/FormData.h"
 #include "service/JsonWriter.h"
@@ -103,22 +104,6 @@ bool IsSafeHost(const std::string &host)
     return true;
 }
 
-std::string HtmlEscape(std::string_view text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // Request lines go to the log; keep them on one line and short.
 std::string LogSafe(std::string_view text)
 {
@@ -196,8 +181,8 @@ void LumoService::Route()
     });
 
     // The client's download link is "/#/YuvLumo". A browser never sends the
-    // part after "#", so the request arrives as "/" and the page's own
-    // "#/YuvLumo" anchor (the section id below) scrolls to the download block.
+    // part after "#", so the request arrives as "/" and the page's element
+    // with the id "/YuvLumo" is what the browser scrolls to.
     svr.Get("/", [this](const Request &req, Response &res) { HandlePage(req, res); });
 
     auto notAllowed = [](const char *allow) {
@@ -399,27 +384,8 @@ void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &r
 
 void LumoService::HandlePage(const httplib::Request &, httplib::Response &res)
 {
-    const std::string version = HtmlEscape(options_.latestVersion);
-    std::string page =
-        "<!DOCTYPE html>\n"
-        "<html lang=\"zh-CN\">\n"
-        "<head><meta charset=\"utf-8\"><title>YuvLumo 下载</title>\n"
-        "<style>body{font-family:sans-serif;margin:2em auto;max-width:40em;color:#222}"
-        "section{border:1px solid #ccc;border-radius:6px;padding:1em 1.5em}"
-        "h1{font-size:1.4em}.version{font-size:1.2em;font-weight:bold}</style>\n"
-        "</head>\n"
-        "<body>\n"
-        "<h1>YUVLumo 产品下载</h1>\n"
-        "<section id=\"/YuvLumo\">\n"
-        "<h2>YuvLumo</h2>\n"
-        "<p>最新版本：<span class=\"version\" id=\"latest-version\">" + version + "</span></p>\n"
-        "<p>YuvLumo " + version + " 是查看和测量原始 YUV 视频的桌面工具。"
-        "本地服务不托管安装包，请从源代码构建该版本。</p>\n"
-        "</section>\n"
-        "</body>\n"
-        "</html>\n";
     res.status = 200;
-    res.set_content(page, "text/html; charset=utf-8");
+    res.set_content(DownloadPageHtml(options_.latestVersion), "text/html; charset=utf-8");
 }
 
 }  // namespace lumo::service
