@@ -1,6 +1,7 @@
 #include "analysis/LumoImageView.h"
 
 #include "render/ColorChart.h"
+#include "render/GLLimits.h"
 #include "analysis/IQAThread.h"
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
@@ -34,11 +35,13 @@ struct PlanesDeleter {
 using Planes = std::unique_ptr<uint8_t, PlanesDeleter>;
 
 // Frame `frameIndex` of `reader` as full-size planes; null when the frame
-// lies outside the file or cannot be read.
+// lies outside the file, cannot be read, or cannot be shown: a stated
+// 40000 x 40000 on a small file would otherwise take gigabytes of planes
+// (of zero padding) only for the view to refuse it.
 Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frameIndex)
 {
     const int64_t frameSize = reader.GetFrameSize();
-    if (frameIndex < 0 || frameSize <= 0)
+    if (frameIndex < 0 || frameSize <= 0 || !FrameFitsTexture(reader.Width(), reader.Height()))
         return nullptr;
     int64_t got = 0;
     uint8_t* data = reader.ReadFrameYUV444(nullptr, &got, static_cast<int64_t>(frameIndex) * frameSize);

@@ -1,5 +1,6 @@
 #include "analysis/SnapshotThread.h"
 
+#include "analysis/FrameThumbnail.h"
 #include "analysis/ThumbnailCache.h"
 
 #include <QDebug>
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 SnapshotThread::SnapshotThread(ThumbnailCache* cache, const lumo::LumoYuvReader& reader, int thumbnailWidth,
                                QObject* parent)
@@ -79,31 +79,23 @@ void SnapshotThread::Serve(int frameIndex)
 
     const int width = reader_.Width();
     const int height = reader_.Height();
-    const int64_t frameSize = reader_.GetFrameSize();
-    int64_t bytes = 0;
-    std::unique_ptr<uint8_t[]> rgb;
-    if (frameIndex >= 0 && frameSize > 0 && width > 0 && height > 0 && thumbnailWidth_ > 0)
-        rgb.reset(reader_.ReadFrameRGB24(nullptr, &bytes, static_cast<int64_t>(frameIndex) * frameSize));
-
-    if (rgb && bytes > 0) {
-        // Rows are exactly 3 * width bytes, whatever their alignment.
-        const QImage full(rgb.get(), width, height, 3 * width, QImage::Format_RGB888);
+    QImage thumbnail;
+    if (width > 0 && height > 0 && thumbnailWidth_ > 0) {
         // Capped: a 1 x 100000 frame would otherwise keep a 50 x 5000000
         // thumbnail (750 MB) per cache entry. The time line scales the image
         // into its cell anyway.
         constexpr double kMaxThumbHeight = 4096.0;
-        const int thumbHeight = std::max(
-            1, static_cast<int>(std::lround(std::min(kMaxThumbHeight, static_cast<double>(height) * thumbnailWidth_ / width))));
-        QImage thumbnail = full.scaled(thumbnailWidth_, thumbHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        // A frame already of thumbnail size comes back sharing the read
-        // buffer, which is released below: give the entry its own pixels.
-        if (thumbnail.constBits() == full.constBits())
-            thumbnail = full.copy();
-        if (!thumbnail.isNull())
-            cache_->Insert(frameIndex, thumbnail);
-    } else {
-        qDebug() << "ReadFrameRGB24 Fail";
+        const int thumbHeight = std::max(1, static_cast<int>(std::lround(std::min(
+                                                kMaxThumbHeight, static_cast<double>(height) * thumbnailWidth_ / width))));
+        // Only the thumbnail's pixels are read, so no stated size costs more
+        // than a small frame.
+        thumbnail = MakeFrameThumbnail(reader_, frameIndex, QSize(thumbnailWidth_, thumbHeight),
+                                       ThumbnailFilter::Nearest);
     }
+    if (!thumbnail.isNull())
+        cache_->Insert(frameIndex, thumbnail);
+    else
+        qDebug() << "ReadFrameRGB24 Fail";
 
     qDebug() << "Send";
     emit GetImageSuccess();

@@ -11,9 +11,9 @@
 
 class ThumbnailCache;
 
-// Makes the thumbnails of a time line on a thread of its own: reads each
-// requested frame as RGB24, scales it to the cell width and puts it into the
-// time line's cache. At most five requests wait; further ones are refused
+// Makes the thumbnails of a time line on a thread of its own: reads the
+// pixels of each requested frame that a thumbnail of the cell width needs
+// (nearest pixel) and puts the thumbnail into the time line's cache. At most five requests wait; further ones are refused
 // and the time line asks again at a later paint. The thread sleeps while
 // nothing is queued.
 class SnapshotThread : public QThread {

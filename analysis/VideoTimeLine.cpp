@@ -70,7 +70,10 @@ int VideoTimeLine::ThumbnailHeight(int frameWidth, int frameHeight)
 {
     if (frameWidth <= 0 || frameHeight <= 0)
         return 0;
-    return static_cast<int>(static_cast<double>(frameHeight) / frameWidth * kCellWidth);
+    // A 1 x 2147483647 frame would give a height beyond int; the strip shows
+    // only its bottom 80 rows anyway.
+    constexpr double kLimit = 1 << 30;
+    return static_cast<int>(std::min(kLimit, static_cast<double>(frameHeight) / frameWidth * kCellWidth));
 }
 
 int VideoTimeLine::CellAt(double x, int scrollOffset)

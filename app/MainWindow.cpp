@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpacerItem>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "online/WebRequest.h"
+#include "app/RowThumbnailer.h"
 #include "app/YUVListItem.h"
 #include "base/Version.h"
 #include "yuv/YuvTypeTable.h"
@@ -56,8 +58,12 @@ void MainWindow::BuildForm()
     inner->setObjectName(QStringLiteral("verticalLayout"));
     inner->setSpacing(6);
     auto* scroll = new QScrollArea(central);
+    scroll_ = scroll;
     scroll->setObjectName(QStringLiteral("scrollArea"));
     scroll->setWidgetResizable(true);
+    // Scrolling and resizing change which rows are on screen.
+    connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, &MainWindow::PrioritiseVisibleRows);
+    connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &MainWindow::PrioritiseVisibleRows);
     auto* contents = new QWidget;
     contents->setObjectName(QStringLiteral("scrollAreaWidgetContents"));
     auto* contentsColumn = new QVBoxLayout(contents);
@@ -103,6 +109,23 @@ void MainWindow::AddRow(const lumo::LumoYuvReader& reader, int index)
     content_list_->addWidget(row);
     rows_.append(row);
     connect(row, &YUVListItem::OnItemCloseClick, this, &MainWindow::OnItemCloseClick);
+}
+
+void MainWindow::PrioritiseVisibleRows()
+{
+    RowThumbnailer* thumbnailer = RowThumbnailer::Existing();
+    if (!thumbnailer)
+        return;
+    // Rows are laid out in the scroll area's contents; the viewport shows the
+    // band starting at the scroll bar's value.
+    const QRect shown(QPoint(0, scroll_->verticalScrollBar()->value()), scroll_->viewport()->size());
+    QList<quint64> visible;
+    for (YUVListItem* row : rows_) {
+        if (row->thumbnailsPending() && row->geometry().intersects(shown))
+            visible.append(row->thumbnailTicket());
+    }
+    if (!visible.isEmpty())
+        thumbnailer->Prioritise(visible);
 }
 
 void MainWindow::OpenFileClickListener()

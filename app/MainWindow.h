@@ -10,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QScrollArea;
 class QVBoxLayout;
 class RecordLog;
 class YUVListItem;
@@ -39,12 +40,15 @@ public slots:
 
 private:
     void BuildForm();
+    // Rows on screen get their thumbnails before the others.
+    void PrioritiseVisibleRows();
     void AddRow(const lumo::LumoYuvReader& reader, int index);
     // A dialog without parent, shown not modally, for a version that differs.
     void ShowNewVersion(const QString& version);
 
     YUVParseCache cache_;
     QList<YUVListItem*> rows_; // same order as cache_
+    QScrollArea* scroll_ = nullptr;
     QVBoxLayout* content_list_ = nullptr;
     RecordLog* record_log_ = nullptr;
     QNetworkAccessManager* network_ = nullptr;

@@ -1,11 +1,6 @@
 #include "app/YUVListItem.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
-#include <future>
-#include <system_error>
-#include <vector>
 
 #include <QHBoxLayout>
 #include <QImage>
@@ -13,11 +8,12 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QThread>
 #include <QSpacerItem>
 #include <QVBoxLayout>
 
+#include "analysis/FrameThumbnail.h"
 #include "analysis/LumoImageView.h"
+#include "app/RowThumbnailer.h"
 #include "yuv/YuvTypeTable.h"
 
 YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
@@ -61,10 +57,14 @@ YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
     connect(close_yuv_btn_, &QPushButton::clicked, this, &YUVListItem::onCloseClick);
 }
 
-YUVListItem::~YUVListItem() = default;
+YUVListItem::~YUVListItem()
+{
+    CancelThumbnails();
+}
 
 int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
 {
+    CancelThumbnails();
     reader_ = std::make_unique<lumo::LumoYuvReader>(reader);
     lumo::YuvTypeInfo info;
     if (lumo::YuvTypeTable::Instance().FindByName(reader_->Type(), info) != 0)
@@ -72,80 +72,42 @@ int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
     const QString blanks(8, QLatin1Char(' '));
     SetText(QString::fromStdString(info.description) + blanks + QString::number(reader_->GetFrameCount()) +
             QStringLiteral("帧") + blanks + QString::fromUtf8(reader_->Path().c_str()));
-    AddThumbnails();
     small_image_layout_->addStretch();
+    RequestThumbnails();
     return 0;
 }
 
-void YUVListItem::AddThumbnails()
+void YUVListItem::RequestThumbnails()
 {
     const int frames = std::min(reader_->GetFrameCount(), kMaxThumbnails);
-    if (frames <= 0)
+    const QSize size =
+        ThumbnailSizeForHeight(reader_->Width(), reader_->Height(), kThumbnailHeight, kMaxThumbnailWidth);
+    RowThumbnailer* thumbnailer = RowThumbnailer::Instance();
+    if (frames <= 0 || size.isEmpty() || !thumbnailer)
         return;
-    const int64_t pixels = static_cast<int64_t>(reader_->Width()) * reader_->Height();
-    // QImage holds at most 2^31 bytes, and smooth scaling works on a 32-bit
-    // copy: a larger frame could never become a thumbnail, so it is not read.
-    if (pixels <= 0 || pixels * 4 > INT_MAX)
-        return;
-
-    std::vector<QImage> thumbnails(static_cast<size_t>(frames));
-    const lumo::LumoYuvReader& reader = *reader_;
-    // Frames are read and scaled on up to `workers` threads, each with its
-    // own reader copy; the row still waits for all of them.
-    auto work = [&thumbnails, &reader, frames](int first, int step) {
-        const lumo::LumoYuvReader copy(reader);
-        std::unique_ptr<uint8_t[]> rgb;
-        for (int i = first; i < frames; i += step)
-            thumbnails[static_cast<size_t>(i)] = MakeThumbnail(copy, i, rgb);
-    };
-    int workers = std::min(frames, std::max(1, QThread::idealThreadCount()));
-    // Big frames need several buffers of their size each: one at a time.
-    if (pixels > kParallelPixelLimit)
-        workers = 1;
-    std::vector<std::future<void>> helpers;
-    int launched = 1;
-    for (int k = 1; k < workers; ++k) {
-        try {
-            helpers.push_back(std::async(std::launch::async, work, k, workers));
-        } catch (const std::system_error&) {
-            break; // no more threads: this thread takes the remaining shares
-        }
-        launched = k + 1;
-    }
-    work(0, workers);
-    for (int k = launched; k < workers; ++k)
-        work(k, workers);
-    for (auto& helper : helpers)
-        helper.get();
-
-    for (const QImage& thumbnail : thumbnails) {
-        if (thumbnail.isNull())
-            continue;
-        auto* label = new QLabel;
-        label->setFixedHeight(kThumbnailHeight);
-        label->setPixmap(QPixmap::fromImage(thumbnail));
-        small_image_layout_->addWidget(label);
-    }
+    // Made in the background, so that a long list or a huge frame never
+    // holds up the window; they arrive in frame order.
+    thumbnailTicket_ = thumbnailer->Request(
+        this, *reader_, frames, size, [this](const QImage& thumbnail) { AddThumbnail(thumbnail); },
+        [this] { thumbnailTicket_ = 0; });
 }
 
-QImage YUVListItem::MakeThumbnail(const lumo::LumoYuvReader& reader, int frame, std::unique_ptr<uint8_t[]>& rgb)
+void YUVListItem::CancelThumbnails()
 {
-    const int width = reader.Width();
-    const int height = reader.Height();
-    int64_t bytes = 0;
-    // Every frame has the same RGB size: the buffer the reader allocates for
-    // the first one is reused for the rest. It outlives the QImage viewing it.
-    uint8_t* got = reader.ReadFrameRGB24(rgb.get(), &bytes, static_cast<int64_t>(frame) * reader.GetFrameSize());
-    if (got && !rgb)
-        rgb.reset(got);
-    if (!got || bytes <= 0)
-        return {};
-    // Rows are tightly packed: the stride must be given, or Qt assumes 32-bit
-    // aligned rows and shears widths that are not a multiple of 4.
-    const QImage image(rgb.get(), width, height, width * 3, QImage::Format_RGB888);
-    if (image.isNull())
-        return {};
-    return image.scaledToHeight(kThumbnailHeight, Qt::SmoothTransformation);
+    if (thumbnailTicket_ == 0)
+        return;
+    if (RowThumbnailer* thumbnailer = RowThumbnailer::Existing())
+        thumbnailer->Cancel(thumbnailTicket_);
+    thumbnailTicket_ = 0;
+}
+
+void YUVListItem::AddThumbnail(const QImage& thumbnail)
+{
+    auto* label = new QLabel;
+    label->setFixedHeight(kThumbnailHeight);
+    label->setPixmap(QPixmap::fromImage(thumbnail));
+    // Before the stretch that keeps the thumbnails at the left.
+    small_image_layout_->insertWidget(small_image_layout_->count() - 1, label);
 }
 
 void YUVListItem::SetText(const QString& text)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
 
 #include <QImage>
@@ -22,12 +21,16 @@ class YUVListItem : public QWidget {
 public:
     static constexpr int kMaxThumbnails = 10;
     static constexpr int kThumbnailHeight = 100;
+    // Very wide frames (1920 x 1, line-scan dumps) give thumbnails this wide
+    // at most, and less high, instead of hundreds of megabytes each.
+    static constexpr int kMaxThumbnailWidth = 1000;
 
     YUVListItem(int readerIndex, QWidget* parent = nullptr);
     ~YUVListItem() override;
 
-    // Keeps a copy of the reader, shows its description and thumbnails.
-    // Returns -1 (and shows nothing) for a layout not in the table.
+    // Keeps a copy of the reader and shows its description at once; the
+    // thumbnails follow from the program's row thumbnailer. Returns -1 (and
+    // shows nothing) for a layout not in the table.
     int SetReader(const lumo::LumoYuvReader& reader);
     void SetText(const QString& text);
 
@@ -36,6 +39,9 @@ public:
     const lumo::LumoYuvReader* reader() const { return reader_.get(); }
     QString text() const { return text_; }
     int thumbnailCount() const;
+    // Whether thumbnails are still being made, and the request making them.
+    bool thumbnailsPending() const { return thumbnailTicket_ != 0; }
+    quint64 thumbnailTicket() const { return thumbnailTicket_; }
 
 signals:
     void OnItemCloseClick(int readerIndex, YUVListItem* item);
@@ -47,14 +53,12 @@ public slots:
     void onCloseClick();
 
 private:
-    void AddThumbnails();
-    // Frame `frame` of `reader` scaled to the thumbnail height; null when it
-    // cannot be read. `rgb` is the frame buffer, kept between calls.
-    static QImage MakeThumbnail(const lumo::LumoYuvReader& reader, int frame, std::unique_ptr<uint8_t[]>& rgb);
-    // Frames above this many pixels are read one at a time.
-    static constexpr int64_t kParallelPixelLimit = 4096LL * 4096;
+    void RequestThumbnails();
+    void CancelThumbnails();
+    void AddThumbnail(const QImage& thumbnail);
 
     int readerIndex_ = -1;
+    quint64 thumbnailTicket_ = 0;
     std::unique_ptr<lumo::LumoYuvReader> reader_;
     QString text_;
     QLabel* image_path_label_ = nullptr;

@@ -349,6 +349,85 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
     return ok;
 }
 
+bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,
+                         int64_t* out)
+{
+    const Geometry* g = FindGeometry(type);
+    if (!g || width <= 0 || height <= 0 || y < 0 || y >= height || count < 0 || (count > 0 && (!xs || !out)))
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (xs[i] < 0 || xs[i] >= width)
+            return false;
+    // The same rules as RowOf, one pixel at a time.
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const int64_t row = static_cast<int64_t>(y) * width;
+    const int cw = width / 2;
+    for (int i = 0; i < count; ++i) {
+        const int x = xs[i];
+        int64_t* o = out + 3 * static_cast<int64_t>(i);
+        switch (g->kind) {
+        case Kind::Planar420:
+        case Kind::Planar422:
+        case Kind::Semi420:
+        case Kind::Semi422: {
+            const bool is420 = g->kind == Kind::Planar420 || g->kind == Kind::Semi420;
+            const int ch = is420 ? height / 2 : height;
+            o[0] = row + x;
+            if (cw == 0 || ch == 0) {
+                o[1] = o[2] = -1;
+                break;
+            }
+            const int64_t r = std::min(is420 ? y / 2 : y, ch - 1);
+            const int64_t c = std::min(x / 2, cw - 1);
+            if (IsPlanar(g->kind)) {
+                o[1] = PlaneOffset(g->uPlane, n) + r * cw + c;
+                o[2] = PlaneOffset(g->vPlane, n) + r * cw + c;
+            } else {
+                const int64_t first = n + r * width + 2 * c;
+                o[1] = g->uFirst ? first : first + 1;
+                o[2] = g->uFirst ? first + 1 : first;
+            }
+            break;
+        }
+        case Kind::Packed422: {
+            const int64_t rowStart = 2 * row;
+            if (x < 2 * cw) {
+                const int64_t group = rowStart + 4 * static_cast<int64_t>(x / 2);
+                o[0] = group + g->pos[x & 1];
+                o[1] = group + g->pos[2];
+                o[2] = group + g->pos[3];
+            } else {
+                // The odd last pixel: luma in its half group, chroma from
+                // the last whole group.
+                o[0] = rowStart + 4 * static_cast<int64_t>(cw) + g->pos[0];
+                const int64_t group = rowStart + 4 * static_cast<int64_t>(cw - 1);
+                o[1] = cw > 0 ? group + g->pos[2] : -1;
+                o[2] = cw > 0 ? group + g->pos[3] : -1;
+            }
+            break;
+        }
+        case Kind::Planar444:
+            o[0] = PlaneOffset(g->yPlane, n) + row + x;
+            o[1] = PlaneOffset(g->uPlane, n) + row + x;
+            o[2] = PlaneOffset(g->vPlane, n) + row + x;
+            break;
+        case Kind::Semi444: {
+            const int64_t first = n + 2 * (row + x);
+            o[0] = row + x;
+            o[1] = g->uFirst ? first : first + 1;
+            o[2] = g->uFirst ? first + 1 : first;
+            break;
+        }
+        case Kind::Packed444:
+            o[0] = 3 * (row + x);
+            o[1] = o[0] + 1;
+            o[2] = o[0] + 2;
+            break;
+        }
+    }
+    return true;
+}
+
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)
 {
     RgbFormula(y, u, v, rgb);

@@ -55,4 +55,13 @@ bool GetRawFrameParts(int width, int height, const std::string& type, RawFramePa
 bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, const std::string& type,
                           uint8_t* dst, ConvertPath path = ConvertPath::Auto);
 
+// Where the pixels (xs[i], y) of a frame take their samples from: out[3i],
+// out[3i+1] and out[3i+2] receive the byte offsets inside the raw frame of
+// the Y, U and V samples that the conversions above use for that pixel, or
+// -1 for a chroma sample the frame does not hold (it converts as 128). Lets
+// a reader pick single pixels out of a frame too large to read whole.
+// False for an unknown layout, a bad size or a pixel outside the frame.
+bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,
+                         int64_t* out);
+
 } // namespace lumo

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <set>
 
@@ -131,6 +132,7 @@ TEST(VideoTimeLineCells, ThumbnailHeightIsTruncated)
     EXPECT_EQ(VideoTimeLine::ThumbnailHeight(1920, 1080), 28);
     EXPECT_EQ(VideoTimeLine::ThumbnailHeight(100, 200), 100);
     EXPECT_EQ(VideoTimeLine::ThumbnailHeight(0, 144), 0);
+    EXPECT_EQ(VideoTimeLine::ThumbnailHeight(1, std::numeric_limits<int>::max()), 1 << 30); // no overflow
 }
 
 TEST(VideoTimeLineCells, DoubleClickIndex)

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTest>
+
+#include "app/YUVListItem.h"
 
 inline QString TestTmpPath(const QString& name)
 {
@@ -34,4 +37,10 @@ inline QByteArray I420Frames(int width, int height, int frames, int edge)
     for (int i = 0; i < frames; ++i)
         all += frame;
     return all;
+}
+
+// Thumbnails are made in the background: waits until the row has them all.
+inline bool WaitForThumbnails(const YUVListItem& row)
+{
+    return QTest::qWaitFor([&row] { return !row.thumbnailsPending(); }, 10000);
 }

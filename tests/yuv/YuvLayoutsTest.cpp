@@ -183,3 +183,39 @@ TEST(YuvLayouts, FramePartsCoverTheFrame)
     EXPECT_FALSE(lumo::ConvertRawToYuv444(out.data(), 4, 4, "UNKNOW", out.data()));
     EXPECT_FALSE(lumo::ConvertRawToRgb24(out.data(), -4, 4, "YUV_TYPE_I420", out.data()));
 }
+
+// Each pixel's sample offsets name exactly the raw bytes the conversion took
+// for it, odd sizes and frames without chroma included.
+TEST(YuvLayouts, SampleOffsetsNameTheBytesTheConversionUses)
+{
+    for (const std::string& type : AllLayouts()) {
+        for (const auto& size : {std::pair<int, int>{1, 1}, {2, 2}, {3, 5}, {7, 4}, {6, 3}, {1, 6}, {5, 1}, {16, 8}}) {
+            const int w = size.first, h = size.second;
+            const int64_t n = int64_t{w} * h;
+            const Bytes raw = RandomBytes(lumo::GetFrameSize(w, h, type), 7);
+            Bytes planes(static_cast<size_t>(3 * n));
+            ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), w, h, type, planes.data(), lumo::ConvertPath::Plain));
+            std::vector<int> xs(static_cast<size_t>(w));
+            for (int x = 0; x < w; ++x)
+                xs[static_cast<size_t>(x)] = w - 1 - x; // any order
+            std::vector<int64_t> offsets(static_cast<size_t>(3 * w));
+            for (int y = 0; y < h; ++y) {
+                ASSERT_TRUE(lumo::GetRowSampleOffsets(w, h, type, y, xs.data(), w, offsets.data()));
+                for (int i = 0; i < w; ++i)
+                    for (int p = 0; p < 3; ++p) {
+                        const int64_t at = offsets[static_cast<size_t>(3 * i + p)];
+                        ASSERT_LT(at, static_cast<int64_t>(raw.size())) << type;
+                        const int got = at < 0 ? 128 : raw[static_cast<size_t>(at)];
+                        ASSERT_EQ(got, planes[static_cast<size_t>(p * n + int64_t{y} * w + xs[static_cast<size_t>(i)])])
+                            << type << " " << w << "x" << h << " pixel " << xs[static_cast<size_t>(i)] << "," << y
+                            << " plane " << p;
+                    }
+            }
+        }
+    }
+    int64_t out[3];
+    const int x = 4;
+    EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "UNKNOW", 0, &x, 1, out));
+    EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "YUV_TYPE_I420", 0, &x, 1, out)); // x outside
+    EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "YUV_TYPE_I420", 4, &x, 0, out)); // y outside
+}
