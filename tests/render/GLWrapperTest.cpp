@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -223,10 +226,18 @@ TEST_F(GLWrapperTest, LoadImageLogsAndUploadsRgb)
         EXPECT_EQ(rgb[3], 255) << "second texel, no row or texel skew";
         EXPECT_EQ(rgb[17], 255);
     }
+    // Neither a missing file nor a FIFO (which would wait for a writer) loads.
+    const std::string fifo = TestPath("pipe.png");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ::alarm(30);
     GLTexture texture(gl_);
     testing::internal::CaptureStdout();
     EXPECT_EQ(texture.LoadImageW(TestPath("missing.png").c_str()), -1);
+    EXPECT_EQ(texture.LoadImageW(fifo.c_str()), -1);
     testing::internal::GetCapturedStdout();
+    ::alarm(0);
+    ::unlink(fifo.c_str());
 }
 
 TEST_F(GLWrapperTest, OffscreenDrawCallRendersIntoItsTexture)

@@ -5,6 +5,34 @@
 
 #include "base/LogPrint.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+// The file for reading, or null when it is not a regular file: opening a
+// FIFO without O_NONBLOCK would wait for a writer.
+FILE* OpenRegularFile(const char* path)
+{
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+
+} // namespace
+
 GLTexture::GLTexture(QOpenGLFunctions_3_3_Core* gl) : gl_(gl)
 {
     gl_->glGenTextures(1, &texture_);
@@ -52,7 +80,11 @@ int GLTexture::LoadImageW(const char* path)
     stbi_set_flip_vertically_on_load(0);
     // Always expanded to three bytes per texel: the upload is RGB whatever
     // the file stores.
-    stbi_uc* pixels = path ? stbi_load(path, &width, &height, &channels, 3) : nullptr;
+    stbi_uc* pixels = nullptr;
+    if (FILE* file = path ? OpenRegularFile(path) : nullptr) {
+        pixels = stbi_load_from_file(file, &width, &height, &channels, 3);
+        std::fclose(file);
+    }
     LogPrint(kSource, "LoadImageW", 41, LOG_LEVEL_INFO, "width:%d\n", width);
     LogPrint(kSource, "LoadImageW", 42, LOG_LEVEL_INFO, "height:%d\n", height);
     LogPrint(kSource, "LoadImageW", 43, LOG_LEVEL_INFO, "channels:%d\n", channels);
