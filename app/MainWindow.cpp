@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QMenu>
 #include <QMenuBar>
@@ -30,8 +31,15 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
     cache_.Load();
     const auto& readers = cache_.Readers();
-    for (size_t i = 0; i < readers.size(); ++i)
+    for (size_t i = 0; i < readers.size(); ++i) {
         AddRow(*readers[i], static_cast<int>(i));
+        // Every new widget posts a few events, and Qt compares each posted
+        // layout or update request with every event already queued: without
+        // handing them out now and then, thousands of rows take quadratic
+        // time to build.
+        if (i % 64 == 63)
+            QCoreApplication::sendPostedEvents();
+    }
 
     record_log_ = new RecordLog(this);
     record_log_->recordMainWindow();

@@ -74,12 +74,14 @@ void RowThumbnailer::Cancel(quint64 ticket)
 
 void RowThumbnailer::Prioritise(const QList<quint64>& tickets)
 {
+    QHash<quint64, int> rank;
+    for (int i = 0; i < tickets.size(); ++i)
+        rank.insert(tickets[i], i);
     QMutexLocker lock(&queueLock_);
-    auto rank = [&tickets](const Job& job) {
-        const int at = tickets.indexOf(job.ticket);
-        return at < 0 ? tickets.size() : at;
-    };
-    std::stable_sort(queue_.begin(), queue_.end(), [&rank](const Job& a, const Job& b) { return rank(a) < rank(b); });
+    const auto named = std::stable_partition(queue_.begin(), queue_.end(),
+                                             [&rank](const Job& job) { return rank.contains(job.ticket); });
+    std::sort(queue_.begin(), named,
+              [&rank](const Job& a, const Job& b) { return rank.value(a.ticket) < rank.value(b.ticket); });
 }
 
 void RowThumbnailer::run()
