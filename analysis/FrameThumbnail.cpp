@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "yuv/YuvConvert.h"
+#include "yuv/YuvTypeTable.h"
 
 namespace {
 
@@ -130,6 +131,14 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
     if (!file.ok() || file.size() == 0 || frameIndex > (file.size() - 1) / frameSize)
         return {};
     const int64_t base = static_cast<int64_t>(frameIndex) * frameSize;
+    // Samples of 16-bit layouts are words, rounded to 8 bits as the reader does.
+    lumo::YuvTypeInfo info;
+    lumo::YuvTypeTable::Instance().FindByName(reader.Type(), info);
+    auto Sample = [&info](SampledFile& file, int64_t at) -> int {
+        if (info.sampleBytes == 1)
+            return file.At(at);
+        return lumo::SampleTo8Bits(file.At(at) | (file.At(at + 1) << 8), info.bitDepth, info.bitShift);
+    };
 
     // One cell per thumbnail pixel, but never more cells than frame pixels;
     // each cell averages kx x ky samples.
@@ -159,7 +168,7 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
                 int yuv[3];
                 for (int p = 0; p < 3; ++p) {
                     const int64_t at = offsets[static_cast<size_t>(3 * i + p)];
-                    yuv[p] = at < 0 ? 128 : file.At(base + at);
+                    yuv[p] = at < 0 ? 128 : Sample(file, base + at);
                 }
                 uint8_t rgb[3];
                 lumo::YuvToRgbPixel(yuv[0], yuv[1], yuv[2], rgb);

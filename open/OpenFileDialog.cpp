@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -94,6 +95,9 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
 
     yuv_type_list_layout_ = new QVBoxLayout;
     yuv_type_list_layout_->setObjectName(QStringLiteral("yuv_type_list_layout"));
+    // Rows close together: the list holds every layout and the dialog must
+    // still fit a 1366x768 screen.
+    yuv_type_list_layout_->setSpacing(0);
     column->addLayout(yuv_type_list_layout_);
     column->addWidget(HorizontalLine(QStringLiteral("line_2"), this));
 
@@ -128,6 +132,10 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
     type_group_->setExclusive(true);
     open_file_path_label_->setText(QString());
 
+    // The layouts deeper than 8 bits form a second group under the 8-bit
+    // ones, three to a row.
+    QGridLayout* deepGroup = nullptr;
+    int deepCount = 0;
     const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
     for (int i = 0; i < table.Count(); ++i) {
         lumo::YuvTypeInfo info;
@@ -136,7 +144,19 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
         auto* radio = new QRadioButton(description, this);
         type_group_->addButton(radio, i);
         qDebug() << "===> idx: " << i << " name: " << description;
-        yuv_type_list_layout_->addWidget(radio);
+        if (info.bitDepth <= 8) {
+            yuv_type_list_layout_->addWidget(radio);
+            continue;
+        }
+        if (!deepGroup) {
+            yuv_type_list_layout_->addWidget(HorizontalLine(QStringLiteral("line_deep"), this));
+            deepGroup = new QGridLayout;
+            deepGroup->setObjectName(QStringLiteral("yuv_deep_type_layout"));
+            deepGroup->setVerticalSpacing(0);
+            yuv_type_list_layout_->addLayout(deepGroup);
+        }
+        deepGroup->addWidget(radio, deepCount / 3, deepCount % 3);
+        ++deepCount;
     }
 
     connect(open_file_btn_, &QPushButton::clicked, this, &OpenFileDialog::OpenFileClickListener);

@@ -83,11 +83,13 @@ int64_t MaxBufferBytes()
     return limit;
 }
 
-uint8_t* Allocate(int64_t bytes)
+template <typename T = uint8_t>
+T* Allocate(int64_t count)
 {
-    if (bytes <= 0 || bytes > MaxBufferBytes() || static_cast<uint64_t>(bytes) > SIZE_MAX)
+    if (count <= 0 || count > MaxBufferBytes() / static_cast<int64_t>(sizeof(T)) ||
+        static_cast<uint64_t>(count) > SIZE_MAX / sizeof(T))
         return nullptr;
-    return new (std::nothrow) uint8_t[static_cast<size_t>(bytes)];
+    return new (std::nothrow) T[static_cast<size_t>(count)];
 }
 
 // Number of samples of the full-size planes and of RGB24, or -1 when the
@@ -192,56 +194,113 @@ uint8_t* LumoYuvReader::ReadFrameRaw(uint8_t* dst, int64_t* outBytes, int64_t of
     return buffer;
 }
 
-uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const
+namespace {
+
+// Raw bytes per band of rows: small enough to stay in the cache between
+// reading and converting.
+constexpr int64_t kBandBytes = 256 << 10;
+
+// The frame at `offset` as three full-size planes of Sample. Whole planes
+// that the conversion copies unchanged go straight to their place in the
+// destination; the rest of the frame passes band by band through the
+// thread's scratch block.
+template <typename Sample, typename Convert>
+Sample* ReadPlanes(const LumoYuvReader& reader, Sample* dst, int64_t* outBytes, int64_t offset, PlaneForm form,
+                   Convert convert)
 {
     if (outBytes)
         *outBytes = 0;
-    const int64_t planeBytes = ThreePlaneBytes(width_, height_);
+    const int width = reader.Width();
+    const int height = reader.Height();
+    const std::string& type = reader.Type();
+    const int64_t planeSamples = ThreePlaneBytes(width, height);
     RawFrameParts parts;
-    if (planeBytes <= 0 || !hasPath_ || !GetRawFrameParts(width_, height_, type_, &parts))
+    if (planeSamples <= 0 || !reader.HasPath() || !GetRawFrameParts(width, height, type, &parts, form))
         return nullptr;
-    InputFile file(path_);
+    InputFile file(reader.Path());
     if (!file.ok() || offset < 0 || offset >= file.size())
         return nullptr;
     // The destination first: an impossible size fails before any reading.
-    std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));
-    uint8_t* out = dst ? dst : owned.get();
+    std::unique_ptr<Sample[]> owned(dst ? nullptr : Allocate<Sample>(planeSamples));
+    Sample* out = dst ? dst : owned.get();
     if (!out)
         return nullptr;
-    // Whole planes go straight to their place in the destination; the rest
-    // of the frame into the thread's scratch block.
-    const int64_t n = static_cast<int64_t>(width_) * height_;
-    int64_t scratchBytes = 0;
-    for (int i = 0; i < parts.count; ++i)
-        if (!parts.direct[i])
-            scratchBytes += parts.size[i];
-    // (At least one byte: empty parts, as in a 1x1 I420 frame, still need
-    // a place.)
     const ScratchRelease release;
-    uint8_t* scratch = ThreadScratch(std::max<int64_t>(scratchBytes, 1));
-    if (!scratch)
-        return nullptr;
-    const uint8_t* data[3] = {nullptr, nullptr, nullptr};
+    const int64_t n = static_cast<int64_t>(width) * height;
     int64_t read = 0;
-    for (int i = 0; i < parts.count; ++i) {
-        uint8_t* target = parts.direct[i] ? out + parts.role[i] * n : scratch;
-        if (!parts.direct[i])
-            scratch += parts.size[i];
-        const int64_t got = file.ReadAt(target, parts.size[i], offset + parts.begin[i]);
-        std::memset(target + got, 0, static_cast<size_t>(parts.size[i] - got));
-        data[i] = target;
+    // Reads `count` bytes from byte `from` of part i on, zero past its end
+    // or the end of the file.
+    auto readPart = [&](int i, uint8_t* target, int64_t from, int64_t count) {
+        const int64_t inside = std::max<int64_t>(0, std::min(count, parts.size[i] - from));
+        const int64_t got = inside > 0 ? file.ReadAt(target, inside, offset + parts.begin[i] + from) : 0;
+        std::memset(target + got, 0, static_cast<size_t>(count - got));
         read += got;
+    };
+    RawFrameBand band;
+    int64_t rest = 0;
+    for (int i = 0; i < parts.count; ++i) {
+        if (!parts.direct[i]) {
+            rest += parts.size[i];
+            continue;
+        }
+        uint8_t* plane = reinterpret_cast<uint8_t*>(out + parts.role[i] * n);
+        readPart(i, plane, 0, parts.size[i]);
+        band.data[i] = plane;
+    }
+    const int rows = static_cast<int>(
+        std::min<int64_t>(height, std::max<int64_t>(2, kBandBytes * height / std::max<int64_t>(rest, 1)) & ~1));
+    for (int r0 = 0; r0 < height; r0 += rows) {
+        band.rowBegin = r0;
+        band.rowEnd = std::min(height, r0 + rows);
+        int64_t from[3], to[3];
+        if (!GetBandRanges(width, height, type, band.rowBegin, band.rowEnd, from, to))
+            return nullptr;
+        int64_t bytes = 0;
+        for (int i = 0; i < parts.count; ++i)
+            if (!parts.direct[i])
+                bytes += to[i] - from[i];
+        // (At least one byte: empty parts, as in a 1x1 I420 frame, still
+        // need a place.)
+        uint8_t* scratch = ThreadScratch(std::max<int64_t>(bytes, 1));
+        if (!scratch)
+            return nullptr;
+        for (int i = 0; i < parts.count; ++i) {
+            if (parts.direct[i])
+                continue;
+            readPart(i, scratch, from[i], to[i] - from[i]);
+            band.data[i] = scratch;
+            band.from[i] = from[i];
+            scratch += to[i] - from[i];
+        }
+        if (!convert(band, width, height, type, out, kReadPath))
+            return nullptr;
     }
     // Nothing read although the size said otherwise (a file cut short
     // since, a read error): no frame.
     if (read == 0)
         return nullptr;
-    if (!ConvertPartsToYuv444(data, width_, height_, type_, out, kReadPath))
-        return nullptr;
     owned.release();
     if (outBytes)
-        *outBytes = planeBytes;
+        *outBytes = planeSamples * static_cast<int64_t>(sizeof(Sample));
     return out;
+}
+
+} // namespace
+
+uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const
+{
+    return ReadPlanes<uint8_t>(*this, dst, outBytes, offset, PlaneForm::Bytes8, ConvertBandToYuv444);
+}
+
+uint16_t* LumoYuvReader::ReadFrameYUV444Native(uint16_t* dst, int64_t* outBytes, int64_t offset) const
+{
+    return ReadPlanes<uint16_t>(*this, dst, outBytes, offset, PlaneForm::Native16, ConvertBandToYuv444Native);
+}
+
+int LumoYuvReader::BitDepth() const
+{
+    const YuvTypeInfo* info = YuvTypeTable::Instance().Find(type_);
+    return info ? info->bitDepth : 8;
 }
 
 uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t offset) const
@@ -273,36 +332,51 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
     return out;
 }
 
-uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height)
+namespace {
+
+template <typename Sample>
+Sample* PlanesToI420(const Sample* yuv444, int width, int height)
 {
     if (!yuv444 || width <= 0 || height <= 0)
         return nullptr;
     const int64_t n = static_cast<int64_t>(width) * height;
-    const int64_t bytes = n + n / 2; // (3n)/2 without overflowing for huge sizes
-    uint8_t* out = Allocate(bytes);
+    const int64_t count = n + n / 2; // (3n)/2 without overflowing for huge sizes
+    Sample* out = Allocate<Sample>(count);
     if (!out)
         return nullptr;
-    std::memcpy(out, yuv444, static_cast<size_t>(n));
+    std::copy(yuv444, yuv444 + n, out);
     const int cw = width / 2;
     const int ch = height / 2;
     const int64_t chroma = static_cast<int64_t>(cw) * ch;
-    uint8_t* u = out + n;
-    uint8_t* v = out + n + n / 4;
-    // Bytes outside the whole 2x2 blocks (odd sizes only) are set to 0.
-    std::memset(u + chroma, 0, static_cast<size_t>(v - (u + chroma)));
-    std::memset(v + chroma, 0, static_cast<size_t>(out + bytes - (v + chroma)));
-    const uint8_t* su = yuv444 + n;
-    const uint8_t* sv = yuv444 + 2 * n;
+    Sample* u = out + n;
+    Sample* v = out + n + n / 4;
+    // Samples outside the whole 2x2 blocks (odd sizes only) are set to 0.
+    std::fill(u + chroma, v, Sample{0});
+    std::fill(v + chroma, out + count, Sample{0});
+    const Sample* su = yuv444 + n;
+    const Sample* sv = yuv444 + 2 * n;
     for (int r = 0; r < ch; ++r) {
         const int64_t srcRow = static_cast<int64_t>(2 * r) * width;
-        uint8_t* uo = u + static_cast<int64_t>(r) * cw;
-        uint8_t* vo = v + static_cast<int64_t>(r) * cw;
+        Sample* uo = u + static_cast<int64_t>(r) * cw;
+        Sample* vo = v + static_cast<int64_t>(r) * cw;
         for (int c = 0; c < cw; ++c) {
             uo[c] = su[srcRow + 2 * c];
             vo[c] = sv[srcRow + 2 * c];
         }
     }
     return out;
+}
+
+} // namespace
+
+uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height)
+{
+    return PlanesToI420(yuv444, width, height);
+}
+
+uint16_t* Yuv444ToI420(const uint16_t* yuv444, int width, int height)
+{
+    return PlanesToI420(yuv444, width, height);
 }
 
 } // namespace lumo

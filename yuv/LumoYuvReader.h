@@ -28,6 +28,8 @@ public:
 
     // Bytes per frame of the layout, -1 for an unknown layout.
     int64_t GetFrameSize() const;
+    // Significant bits per sample of the layout (8 for an unknown layout).
+    int BitDepth() const;
     // Frames in the file, a short last frame included; -1 when the file
     // cannot be opened (or is not a regular file) or the frame size is not
     // above 0.
@@ -36,9 +38,15 @@ public:
     // The frame at byte `offset` as stored; bytes past the end of the file
     // read as 0. `outBytes` receives the number of bytes actually read.
     uint8_t* ReadFrameRaw(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
-    // The frame as planar 4:4:4 (Y, U, V planes of width*height bytes).
-    // `outBytes` receives 3*width*height on success, 0 on failure.
+    // The frame as planar 4:4:4 (Y, U, V planes of width*height bytes),
+    // deeper samples rounded to 8 bits. `outBytes` receives 3*width*height
+    // on success, 0 on failure.
     uint8_t* ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
+    // The frame as planar 4:4:4 at the layout's own depth: Y, U, V planes of
+    // width*height 16-bit samples, bits above the depth dropped (8-bit
+    // layouts give their bytes as they are). `outBytes` receives
+    // 6*width*height on success, 0 on failure.
+    uint16_t* ReadFrameYUV444Native(uint16_t* dst, int64_t* outBytes, int64_t offset) const;
     // The frame as packed R, G, B bytes, rows without padding.
     uint8_t* ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
 
@@ -63,5 +71,7 @@ private:
 // sample of every whole 2x2 block: U at n, V at n + n/4 (n = w*h). Returns
 // nullptr for a non-positive size or when memory runs out.
 uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height);
+// The same for native-depth planes; delete[] the result.
+uint16_t* Yuv444ToI420(const uint16_t* yuv444, int width, int height);
 
 } // namespace lumo

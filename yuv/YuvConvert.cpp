@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "yuv/YuvKernels.h"
+#include "yuv/YuvWordKernels.h"
 #include "yuv/YuvRgbFormula.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -16,55 +17,90 @@ namespace {
 
 enum class Kind { Planar420, Semi420, Planar422, Semi422, Packed422, Planar444, Semi444, Packed444 };
 
-// Where the samples of one layout lie. Plane offsets are codes for the
-// integer rules the file format uses, see PlaneOffset.
+// Where the samples of one layout lie, in the form the row walk wants it;
+// taken from the layout's descriptor.
 struct Geometry {
-    const char* name;
-    Kind kind;
-    int yPlane, uPlane, vPlane; // planar: offset codes
-    bool uFirst;                // semi-planar: pair order
-    int pos[4];                 // packed 4:2:2: byte positions of Y0, Y1, U, V in a group
+    Kind kind = Kind::Planar420;
+    int planeRole[3] = {0, 1, 2}; // planar: the planes in file order (0 Y, 1 U, 2 V)
+    bool uFirst = true;           // semi-planar: pair order
+    int pos[4] = {0, 0, 0, 0};    // packed 4:2:2: positions of Y0, Y1, U, V in a group
+    int tripleRole[3] = {0, 1, 2}; // packed 4:4:4: the samples of a triple
+    bool words = false;           // 16-bit little-endian samples
+    SampleBits bits;
 };
 
-// Offset codes: 0 -> 0, 4 -> n, 5 -> n + n/4, 6 -> n + n/2, 8 -> 2n.
-int64_t PlaneOffset(int code, int64_t n)
+int RoleOf(char c)
 {
-    switch (code) {
-    case 4: return n;
-    case 5: return n + n / 4;
-    case 6: return n + n / 2;
-    case 8: return 2 * n;
-    default: return 0;
-    }
+    return c == 'Y' ? 0 : c == 'U' ? 1 : c == 'V' ? 2 : -1;
 }
 
-const Geometry kGeometries[] = {
-    {"YUV_TYPE_I420", Kind::Planar420, 0, 4, 5, true, {}},
-    {"YUV_TYPE_YV12", Kind::Planar420, 0, 5, 4, true, {}},
-    {"YUV_TYPE_NV21", Kind::Semi420, 0, 0, 0, false, {}},
-    {"YUV_TYPE_NV12", Kind::Semi420, 0, 0, 0, true, {}},
-    {"YUV_TYPE_I422", Kind::Planar422, 0, 4, 6, true, {}},
-    {"YUV_TYPE_YV16", Kind::Planar422, 0, 6, 4, true, {}},
-    {"YUV_TYPE_NV16", Kind::Semi422, 0, 0, 0, true, {}},
-    {"YUV_TYPE_NV61", Kind::Semi422, 0, 0, 0, false, {}},
-    {"YUV_TYPE_YUYV", Kind::Packed422, 0, 0, 0, true, {0, 2, 1, 3}},
-    {"YUV_TYPE_YUVY", Kind::Packed422, 0, 0, 0, true, {0, 3, 1, 2}},
-    {"YUV_TYPE_VYUY", Kind::Packed422, 0, 0, 0, true, {1, 3, 2, 0}},
-    {"YUV_TYPE_UYVY", Kind::Packed422, 0, 0, 0, true, {1, 3, 0, 2}},
-    {"YUV_TYPE_I444", Kind::Planar444, 0, 4, 8, true, {}},
-    {"YUV_TYPE_YV24", Kind::Planar444, 0, 8, 4, true, {}},
-    {"YUV_TYPE_NV24", Kind::Semi444, 0, 0, 0, true, {}},
-    {"YUV_TYPE_NV42", Kind::Semi444, 0, 0, 0, false, {}},
-    {"YUV_TYPE_YUV444_Packed", Kind::Packed444, 0, 0, 0, true, {}},
-    {"YUV_TYPE_IYUV", Kind::Planar444, 4, 0, 8, true, {}},
-};
-
-const Geometry* FindGeometry(const std::string& type)
+bool OrderIsPermutation(const std::string& order, int length)
 {
-    for (const Geometry& g : kGeometries)
-        if (type == g.name)
-            return &g;
-    return nullptr;
+    if (static_cast<int>(order.size()) != length)
+        return false;
+    int seen = 0;
+    for (char c : order) {
+        if (RoleOf(c) < 0)
+            return false;
+        seen |= 1 << RoleOf(c);
+    }
+    return seen == 7;
+}
+
+// False for an unknown layout, and for a descriptor the walk does not
+// cover (16-bit samples come planar, or semi-planar with subsampled chroma).
+bool GeometryOf(const std::string& type, Geometry* g)
+{
+    const YuvTypeInfo* info = YuvTypeTable::Instance().Find(type);
+    if (!info)
+        return false;
+    const YuvChroma c = info->chroma;
+    const std::string& order = info->order;
+    g->words = info->sampleBytes == 2;
+    g->bits.shift = info->bitShift;
+    g->bits.depth = info->bitDepth;
+    switch (info->arrangement) {
+    case YuvArrangement::Planar:
+        g->kind = c == YuvChroma::C420 ? Kind::Planar420 : c == YuvChroma::C422 ? Kind::Planar422 : Kind::Planar444;
+        if (!OrderIsPermutation(order, 3))
+            return false;
+        for (int i = 0; i < 3; ++i)
+            g->planeRole[i] = RoleOf(order[i]);
+        return true;
+    case YuvArrangement::SemiPlanar:
+        g->kind = c == YuvChroma::C420 ? Kind::Semi420 : c == YuvChroma::C422 ? Kind::Semi422 : Kind::Semi444;
+        g->uFirst = order == "YUV";
+        return (order == "YUV" || order == "YVU") && !(g->words && c == YuvChroma::C444);
+    case YuvArrangement::Packed:
+        if (g->words || c == YuvChroma::C420)
+            return false;
+        if (c == YuvChroma::C444) {
+            g->kind = Kind::Packed444;
+            if (!OrderIsPermutation(order, 3))
+                return false;
+            for (int i = 0; i < 3; ++i)
+                g->tripleRole[i] = RoleOf(order[i]);
+            return true;
+        }
+        g->kind = Kind::Packed422;
+        if (order.size() != 4)
+            return false;
+        {
+            // Slots 0 and 1 take the first and second Y, 2 and 3 U and V.
+            int lumas = 0;
+            bool seen[4] = {false, false, false, false};
+            for (int i = 0; i < 4; ++i) {
+                const int role = RoleOf(order[static_cast<size_t>(i)]);
+                const int slot = role == 0 ? lumas++ : role + 1;
+                if (role < 0 || slot > 3 || seen[slot])
+                    return false;
+                seen[slot] = true;
+                g->pos[slot] = i;
+            }
+            return lumas == 2;
+        }
+    }
+    return false;
 }
 
 bool IsPlanar(Kind k)
@@ -83,6 +119,15 @@ const YuvKernels& KernelsFor(ConvertPath path)
     case ConvertPath::Plain: return PlainKernels();
     case ConvertPath::Sse2: return Sse2Kernels();
     default: return CpuHasAvx2() ? Avx2Kernels() : Sse2Kernels();
+    }
+}
+
+const YuvWordKernels& WordKernelsFor(ConvertPath path)
+{
+    switch (path) {
+    case ConvertPath::Plain: return PlainWordKernels();
+    case ConvertPath::Sse2: return Sse2WordKernels();
+    default: return CpuHasAvx2() ? Avx2WordKernels() : Sse2WordKernels();
     }
 }
 
@@ -111,68 +156,134 @@ void ForRows(int h, int64_t n, ConvertPath path, const Fn& fn)
 }
 
 // Source planes of one frame: planar Y, U, V; semi-planar Y and the pair
-// rows; packed the whole frame in part 0.
+// rows; packed the whole frame in part 0. Part p is present from its byte
+// from[p] on (a band of rows), at part[p].
 struct Source {
-    const uint8_t* part[3];
-};
-
-// The chroma row a subsampled layout last widened, and where it went.
-struct RowState {
-    int chromaRow = -1;
-    const uint8_t* u = nullptr;
-    const uint8_t* v = nullptr;
+    const uint8_t* part[3] = {nullptr, nullptr, nullptr};
+    int64_t from[3] = {0, 0, 0};
 };
 
 constexpr int kNoChroma = -2;
 
-// Row y of the frame as three rows of w samples: row[] points either into
-// the source (where it holds the row as it is) or into buf[], where the row
-// is converted. A chroma row shared with the previous row is not converted
-// again: row[1] and row[2] then point where it was written before.
-void RowOf(const Geometry& g, const Source& s, int w, int h, int y, uint8_t* const buf[3], const uint8_t* row[3],
-           RowState& st, const YuvKernels& k)
+// Chroma row of pixel row y, or kNoChroma when the frame has none.
+int ChromaRowOf(Kind kind, int w, int h, int y)
 {
+    if (kind == Kind::Planar444 || kind == Kind::Semi444 || kind == Kind::Packed444)
+        return y;
+    const bool is420 = kind == Kind::Planar420 || kind == Kind::Semi420;
+    const int ch = is420 ? h / 2 : h;
+    if (w / 2 == 0 || ch == 0)
+        return kNoChroma;
+    return std::min(is420 ? y / 2 : y, ch - 1);
+}
+
+// Samples per row of source slot p (0 luma or packed rows, 1 and 2 chroma).
+int64_t SlotRowSamples(Kind kind, int p, int w)
+{
+    switch (kind) {
+    case Kind::Packed422: return p == 0 ? 2 * int64_t{w} : 0;
+    case Kind::Packed444: return p == 0 ? 3 * int64_t{w} : 0;
+    case Kind::Semi444: return p == 0 ? w : p == 1 ? 2 * int64_t{w} : 0;
+    case Kind::Semi420:
+    case Kind::Semi422: return p == 2 ? 0 : w;
+    case Kind::Planar444: return w;
+    default: return p == 0 ? w : w / 2;
+    }
+}
+
+// Walks the rows of one frame. One walker per thread: it remembers the
+// chroma row it widened last, so that rows sharing it (4:2:0) take it
+// from where it was written instead of converting it again.
+class RowWalker {
+public:
+    // `narrowRow` holds 2*w bytes; needed for 16-bit layouts only.
+    RowWalker(const Geometry& g, const Source& s, int w, int h, const YuvKernels& k, const YuvWordKernels& kw,
+              uint8_t* narrowRow)
+        : g_(g), s_(s), w_(w), h_(h), k_(k), kw_(kw), narrow_(narrowRow)
+    {
+    }
+
+    // Row y as three rows of w 8-bit samples: row[] points either into the
+    // source (where it holds the row as it is) or into buf[], where the row
+    // is converted, or where an earlier row put the chroma it shares.
+    void Bytes(int y, uint8_t* const buf[3], const uint8_t* row[3]);
+    // Row y as three rows of w samples at native depth into out[]; `bytes`
+    // holds 3*w bytes of scratch for the 8-bit layouts.
+    void Words(int y, uint16_t* const out[3], uint8_t* bytes);
+
+private:
+    int ChromaRow(int y) const { return ChromaRowOf(g_.kind, w_, h_, y); }
+    // Byte address of sample `index` of source slot p.
+    const uint8_t* At(int p, int64_t index) const
+    {
+        return s_.part[p] + ((g_.words ? 2 * index : index) - s_.from[p]);
+    }
+    // `count` samples at `src` as 8-bit samples: the source itself, or
+    // rounded into the narrow row.
+    const uint8_t* Narrowed(const uint8_t* src, int count, uint8_t* into)
+    {
+        if (!g_.words)
+            return src;
+        kw_.narrow(src, count, g_.bits, into);
+        return into;
+    }
+
+    const Geometry& g_;
+    const Source& s_;
+    int w_;
+    int h_;
+    const YuvKernels& k_;
+    const YuvWordKernels& kw_;
+    uint8_t* narrow_;
+    int chromaRow_ = -1;
+    const void* lastU_ = nullptr;
+    const void* lastV_ = nullptr;
+};
+
+void RowWalker::Bytes(int y, uint8_t* const buf[3], const uint8_t* row[3])
+{
+    const int w = w_;
     const int64_t o = static_cast<int64_t>(y) * w;
     const int cw = w / 2;
-    switch (g.kind) {
+    switch (g_.kind) {
     case Kind::Planar420:
     case Kind::Planar422:
     case Kind::Semi420:
     case Kind::Semi422: {
-        row[0] = s.part[0] + o;
-        const bool is420 = g.kind == Kind::Planar420 || g.kind == Kind::Semi420;
-        const int ch = is420 ? h / 2 : h;
-        const int r = cw == 0 || ch == 0 ? kNoChroma : std::min(is420 ? y / 2 : y, ch - 1);
-        if (r != st.chromaRow) {
+        row[0] = Narrowed(At(0, o), w, buf[0]);
+        const int r = ChromaRow(y);
+        if (r != chromaRow_) {
             if (r == kNoChroma) {
                 std::memset(buf[1], 128, static_cast<size_t>(w));
                 std::memset(buf[2], 128, static_cast<size_t>(w));
-            } else if (IsPlanar(g.kind)) {
-                k.widen(s.part[1] + static_cast<int64_t>(r) * cw, cw, buf[1]);
-                k.widen(s.part[2] + static_cast<int64_t>(r) * cw, cw, buf[2]);
+            } else if (IsPlanar(g_.kind)) {
+                k_.widen(Narrowed(At(1, static_cast<int64_t>(r) * cw), cw, narrow_), cw, buf[1]);
+                k_.widen(Narrowed(At(2, static_cast<int64_t>(r) * cw), cw, narrow_), cw, buf[2]);
             } else {
-                uint8_t* first = g.uFirst ? buf[1] : buf[2];
-                uint8_t* second = g.uFirst ? buf[2] : buf[1];
-                k.widenPairs(s.part[1] + static_cast<int64_t>(r) * w, cw, first, second);
+                uint8_t* first = g_.uFirst ? buf[1] : buf[2];
+                uint8_t* second = g_.uFirst ? buf[2] : buf[1];
+                k_.widenPairs(Narrowed(At(1, static_cast<int64_t>(r) * w), 2 * cw, narrow_), cw, first, second);
             }
             if ((w & 1) && r != kNoChroma) {
                 buf[1][w - 1] = buf[1][w - 2];
                 buf[2][w - 1] = buf[2][w - 2];
             }
-            st = {r, buf[1], buf[2]};
+            chromaRow_ = r;
+            lastU_ = buf[1];
+            lastV_ = buf[2];
         }
-        row[1] = st.u;
-        row[2] = st.v;
+        row[1] = static_cast<const uint8_t*>(lastU_);
+        row[2] = static_cast<const uint8_t*>(lastV_);
         break;
     }
     case Kind::Packed422: {
-        const uint8_t* src = s.part[0] + 2 * o;
-        k.unpack422(src, cw, g.pos, buf[0], buf[1], buf[2]);
+        const uint8_t* src = At(0, 2 * o);
+        k_.unpack422(src, cw, g_.pos, buf[0], buf[1], buf[2]);
         if (w & 1) {
             // The odd last pixel sits in a half group of two bytes; its luma
             // is at the first luma position of that group (always inside the
             // 2*w bytes of the row), its chroma is the last whole group's.
-            buf[0][w - 1] = src[4 * cw + g.pos[0]];
+            buf[0][w - 1] = src[4 * cw + g_.pos[0]];
             buf[1][w - 1] = cw > 0 ? buf[1][w - 2] : 128;
             buf[2][w - 1] = cw > 0 ? buf[2][w - 2] : 128;
         }
@@ -182,34 +293,88 @@ void RowOf(const Geometry& g, const Source& s, int w, int h, int y, uint8_t* con
     }
     case Kind::Planar444:
         for (int p = 0; p < 3; ++p)
-            row[p] = s.part[p] + o;
+            row[p] = Narrowed(At(p, o), w, buf[p]);
         break;
     case Kind::Semi444:
-        row[0] = s.part[0] + o;
-        k.splitPairs(s.part[1] + 2 * o, w, g.uFirst ? buf[1] : buf[2], g.uFirst ? buf[2] : buf[1]);
+        row[0] = At(0, o);
+        k_.splitPairs(At(1, 2 * o), w, g_.uFirst ? buf[1] : buf[2], g_.uFirst ? buf[2] : buf[1]);
         row[1] = buf[1];
         row[2] = buf[2];
         break;
     case Kind::Packed444:
-        k.splitTriples(s.part[0] + 3 * o, w, buf[0], buf[1], buf[2]);
+        k_.splitTriples(At(0, 3 * o), w, buf[g_.tripleRole[0]], buf[g_.tripleRole[1]], buf[g_.tripleRole[2]]);
         for (int p = 0; p < 3; ++p)
             row[p] = buf[p];
         break;
     }
 }
 
-// Source planes from the parts of a frame.
-Source SourceOf(const RawFrameParts& parts, const uint8_t* const data[3])
+void RowWalker::Words(int y, uint16_t* const out[3], uint8_t* bytes)
 {
-    Source s{{nullptr, nullptr, nullptr}};
+    const int w = w_;
+    if (!g_.words) {
+        uint8_t* const buf[3] = {bytes, bytes + w, bytes + 2 * w};
+        const uint8_t* row[3];
+        Bytes(y, buf, row);
+        for (int p = 0; p < 3; ++p)
+            kw_.extend(row[p], w, out[p]);
+        return;
+    }
+    const int64_t o = static_cast<int64_t>(y) * w;
+    const int cw = w / 2;
+    // Planes read straight into place still need their samples masked,
+    // unless every bit of the word is the sample.
+    const bool identity = g_.bits.shift == 0 && g_.bits.depth == 16;
+    auto load = [&](int p, int64_t index, int count, uint16_t* into) {
+        const uint8_t* src = At(p, index);
+        if (!identity || src != reinterpret_cast<const uint8_t*>(into))
+            kw_.load(src, count, g_.bits, into);
+    };
+    if (g_.kind == Kind::Planar444) {
+        for (int p = 0; p < 3; ++p)
+            load(p, o, w, out[p]);
+        return;
+    }
+    load(0, o, w, out[0]);
+    const int r = ChromaRow(y);
+    if (r == chromaRow_ && lastU_) {
+        std::memcpy(out[1], lastU_, sizeof(uint16_t) * static_cast<size_t>(w));
+        std::memcpy(out[2], lastV_, sizeof(uint16_t) * static_cast<size_t>(w));
+        return;
+    }
+    if (r == kNoChroma) {
+        std::fill(out[1], out[1] + w, static_cast<uint16_t>(1u << (g_.bits.depth - 1)));
+        std::fill(out[2], out[2] + w, static_cast<uint16_t>(1u << (g_.bits.depth - 1)));
+    } else if (IsPlanar(g_.kind)) {
+        kw_.loadWiden(At(1, static_cast<int64_t>(r) * cw), cw, g_.bits, out[1]);
+        kw_.loadWiden(At(2, static_cast<int64_t>(r) * cw), cw, g_.bits, out[2]);
+    } else {
+        uint16_t* first = g_.uFirst ? out[1] : out[2];
+        uint16_t* second = g_.uFirst ? out[2] : out[1];
+        kw_.loadWidenPairs(At(1, static_cast<int64_t>(r) * w), cw, g_.bits, first, second);
+    }
+    if ((w & 1) && r != kNoChroma) {
+        out[1][w - 1] = out[1][w - 2];
+        out[2][w - 1] = out[2][w - 2];
+    }
+    chromaRow_ = r;
+    lastU_ = out[1];
+    lastV_ = out[2];
+}
+
+int SlotOf(RawFrameParts::Role role)
+{
+    return role == RawFrameParts::ChromaPairs ? 1 : role == RawFrameParts::Interleaved ? 0 : static_cast<int>(role);
+}
+
+// Source planes from a band of the parts of a frame.
+Source SourceOf(const RawFrameParts& parts, const RawFrameBand& band)
+{
+    Source s;
     for (int i = 0; i < parts.count; ++i) {
-        switch (parts.role[i]) {
-        case RawFrameParts::PlaneY: s.part[0] = data[i]; break;
-        case RawFrameParts::PlaneU: s.part[1] = data[i]; break;
-        case RawFrameParts::PlaneV: s.part[2] = data[i]; break;
-        case RawFrameParts::ChromaPairs: s.part[1] = data[i]; break;
-        case RawFrameParts::Interleaved: s.part[0] = data[i]; break;
-        }
+        const int slot = SlotOf(parts.role[i]);
+        s.part[slot] = band.data[i];
+        s.from[slot] = band.from[i];
     }
     return s;
 }
@@ -233,33 +398,84 @@ private:
     size_t capacity_ = 0;
 };
 
+// Per-thread scratch of `bytes`, nullptr when memory runs out.
+uint8_t* ThreadScratch(size_t bytes)
+{
+    static thread_local Scratch scratch;
+    return scratch.Get(std::max<size_t>(bytes, 1));
+}
+
+// What a conversion starts from: the walk's geometry and source planes.
+struct Frame {
+    Geometry g;
+    Source s;
+    int rowBegin = 0;
+    int rowEnd = 0;
+};
+
+bool FrameOf(const RawFrameBand& band, int width, int height, const std::string& type, PlaneForm form, Frame* f)
+{
+    RawFrameParts parts;
+    if (!GeometryOf(type, &f->g) || !GetRawFrameParts(width, height, type, &parts, form))
+        return false;
+    if (band.rowBegin < 0 || band.rowEnd > height || band.rowBegin > band.rowEnd)
+        return false;
+    for (int i = 0; i < parts.count; ++i)
+        if (!band.data[i])
+            return false;
+    f->s = SourceOf(parts, band);
+    f->rowBegin = band.rowBegin;
+    f->rowEnd = band.rowEnd;
+    return true;
+}
+
+RawFrameBand WholeFrame(const uint8_t* raw, const RawFrameParts& parts, int height)
+{
+    RawFrameBand band;
+    for (int i = 0; i < parts.count; ++i)
+        band.data[i] = raw + parts.begin[i];
+    band.rowEnd = height;
+    return band;
+}
+
+// Runs fn(rowBegin, rowEnd) over the band's rows as ForRows does over a frame.
+template <typename Fn>
+void ForBandRows(const Frame& f, int64_t n, ConvertPath path, const Fn& fn)
+{
+    ForRows(f.rowEnd - f.rowBegin, n, path, [&](int r0, int r1) { fn(f.rowBegin + r0, f.rowBegin + r1); });
+}
+
 } // namespace
 
-bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts)
+bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts, PlaneForm form)
 {
-    const Geometry* g = FindGeometry(type);
-    if (!g || width <= 0 || height <= 0 || !parts)
+    Geometry g;
+    if (!GeometryOf(type, &g) || width <= 0 || height <= 0 || !parts)
         return false;
     const int64_t n = static_cast<int64_t>(width) * height;
+    // No frame of 2^60 samples exists; past that the offsets could overflow.
+    if (n > INT64_MAX / 8)
+        return false;
     const int64_t frameSize = GetFrameSize(width, height, type);
+    const int sampleBytes = g.words ? 2 : 1;
+    // Whole planes whose samples the conversion copies unchanged.
+    const bool copies = form == PlaneForm::Bytes8 ? !g.words
+                                                  : g.words && g.bits.shift == 0 && g.bits.depth == 16;
     RawFrameParts p;
-    auto add = [&p](int64_t begin, RawFrameParts::Role role, bool direct) {
-        p.begin[p.count] = begin;
+    auto add = [&](int64_t beginSamples, RawFrameParts::Role role, bool direct) {
+        p.begin[p.count] = beginSamples * sampleBytes;
         p.role[p.count] = role;
-        p.direct[p.count] = direct;
+        p.direct[p.count] = direct && copies;
         ++p.count;
     };
-    if (IsPlanar(g->kind)) {
-        struct Plane {
-            int64_t offset;
-            RawFrameParts::Role role;
-        } planes[3] = {{PlaneOffset(g->yPlane, n), RawFrameParts::PlaneY},
-                       {PlaneOffset(g->uPlane, n), RawFrameParts::PlaneU},
-                       {PlaneOffset(g->vPlane, n), RawFrameParts::PlaneV}};
-        std::stable_sort(planes, planes + 3, [](const Plane& a, const Plane& b) { return a.offset < b.offset; });
-        for (const Plane& pl : planes)
-            add(pl.offset, pl.role, g->kind == Kind::Planar444 || pl.role == RawFrameParts::PlaneY);
-    } else if (IsSemi(g->kind)) {
+    if (IsPlanar(g.kind)) {
+        const int64_t chroma = g.kind == Kind::Planar420 ? n / 4 : g.kind == Kind::Planar422 ? n / 2 : n;
+        int64_t at = 0;
+        for (int role : g.planeRole) {
+            add(at, static_cast<RawFrameParts::Role>(role), g.kind == Kind::Planar444 || role == 0);
+            at += role == 0 ? n : chroma;
+        }
+    } else if (IsSemi(g.kind)) {
         add(0, RawFrameParts::PlaneY, true);
         add(n, RawFrameParts::ChromaPairs, false);
     } else {
@@ -271,42 +487,96 @@ bool GetRawFrameParts(int width, int height, const std::string& type, RawFramePa
     return true;
 }
 
-bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, const std::string& type,
-                          uint8_t* dst, ConvertPath path)
+bool GetBandRanges(int width, int height, const std::string& type, int rowBegin, int rowEnd, int64_t from[3],
+                   int64_t to[3])
 {
-    const Geometry* g = FindGeometry(type);
+    Geometry g;
     RawFrameParts parts;
-    if (!g || !dst || !GetRawFrameParts(width, height, type, &parts))
+    if (!GeometryOf(type, &g) || !GetRawFrameParts(width, height, type, &parts) || rowBegin < 0 ||
+        rowEnd > height || rowBegin >= rowEnd)
         return false;
-    for (int i = 0; i < parts.count; ++i)
-        if (!data[i])
-            return false;
-    const Source s = SourceOf(parts, data);
+    const int sampleBytes = g.words ? 2 : 1;
+    for (int i = 0; i < 3; ++i)
+        from[i] = to[i] = 0;
+    for (int i = 0; i < parts.count; ++i) {
+        const int slot = SlotOf(parts.role[i]);
+        const int first = slot == 0 ? rowBegin : ChromaRowOf(g.kind, width, height, rowBegin);
+        const int last = slot == 0 ? rowEnd - 1 : ChromaRowOf(g.kind, width, height, rowEnd - 1);
+        if (first == kNoChroma)
+            continue;
+        const int64_t rowBytes = SlotRowSamples(g.kind, slot, width) * sampleBytes;
+        from[i] = first * rowBytes;
+        to[i] = (static_cast<int64_t>(last) + 1) * rowBytes;
+    }
+    return true;
+}
+
+bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const std::string& type, uint8_t* dst,
+                         ConvertPath path)
+{
+    Frame f;
+    if (!dst || !FrameOf(band, width, height, type, PlaneForm::Bytes8, &f))
+        return false;
     const int64_t n = static_cast<int64_t>(width) * height;
     const YuvKernels& k = KernelsFor(path);
-    ForRows(height, n, path, [&](int r0, int r1) {
-        if (g->kind == Kind::Planar444) {
+    const YuvWordKernels& kw = WordKernelsFor(path);
+    std::atomic<bool> ok{true};
+    ForBandRows(f, n, path, [&](int r0, int r1) {
+        if (f.g.kind == Kind::Planar444 && !f.g.words) {
             // Whole runs of rows: one copy per plane (none for a plane that
             // was read into place).
             const int64_t o = static_cast<int64_t>(r0) * width;
             const size_t bytes = static_cast<size_t>(r1 - r0) * static_cast<size_t>(width);
-            for (int p = 0; p < 3; ++p)
-                if (s.part[p] + o != dst + p * n + o)
-                    std::memcpy(dst + p * n + o, s.part[p] + o, bytes);
+            for (int p = 0; p < 3; ++p) {
+                const uint8_t* src = f.s.part[p] + (o - f.s.from[p]);
+                if (src != dst + p * n + o)
+                    std::memcpy(dst + p * n + o, src, bytes);
+            }
             return;
         }
-        RowState st;
+        uint8_t* narrow = f.g.words ? ThreadScratch(2 * static_cast<size_t>(width)) : nullptr;
+        if (f.g.words && !narrow) {
+            ok = false;
+            return;
+        }
+        RowWalker walk(f.g, f.s, width, height, k, kw, narrow);
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
             uint8_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
             const uint8_t* row[3];
-            RowOf(*g, s, width, height, y, out, row, st, k);
+            walk.Bytes(y, out, row);
             for (int p = 0; p < 3; ++p)
                 if (row[p] != out[p])
                     std::memcpy(out[p], row[p], static_cast<size_t>(width));
         }
     });
-    return true;
+    return ok;
+}
+
+bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, const std::string& type,
+                               uint16_t* dst, ConvertPath path)
+{
+    Frame f;
+    if (!dst || !FrameOf(band, width, height, type, PlaneForm::Native16, &f))
+        return false;
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const YuvKernels& k = KernelsFor(path);
+    const YuvWordKernels& kw = WordKernelsFor(path);
+    std::atomic<bool> ok{true};
+    ForBandRows(f, n, path, [&](int r0, int r1) {
+        uint8_t* bytes = f.g.words ? nullptr : ThreadScratch(3 * static_cast<size_t>(width));
+        if (!f.g.words && !bytes) {
+            ok = false;
+            return;
+        }
+        RowWalker walk(f.g, f.s, width, height, k, kw, nullptr);
+        for (int y = r0; y < r1; ++y) {
+            const int64_t o = static_cast<int64_t>(y) * width;
+            uint16_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
+            walk.Words(y, out, bytes);
+        }
+    });
+    return ok;
 }
 
 bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
@@ -315,34 +585,42 @@ bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::st
     RawFrameParts parts;
     if (!raw || !GetRawFrameParts(width, height, type, &parts))
         return false;
-    const uint8_t* data[3] = {raw + parts.begin[0], raw + parts.begin[1], raw + parts.begin[2]};
-    return ConvertPartsToYuv444(data, width, height, type, dst, path);
+    return ConvertBandToYuv444(WholeFrame(raw, parts, height), width, height, type, dst, path);
+}
+
+bool ConvertRawToYuv444Native(const uint8_t* raw, int width, int height, const std::string& type, uint16_t* dst,
+                              ConvertPath path)
+{
+    RawFrameParts parts;
+    if (!raw || !GetRawFrameParts(width, height, type, &parts, PlaneForm::Native16))
+        return false;
+    return ConvertBandToYuv444Native(WholeFrame(raw, parts, height), width, height, type, dst, path);
 }
 
 bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
                        ConvertPath path)
 {
-    const Geometry* g = FindGeometry(type);
     RawFrameParts parts;
-    if (!raw || !dst || !g || !GetRawFrameParts(width, height, type, &parts))
+    Frame f;
+    if (!raw || !dst || !GetRawFrameParts(width, height, type, &parts) ||
+        !FrameOf(WholeFrame(raw, parts, height), width, height, type, PlaneForm::Bytes8, &f))
         return false;
-    const uint8_t* data[3] = {raw + parts.begin[0], raw + parts.begin[1], raw + parts.begin[2]};
-    const Source s = SourceOf(parts, data);
     const int64_t n = static_cast<int64_t>(width) * height;
     const YuvKernels& k = KernelsFor(path);
+    const YuvWordKernels& kw = WordKernelsFor(path);
     std::atomic<bool> ok{true};
     ForRows(height, n, path, [&](int r0, int r1) {
-        static thread_local Scratch scratch;
-        uint8_t* rows = scratch.Get(3 * static_cast<size_t>(width));
+        // Three converted rows, then the narrow row of 16-bit layouts.
+        uint8_t* rows = ThreadScratch(5 * static_cast<size_t>(width));
         if (!rows) {
             ok = false;
             return;
         }
         uint8_t* const buf[3] = {rows, rows + width, rows + 2 * width};
-        RowState st;
+        RowWalker walk(f.g, f.s, width, height, k, kw, rows + 3 * width);
         for (int y = r0; y < r1; ++y) {
             const uint8_t* row[3];
-            RowOf(*g, s, width, height, y, buf, row, st, k);
+            walk.Bytes(y, buf, row);
             k.rgb(row[0], row[1], row[2], width, dst + 3 * static_cast<int64_t>(y) * width);
         }
     });
@@ -352,40 +630,43 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
 bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,
                          int64_t* out)
 {
-    const Geometry* g = FindGeometry(type);
-    if (!g || width <= 0 || height <= 0 || y < 0 || y >= height || count < 0 || (count > 0 && (!xs || !out)))
+    Geometry g;
+    RawFrameParts parts;
+    if (!GeometryOf(type, &g) || !GetRawFrameParts(width, height, type, &parts) || y < 0 || y >= height ||
+        count < 0 || (count > 0 && (!xs || !out)))
         return false;
     for (int i = 0; i < count; ++i)
         if (xs[i] < 0 || xs[i] >= width)
             return false;
-    // The same rules as RowOf, one pixel at a time.
-    const int64_t n = static_cast<int64_t>(width) * height;
+    // The same rules as the row walk, one pixel at a time, in samples; the
+    // parts give where each source slot starts.
+    int64_t start[3] = {0, 0, 0};
+    for (int i = 0; i < parts.count; ++i)
+        start[SlotOf(parts.role[i])] = parts.begin[i] / (g.words ? 2 : 1);
     const int64_t row = static_cast<int64_t>(y) * width;
     const int cw = width / 2;
+    const int r = ChromaRowOf(g.kind, width, height, y);
     for (int i = 0; i < count; ++i) {
         const int x = xs[i];
         int64_t* o = out + 3 * static_cast<int64_t>(i);
-        switch (g->kind) {
+        switch (g.kind) {
         case Kind::Planar420:
         case Kind::Planar422:
         case Kind::Semi420:
         case Kind::Semi422: {
-            const bool is420 = g->kind == Kind::Planar420 || g->kind == Kind::Semi420;
-            const int ch = is420 ? height / 2 : height;
             o[0] = row + x;
-            if (cw == 0 || ch == 0) {
+            if (r == kNoChroma) {
                 o[1] = o[2] = -1;
                 break;
             }
-            const int64_t r = std::min(is420 ? y / 2 : y, ch - 1);
             const int64_t c = std::min(x / 2, cw - 1);
-            if (IsPlanar(g->kind)) {
-                o[1] = PlaneOffset(g->uPlane, n) + r * cw + c;
-                o[2] = PlaneOffset(g->vPlane, n) + r * cw + c;
+            if (IsPlanar(g.kind)) {
+                o[1] = start[1] + r * static_cast<int64_t>(cw) + c;
+                o[2] = start[2] + r * static_cast<int64_t>(cw) + c;
             } else {
-                const int64_t first = n + r * width + 2 * c;
-                o[1] = g->uFirst ? first : first + 1;
-                o[2] = g->uFirst ? first + 1 : first;
+                const int64_t first = start[1] + r * static_cast<int64_t>(width) + 2 * c;
+                o[1] = g.uFirst ? first : first + 1;
+                o[2] = g.uFirst ? first + 1 : first;
             }
             break;
         }
@@ -393,39 +674,52 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
             const int64_t rowStart = 2 * row;
             if (x < 2 * cw) {
                 const int64_t group = rowStart + 4 * static_cast<int64_t>(x / 2);
-                o[0] = group + g->pos[x & 1];
-                o[1] = group + g->pos[2];
-                o[2] = group + g->pos[3];
+                o[0] = group + g.pos[x & 1];
+                o[1] = group + g.pos[2];
+                o[2] = group + g.pos[3];
             } else {
                 // The odd last pixel: luma in its half group, chroma from
                 // the last whole group.
-                o[0] = rowStart + 4 * static_cast<int64_t>(cw) + g->pos[0];
+                o[0] = rowStart + 4 * static_cast<int64_t>(cw) + g.pos[0];
                 const int64_t group = rowStart + 4 * static_cast<int64_t>(cw - 1);
-                o[1] = cw > 0 ? group + g->pos[2] : -1;
-                o[2] = cw > 0 ? group + g->pos[3] : -1;
+                o[1] = cw > 0 ? group + g.pos[2] : -1;
+                o[2] = cw > 0 ? group + g.pos[3] : -1;
             }
             break;
         }
         case Kind::Planar444:
-            o[0] = PlaneOffset(g->yPlane, n) + row + x;
-            o[1] = PlaneOffset(g->uPlane, n) + row + x;
-            o[2] = PlaneOffset(g->vPlane, n) + row + x;
+            for (int p = 0; p < 3; ++p)
+                o[p] = start[p] + row + x;
             break;
         case Kind::Semi444: {
-            const int64_t first = n + 2 * (row + x);
+            const int64_t first = start[1] + 2 * (row + x);
             o[0] = row + x;
-            o[1] = g->uFirst ? first : first + 1;
-            o[2] = g->uFirst ? first + 1 : first;
+            o[1] = g.uFirst ? first : first + 1;
+            o[2] = g.uFirst ? first + 1 : first;
             break;
         }
         case Kind::Packed444:
-            o[0] = 3 * (row + x);
-            o[1] = o[0] + 1;
-            o[2] = o[0] + 2;
+            for (int p = 0; p < 3; ++p)
+                o[g.tripleRole[p]] = 3 * (row + x) + p;
             break;
         }
+        if (g.words)
+            for (int p = 0; p < 3; ++p)
+                o[p] = o[p] < 0 ? -1 : 2 * o[p];
     }
     return true;
+}
+
+uint8_t SampleTo8Bits(unsigned stored, int depth, int shift)
+{
+    SampleBits bits;
+    bits.depth = std::min(16, std::max(8, depth));
+    bits.shift = shift;
+    const uint8_t bytes[2] = {static_cast<uint8_t>(stored), static_cast<uint8_t>(stored >> 8)};
+    uint8_t out = bytes[0];
+    if (bits.depth > 8)
+        PlainWordKernels().narrow(bytes, 1, bits, &out);
+    return out;
 }
 
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)

@@ -12,13 +12,21 @@ namespace lumo {
 enum class ConvertPath { Plain, Sse2, Avx2, Auto };
 
 // Raw frame of a named layout to planar 4:4:4 (Y, U, V planes of w*h bytes).
-// `raw` holds exactly GetFrameSize(w, h, type) bytes; nothing outside it or
-// the 3*w*h destination is touched. For odd sizes a pixel past the last whole
-// chroma block takes the nearest chroma sample inside the frame, and 128 when
-// the frame holds no chroma sample at all (a width or height of 1 in a
-// subsampled layout). Returns false for an unknown layout or a bad size.
+// `raw` holds exactly GetFrameSize(w, h, type) bytes, at any alignment;
+// nothing outside it or the 3*w*h destination is touched. For odd sizes a
+// pixel past the last whole chroma block takes the nearest chroma sample
+// inside the frame, and 128 when the frame holds no chroma sample at all (a
+// width or height of 1 in a subsampled layout). Samples deeper than 8 bits
+// are rounded: min(255, (s + (1 << (b - 9))) >> (b - 8)) for depth b.
+// Returns false for an unknown layout or a bad size.
 bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
                         ConvertPath path = ConvertPath::Auto);
+
+// The same at the layout's own depth: planes of w*h 16-bit samples, bits
+// above the depth dropped; 8-bit layouts give their bytes as they are, and
+// a frame without chroma samples 1 << (b - 1).
+bool ConvertRawToYuv444Native(const uint8_t* raw, int width, int height, const std::string& type, uint16_t* dst,
+                              ConvertPath path = ConvertPath::Auto);
 
 // Planar 4:4:4 to RGB24 with the reader's fixed video-range BT.601 formula,
 // evaluated in double precision and truncated.
@@ -41,27 +49,57 @@ struct RawFrameParts {
     int64_t begin[3] = {0, 0, 0}; // offsets inside the raw frame
     int64_t size[3] = {0, 0, 0};
     Role role[3] = {Interleaved, Interleaved, Interleaved};
-    // The range is a whole plane of w*h bytes that the conversion takes
+    // The range is a whole plane of w*h samples that the conversion copies
     // unchanged: it may be read straight into that destination plane.
     bool direct[3] = {false, false, false};
 };
 
+// The destination a frame is split for: 8-bit planes or native-depth ones.
+enum class PlaneForm { Bytes8, Native16 };
+
 // The parts of a frame of that size and layout; false for an unknown layout
 // or a non-positive size.
-bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts);
+bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts,
+                      PlaneForm form = PlaneForm::Bytes8);
 
-// Like ConvertRawToYuv444 with part k of the frame at data[k]. A direct part
-// may already lie in its destination plane; it is then left as it is.
-bool ConvertPartsToYuv444(const uint8_t* const data[3], int width, int height, const std::string& type,
-                          uint8_t* dst, ConvertPath path = ConvertPath::Auto);
+// Rows [rowBegin, rowEnd) of a frame, with part k (in the order of
+// GetRawFrameParts) present from its byte from[k] on, at data[k]. A reader
+// converts a frame band by band, so that the raw bytes pass through a small
+// buffer that stays in the cache.
+struct RawFrameBand {
+    const uint8_t* data[3] = {nullptr, nullptr, nullptr};
+    int64_t from[3] = {0, 0, 0};
+    int rowBegin = 0;
+    int rowEnd = 0;
+};
+
+// The bytes [from[k], to[k]) of each part that rows [rowBegin, rowEnd) take
+// (empty for a part they do not need); false for an unknown layout or rows
+// outside the frame.
+bool GetBandRanges(int width, int height, const std::string& type, int rowBegin, int rowEnd, int64_t from[3],
+                   int64_t to[3]);
+
+// Like ConvertRawToYuv444 for the rows of a band, into the full-size planes
+// at dst. A direct part may lie in its destination plane already (from 0);
+// it is then left as it is.
+bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const std::string& type, uint8_t* dst,
+                         ConvertPath path = ConvertPath::Auto);
+// The same at native depth, with the parts of PlaneForm::Native16.
+bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, const std::string& type,
+                               uint16_t* dst, ConvertPath path = ConvertPath::Auto);
 
 // Where the pixels (xs[i], y) of a frame take their samples from: out[3i],
 // out[3i+1] and out[3i+2] receive the byte offsets inside the raw frame of
-// the Y, U and V samples that the conversions above use for that pixel, or
-// -1 for a chroma sample the frame does not hold (it converts as 128). Lets
-// a reader pick single pixels out of a frame too large to read whole.
-// False for an unknown layout, a bad size or a pixel outside the frame.
+// the Y, U and V samples that the conversions above use for that pixel (the
+// low byte of a 16-bit word), or -1 for a chroma sample the frame does not
+// hold (it converts as 128). Lets a reader pick single pixels out of a frame
+// too large to read whole. False for an unknown layout, a bad size or a
+// pixel outside the frame.
 bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,
                          int64_t* out);
+// A sample as stored (the little-endian word of a 16-bit layout, the byte
+// of an 8-bit one) as the 8-bit value the conversions give it, for the
+// layout's depth and bit position (YuvTypeInfo::bitDepth, bitShift).
+uint8_t SampleTo8Bits(unsigned stored, int depth, int shift);
 
 } // namespace lumo

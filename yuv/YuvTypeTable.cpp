@@ -2,27 +2,61 @@
 
 namespace lumo {
 
+namespace {
+
+YuvTypeInfo Layout(const char* name, const char* description, YuvChroma chroma, YuvArrangement arrangement,
+                   const char* order, int bitDepth = 8, int bitShift = 0, const char* ffmpegName = "")
+{
+    YuvTypeInfo info;
+    info.name = name;
+    info.description = description;
+    info.chroma = chroma;
+    info.arrangement = arrangement;
+    info.order = order;
+    info.bitDepth = bitDepth;
+    info.sampleBytes = bitDepth > 8 ? 2 : 1;
+    info.bitShift = bitShift;
+    info.ffmpegName = ffmpegName;
+    const float samplesPerPixel = chroma == YuvChroma::C420 ? 1.5f : chroma == YuvChroma::C422 ? 2.0f : 3.0f;
+    info.bytesPerPixel = samplesPerPixel * static_cast<float>(info.sampleBytes);
+    return info;
+}
+
+} // namespace
+
 YuvTypeTable::YuvTypeTable()
 {
+    using C = YuvChroma;
+    using A = YuvArrangement;
     types_ = {
-        {"YUV_TYPE_I420", "I420 (YUV 420 Planar)", 1.5f},
-        {"YUV_TYPE_YV12", "YV12 (YUV 420 Planar)", 1.5f},
-        {"YUV_TYPE_NV21", "NV21 (YUV 420 Semi-Planar)", 1.5f},
-        {"YUV_TYPE_NV12", "NV12 (YUV 420 Semi-Planar)", 1.5f},
-        {"YUV_TYPE_I422", "I422 (YUV 422 Planar)", 2.0f},
-        {"YUV_TYPE_YV16", "YV16 (YUV 422 Planar)", 2.0f},
-        {"YUV_TYPE_NV16", "NV16 (YUV 422 Semi-Planar)", 2.0f},
-        {"YUV_TYPE_NV61", "NV61 (YUV 422 Semi-Planar)", 2.0f},
-        {"YUV_TYPE_YUYV", "YUYV (YUV 422 Interleaved)", 2.0f},
-        {"YUV_TYPE_YUVY", "YUVY (YUV 422 Interleaved)", 2.0f},
-        {"YUV_TYPE_VYUY", "VYUY (YUV 422 Interleaved)", 2.0f},
-        {"YUV_TYPE_UYVY", "UYVY (YUV 422 Interleaved)", 2.0f},
-        {"YUV_TYPE_I444", "I444 (YUV 444 Planar)", 3.0f},
-        {"YUV_TYPE_YV24", "YV24 (YUV 444 Planar)", 3.0f},
-        {"YUV_TYPE_NV24", "NV24 (YUV 444 Semi-Planar)", 3.0f},
-        {"YUV_TYPE_NV42", "NV42 (YUV 444 Semi-Planar)", 3.0f},
-        {"YUV_TYPE_YUV444_Packed", "YUV 444 Packed", 3.0f},
-        {"YUV_TYPE_IYUV", "IYUV (YUV 444 Packed)", 3.0f},
+        Layout("YUV_TYPE_I420", "I420 (YUV 420 Planar)", C::C420, A::Planar, "YUV"),
+        Layout("YUV_TYPE_YV12", "YV12 (YUV 420 Planar)", C::C420, A::Planar, "YVU"),
+        Layout("YUV_TYPE_NV21", "NV21 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YVU"),
+        Layout("YUV_TYPE_NV12", "NV12 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YUV"),
+        Layout("YUV_TYPE_I422", "I422 (YUV 422 Planar)", C::C422, A::Planar, "YUV"),
+        Layout("YUV_TYPE_YV16", "YV16 (YUV 422 Planar)", C::C422, A::Planar, "YVU"),
+        Layout("YUV_TYPE_NV16", "NV16 (YUV 422 Semi-Planar)", C::C422, A::SemiPlanar, "YUV"),
+        Layout("YUV_TYPE_NV61", "NV61 (YUV 422 Semi-Planar)", C::C422, A::SemiPlanar, "YVU"),
+        Layout("YUV_TYPE_YUYV", "YUYV (YUV 422 Interleaved)", C::C422, A::Packed, "YUYV"),
+        Layout("YUV_TYPE_YUVY", "YUVY (YUV 422 Interleaved)", C::C422, A::Packed, "YUVY"),
+        Layout("YUV_TYPE_VYUY", "VYUY (YUV 422 Interleaved)", C::C422, A::Packed, "VYUY"),
+        Layout("YUV_TYPE_UYVY", "UYVY (YUV 422 Interleaved)", C::C422, A::Packed, "UYVY"),
+        Layout("YUV_TYPE_I444", "I444 (YUV 444 Planar)", C::C444, A::Planar, "YUV"),
+        Layout("YUV_TYPE_YV24", "YV24 (YUV 444 Planar)", C::C444, A::Planar, "YVU"),
+        Layout("YUV_TYPE_NV24", "NV24 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YUV"),
+        Layout("YUV_TYPE_NV42", "NV42 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YVU"),
+        Layout("YUV_TYPE_YUV444_Packed", "YUV 444 Packed", C::C444, A::Packed, "YUV"),
+        Layout("YUV_TYPE_IYUV", "IYUV (YUV 444 Packed)", C::C444, A::Planar, "UYV"),
+        // 16-bit little-endian samples.
+        Layout("YUV_TYPE_I010", "I010 (YUV 420 Planar 10-bit)", C::C420, A::Planar, "YUV", 10, 0, "yuv420p10le"),
+        Layout("YUV_TYPE_I210", "I210 (YUV 422 Planar 10-bit)", C::C422, A::Planar, "YUV", 10, 0, "yuv422p10le"),
+        Layout("YUV_TYPE_I410", "I410 (YUV 444 Planar 10-bit)", C::C444, A::Planar, "YUV", 10, 0, "yuv444p10le"),
+        Layout("YUV_TYPE_I012", "I012 (YUV 420 Planar 12-bit)", C::C420, A::Planar, "YUV", 12, 0, "yuv420p12le"),
+        Layout("YUV_TYPE_I016", "I016 (YUV 420 Planar 16-bit)", C::C420, A::Planar, "YUV", 16, 0, "yuv420p16le"),
+        Layout("YUV_TYPE_P010", "P010 (YUV 420 Semi-Planar 10-bit)", C::C420, A::SemiPlanar, "YUV", 10, 6,
+               "p010le"),
+        Layout("YUV_TYPE_P016", "P016 (YUV 420 Semi-Planar 16-bit)", C::C420, A::SemiPlanar, "YUV", 16, 0,
+               "p016le"),
     };
 }
 
@@ -47,27 +81,36 @@ int YuvTypeTable::GetByIndex(int index, YuvTypeInfo& out) const
     return 0;
 }
 
+const YuvTypeInfo* YuvTypeTable::Find(const std::string& name) const
+{
+    for (const YuvTypeInfo& info : types_)
+        if (info.name == name)
+            return &info;
+    return nullptr;
+}
+
 int YuvTypeTable::FindByName(const std::string& name, YuvTypeInfo& out) const
 {
-    for (const YuvTypeInfo& info : types_) {
-        if (info.name == name) {
-            out = info;
-            return 0;
-        }
-    }
-    return -1;
+    const YuvTypeInfo* info = Find(name);
+    if (!info)
+        return -1;
+    out = *info;
+    return 0;
 }
 
 int64_t GetFrameSize(int width, int height, const std::string& type)
 {
-    YuvTypeInfo info;
-    if (YuvTypeTable::Instance().FindByName(type, info) != 0)
+    const YuvTypeInfo* info = YuvTypeTable::Instance().Find(type);
+    if (!info)
         return -1;
-    // bytesPerPixel is 1.5, 2 or 3: exact in integers, so no float rounding
-    // creeps in for large frames. 128-bit products cannot overflow; sizes
-    // beyond 64 bits saturate (no file or buffer can hold them anyway).
-    const __int128 twice = static_cast<__int128>(info.bytesPerPixel * 2.0f);
-    const __int128 size = static_cast<__int128>(width) * height * twice / 2; // truncates toward zero
+    // Samples per pixel are 1.5, 2 or 3: exact in integers, so no float
+    // rounding creeps in for large frames. A frame holds whole samples, the
+    // same count as in the 8-bit layout of its kind. 128-bit products cannot
+    // overflow; sizes beyond 64 bits saturate (no file or buffer can hold
+    // them anyway).
+    const __int128 twice = static_cast<__int128>(info->bytesPerPixel * 2.0f) / info->sampleBytes;
+    const __int128 samples = static_cast<__int128>(width) * height * twice / 2; // truncates toward zero
+    const __int128 size = samples * info->sampleBytes;
     if (size > INT64_MAX)
         return INT64_MAX;
     if (size < INT64_MIN)

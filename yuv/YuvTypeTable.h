@@ -8,8 +8,9 @@
 
 namespace lumo {
 
-// The closed, ordered list of the 18 pixel layouts. Built once on first use
-// (thread-safe) and never changed afterwards.
+// The closed, ordered list of pixel layouts: the 18 8-bit layouts, then the
+// high-bit-depth ones. Built once on first use (thread-safe) and never
+// changed afterwards.
 class YuvTypeTable {
 public:
     static const YuvTypeTable& Instance();
@@ -21,6 +22,9 @@ public:
     // Exact, case-sensitive lookup; returns 0 on a match, else -1 and
     // leaves out untouched.
     int FindByName(const std::string& name, YuvTypeInfo& out) const;
+    // The table's own descriptor of that name, nullptr when there is none;
+    // valid for the life of the process.
+    const YuvTypeInfo* Find(const std::string& name) const;
 
 private:
     YuvTypeTable();

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -111,11 +112,19 @@ TEST(OpenFileDialog, BuildsItsFormWithEveryLayout)
     EXPECT_EQ(width->value(), 0);
     auto* group = dialog.findChild<QButtonGroup*>();
     ASSERT_NE(group, nullptr);
-    EXPECT_EQ(group->buttons().size(), 18);
+    EXPECT_EQ(group->buttons().size(), 25);
     EXPECT_EQ(group->checkedButton(), nullptr);
     EXPECT_EQ(TypeButton(dialog, 0)->text(), "I420 (YUV 420 Planar)");
     EXPECT_EQ(TypeButton(dialog, 3)->text(), "NV12 (YUV 420 Semi-Planar)");
     EXPECT_EQ(TypeButton(dialog, 17)->text(), "IYUV (YUV 444 Packed)");
+    EXPECT_EQ(TypeButton(dialog, 18)->text(), "I010 (YUV 420 Planar 10-bit)");
+    EXPECT_EQ(TypeButton(dialog, 24)->text(), "P016 (YUV 420 Semi-Planar 16-bit)");
+    // The deep layouts sit in their own group under the 8-bit ones, and the
+    // whole dialog fits a 1366x768 screen with room for a title bar.
+    dialog.layout()->activate();
+    EXPECT_GT(TypeButton(dialog, 18)->geometry().top(), TypeButton(dialog, 17)->geometry().bottom());
+    EXPECT_LE(dialog.minimumSizeHint().height(), 720);
+    EXPECT_LE(dialog.minimumSizeHint().width(), 1366);
     EXPECT_EQ(dialog.yuvIndex(), -1);
     EXPECT_EQ(dialog.width(), -1);
     EXPECT_EQ(dialog.height(), -1);

@@ -134,3 +134,58 @@ inline std::vector<uint8_t> WriteLayout(const std::vector<uint8_t>& planes, int 
     }
     return raw;
 }
+
+// The layouts with 16-bit little-endian samples: the 8-bit layout whose
+// sample positions they share, and where a sample sits in its word.
+struct WordLayout {
+    std::string name;
+    std::string like; // same positions, counted in samples
+    int depth;
+    int shift;
+    std::string ffmpegName;
+};
+
+inline const std::vector<WordLayout>& WordLayouts()
+{
+    static const std::vector<WordLayout> layouts = {
+        {"YUV_TYPE_I010", "YUV_TYPE_I420", 10, 0, "yuv420p10le"},
+        {"YUV_TYPE_I210", "YUV_TYPE_I422", 10, 0, "yuv422p10le"},
+        {"YUV_TYPE_I410", "YUV_TYPE_I444", 10, 0, "yuv444p10le"},
+        {"YUV_TYPE_I012", "YUV_TYPE_I420", 12, 0, "yuv420p12le"},
+        {"YUV_TYPE_I016", "YUV_TYPE_I420", 16, 0, "yuv420p16le"},
+        {"YUV_TYPE_P010", "YUV_TYPE_NV12", 10, 6, "p010le"},
+        {"YUV_TYPE_P016", "YUV_TYPE_NV12", 16, 0, "p016le"},
+    };
+    return layouts;
+}
+
+// Native planes of a raw frame of a 16-bit layout by the model; a frame
+// without chroma samples reads 1 << (depth - 1).
+inline std::vector<uint16_t> ModelWords(const std::vector<uint8_t>& raw, int w, int h, const WordLayout& t)
+{
+    const int64_t n = int64_t{w} * h;
+    auto sample = [&](int64_t at) -> uint16_t {
+        if (at < 0)
+            return static_cast<uint16_t>(1u << (t.depth - 1));
+        const unsigned word = raw.at(2 * at) | (raw.at(2 * at + 1) << 8);
+        return static_cast<uint16_t>((word >> t.shift) & ((1u << t.depth) - 1));
+    };
+    std::vector<uint16_t> out(static_cast<size_t>(3 * n));
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const SamplePositions p = Locate(t.like, w, h, x, y);
+            const int64_t i = int64_t{y} * w + x;
+            out[i] = sample(p.y);
+            out[n + i] = sample(p.u);
+            out[2 * n + i] = sample(p.v);
+        }
+    }
+    return out;
+}
+
+// A native sample rounded to 8 bits.
+inline uint8_t RoundTo8(unsigned v, int depth)
+{
+    const unsigned r = (v + (1u << (depth - 9))) >> (depth - 8);
+    return static_cast<uint8_t>(std::min(255u, r));
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -218,4 +221,34 @@ TEST(YuvLayouts, SampleOffsetsNameTheBytesTheConversionUses)
     EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "UNKNOW", 0, &x, 1, out));
     EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "YUV_TYPE_I420", 0, &x, 1, out)); // x outside
     EXPECT_FALSE(lumo::GetRowSampleOffsets(4, 4, "YUV_TYPE_I420", 4, &x, 0, out)); // y outside
+}
+
+// Every layout's parts at an even and an odd size, against the golden table
+// beside this file: a changed offset or size shows as a line of the diff.
+TEST(YuvLayouts, PartsMatchTheGoldenTable)
+{
+    static const char* const kRoles[] = {"Y", "U", "V", "pairs", "all"};
+    std::string actual;
+    const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        ASSERT_EQ(table.GetByIndex(i, info), 0);
+        char head[96];
+        std::snprintf(head, sizeof head, "%-23s %2d bit >>%d", info.name.c_str(), info.bitDepth, info.bitShift);
+        actual += head;
+        for (const auto& size : {std::make_pair(6, 4), std::make_pair(5, 3)}) {
+            lumo::RawFrameParts parts;
+            ASSERT_TRUE(lumo::GetRawFrameParts(size.first, size.second, info.name, &parts));
+            actual += " | " + std::to_string(size.first) + "x" + std::to_string(size.second) + " " +
+                      std::to_string(lumo::GetFrameSize(size.first, size.second, info.name)) + ":";
+            for (int p = 0; p < parts.count; ++p)
+                actual += std::string(" ") + kRoles[parts.role[p]] + "@" + std::to_string(parts.begin[p]) + "+" +
+                          std::to_string(parts.size[p]);
+        }
+        actual += "\n";
+    }
+    std::ifstream golden(LUMO_YUV_GOLDEN);
+    ASSERT_TRUE(golden.good()) << LUMO_YUV_GOLDEN;
+    const std::string expected((std::istreambuf_iterator<char>(golden)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(actual, expected);
 }

@@ -9,11 +9,11 @@
 using lumo::YuvTypeInfo;
 using lumo::YuvTypeTable;
 
-TEST(YuvTypeTable, HoldsEighteenLayoutsInOrder)
+TEST(YuvTypeTable, HoldsTheEightBitLayoutsThenTheDeepOnes)
 {
     const YuvTypeTable& table = YuvTypeTable::Instance();
     EXPECT_EQ(&table, &YuvTypeTable::Instance());
-    ASSERT_EQ(table.Count(), 18);
+    ASSERT_EQ(table.Count(), 25);
     YuvTypeInfo info;
     ASSERT_EQ(table.GetByIndex(0, info), 0);
     EXPECT_EQ(info.name, "YUV_TYPE_I420");
@@ -23,12 +23,38 @@ TEST(YuvTypeTable, HoldsEighteenLayoutsInOrder)
     EXPECT_EQ(info.description, "IYUV (YUV 444 Packed)");
     EXPECT_FLOAT_EQ(info.bytesPerPixel, 3.0f);
 
+    const struct {
+        const char* name;
+        const char* description;
+        const char* ffmpegName;
+        int depth;
+        float bytesPerPixel;
+    } deep[] = {
+        {"YUV_TYPE_I010", "I010 (YUV 420 Planar 10-bit)", "yuv420p10le", 10, 3.0f},
+        {"YUV_TYPE_I210", "I210 (YUV 422 Planar 10-bit)", "yuv422p10le", 10, 4.0f},
+        {"YUV_TYPE_I410", "I410 (YUV 444 Planar 10-bit)", "yuv444p10le", 10, 6.0f},
+        {"YUV_TYPE_I012", "I012 (YUV 420 Planar 12-bit)", "yuv420p12le", 12, 3.0f},
+        {"YUV_TYPE_I016", "I016 (YUV 420 Planar 16-bit)", "yuv420p16le", 16, 3.0f},
+        {"YUV_TYPE_P010", "P010 (YUV 420 Semi-Planar 10-bit)", "p010le", 10, 3.0f},
+        {"YUV_TYPE_P016", "P016 (YUV 420 Semi-Planar 16-bit)", "p016le", 16, 3.0f},
+    };
+    for (int i = 0; i < 7; ++i) {
+        ASSERT_EQ(table.GetByIndex(18 + i, info), 0);
+        EXPECT_EQ(info.name, deep[i].name);
+        EXPECT_EQ(info.description, deep[i].description);
+        EXPECT_EQ(info.ffmpegName, deep[i].ffmpegName);
+        EXPECT_EQ(info.bitDepth, deep[i].depth);
+        EXPECT_EQ(info.sampleBytes, 2);
+        EXPECT_FLOAT_EQ(info.bytesPerPixel, deep[i].bytesPerPixel);
+    }
+
     std::set<std::string> names;
     for (int i = 0; i < table.Count(); ++i) {
         ASSERT_EQ(table.GetByIndex(i, info), 0);
+        EXPECT_EQ(info.bitDepth > 8, i >= 18) << info.name;
         names.insert(info.name);
     }
-    EXPECT_EQ(names.size(), 18u);
+    EXPECT_EQ(names.size(), 25u);
 }
 
 TEST(YuvTypeTable, FindByNameIsExact)
@@ -38,13 +64,15 @@ TEST(YuvTypeTable, FindByNameIsExact)
     ASSERT_EQ(table.FindByName("YUV_TYPE_I420", info), 0);
     EXPECT_FLOAT_EQ(info.bytesPerPixel, 1.5f);
 
-    YuvTypeInfo untouched{"keep", "me", 7.0f};
+    YuvTypeInfo untouched;
+    untouched.name = "keep";
+    untouched.bytesPerPixel = 7.0f;
     for (const char* name : {"yuv_type_i420", "", "YUV_TYPE_IYU2", "UNKNOW"}) {
         EXPECT_EQ(table.FindByName(name, untouched), -1) << name;
         EXPECT_EQ(untouched.name, "keep");
         EXPECT_FLOAT_EQ(untouched.bytesPerPixel, 7.0f);
     }
-    EXPECT_EQ(table.GetByIndex(18, untouched), -1);
+    EXPECT_EQ(table.GetByIndex(25, untouched), -1);
     EXPECT_EQ(table.GetByIndex(-1, untouched), -1);
 }
 
@@ -69,6 +97,16 @@ TEST(YuvTypeTable, FrameSizes)
         // 64-bit arithmetic: no wrap for frames of 2^31 bytes and more.
         {100000, 100000, "YUV_TYPE_I420", 15000000000LL},
         {2147483647, 2147483647, "YUV_TYPE_I444", INT64_MAX}, // saturates
+        // 16-bit samples: whole samples, as many as in the 8-bit layout.
+        {1920, 1080, "YUV_TYPE_I010", 6220800},
+        {1920, 1080, "YUV_TYPE_P010", 6220800},
+        {1920, 1080, "YUV_TYPE_I210", 8294400},
+        {1920, 1080, "YUV_TYPE_I410", 12441600},
+        {3, 3, "YUV_TYPE_I012", 26},
+        {3, 3, "YUV_TYPE_P016", 26},
+        {-2, 2, "YUV_TYPE_I410", -24},
+        {100000, 100000, "YUV_TYPE_I016", 30000000000LL},
+        {2147483647, 2147483647, "YUV_TYPE_I410", INT64_MAX},
     };
     for (const Case& c : cases)
         EXPECT_EQ(lumo::GetFrameSize(c.w, c.h, c.type), c.size) << c.w << "x" << c.h << " " << c.type;
