@@ -134,7 +134,7 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
     // Samples of 16-bit layouts are words, rounded to 8 bits as the reader does.
     lumo::YuvTypeInfo info;
     lumo::YuvTypeTable::Instance().FindByName(reader.Type(), info);
-    auto Sample = [&info](SampledFile& file, int64_t at) -> int {
+    auto sampleAt = [&info](SampledFile& file, int64_t at) -> int {
         if (info.sampleBytes == 1)
             return file.At(at);
         return lumo::SampleTo8Bits(file.At(at) | (file.At(at + 1) << 8), info.bitDepth, info.bitShift);
@@ -168,7 +168,7 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
                 int yuv[3];
                 for (int p = 0; p < 3; ++p) {
                     const int64_t at = offsets[static_cast<size_t>(3 * i + p)];
-                    yuv[p] = at < 0 ? 128 : Sample(file, base + at);
+                    yuv[p] = at < 0 ? 128 : sampleAt(file, base + at);
                 }
                 uint8_t rgb[3];
                 lumo::YuvToRgbPixel(yuv[0], yuv[1], yuv[2], rgb);

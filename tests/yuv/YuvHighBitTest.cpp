@@ -98,6 +98,33 @@ TEST(YuvHighBit, ConversionsMatchTheModelOnEveryPath)
     }
 }
 
+// Single pixels picked by their sample offsets (thumbnails of frames too
+// large to read) give what the conversion gives.
+TEST(YuvHighBit, SampleOffsetsNameTheWordsTheConversionUses)
+{
+    const int w = 7, h = 5;
+    const int64_t n = int64_t{w} * h;
+    std::vector<int> xs(w);
+    for (int x = 0; x < w; ++x)
+        xs[static_cast<size_t>(x)] = x;
+    for (const WordLayout& t : WordLayouts()) {
+        const Bytes raw = RandomBytes(lumo::GetFrameSize(w, h, t.name), 77);
+        Bytes planes(static_cast<size_t>(3 * n));
+        ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), w, h, t.name, planes.data(), ConvertPath::Plain));
+        std::vector<int64_t> offsets(static_cast<size_t>(3 * w));
+        for (int y = 0; y < h; ++y) {
+            ASSERT_TRUE(lumo::GetRowSampleOffsets(w, h, t.name, y, xs.data(), w, offsets.data()));
+            for (int x = 0; x < w; ++x) {
+                for (int p = 0; p < 3; ++p) {
+                    const int64_t at = offsets[static_cast<size_t>(3 * x + p)];
+                    const int got = lumo::SampleTo8Bits(raw.at(at) | (raw.at(at + 1) << 8), t.depth, t.shift);
+                    EXPECT_EQ(got, planes[static_cast<size_t>(p * n + int64_t{y} * w + x)]) << t.name;
+                }
+            }
+        }
+    }
+}
+
 // Frames large enough for the second thread of the Auto path, and the
 // 8-bit layouts read at native depth: their bytes as 16-bit samples.
 TEST(YuvHighBit, FastPathsMatchThePlainLoopsOnLargeFrames)
