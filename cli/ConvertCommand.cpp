@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <csignal>
 #include <cstdio>
 
@@ -7,6 +5,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/LayoutNames.h"
+#include "cli/RawInput.h"
 #include "media/LumoReader.h"
 #include "media/MediaLayout.h"
 #include "cli/TempOutputFile.h"
@@ -57,9 +56,7 @@ int RunConvert(const std::vector<std::string>& args)
     const std::string output =
         options.Has("-o") ? options.Required("-o") : options.Value("--output", input + ".yuv");
 
-    struct stat in {};
-    if (::stat(input.c_str(), &in) != 0 || !S_ISREG(in.st_mode))
-        throw CliError("cannot open " + input + ": no such file");
+    RequireRegularFile(input, input);
     if (SameFile(output, input))
         throw CliError("the output " + output + " is the input file itself");
 

@@ -11,18 +11,44 @@
 
 namespace lumo::cli {
 
+namespace {
+
+const char* KindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISFIFO(mode))
+        return "a named pipe (FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a plain file";
+}
+
+} // namespace
+
+int64_t RequireRegularFile(const std::string& path, const std::string& name)
+{
+    // O_NONBLOCK: a plain open of a FIFO would wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw CliError("cannot open " + name + ": " + std::strerror(errno));
+    struct stat st {};
+    const bool statted = ::fstat(fd, &st) == 0;
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!statted)
+        throw CliError("cannot open " + name + ": " + std::strerror(savedErrno));
+    if (!S_ISREG(st.st_mode))
+        throw CliError("cannot open " + name + ": it is " + KindOf(st.st_mode) + ", not a regular file");
+    return static_cast<int64_t>(st.st_size);
+}
+
 RawInput::RawInput(const std::string& path, FrameSize size, const std::string& layout, const std::string& label)
     : reader_(path, size.width, size.height, layout), label_(label)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw CliError("cannot open " + Name() + ": " + std::strerror(errno));
-    struct stat st {};
-    const bool statted = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    if (!statted || !S_ISREG(st.st_mode))
-        throw CliError("cannot open " + Name() + ": not a regular file");
-    fileBytes_ = static_cast<int64_t>(st.st_size);
+    fileBytes_ = RequireRegularFile(path, Name());
     frameBytes_ = reader_.GetFrameSize();
     if (frameBytes_ <= 0 || frameBytes_ > INT32_MAX)
         throw CliError("impossible frame size for " + Name());

@@ -8,6 +8,11 @@
 
 namespace lumo::cli {
 
+// The size of the regular file at `path`. Anything else (missing, a
+// folder, a FIFO, a device) throws CliError naming it `name`, without
+// waiting for a FIFO's writer.
+int64_t RequireRegularFile(const std::string& path, const std::string& name);
+
 // A raw YUV file named on the command line, checked before any frame is read.
 class RawInput {
 public:

@@ -2,6 +2,12 @@
 
 #include "media/LumoReader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
 #include <new>
 
 extern "C" {
@@ -36,6 +42,45 @@ int InterruptCallback(void*)
 {
     return Stopped() ? 1 : 0;
 }
+
+// FFmpeg's own messages ("moov atom not found", ...) are not ours to print:
+// callers report a failure in their own words.
+void SilenceFfmpegLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+constexpr int kIoBufferSize = 64 * 1024;
+
+int ReadFile(void* opaque, uint8_t* buf, int size)
+{
+    const int fd = *static_cast<const int*>(opaque);
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, static_cast<size_t>(size));
+        if (n > 0)
+            return static_cast<int>(n);
+        if (n == 0)
+            return AVERROR_EOF;
+        if (errno != EINTR)
+            return AVERROR(errno);
+    }
+}
+
+int64_t SeekFile(void* opaque, int64_t offset, int whence)
+{
+    const int fd = *static_cast<const int*>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
+}
+
+// A decoder that keeps failing in a row has no frames left worth waiting
+// for; FFmpeg's own drain gives up after a similar count.
+constexpr int kMaxDecodeErrors = 64;
 
 // Decoder layouts that have a code of their own and are written unchanged.
 struct KeptLayout {
@@ -88,6 +133,16 @@ bool IsTextArtCodec(AVCodecID id)
 
 MediaConversion::~MediaConversion() = default;
 
+MediaConversion::InputFile::~InputFile()
+{
+    if (io) {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
 int MediaConversion::Run()
 {
     int ret = OpenInput();
@@ -112,16 +167,11 @@ int MediaConversion::Run()
         // tool does with a truncated file.
         if (ret < 0)
             break;
-        if (packet->stream_index != m_streamIndex) {
-            av_packet_unref(packet.get());
-            continue;
-        }
-        ret = avcodec_send_packet(m_decoder.get(), packet.get());
+        if (packet->stream_index == m_streamIndex)
+            ret = SendPacket(packet.get());
+        else
+            ret = LumoReader::kOk;
         av_packet_unref(packet.get());
-        // A damaged packet is skipped; the decoder resumes at the next one.
-        if (ret < 0 && ret != AVERROR(EAGAIN))
-            continue;
-        ret = ReceiveFrames();
         if (ret != LumoReader::kOk)
             return ret;
     }
@@ -139,12 +189,39 @@ int MediaConversion::Run()
 
 int MediaConversion::OpenInput()
 {
+    SilenceFfmpegLog();
+    // Opening without O_NONBLOCK would wait forever for the writer of a FIFO;
+    // anything but a regular file is refused before a byte is read.
+    m_file.fd = ::open(m_input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (m_file.fd < 0)
+        return LumoReader::kErrorOpen;
+    struct stat st {};
+    if (::fstat(m_file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return LumoReader::kErrorOpen;
+    ::fcntl(m_file.fd, F_SETFL, ::fcntl(m_file.fd, F_GETFL) & ~O_NONBLOCK);
+
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    if (!buffer)
+        return LumoReader::kErrorMemory;
+    m_file.io = avio_alloc_context(buffer, kIoBufferSize, 0, &m_file.fd, &ReadFile, nullptr, &SeekFile);
+    if (!m_file.io) {
+        av_free(buffer);
+        return LumoReader::kErrorMemory;
+    }
     AVFormatContext* ctx = avformat_alloc_context();
     if (!ctx)
         return LumoReader::kErrorMemory;
+    ctx->pb = m_file.io;
     ctx->interrupt_callback.callback = &InterruptCallback;
+    // With its own reader the name only helps to guess the format; it is
+    // never opened as an address ("pipe:0" is a file name here). Demuxers
+    // that open further files by name get none but plain files.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
     // avformat_open_input frees the context itself when it fails.
-    if (avformat_open_input(&ctx, m_input.c_str(), nullptr, nullptr) < 0)
+    const int opened = avformat_open_input(&ctx, m_input.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0)
         return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
     m_format.reset(ctx);
     if (avformat_find_stream_info(ctx, nullptr) < 0)
@@ -188,14 +265,33 @@ int MediaConversion::OpenDecoder()
     return LumoReader::kOk;
 }
 
+// A packet the decoder refuses with EAGAIN is sent again once the frames
+// it holds have been taken. A damaged packet is skipped; the decoder resumes
+// at the next one.
+int MediaConversion::SendPacket(const AVPacket* packet)
+{
+    for (int attempt = 0;; ++attempt) {
+        const int sent = avcodec_send_packet(m_decoder.get(), packet);
+        const int ret = ReceiveFrames();
+        if (ret != LumoReader::kOk || sent != AVERROR(EAGAIN) || attempt == kMaxDecodeErrors)
+            return ret;
+    }
+}
+
+// Takes every frame the decoder has ready. A broken frame is skipped like a
+// damaged packet, and the frames behind it still come, during the final
+// drain too.
 int MediaConversion::ReceiveFrames()
 {
-    for (;;) {
+    for (int errors = 0;;) {
         int ret = avcodec_receive_frame(m_decoder.get(), m_frame.get());
-        // EAGAIN: wants more input; EOF: drained; anything else is a broken
-        // frame, which is skipped like a damaged packet.
-        if (ret < 0)
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
             return LumoReader::kOk;
+        if (ret < 0) {
+            if (++errors > kMaxDecodeErrors)
+                return LumoReader::kOk;
+            continue;
+        }
         ret = WriteFrame(*m_frame);
         av_frame_unref(m_frame.get());
         if (ret != LumoReader::kOk)

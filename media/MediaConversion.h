@@ -13,7 +13,9 @@ extern "C" {
 
 struct AVCodecContext;
 struct AVFormatContext;
+struct AVIOContext;
 struct AVFrame;
+struct AVPacket;
 struct SwsContext;
 
 namespace lumo {
@@ -49,8 +51,17 @@ private:
         void operator()(SwsContext* ctx) const;
     };
 
+    // The input file opened by this class and read through FFmpeg's I/O
+    // layer, so no name is ever taken as a protocol address.
+    struct InputFile {
+        int fd = -1;
+        AVIOContext* io = nullptr;
+        ~InputFile();
+    };
+
     int OpenInput();
     int OpenDecoder();
+    int SendPacket(const AVPacket* packet);
     int ReceiveFrames();
     int StartOutput(const AVFrame& frame);
     int WriteFrame(const AVFrame& frame);
@@ -58,6 +69,9 @@ private:
 
     std::string m_input;
     RawYuvFileWriter m_writer;
+
+    // Declared before the demuxer, which reads through it until it is closed.
+    InputFile m_file;
 
     std::unique_ptr<AVFormatContext, FormatContextCloser> m_format;
     std::unique_ptr<AVCodecContext, CodecContextFreer> m_decoder;

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include <memory>
 #include <string>
@@ -252,4 +256,69 @@ TEST(CliConvert, WritesBesideTheInputOrToTheGivenPath)
         for (const std::string& name : dir.List())
             EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
     }
+}
+
+// Opening a FIFO for reading waits for a writer; every command must refuse
+// it (and any other file that is not a regular one) at once, saying what it is.
+TEST(CliInputs, AnythingButARegularFileIsRefusedAtOnce)
+{
+    ScratchDir dir;
+    const std::string a = dir.File("a.yuv");
+    ASSERT_TRUE(WriteBytes(a, PatternBytes(lumo::GetFrameSize(16, 16, "YUV_TYPE_I420"), 1, 1)));
+    const std::string fifo = dir.File("p.yuv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("d.mp4");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    struct Special {
+        std::string path;
+        const char* kind;
+    };
+    const Special specials[] = {{fifo, "named pipe"}, {folder, "folder"}, {"/dev/zero", "device"}};
+    for (const Special& s : specials) {
+        const std::vector<std::string> commands[] = {
+            {"info", s.path, "--size", "16x16"},
+            {"export", s.path, "--size", "16x16", "--frame", "0", "-o", dir.File("x.png")},
+            {"compare", s.path, a, "--size", "16x16"},
+            {"compare", a, s.path, "--size", "16x16"},
+            {"convert", s.path, "-o", dir.File("x.yuv")},
+        };
+        for (const auto& args : commands) {
+            SCOPED_TRACE(args[0] + " " + s.path);
+            CliRun quick;
+            quick.timeoutSeconds = 10;
+            const CliResult r = RunCli(args, quick);
+            ASSERT_FALSE(r.timedOut);
+            ExpectRefused(r, s.kind);
+            EXPECT_EQ(r.err.find("no such file"), std::string::npos) << r.err;
+        }
+    }
+    ::rmdir(folder.c_str());
+}
+
+// Local names are files whatever they look like, and the media library's
+// own messages stay off standard error.
+TEST(CliConvert, LocalNamesAreFilesAndFfmpegStaysQuiet)
+{
+    ScratchDir dir;
+    const std::string raw = dir.File("src.yuv");
+    ASSERT_TRUE(WriteBytes(raw, PatternBytes(lumo::GetFrameSize(32, 16, "YUV_TYPE_I420"), 1, 3)));
+    for (const char* name : {"pipe:0", "take1:final.png"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(RunCli({"export", raw, "--size", "32x16", "--frame", "0", "-o", dir.File(name)}).status, 0);
+        CliRun inDir;
+        inDir.cwd = dir.Path();
+        const CliResult r = RunCli({"convert", name, "-o", "out.yuv"}, inDir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("width:  32\n"), std::string::npos) << r.out;
+        EXPECT_EQ(ReadBytes(dir.File("out.yuv")).size(), 32u * 16 * 3 / 2);
+        std::remove(dir.File("out.yuv").c_str());
+    }
+
+    // An MP4 cut before its index makes the demuxer complain loudly.
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=25 "
+                           "-frames:v 5 -c:v mpeg4 " + dir.File("whole.mp4")).c_str()), 0);
+    std::vector<uint8_t> mp4 = ReadBytes(dir.File("whole.mp4"));
+    mp4.resize(mp4.size() / 2);
+    ASSERT_TRUE(WriteBytes(dir.File("cut.mp4"), mp4));
+    ExpectRefused(RunCli({"convert", dir.File("cut.mp4"), "-o", dir.File("cut.yuv")}), "cannot convert");
 }

@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,12 +22,12 @@ std::string ReadText(const std::string& path)
 
 } // namespace
 
-CliResult RunCli(const std::vector<std::string>& args)
+CliResult RunCli(const std::vector<std::string>& args, const CliRun& how)
 {
     CliResult result;
     const char* tmp = std::getenv("LUMO_TEST_TMP");
     const std::string base = std::string(tmp && *tmp ? tmp : "/tmp") + "/cli_run_" + std::to_string(::getpid());
-    const std::string outPath = base + ".out";
+    const std::string outPath = how.stdoutPath.empty() ? base + ".out" : how.stdoutPath;
     const std::string errPath = base + ".err";
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -33,10 +35,14 @@ CliResult RunCli(const std::vector<std::string>& args)
     if (pid == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0)
+        if (out < 0 || err < 0 || (!how.cwd.empty() && ::chdir(how.cwd.c_str()) != 0))
             ::_exit(126);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (how.addressSpace > 0) {
+            const rlimit limit{static_cast<rlim_t>(how.addressSpace), static_cast<rlim_t>(how.addressSpace)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
         std::vector<char*> argv;
         std::string program = YUVLUMO_CLI;
         argv.push_back(program.data());
@@ -48,11 +54,29 @@ CliResult RunCli(const std::vector<std::string>& args)
         ::_exit(127);
     }
     int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    for (int waited = 0;; waited += 5) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0)
+            return result;
+        if (waited >= how.timeoutSeconds * 1000) {
+            result.timedOut = true;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        ::usleep(5000);
+    }
+    if (!result.timedOut && WIFEXITED(status))
         result.status = WEXITSTATUS(status);
-    result.out = ReadText(outPath);
+    if (!result.timedOut && WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
+    if (how.stdoutPath.empty()) {
+        result.out = ReadText(outPath);
+        std::remove(outPath.c_str());
+    }
     result.err = ReadText(errPath);
-    std::remove(outPath.c_str());
     std::remove(errPath.c_str());
     return result;
 }

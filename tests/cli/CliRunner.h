@@ -7,11 +7,20 @@
 // Runs yuvlumo-cli as a child process and collects what it printed.
 struct CliResult {
     int status = -1; // exit status, -1 when it did not exit normally
+    int signal = 0;  // the signal that ended it, if one did
+    bool timedOut = false;
     std::string out;
     std::string err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args);
+struct CliRun {
+    std::string cwd;           // empty: the test's own
+    std::string stdoutPath;    // empty: captured into CliResult::out
+    long long addressSpace = 0; // RLIMIT_AS in bytes, 0 for none
+    int timeoutSeconds = 120;  // then the child is killed
+};
+
+CliResult RunCli(const std::vector<std::string>& args, const CliRun& how = CliRun());
 
 // A private folder under the test's scratch folder, removed with its files.
 class ScratchDir {
