@@ -11,6 +11,7 @@ namespace lumo {
 void CompareSummary::Add(const FrameMetrics& m)
 {
     ++frames_;
+    depth_ = m.depth;
     ssim_ += m.ssim;
     for (int p = 0; p < 3; ++p) {
         mse_[p] += m.mse[p];
@@ -35,7 +36,7 @@ double CompareSummary::MeanPsnr(int plane) const
 
 double CompareSummary::PsnrOfMeanMse(int plane) const
 {
-    return PsnrFromMse(MeanMse(plane));
+    return PsnrFromMse(MeanMse(plane), depth_);
 }
 
 std::string CompareCsvNumber(double value)

@@ -14,11 +14,13 @@ public:
     double MeanSsim() const;
     double MeanMse(int plane) const;
     double MeanPsnr(int plane) const;
-    // PSNR computed from the mean MSE of the plane (999.99 when it is 0).
+    // PSNR computed from the mean MSE of the plane (999.99 when it is 0),
+    // at the depth the frames were measured at.
     double PsnrOfMeanMse(int plane) const;
 
 private:
     int frames_ = 0;
+    int depth_ = 8;
     double ssim_ = 0.0;
     double mse_[3] = {0.0, 0.0, 0.0};
     double psnr_[3] = {0.0, 0.0, 0.0};

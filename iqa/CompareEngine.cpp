@@ -1,6 +1,13 @@
 #include "iqa/CompareEngine.h"
 
+#include "iqa/PsnrMse.h"
+#include "iqa/RedPlane.h"
+#include "iqa/Ssim.h"
+
 #include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <new>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -17,16 +24,28 @@ struct Slot {
     std::string error;
 };
 
-std::unique_ptr<uint8_t[]> ReadI420(const LumoYuvReader& reader, int frame, const char* which, std::string& error)
+// Full-size planes of a frame, 8-bit or at native depth.
+uint8_t* ReadPlanes(const LumoYuvReader& reader, uint8_t*, int64_t* got, int64_t offset)
+{
+    return reader.ReadFrameYUV444(nullptr, got, offset);
+}
+
+uint16_t* ReadPlanes(const LumoYuvReader& reader, uint16_t*, int64_t* got, int64_t offset)
+{
+    return reader.ReadFrameYUV444Native(nullptr, got, offset);
+}
+
+template <typename Sample>
+std::unique_ptr<Sample[]> ReadI420(const LumoYuvReader& reader, int frame, const char* which, std::string& error)
 {
     int64_t got = 0;
     const int64_t offset = static_cast<int64_t>(frame) * reader.GetFrameSize();
-    std::unique_ptr<uint8_t[]> planes(reader.ReadFrameYUV444(nullptr, &got, offset));
+    std::unique_ptr<Sample[]> planes(ReadPlanes(reader, static_cast<Sample*>(nullptr), &got, offset));
     if (!planes || got <= 0) {
         error = "cannot read frame " + std::to_string(frame) + " of " + which + " (" + reader.Path() + ")";
         return nullptr;
     }
-    std::unique_ptr<uint8_t[]> i420(Yuv444ToI420(planes.get(), reader.Width(), reader.Height()));
+    std::unique_ptr<Sample[]> i420(Yuv444ToI420(planes.get(), reader.Width(), reader.Height()));
     if (!i420)
         error = "out of memory converting frame " + std::to_string(frame) + " of " + which;
     return i420;
@@ -44,24 +63,54 @@ bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int heig
     return !MetricNotComputed(out.ssim);
 }
 
-int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim)
+bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int colorRange,
+                     bool withSsim, FrameMetrics& out)
+{
+    out.depth = depth;
+    I420PsnrMse(ref, cmp, width, height, depth, out.psnr, out.mse);
+    out.hasSsim = withSsim;
+    out.ssim = 0.0;
+    if (!withSsim)
+        return true;
+    if (!ref || !cmp || width <= 0 || height <= 0) {
+        out.ssim = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::unique_ptr<uint16_t[]> redRef(new (std::nothrow) uint16_t[n]);
+    std::unique_ptr<uint16_t[]> redCmp(new (std::nothrow) uint16_t[n]);
+    if (!redRef || !redCmp) {
+        out.ssim = std::numeric_limits<double>::infinity();
+        return false;
+    }
+    I420RedPlane(ref, width, height, depth, colorRange, redRef.get());
+    I420RedPlane(cmp, width, height, depth, colorRange, redCmp.get());
+    const ssim_options options = {1.0f, 1.0f, 1.0f, (1 << depth) - 1, 0.01f, 0.03f, 1};
+    out.ssim = ssim_index16(redRef.get(), redCmp.get(), width, height, width, 1, &options);
+    return !MetricNotComputed(out.ssim);
+}
+
+int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim, int depth)
 {
     const int64_t n = static_cast<int64_t>(width) * height;
-    // Reading: the raw frame, full-size planes and the first I420 frame.
-    const int64_t reading = 3 * n + 3 * n + (3 * n) / 2;
+    const int64_t bytes = depth > 8 ? 2 : 1;
+    // Reading: full-size planes and the first I420 frame (the raw frame
+    // passes through a small buffer).
+    const int64_t reading = bytes * (3 * n + (3 * n) / 2);
     if (!withSsim)
         return reading;
     // SSIM: both I420 frames, two red planes, seven float images.
-    const int64_t ssim = 3 * n + 2 * n + 7 * 4 * n;
+    const int64_t ssim = bytes * (3 * n + 2 * n) + 7 * 4 * n;
     return std::max(reading, ssim);
 }
 
-int CompareEngine::ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget)
+int CompareEngine::ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget,
+                                 int depth)
 {
     if (requested > 0)
         return requested;
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int64_t perWorker = std::max<int64_t>(1, WorkerPeakBytes(width, height, withSsim));
+    const int64_t perWorker = std::max<int64_t>(1, WorkerPeakBytes(width, height, withSsim, depth));
     const int64_t fitting = std::max<int64_t>(1, memoryBudget / perWorker);
     return static_cast<int>(std::min<int64_t>(cores, fitting));
 }
@@ -76,15 +125,31 @@ bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetri
 {
     const int width = settings.a.Width();
     const int height = settings.a.Height();
-    std::unique_ptr<uint8_t[]> a = ReadI420(settings.a, frame, "A", error);
-    if (!a)
+    const int depth = settings.a.BitDepth();
+    if (settings.b.BitDepth() != depth) {
+        error = "A is " + std::to_string(depth) + "-bit and B is " + std::to_string(settings.b.BitDepth()) +
+                "-bit: files of different depths are not compared";
         return false;
-    std::unique_ptr<uint8_t[]> b = ReadI420(settings.b, frame, "B", error);
-    if (!b)
-        return false;
+    }
     out = FrameMetrics();
     out.frame = frame;
-    MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out);
+    if (depth == 8) {
+        std::unique_ptr<uint8_t[]> a = ReadI420<uint8_t>(settings.a, frame, "A", error);
+        if (!a)
+            return false;
+        std::unique_ptr<uint8_t[]> b = ReadI420<uint8_t>(settings.b, frame, "B", error);
+        if (!b)
+            return false;
+        MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out);
+        return true;
+    }
+    std::unique_ptr<uint16_t[]> a = ReadI420<uint16_t>(settings.a, frame, "A", error);
+    if (!a)
+        return false;
+    std::unique_ptr<uint16_t[]> b = ReadI420<uint16_t>(settings.b, frame, "B", error);
+    if (!b)
+        return false;
+    MeasureI420Pair(a.get(), b.get(), width, height, depth, settings.colorRangeCode, settings.withSsim, out);
     return true;
 }
 

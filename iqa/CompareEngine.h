@@ -12,6 +12,7 @@ namespace lumo {
 // The comparison of one frame pair, as the analysis window shows it.
 struct FrameMetrics {
     int frame = 0;
+    int depth = 8; // bits per sample the numbers were measured at
     bool hasSsim = false;
     double ssim = 0.0;
     double mse[3] = {0.0, 0.0, 0.0};
@@ -32,10 +33,16 @@ inline bool MetricNotComputed(double value)
 // then +infinity in `out`.
 bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
                      FrameMetrics& out);
+// The same at native depth, for I420 frames of 16-bit samples of `depth`
+// bits: MSE on the native values, PSNR against the peak (1 << depth) - 1,
+// SSIM_GRAY on the red planes at that depth with L = (1 << depth) - 1.
+// Depth 8 gives the 8-bit function's numbers bit for bit. Sets out.depth.
+bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int colorRange,
+                     bool withSsim, FrameMetrics& out);
 
-// Compares frames of two files of equal size on several threads. Each frame
-// pair is read as full-size planes, turned into I420 and measured with
-// MeasureI420Pair. Results come back in frame order on the calling thread.
+// Compares frames of two files of equal size and depth on several threads.
+// Each frame pair is read as full-size planes (at native depth for layouts
+// deeper than 8 bits), turned into I420 and measured with MeasureI420Pair. Results come back in frame order on the calling thread.
 // At most `maxInFlight` frames are claimed ahead of the last one handed
 // back, and each worker holds one frame pair at a time, so memory does not
 // grow with the number of frames.
@@ -56,11 +63,13 @@ public:
     // another budget.
     static constexpr int64_t kDefaultMemoryBudget = int64_t{224} << 20;
 
-    // Bytes one worker holds at its peak for a frame of width x height.
-    static int64_t WorkerPeakBytes(int width, int height, bool withSsim);
+    // Bytes one worker holds at its peak for a frame of width x height of
+    // samples of `depth` bits.
+    static int64_t WorkerPeakBytes(int width, int height, bool withSsim, int depth = 8);
     // Worker count: `requested` when above 0, else the cores, lowered until
     // the workers' peak fits `memoryBudget` (at least one worker).
-    static int ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget);
+    static int ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget,
+                             int depth = 8);
 
     explicit CompareEngine(const Settings& settings);
 
@@ -70,7 +79,8 @@ public:
     // by then.
     bool Run(const std::function<void(const FrameMetrics&)>& onFrame, std::string& error);
 
-    // One frame pair on the calling thread; what each worker does.
+    // One frame pair on the calling thread; what each worker does. Files of
+    // different depths are not compared: that is an error.
     static bool CompareFrame(const Settings& settings, int frame, FrameMetrics& out, std::string& error);
 
 private:

@@ -21,6 +21,16 @@ uint64_t SumSquaredDiffScalar(const uint8_t* a, const uint8_t* b, std::size_t n)
     return sum;
 }
 
+uint64_t SumSquaredDiffScalar(const uint16_t* a, const uint16_t* b, std::size_t n)
+{
+    uint64_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const int64_t d = static_cast<int64_t>(a[i]) - static_cast<int64_t>(b[i]);
+        sum += static_cast<uint64_t>(d * d);
+    }
+    return sum;
+}
+
 #ifdef LUMO_IQA_X86
 // Blocks of 32-bit partial sums are flushed to 64 bits before they can
 // overflow: each lane gains at most 2 * 2 * 255^2 per step.
@@ -74,9 +84,45 @@ __attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, co
     _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
     return lanes[0] + lanes[1] + lanes[2] + lanes[3] + SumSquaredDiffSse2(a + i, b + i, n - i);
 }
+// 16-bit samples: |a - b| as an unsigned word, its square as two 16-bit
+// halves joined to 32 bits (below 2^32 for any two samples), summed in
+// 64-bit lanes. No partial sum can overflow, whatever the depth.
+__attribute__((target("avx2"))) uint64_t SumSquaredDiffWordsAvx2(const uint16_t* a, const uint16_t* b,
+                                                                   std::size_t n)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i total = _mm256_setzero_si256(); // four 64-bit lanes
+    std::size_t i = 0;
+    for (; n - i >= 16; i += 16) {
+        const __m256i va = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i));
+        const __m256i vb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
+        const __m256i d = _mm256_or_si256(_mm256_subs_epu16(va, vb), _mm256_subs_epu16(vb, va));
+        const __m256i lo = _mm256_mullo_epi16(d, d);
+        const __m256i hi = _mm256_mulhi_epu16(d, d);
+        const __m256i sq0 = _mm256_unpacklo_epi16(lo, hi); // eight 32-bit squares
+        const __m256i sq1 = _mm256_unpackhi_epi16(lo, hi);
+        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(sq0, zero));
+        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(sq0, zero));
+        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(sq1, zero));
+        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(sq1, zero));
+    }
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
+    return lanes[0] + lanes[1] + lanes[2] + lanes[3] + SumSquaredDiffScalar(a + i, b + i, n - i);
+}
 #endif
 
 } // namespace
+
+uint64_t SumSquaredDiff(const uint16_t* a, const uint16_t* b, std::size_t n)
+{
+#ifdef LUMO_IQA_X86
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return SumSquaredDiffWordsAvx2(a, b, n);
+#endif
+    return SumSquaredDiffScalar(a, b, n);
+}
 
 uint64_t SumSquaredDiff(const uint8_t* a, const uint8_t* b, std::size_t n)
 {
@@ -92,12 +138,23 @@ uint64_t SumSquaredDiff(const uint8_t* a, const uint8_t* b, std::size_t n)
 
 double PsnrFromMse(double mse)
 {
-    if (mse == 0.0)
-        return 999.99;
-    return 10.0 * std::log10(65025.0 / mse);
+    return PsnrFromMse(mse, 8);
 }
 
-void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse)
+double PsnrFromMse(double mse, int depth)
+{
+    if (depth < 1 || depth > 16)
+        return std::numeric_limits<double>::quiet_NaN();
+    if (mse == 0.0)
+        return 999.99;
+    const double peak = static_cast<double>((1u << depth) - 1u);
+    return 10.0 * std::log10(peak * peak / mse);
+}
+
+namespace {
+
+template <typename Sample>
+void I420PsnrMseT(const Sample* ref, const Sample* cmp, int width, int height, int depth, double* psnr, double* mse)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (!psnr || !mse)
@@ -117,8 +174,21 @@ void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, 
         // The sum of integer squares is exact, as the double sum would be.
         const uint64_t sse = count[p] ? SumSquaredDiff(ref + offset[p], cmp + offset[p], count[p]) : 0;
         mse[p] = static_cast<double>(sse) / static_cast<double>(count[p]);
-        psnr[p] = PsnrFromMse(mse[p]);
+        psnr[p] = PsnrFromMse(mse[p], depth);
     }
+}
+
+} // namespace
+
+void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse)
+{
+    I420PsnrMseT(ref, cmp, width, height, 8, psnr, mse);
+}
+
+void I420PsnrMse(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, double* psnr,
+                 double* mse)
+{
+    I420PsnrMseT(ref, cmp, width, height, depth, psnr, mse);
 }
 
 } // namespace lumo

@@ -56,4 +56,27 @@ void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, u
     }
 }
 
+void I420RedPlane(const uint16_t* frame, int width, int height, int depth, int colorRange, uint16_t* dst)
+{
+    if (!frame || !dst || width <= 0 || height <= 0 || depth < 1 || depth > 16)
+        return;
+    const double k = RedCrCoefficient(colorRange);
+    const int half = 1 << (depth - 1);
+    const int top = (1 << depth) - 1;
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const int cw = width / 2;
+    const int ch = height / 2;
+    const uint16_t* vplane = frame + n + n / 4;
+    for (int y = 0; y < height; ++y) {
+        const uint16_t* ly = frame + static_cast<std::size_t>(y) * width;
+        uint16_t* out = dst + static_cast<std::size_t>(y) * width;
+        const uint16_t* vrow = cw && ch ? vplane + static_cast<std::size_t>(std::min(y / 2, ch - 1)) * cw : nullptr;
+        for (int x = 0; x < width; ++x) {
+            const int v = vrow ? vrow[std::min(x / 2, cw - 1)] : half;
+            const int r = static_cast<int>(ly[x] + k * (v - half));
+            out[x] = static_cast<uint16_t>(r < 0 ? 0 : (r > top ? top : r));
+        }
+    }
+}
+
 } // namespace lumo

@@ -14,5 +14,9 @@ double RedCrCoefficient(int colorRange);
 // chroma row or column take the last one, and V is 128 when the frame has
 // no chroma sample at all.
 void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, uint8_t* dst);
+// The same at native depth for I420 frames of 16-bit samples of `depth`
+// bits: Y + k*(V - (1 << (depth-1))), truncated and clamped to
+// 0..(1 << depth) - 1. Depth 8 gives the 8-bit function's values.
+void I420RedPlane(const uint16_t* frame, int width, int height, int depth, int colorRange, uint16_t* dst);
 
 } // namespace lumo

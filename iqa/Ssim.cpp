@@ -7,8 +7,23 @@
 #include <memory>
 #include <new>
 
-float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
-                 const ssim_options* opts)
+namespace {
+
+float SsimCoreOf(const unsigned char* a, const unsigned char* b, int w, int h, int stride, const filter_kernel* k,
+                 const lumo::iqa_detail::SsimParams& p, lumo::iqa_detail::SimdPath path)
+{
+    return lumo::iqa_detail::SsimCoreBytes(a, b, w, h, stride, k, p, path, 0);
+}
+
+float SsimCoreOf(const uint16_t* a, const uint16_t* b, int w, int h, int stride, const filter_kernel* k,
+                 const lumo::iqa_detail::SsimParams& p, lumo::iqa_detail::SimdPath path)
+{
+    return lumo::iqa_detail::SsimCoreWords(a, b, w, h, stride, k, p, path, 0);
+}
+
+template <typename Sample>
+float SsimIndex(const Sample* ref, const Sample* cmp, int w, int h, int stride, int gaussian,
+                const ssim_options* opts)
 {
     using lumo::iqa_detail::SsimParams;
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -38,10 +53,10 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
     p.C2 = (K2 * L) * (K2 * L);
     p.C3 = p.C2 / 2.0f;
     const auto path = lumo::iqa_detail::BestSimdPath();
-    // Without decimation the single-precision copies would hold the bytes
-    // exactly: the core reads the bytes themselves.
+    // Without decimation the single-precision copies would hold the samples
+    // exactly: the core reads the samples themselves.
     if (scale <= 1)
-        return lumo::iqa_detail::SsimCoreBytes(ref, cmp, w, h, stride, &window, p, path, 0);
+        return SsimCoreOf(ref, cmp, w, h, stride, &window, p, path);
 
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
     std::unique_ptr<float[]> a(new (std::nothrow) float[count]);
@@ -49,8 +64,8 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
     if (!a || !b)
         return inf;
     for (int y = 0; y < h; ++y) {
-        const unsigned char* ra = ref + static_cast<std::size_t>(y) * stride;
-        const unsigned char* rb = cmp + static_cast<std::size_t>(y) * stride;
+        const Sample* ra = ref + static_cast<std::size_t>(y) * stride;
+        const Sample* rb = cmp + static_cast<std::size_t>(y) * stride;
         float* da = a.get() + static_cast<std::size_t>(y) * w;
         float* db = b.get() + static_cast<std::size_t>(y) * w;
         for (int x = 0; x < w; ++x) {
@@ -76,4 +91,18 @@ float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int 
     h = dh;
 
     return lumo::iqa_detail::SsimCore(a.get(), b.get(), w, h, &window, p, path, 0);
+}
+
+} // namespace
+
+float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
+                 const ssim_options* opts)
+{
+    return SsimIndex(ref, cmp, w, h, stride, gaussian, opts);
+}
+
+float ssim_index16(const uint16_t* ref, const uint16_t* cmp, int w, int h, int stride, int gaussian,
+                   const ssim_options* opts)
+{
+    return SsimIndex(ref, cmp, w, h, stride, gaussian, opts);
 }

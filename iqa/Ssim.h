@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "iqa/Convolve.h"
 #include "iqa/IqaMath.h"
 
@@ -23,3 +25,7 @@ struct ssim_options {
 // size, stride below w); +infinity when memory runs out.
 float ssim_index(const unsigned char* ref, const unsigned char* cmp, int w, int h, int stride, int gaussian,
                  const ssim_options* opts);
+// The same on planes of 16-bit samples (rows `stride` samples apart); set
+// the options' L to the samples' range.
+float ssim_index16(const uint16_t* ref, const uint16_t* cmp, int w, int h, int stride, int gaussian,
+                   const ssim_options* opts);

@@ -43,6 +43,8 @@ struct Job {
     const float* b;
     const uint8_t* a8; // or byte samples, rows stride apart
     const uint8_t* b8;
+    const uint16_t* a16; // or 16-bit samples, rows stride apart
+    const uint16_t* b16;
     int stride;
     int w;
     int h;
@@ -148,6 +150,9 @@ __attribute__((always_inline)) inline void FillRing(const Job& j, Scratch& s, in
     if (j.a8) {
         const std::size_t at = static_cast<std::size_t>(row) * j.stride;
         FillChannels(j.a8 + at, j.b8 + at, j.w, ca, cb, caa, cbb, cab);
+    } else if (j.a16) {
+        const std::size_t at = static_cast<std::size_t>(row) * j.stride;
+        FillChannels(j.a16 + at, j.b16 + at, j.w, ca, cb, caa, cbb, cab);
     } else {
         const std::size_t at = static_cast<std::size_t>(row) * j.w;
         FillChannels(j.a + at, j.b + at, j.w, ca, cb, caa, cbb, cab);
@@ -525,6 +530,18 @@ float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride
     Job j{};
     j.a8 = a;
     j.b8 = b;
+    j.stride = stride;
+    return RunCore(j, w, h, k, p, path, threads, termSum);
+}
+
+float SsimCoreWords(const uint16_t* a, const uint16_t* b, int w, int h, int stride, const filter_kernel* k,
+                    const SsimParams& p, SimdPath path, int threads, double* termSum)
+{
+    if (!a || !b || stride < w)
+        return std::numeric_limits<float>::quiet_NaN();
+    Job j{};
+    j.a16 = a;
+    j.b16 = b;
     j.stride = stride;
     return RunCore(j, w, h, k, p, path, threads, termSum);
 }

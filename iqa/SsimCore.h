@@ -32,5 +32,9 @@ float SsimCore(const float* a, const float* b, int w, int h, const filter_kernel
 float SsimCoreBytes(const uint8_t* a, const uint8_t* b, int w, int h, int stride, const filter_kernel* k,
                     const SsimParams& p, SimdPath path, int threads, double* termSum = nullptr);
 
+// The same on 16-bit planes (rows `stride` samples apart).
+float SsimCoreWords(const uint16_t* a, const uint16_t* b, int w, int h, int stride, const filter_kernel* k,
+                    const SsimParams& p, SimdPath path, int threads, double* termSum = nullptr);
+
 } // namespace iqa_detail
 } // namespace lumo
