@@ -438,6 +438,38 @@ RawFrameBand WholeFrame(const uint8_t* raw, const RawFrameParts& parts, int heig
     return band;
 }
 
+// 8-bit planar 4:2:0 or 4:2:2 with at least one chroma sample: RGB24 takes
+// the pair kernel (PlanarSubsampledToRgb).
+bool TakesChromaPairs(const Geometry& g, int w, int h)
+{
+    return !g.words && (g.kind == Kind::Planar420 || g.kind == Kind::Planar422) &&
+           ChromaRowOf(g.kind, w, h, 0) != kNoChroma;
+}
+
+// Rows [r0, r1) straight to RGB24: each pixel pair shares its chroma
+// sample, and in 4:2:0 each row pair its chroma row, so chroma is never
+// widened.
+void PlanarSubsampledToRgb(const Frame& f, int w, int h, int r0, int r1, uint8_t* dst, const YuvKernels& k)
+{
+    const int cw = w / 2;
+    auto at = [&f](int p, int64_t index) { return f.s.part[p] + (index - f.s.from[p]); };
+    for (int y = r0; y < r1;) {
+        const int r = ChromaRowOf(f.g.kind, w, h, y);
+        const int rows = y + 1 < r1 && ChromaRowOf(f.g.kind, w, h, y + 1) == r ? 2 : 1;
+        const uint8_t* u = at(1, static_cast<int64_t>(r) * cw);
+        const uint8_t* v = at(2, static_cast<int64_t>(r) * cw);
+        const uint8_t* luma[2] = {at(0, static_cast<int64_t>(y) * w), at(0, static_cast<int64_t>(y + rows - 1) * w)};
+        uint8_t* out[2] = {dst + 3 * static_cast<int64_t>(y) * w, dst + 3 * static_cast<int64_t>(y + rows - 1) * w};
+        k.rgbPairs(luma[0], rows == 2 ? luma[1] : nullptr, u, v, cw, out[0], rows == 2 ? out[1] : nullptr);
+        if (w & 1) {
+            // The odd last pixel takes the last chroma sample.
+            for (int i = 0; i < rows; ++i)
+                YuvToRgbPixel(luma[i][w - 1], u[cw - 1], v[cw - 1], out[i] + 3 * (w - 1));
+        }
+        y += rows;
+    }
+}
+
 // Runs fn(rowBegin, rowEnd) over the band's rows as ForRows does over a frame.
 template <typename Fn>
 void ForBandRows(const Frame& f, int64_t n, ConvertPath path, const Fn& fn)
@@ -608,8 +640,13 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
     const int64_t n = static_cast<int64_t>(width) * height;
     const YuvKernels& k = KernelsFor(path);
     const YuvWordKernels& kw = WordKernelsFor(path);
+    const bool chromaPairs = TakesChromaPairs(f.g, width, height);
     std::atomic<bool> ok{true};
     ForRows(height, n, path, [&](int r0, int r1) {
+        if (chromaPairs) {
+            PlanarSubsampledToRgb(f, width, height, r0, r1, dst, k);
+            return;
+        }
         // Three converted rows, then the narrow row of 16-bit layouts.
         uint8_t* rows = ThreadScratch(5 * static_cast<size_t>(width));
         if (!rows) {

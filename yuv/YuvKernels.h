@@ -21,7 +21,25 @@ struct YuvKernels {
     void (*unpack422)(const uint8_t* groups, int count, const int pos[4], uint8_t* y, uint8_t* u, uint8_t* v);
     // `count` pixels of full-size planes to RGB24, exactly as YuvToRgbPixel.
     void (*rgb)(const uint8_t* y, const uint8_t* u, const uint8_t* v, int count, uint8_t* out);
+    // `pairs` pixel pairs of one luma row (y1 and out1 null) or of two rows
+    // to RGB24, pixels 2i and 2i + 1 of each row taking u[i] and v[i]: the
+    // bytes rgb gives on widened chroma.
+    void (*rgbPairs)(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v, int pairs,
+                     uint8_t* out0, uint8_t* out1);
 };
+
+// Where the RGB formula's value is an exact integer n (its numerator a
+// multiple of 250), the double evaluation may land just below n and give
+// n - 1. For R that depends on V alone and for B on U alone: bit c of `r`
+// (of `b`) is set when, at V = c (U = c), it gives n - 1 for some n from 1
+// to 255. Taking the quotient of the numerator minus that bit then gives
+// every byte of R and B exactly (checked over all inputs by the tests).
+struct RgbTies {
+    uint8_t r[32];
+    uint8_t b[32];
+};
+// Worked out from YuvToRgbPixel on first use.
+const RgbTies& RgbTieBits();
 
 const YuvKernels& PlainKernels();
 // SSE2 set; the plain set on other processors.

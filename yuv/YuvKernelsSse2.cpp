@@ -139,6 +139,22 @@ void Rgb(const uint8_t* y, const uint8_t* u, const uint8_t* v, int count, uint8_
     RgbRowT<V128>(y, u, v, count, out);
 }
 
+// Chroma widened a few hundred pairs at a time, then converted as full rows.
+void RgbPairs(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v, int pairs, uint8_t* out0,
+              uint8_t* out1)
+{
+    constexpr int kChunk = 256;
+    uint8_t wideU[2 * kChunk], wideV[2 * kChunk];
+    for (int i = 0; i < pairs; i += kChunk) {
+        const int n = pairs - i < kChunk ? pairs - i : kChunk;
+        Widen(u + i, n, wideU);
+        Widen(v + i, n, wideV);
+        Rgb(y0 + 2 * i, wideU, wideV, 2 * n, out0 + 6 * i);
+        if (y1)
+            Rgb(y1 + 2 * i, wideU, wideV, 2 * n, out1 + 6 * i);
+    }
+}
+
 } // namespace
 
 bool CpuHasAvx2()
@@ -150,7 +166,8 @@ bool CpuHasAvx2()
 
 const YuvKernels& Sse2Kernels()
 {
-    static const YuvKernels kernels{Widen, WidenPairs, SplitPairs, PlainKernels().splitTriples, Unpack422, Rgb};
+    static const YuvKernels kernels{Widen, WidenPairs, SplitPairs, PlainKernels().splitTriples, Unpack422, Rgb,
+                                    RgbPairs};
     return kernels;
 }
 

@@ -147,7 +147,8 @@ TEST(YuvLayouts, FastPathsMatchThePlainLoops)
             ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), s.w, s.h, type, plain.data(), lumo::ConvertPath::Plain));
             lumo::Yuv444ToRgb24(plain.data(), s.w, s.h, plainRgb.data(), lumo::ConvertPath::Plain);
             for (lumo::ConvertPath path : kFastPaths) {
-                Bytes planes(plain.size()), rgb(plain.size()), rgbOfPlanes(plain.size());
+                // Filled first, so that bytes a fast path leaves unwritten show.
+                Bytes planes(plain.size(), 0xa5), rgb(plain.size(), 0xa5), rgbOfPlanes(plain.size(), 0xa5);
                 ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), s.w, s.h, type, planes.data(), path));
                 ASSERT_TRUE(lumo::ConvertRawToRgb24(raw.data(), s.w, s.h, type, rgb.data(), path));
                 lumo::Yuv444ToRgb24(plain.data(), s.w, s.h, rgbOfPlanes.data(), path);

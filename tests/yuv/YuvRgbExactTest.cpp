@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "yuv/YuvConvert.h"
@@ -29,6 +30,39 @@ TEST(YuvRgbExact, EveryInputMatchesTheDoubleFormula)
                             << " path " << static_cast<int>(path);
                     }
                 }
+            }
+        }
+    }
+}
+
+// The same through the kernels that share one chroma sample between a pixel
+// pair and, in 4:2:0, between two rows: I420 frames of 512 x 512 hold every
+// (U, V) once, each 2 x 2 block taking the luma values 4k to 4k + 3, so 64
+// frames cover every input.
+TEST(YuvRgbExact, SharedChromaMatchesTheDoubleFormula)
+{
+    const int w = 512;
+    const int n = w * w;
+    std::vector<uint8_t> raw(n + n / 2), rgb(3 * n), want(3 * n);
+    for (int i = 0; i < n / 4; ++i) {
+        raw[n + i] = static_cast<uint8_t>(i >> 8);
+        raw[n + n / 4 + i] = static_cast<uint8_t>(i & 0xff);
+    }
+    const lumo::ConvertPath paths[] = {lumo::ConvertPath::Sse2, lumo::ConvertPath::Avx2, lumo::ConvertPath::Auto};
+    for (int k = 0; k < 64; ++k) {
+        for (int i = 0; i < n; ++i) {
+            const int x = i % w, y = i / w;
+            raw[i] = static_cast<uint8_t>(4 * k + 2 * (y & 1) + (x & 1));
+            const int c = (y / 2) * (w / 2) + x / 2;
+            lumo::YuvToRgbPixel(raw[i], raw[n + c], raw[n + n / 4 + c], &want[3 * i]);
+        }
+        for (lumo::ConvertPath path : paths) {
+            ASSERT_TRUE(lumo::ConvertRawToRgb24(raw.data(), w, w, "YUV_TYPE_I420", rgb.data(), path));
+            if (rgb != want) {
+                const auto at = std::mismatch(rgb.begin(), rgb.end(), want.begin()).first - rgb.begin();
+                const int i = static_cast<int>(at / 3), c = (i / w / 2) * (w / 2) + i % w / 2;
+                FAIL() << "Y " << int{raw[i]} << " U " << int{raw[n + c]} << " V " << int{raw[n + n / 4 + c]}
+                       << " channel " << at % 3 << " path " << static_cast<int>(path);
             }
         }
     }
