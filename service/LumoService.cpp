@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <string_view>
 
@@ -17,6 +19,7 @@ namespace {
 
 const char *const kJsonType = "application/json; charset=utf-8";
 const char *const kLoopback = "127.0.0.1";
+const char *const kFeedbackTooLong = "反馈内容过长，请删减后再提交";
 
 const char *ReasonText(int status)
 {
@@ -46,15 +49,22 @@ void SendError(httplib::Response &res, int httpStatus, const std::string &messag
     SendJson(res, httpStatus, EnvelopeJson(httpStatus, message));
 }
 
+// `text` begins with `lowerPrefix`, letters compared in any case.
+bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix)
+{
+    if (text.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        const char c = text[i];
+        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != lowerPrefix[i]) return false;
+    }
+    return true;
+}
+
 bool IsFormContentType(const std::string &value)
 {
     static const std::string_view kForm = "application/x-www-form-urlencoded";
-    if (value.size() < kForm.size()) return false;
-    for (std::size_t i = 0; i < kForm.size(); ++i) {
-        const char c = value[i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != kForm[i]) return false;
-    }
+    if (!StartsWithIgnoringCase(value, kForm)) return false;
     // Parameters such as "; charset=UTF-8" may follow.
     const std::string_view rest = std::string_view(value).substr(kForm.size());
     const std::size_t firstNonSpace = rest.find_first_not_of(" \t");
@@ -63,14 +73,7 @@ bool IsFormContentType(const std::string &value)
 
 bool IsChunkedCoding(const std::string &value)
 {
-    static const std::string_view kChunked = "chunked";
-    if (value.size() != kChunked.size()) return false;
-    for (std::size_t i = 0; i < kChunked.size(); ++i) {
-        const char c = value[i];
-        const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != kChunked[i]) return false;
-    }
-    return true;
+    return value.size() == 7 && StartsWithIgnoringCase(value, "chunked");
 }
 
 // Full-width and no-break spaces count too: Chinese input methods type them.
@@ -129,7 +132,7 @@ LumoService::~LumoService() = default;
 void LumoService::Route()
 {
     httplib::Server &svr = *server_;
-    svr.set_payload_max_length(options_.maxBody);
+    svr.set_payload_max_length(options_.maxBody + kDrainLimit);
     svr.set_read_timeout(5, 0);
     svr.set_write_timeout(5, 0);
     // One request per connection: after a refused request the connection may
@@ -148,8 +151,12 @@ void LumoService::Route()
     using httplib::Request;
     using httplib::Response;
 
-    // Refuse a declared body over the limit before anything reads it.
+    // Refuse what is known from the headers before anything reads the body.
     svr.set_pre_routing_handler([this](const Request &req, Response &res) {
+        if (req.method != "GET" && req.method != "HEAD" && !IsSameOrigin(req)) {
+            SendError(res, 403, "cross-origin request refused");
+            return httplib::Server::HandlerResponse::Handled;
+        }
         // The library frames a body by chunks only when the coding is exactly
         // "chunked"; with any other coding it would read until the client
         // closes, so such a request is refused before its body is read.
@@ -158,14 +165,24 @@ void LumoService::Route()
             return httplib::Server::HandlerResponse::Handled;
         }
         const std::string length = req.get_header_value("Content-Length");
-        if (!length.empty()) {
-            const bool digits = length.size() <= 19 && length.find_first_not_of("0123456789") == std::string::npos;
-            if (!digits || std::stoull(length) > options_.maxBody) {
-                SendError(res, digits ? 413 : 400, digits ? "request body too large" : "bad Content-Length");
-                return httplib::Server::HandlerResponse::Handled;
-            }
+        if (length.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        if (length.size() > 19 || length.find_first_not_of("0123456789") != std::string::npos) {
+            SendError(res, 400, "bad Content-Length");
+            return httplib::Server::HandlerResponse::Handled;
         }
-        return httplib::Server::HandlerResponse::Unhandled;
+        const unsigned long long declared = std::stoull(length);
+        if (declared <= options_.maxBody) return httplib::Server::HandlerResponse::Unhandled;
+        // Feedback the program sends whole gets a message it can show: the
+        // handler reads and drops a body of moderate excess first; beyond
+        // that the message goes out at once, unread body or not.
+        if (req.path != kFeedbackPath) {
+            SendError(res, 413, "request body too large");
+        } else if (declared <= options_.maxBody + kDrainLimit) {
+            return httplib::Server::HandlerResponse::Unhandled;
+        } else {
+            SendJson(res, 200, EnvelopeJson(413, kFeedbackTooLong));
+        }
+        return httplib::Server::HandlerResponse::Handled;
     });
 
     // The POST routes read their bodies themselves: the library's own form
@@ -246,23 +263,28 @@ void LumoService::Stop()
 }
 
 bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentReader &reader,
-                           httplib::Response &res, std::string &body)
+                           httplib::Response &res, std::string &body, const char *tooLarge)
 {
     body.clear();
     // Without either header a request has no body (the library's reader
     // would wait for the connection to close instead).
     if (!req.has_header("Content-Length") && !req.has_header("Transfer-Encoding")) return true;
-    bool tooLarge = false;
+    std::size_t total = 0;
     const bool ok = reader([&](const char *data, std::size_t length) {
-        if (length > options_.maxBody - body.size()) {
-            tooLarge = true;
-            return false;
+        total += length;
+        if (total <= options_.maxBody) {
+            body.append(data, length);
+            return true;
         }
-        body.append(data, length);
-        return true;
+        body.clear();
+        return tooLarge != nullptr && total <= options_.maxBody + kDrainLimit;
     });
-    if (tooLarge || res.status == 413) {
-        SendError(res, 413, "request body too large");
+    if (total > options_.maxBody) {
+        if (tooLarge) {
+            SendJson(res, 200, EnvelopeJson(413, tooLarge));
+        } else {
+            SendError(res, 413, "request body too large");
+        }
         return false;
     }
     if (!ok) {
@@ -273,10 +295,10 @@ bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentRe
 }
 
 bool LumoService::ReadForm(const httplib::Request &req, const httplib::ContentReader &reader, httplib::Response &res,
-                           const std::vector<std::string_view> &fields, FormData &form)
+                           const std::vector<std::string_view> &fields, FormData &form, const char *tooLarge)
 {
     std::string body;
-    if (!ReadBody(req, reader, res, body)) return false;
+    if (!ReadBody(req, reader, res, body, tooLarge)) return false;
     if (!IsFormContentType(req.get_header_value("Content-Type"))) {
         SendError(res, 415, "body must be application/x-www-form-urlencoded");
         return false;
@@ -287,6 +309,27 @@ bool LumoService::ReadForm(const httplib::Request &req, const httplib::ContentRe
         return false;
     }
     return true;
+}
+
+bool LumoService::IsSameOrigin(const httplib::Request &req) const
+{
+    const bool hasOrigin = req.has_header("Origin");
+    if (!hasOrigin && !req.has_header("Referer")) return true;
+    const std::string port = std::to_string(port_);
+    const std::string own[] = {"http://127.0.0.1:" + port, "http://localhost:" + port};
+    if (hasOrigin) {
+        const std::string origin = req.get_header_value("Origin");
+        return std::any_of(std::begin(own), std::end(own), [&](const std::string &o) {
+            return origin.size() == o.size() && StartsWithIgnoringCase(origin, o);
+        });
+    }
+    // A Referer is a whole address: the origin, then a path, a query or
+    // nothing.
+    const std::string referer = req.get_header_value("Referer");
+    return std::any_of(std::begin(own), std::end(own), [&](const std::string &o) {
+        return StartsWithIgnoringCase(referer, o) &&
+               (referer.size() == o.size() || std::string_view("/?#").find(referer[o.size()]) != std::string_view::npos);
+    });
 }
 
 void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &res,
@@ -334,7 +377,7 @@ void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response 
                                  const httplib::ContentReader &reader)
 {
     FormData form;
-    if (!ReadForm(req, reader, res, {"feedback"}, form)) return;
+    if (!ReadForm(req, reader, res, {"feedback"}, form, kFeedbackTooLong)) return;
     std::string error;
     const std::string &text = *form.Find("feedback");
     if (IsBlankText(text)) {

@@ -81,7 +81,7 @@ TEST(AboutWindow, ShowsTheProductTheTeamTheSiteAndTheVersion)
     EXPECT_EQ(link.anchorHref(), "http://127.0.0.1:9/#/YuvLumo");
     EXPECT_TRUE(link.fontUnderline());
     EXPECT_EQ(link.foreground().color(), QColor(Qt::blue));
-    qunsetenv("LUMO_SERVICE_URL");
+    RestoreServiceUrl();
 }
 
 TEST(AboutWindow, EachWindowReportsItselfAndEveryLinkClick)

@@ -127,7 +127,7 @@ TEST(VersionCheck, OddRepliesAndFailures)
             std::string(c.name) == "equal" ? QStringList{QStringLiteral("您已经是最新版本了")} : QStringList{};
         EXPECT_EQ(onDemand.messages, messages);
         fake.reset();
-        qunsetenv("LUMO_SERVICE_URL");
+        RestoreServiceUrl();
     }
 }
 

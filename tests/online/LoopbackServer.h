@@ -14,12 +14,15 @@
 #include <thread>
 #include <vector>
 
+#include "ServiceUrl.h"
+
 struct ReceivedRequest {
     std::string method;
     std::string path;
     std::string contentType;
     std::string contentLength;
     std::string body;
+    bool hasOriginOrReferer = false;
 };
 
 class LoopbackServer {
@@ -29,7 +32,8 @@ public:
         auto handler = [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(mutex_);
             requests_.push_back({req.method, req.path, req.get_header_value("Content-Type"),
-                                 req.get_header_value("Content-Length"), req.body});
+                                 req.get_header_value("Content-Length"), req.body,
+                                 req.has_header("Origin") || req.has_header("Referer")});
             res.set_content(R"({"code":200})", "application/json");
         };
         // One request per connection, so stopping never waits on idle ones.
@@ -46,7 +50,7 @@ public:
     {
         server_.stop();
         thread_.join();
-        qunsetenv("LUMO_SERVICE_URL");
+        RestoreServiceUrl();
     }
 
     std::vector<ReceivedRequest> Requests()

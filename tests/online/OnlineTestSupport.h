@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "ServiceUrl.h"
+
 #ifndef LUMO_SERVICE_BINARY
 #error "LUMO_SERVICE_BINARY must name the lumo-service executable"
 #endif
@@ -58,13 +60,15 @@ inline int UnusedPort()
 // folder, the client pointed at it.
 class ServiceRunner {
 public:
-    explicit ServiceRunner(const QString& latestVersion = QStringLiteral("2.2.1"))
+    explicit ServiceRunner(const QString& latestVersion = QStringLiteral("2.2.1"), const QStringList& extra = {})
         : dir_(QDir(qEnvironmentVariable("LUMO_TEST_TMP", QDir::tempPath())).filePath(QStringLiteral("svc-XXXXXX")))
     {
         dbPath_ = dir_.filePath(QStringLiteral("lumo.db"));
         process_.setProgram(QStringLiteral(LUMO_SERVICE_BINARY));
-        process_.setArguments({QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"), dbPath_,
-                               QStringLiteral("--latest-version"), latestVersion, QStringLiteral("--quiet")});
+        process_.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--db"),
+                                          dbPath_, QStringLiteral("--latest-version"), latestVersion,
+                                          QStringLiteral("--quiet")} +
+                              extra);
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process_.start();
         if (!process_.waitForStarted(10000))
@@ -90,7 +94,7 @@ public:
         if (!process_.waitForFinished(10000))
             process_.kill();
         process_.waitForFinished(1000);
-        qunsetenv("LUMO_SERVICE_URL");
+        RestoreServiceUrl();
     }
     ServiceRunner(const ServiceRunner&) = delete;
     ServiceRunner& operator=(const ServiceRunner&) = delete;
@@ -189,7 +193,7 @@ public:
     {
         server_.stop();
         thread_.join();
-        qunsetenv("LUMO_SERVICE_URL");
+        RestoreServiceUrl();
     }
 
     std::vector<SeenRequest> Requests()

@@ -70,7 +70,7 @@ TEST(NewVersionDiglog, FormShowsTheVersionAndTheDownloadLink)
         for (const char* name : {"verticalLayout", "horizontalLayout", "horizontalLayout_2"})
             EXPECT_NE(dialog.findChild<QLayout*>(QString::fromLatin1(name)), nullptr) << name;
     }
-    qunsetenv("LUMO_SERVICE_URL");
+    RestoreServiceUrl();
 }
 
 TEST(NewVersionDiglog, EveryLinkClickOpensTheDownloadPageAndIsReported)
@@ -128,7 +128,7 @@ TEST(FeedbackWindow, FormHasItsNamesAndTexts)
     EXPECT_EQ(grid->itemAtPosition(3, 1)->widget(), button);
     EXPECT_NE(window.findChild<QWidget*>(QStringLiteral("menubar")), nullptr);
     EXPECT_NE(window.findChild<QWidget*>(QStringLiteral("statusbar")), nullptr);
-    qunsetenv("LUMO_SERVICE_URL");
+    RestoreServiceUrl();
 }
 
 TEST(FeedbackWindow, AcceptedTextArrivesWholeAndTheWindowCloses)
@@ -162,6 +162,10 @@ TEST(FeedbackWindow, EveryFailureIsToldAndTheWindowStays)
         QString shown;
     } cases[] = {
         {"refused by the service", 0, "", QString(), QStringLiteral("提交失败 反馈内容不能为空")},
+        // Over the body limit (1 KiB here) was an HTTP error, shown as a
+        // network error.
+        {"too long for the service", 0, "", QString(400, QChar(0x6587)),
+         QStringLiteral("提交失败 反馈内容过长，请删减后再提交")},
         {"code in the envelope", 200, R"({"code":403,"message":"稍后 再试 & 重发"})", QStringLiteral("x"),
          QStringLiteral("提交失败 稍后 再试 & 重发")},
         {"code as text", 200, R"({"code":"200","message":"m"})", QStringLiteral("x"), QStringLiteral("提交失败 m")},
@@ -176,7 +180,8 @@ TEST(FeedbackWindow, EveryFailureIsToldAndTheWindowStays)
         std::unique_ptr<ServiceRunner> service;
         std::unique_ptr<FakeService> fake;
         if (c.httpStatus == 0) {
-            service = std::make_unique<ServiceRunner>();
+            service = std::make_unique<ServiceRunner>(QStringLiteral("2.2.1"),
+                                                      QStringList{QStringLiteral("--max-body"), QStringLiteral("1024")});
             ASSERT_TRUE(service->ok());
         } else if (c.httpStatus > 0) {
             fake = std::make_unique<FakeService>(c.httpStatus, c.body);
@@ -196,7 +201,7 @@ TEST(FeedbackWindow, EveryFailureIsToldAndTheWindowStays)
             EXPECT_TRUE(service->Feedback().empty());
         }
         delete window;
-        qunsetenv("LUMO_SERVICE_URL");
+        RestoreServiceUrl();
     }
 }
 

@@ -62,13 +62,21 @@ TEST(WebRequest, ReplyCodeCountsAnythingButANumberAsZero)
         EXPECT_EQ(WebRequest::ReplyCode(c.body), c.code) << c.body.toStdString();
 }
 
+// Tests start with an address of their own: usage events of a test run
+// must never reach a service a user runs at the default address.
+TEST(WebRequest, TestsStartWithTheirOwnAddress)
+{
+    EXPECT_EQ(qgetenv("LUMO_SERVICE_URL"), LUMO_TEST_SERVICE_URL);
+    EXPECT_NE(WebRequest::BaseUrl(), "http://127.0.0.1:18321");
+}
+
 TEST(WebRequest, BaseUrlFollowsTheEnvironment)
 {
     qunsetenv("LUMO_SERVICE_URL");
     EXPECT_EQ(WebRequest::BaseUrl(), "http://127.0.0.1:18321");
     qputenv("LUMO_SERVICE_URL", "http://example.invalid:9/");
     EXPECT_EQ(WebRequest::BaseUrl(), "http://example.invalid:9");
-    qunsetenv("LUMO_SERVICE_URL");
+    RestoreServiceUrl();
 }
 
 TEST(RecordLog, EveryEventReachesTheServiceByteForByte)
@@ -113,6 +121,8 @@ TEST(RecordLog, EveryEventReachesTheServiceByteForByte)
         EXPECT_EQ(r.path, "/lumo/user/anchor/anchor");
         EXPECT_EQ(r.contentType, "application/x-www-form-urlencoded");
         EXPECT_EQ(r.contentLength, std::to_string(r.body.size()));
+        // The service refuses requests that name another site.
+        EXPECT_FALSE(r.hasOriginOrReferer);
         bodies.push_back(r.body);
     }
     // Posts travel on parallel connections; their arrival order is free.
@@ -144,7 +154,7 @@ TEST(RecordLog, AnUnreachableServiceIsSilent)
     RecordLog log;
     log.recordMainWindow();
     QTest::qWait(100);
-    qunsetenv("LUMO_SERVICE_URL");
+    RestoreServiceUrl();
 }
 
 TEST(RecordLog, LocalAddressIsNeverEmptyNorLoopbackUnlessThereIsNoOther)
