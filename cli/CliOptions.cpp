@@ -27,7 +27,8 @@ bool ParseNonNegative(const std::string& text, long long limit, long long& out)
 
 } // namespace
 
-CliOptions::CliOptions(const std::vector<std::string>& args, const std::set<std::string>& known)
+CliOptions::CliOptions(const std::vector<std::string>& args, const std::set<std::string>& known,
+                       const std::set<std::string>& flags)
 {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -48,6 +49,10 @@ CliOptions::CliOptions(const std::vector<std::string>& args, const std::set<std:
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
             hasValue = true;
+        }
+        if (flags.count(arg) != 0) {
+            values_[arg] = std::string();
+            continue;
         }
         if (known.count(name) == 0)
             throw CliError("unknown option '" + name + "' (see --help)");

@@ -19,12 +19,15 @@ struct FrameRange {
 };
 
 // The options and positional arguments of one subcommand. Every option takes
-// one value, given as "--name value", "--name=value" or "-o value"; a later
-// occurrence replaces an earlier one. "--" ends the options.
+// one value, given as "--name value", "--name=value" or "-o value", except the
+// flags, which take none; a later occurrence replaces an earlier one. "--"
+// ends the options.
 class CliOptions {
 public:
-    // Throws CliError for an option not in `known` or one without a value.
-    CliOptions(const std::vector<std::string>& args, const std::set<std::string>& known);
+    // Throws CliError for an option not in `known` or `flags`, or an option
+    // of `known` without a value.
+    CliOptions(const std::vector<std::string>& args, const std::set<std::string>& known,
+               const std::set<std::string>& flags = {});
 
     const std::vector<std::string>& Positionals() const { return positionals_; }
     bool Has(const std::string& name) const;

@@ -57,6 +57,7 @@ CompareSide Describe(const RawInput& input)
     side.width = input.Reader().Width();
     side.height = input.Reader().Height();
     side.layout = input.Reader().Type();
+    side.depth = input.Reader().BitDepth();
     side.frameCount = input.FrameCount();
     side.partialLastFrame = input.PartialBytes() > 0;
     return side;
@@ -120,6 +121,11 @@ int RunCompare(const std::vector<std::string>& args)
 
     const RawInput a(options.Positionals()[0], sizeA, layoutA, "A");
     const RawInput b(options.Positionals()[1], sizeB, layoutB, "B");
+    const int depth = a.Reader().BitDepth();
+    if (b.Reader().BitDepth() != depth)
+        throw CliError("A is " + std::to_string(depth) + "-bit (" + ShortLayoutName(layoutA) + ") and B is " +
+                       std::to_string(b.Reader().BitDepth()) + "-bit (" + ShortLayoutName(layoutB) +
+                       "): files of different depths are not compared");
     const int common = std::min(a.FrameCount(), b.FrameCount());
     if (common == 0)
         throw CliError(std::string("nothing to compare: ") + (a.FrameCount() == 0 ? "A" : "B") + " has no frames");
@@ -136,7 +142,7 @@ int RunCompare(const std::vector<std::string>& args)
     settings.colorRangeCode = rangeCode;
     settings.withSsim = withSsim;
     settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim,
-                                                    CompareEngine::kDefaultMemoryBudget);
+                                                    CompareEngine::kDefaultMemoryBudget, depth);
     settings.maxInFlight = 2 * settings.workers;
 
     CompareHeader header;
@@ -147,6 +153,7 @@ int RunCompare(const std::vector<std::string>& args)
     header.rangeName = RangeName(rangeCode);
     header.colorRangeCode = rangeCode;
     header.withSsim = withSsim;
+    header.depth = depth;
 
     // With -o the report goes to a temporary file that replaces OUT only once
     // the last frame and the summary are written.

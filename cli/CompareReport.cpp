@@ -124,14 +124,17 @@ void CompareReport::Begin()
     switch (format_) {
     case ReportFormat::Table: {
         auto side = [&](const char* name, const CompareSide& s) {
-            std::fprintf(out_, "%s: %s (%dx%d %s, %d frame%s%s)\n", name, s.path.c_str(), s.width, s.height,
-                         s.layout.c_str(), s.frameCount, s.frameCount == 1 ? "" : "s",
+            const std::string depth = s.depth == 8 ? "" : ", " + std::to_string(s.depth) + "-bit";
+            std::fprintf(out_, "%s: %s (%dx%d %s%s, %d frame%s%s)\n", name, s.path.c_str(), s.width, s.height,
+                         s.layout.c_str(), depth.c_str(), s.frameCount, s.frameCount == 1 ? "" : "s",
                          s.partialLastFrame ? ", last one partial" : "");
         };
         side("A", h.a);
         side("B", h.b);
         std::fprintf(out_, "Frames %d to %d, range %s (SSIM_GRAY colour-range code %d)\n", h.first, h.last,
                      h.rangeName.c_str(), h.colorRangeCode);
+        if (h.depth != 8)
+            std::fprintf(out_, "Measured at %d bits: PSNR peak %d\n", h.depth, (1 << h.depth) - 1);
         if (h.a.frameCount != h.b.frameCount)
             std::fprintf(out_, "The files have %d and %d frames: only the first %d are compared.\n", h.a.frameCount,
                          h.b.frameCount, std::min(h.a.frameCount, h.b.frameCount));
@@ -140,7 +143,7 @@ void CompareReport::Begin()
         break;
     }
     case ReportFormat::Csv:
-        std::fputs(CompareCsvHeader().c_str(), out_);
+        std::fputs(CompareCsvHeader(h.depth).c_str(), out_);
         break;
     case ReportFormat::Json:
         std::fprintf(out_, "{\n");
@@ -148,6 +151,8 @@ void CompareReport::Begin()
         WriteJsonSide("b", h.b);
         std::fprintf(out_, "  \"range\": %s,\n  \"colorRangeCode\": %d,\n  \"metrics\": %s,\n", JsonString(h.rangeName).c_str(),
                      h.colorRangeCode, h.withSsim ? "\"all\"" : "\"psnr\"");
+        if (h.depth != 8)
+            std::fprintf(out_, "  \"depth\": %d,\n", h.depth);
         std::fprintf(out_, "  \"firstFrame\": %d,\n  \"lastFrame\": %d,\n  \"frames\": [", h.first, h.last);
         break;
     }

@@ -17,6 +17,7 @@ struct CompareSide {
     int width = 0;
     int height = 0;
     std::string layout;
+    int depth = 8; // bits per sample
     int frameCount = 0;
     bool partialLastFrame = false;
 };
@@ -29,11 +30,13 @@ struct CompareHeader {
     std::string rangeName;
     int colorRangeCode = 1;
     bool withSsim = true;
+    int depth = 8; // the depth both files are measured at
 };
 
 // Writes the rows of a comparison as they come, then the summary, as an
 // aligned table, CSV (header row, one row per frame, then the rows "mean"
-// and "psnr_of_mean_mse") or one JSON document.
+// and "psnr_of_mean_mse") or one JSON document. Comparisons deeper than 8
+// bits state their depth (8-bit reports stay as they always were).
 class CompareReport {
 public:
     CompareReport(std::FILE* out, ReportFormat format, const CompareHeader& header);

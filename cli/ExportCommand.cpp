@@ -2,13 +2,16 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 
 #include "cli/CliError.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/LayoutNames.h"
+#include "cli/PngWrite16.h"
 #include "cli/RawInput.h"
 #include "cli/TempOutputFile.h"
+#include "yuv/YuvConvert.h"
 
 namespace lumo::cli {
 namespace {
@@ -30,7 +33,7 @@ void WritePngBytes(void* context, void* data, int size)
 
 int RunExport(const std::vector<std::string>& args)
 {
-    const CliOptions options(args, {"--size", "--layout", "--frame", "-o", "--output"});
+    const CliOptions options(args, {"--size", "--layout", "--frame", "-o", "--output"}, {"--png16"});
     if (options.Positionals().size() != 1)
         throw CliError("export needs exactly one file (yuvlumo-cli export FILE --size WxH --layout L --frame N -o OUT.png)");
     const FrameSize size = ParseFrameSize(options.Required("--size"), "--size");
@@ -48,19 +51,33 @@ int RunExport(const std::vector<std::string>& args)
     if (!file.Create(error))
         throw CliError(error);
 
+    const int64_t offset = static_cast<int64_t>(frame) * input.FrameBytes();
+    const std::string unreadable = "cannot read frame " + std::to_string(frame) + " of " + input.Reader().Path();
     int64_t got = 0;
-    std::unique_ptr<uint8_t[]> rgb(
-        input.Reader().ReadFrameRGB24(nullptr, &got, static_cast<int64_t>(frame) * input.FrameBytes()));
-    if (!rgb || got <= 0)
-        throw CliError("cannot read frame " + std::to_string(frame) + " of " + input.Reader().Path());
-
-    PngSink sink{&file, true, std::string()};
-    const int written = stbi_write_png_to_func(WritePngBytes, &sink, size.width, size.height, 3, rgb.get(),
-                                               size.width * 3);
-    if (!sink.ok)
-        throw CliError(sink.error);
-    if (!written)
-        throw CliError("cannot encode " + output + " (out of memory)");
+    if (options.Has("--png16")) {
+        // The frame at its own depth, converted without rounding to 8 bits.
+        std::unique_ptr<uint16_t[]> planes(input.Reader().ReadFrameYUV444Native(nullptr, &got, offset));
+        if (!planes || got <= 0)
+            throw CliError(unreadable);
+        std::unique_ptr<uint16_t[]> rgb(new (std::nothrow) uint16_t[static_cast<size_t>(got / 2)]);
+        if (!rgb)
+            throw CliError("cannot encode " + output + " (out of memory)");
+        Yuv444ToRgb48(planes.get(), size.width, size.height, input.Reader().BitDepth(), rgb.get());
+        planes.reset();
+        if (!WritePng16(file, rgb.get(), size.width, size.height, error))
+            throw CliError(error);
+    } else {
+        std::unique_ptr<uint8_t[]> rgb(input.Reader().ReadFrameRGB24(nullptr, &got, offset));
+        if (!rgb || got <= 0)
+            throw CliError(unreadable);
+        PngSink sink{&file, true, std::string()};
+        const int written = stbi_write_png_to_func(WritePngBytes, &sink, size.width, size.height, 3, rgb.get(),
+                                                   size.width * 3);
+        if (!sink.ok)
+            throw CliError(sink.error);
+        if (!written)
+            throw CliError("cannot encode " + output + " (out of memory)");
+    }
     if (!file.Commit(error))
         throw CliError(error);
     std::printf("%s: frame %d of %s, %dx%d\n", output.c_str(), frame, input.Reader().Path().c_str(), size.width,

@@ -23,6 +23,9 @@ int RunInfo(const std::vector<std::string>& args)
     std::printf("file:       %s\n", input.Reader().Path().c_str());
     std::printf("layout:     %s (%s)\n", layout.c_str(), info.description.c_str());
     std::printf("size:       %dx%d\n", size.width, size.height);
+    if (info.bitDepth != 8)
+        std::printf("depth:      %d bits per sample, in 16-bit little-endian words%s\n", info.bitDepth,
+                    info.bitShift ? " (the high bits)" : "");
     std::printf("frame size: %lld bytes\n", static_cast<long long>(input.FrameBytes()));
     std::printf("file size:  %lld bytes\n", static_cast<long long>(input.FileBytes()));
     if (input.PartialBytes() > 0)

@@ -29,7 +29,8 @@ bool ResolveLayoutName(const std::string& text, std::string& name)
         YuvTypeInfo info;
         if (table.GetByIndex(i, info) != 0)
             continue;
-        if (ToLower(info.name) == wanted || ToLower(ShortLayoutName(info.name)) == wanted) {
+        if (ToLower(info.name) == wanted || ToLower(ShortLayoutName(info.name)) == wanted ||
+            (!info.ffmpegName.empty() && ToLower(info.ffmpegName) == wanted)) {
             name = info.name;
             return true;
         }

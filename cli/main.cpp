@@ -34,20 +34,23 @@ void PrintHelp(std::FILE* out)
                  "      frames to every frame both files have (FIRST:LAST is inclusive);\n"
                  "      the report goes to standard output, or to OUT once it is complete;\n"
                  "      --jobs defaults to one worker per core (fewer for very large frames)\n"
-                 "  export FILE --size WxH [--layout L] --frame N -o OUT.png\n"
-                 "      one frame as an RGB PNG\n"
+                 "  export FILE --size WxH [--layout L] --frame N [--png16] -o OUT.png\n"
+                 "      one frame as an RGB PNG, 8 bits per channel or, with --png16, 16\n"
                  "  convert MEDIA [-o OUT.yuv]\n"
                  "      a video or image file to raw YUV (default output MEDIA.yuv)\n"
                  "\n"
-                 "The layout defaults to I420. Bad input gives a one-line message and exit status 2.\n"
+                 "The layout defaults to I420. Layouts deeper than 8 bits are compared at their own\n"
+                 "depth, and only with files of the same depth. Bad input gives a one-line message\n"
+                 "and exit status 2.\n"
                  "\n"
                  "Layouts (either name, any case):\n");
     const YuvTypeTable& table = YuvTypeTable::Instance();
     for (int i = 0; i < table.Count(); ++i) {
         YuvTypeInfo info;
         if (table.GetByIndex(i, info) == 0)
-            std::fprintf(out, "  %-14s %-24s %s\n", ShortLayoutName(info.name).c_str(), info.name.c_str(),
-                         info.description.c_str());
+            std::fprintf(out, "  %-14s %-24s %s\n",
+                         (info.ffmpegName.empty() ? ShortLayoutName(info.name) : info.ffmpegName).c_str(),
+                         info.name.c_str(), info.description.c_str());
     }
 }
 

@@ -50,9 +50,19 @@ std::string CompareCsvNumber(double value)
     return buf;
 }
 
-std::string CompareCsvHeader()
+namespace {
+
+// The depth column of comparisons deeper than 8 bits.
+std::string DepthField(int depth)
 {
-    return "frame,ssim,mse_y,mse_u,mse_v,psnr_y,psnr_u,psnr_v\n";
+    return depth == 8 ? "" : "," + std::to_string(depth);
+}
+
+} // namespace
+
+std::string CompareCsvHeader(int depth)
+{
+    return std::string("frame,ssim,mse_y,mse_u,mse_v,psnr_y,psnr_u,psnr_v") + (depth == 8 ? "" : ",depth") + "\n";
 }
 
 std::string CompareCsvRow(const FrameMetrics& m)
@@ -61,7 +71,7 @@ std::string CompareCsvRow(const FrameMetrics& m)
     for (const double* values : {m.mse, m.psnr})
         for (int p = 0; p < 3; ++p)
             row += "," + CompareCsvNumber(values[p]);
-    return row + "\n";
+    return row + DepthField(m.depth) + "\n";
 }
 
 std::string CompareCsvSummary(const CompareSummary& s, bool withSsim)
@@ -71,10 +81,10 @@ std::string CompareCsvSummary(const CompareSummary& s, bool withSsim)
         rows += "," + CompareCsvNumber(s.MeanMse(p));
     for (int p = 0; p < 3; ++p)
         rows += "," + CompareCsvNumber(s.MeanPsnr(p));
-    rows += "\npsnr_of_mean_mse,,,,";
+    rows += DepthField(s.Depth()) + "\npsnr_of_mean_mse,,,,";
     for (int p = 0; p < 3; ++p)
         rows += "," + CompareCsvNumber(s.PsnrOfMeanMse(p));
-    return rows + "\n";
+    return rows + DepthField(s.Depth()) + "\n";
 }
 
 } // namespace lumo

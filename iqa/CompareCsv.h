@@ -17,6 +17,7 @@ public:
     // PSNR computed from the mean MSE of the plane (999.99 when it is 0),
     // at the depth the frames were measured at.
     double PsnrOfMeanMse(int plane) const;
+    int Depth() const { return depth_; }
 
 private:
     int frames_ = 0;
@@ -29,8 +30,9 @@ private:
 // The CSV form of a comparison, one function per part: the header row, one
 // row per frame, then the rows "mean" and "psnr_of_mean_mse". Values are
 // written to round-trip; the SSIM field is empty for rows without SSIM.
+// Comparisons deeper than 8 bits end every row with a "depth" column.
 // Every piece ends with a newline.
-std::string CompareCsvHeader();
+std::string CompareCsvHeader(int depth = 8);
 std::string CompareCsvRow(const FrameMetrics& m);
 std::string CompareCsvSummary(const CompareSummary& summary, bool withSsim);
 // Round-trip text of one value: "nan", "inf" and "-inf" for those values.

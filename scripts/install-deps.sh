@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config git ca-certificates
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5svg5
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavfilter-dev ffmpeg
-  libstb-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libstb-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev sqlite3
   xvfb xauth x11-utils libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   fonts-wqy-zenhei curl procps

@@ -764,6 +764,27 @@ void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb)
     RgbFormula(y, u, v, rgb);
 }
 
+void Yuv444ToRgb48(const uint16_t* planes, int width, int height, int depth, uint16_t* dst)
+{
+    if (!planes || !dst || width <= 0 || height <= 0 || depth < 8 || depth > 16)
+        return;
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const double unit = static_cast<double>(1 << (depth - 8));
+    auto channel = [](double v) {
+        const double clamped = v < 0.0 ? 0.0 : (v > 255.0 ? 255.0 : v);
+        return static_cast<uint16_t>(clamped * 257.0 + 0.5);
+    };
+    for (int64_t i = 0; i < n; ++i) {
+        const double y = planes[i] / unit;
+        const double u = planes[n + i] / unit;
+        const double v = planes[2 * n + i] / unit;
+        const double c = 1.164 * (y - 16);
+        dst[3 * i] = channel(c + 1.596 * (v - 128));
+        dst[3 * i + 1] = channel(c - 0.392 * (u - 128) - 0.812 * (v - 128));
+        dst[3 * i + 2] = channel(c + 2.016 * (u - 128));
+    }
+}
+
 void Yuv444ToRgb24(const uint8_t* planes, int width, int height, uint8_t* dst, ConvertPath path)
 {
     if (!planes || !dst || width <= 0 || height <= 0)

@@ -41,6 +41,12 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
 // One pixel of that formula; the reference for every faster path.
 void YuvToRgbPixel(int y, int u, int v, uint8_t* rgb);
 
+// Native-depth planar 4:4:4 (samples of `depth` bits) to 16 bits per
+// channel: the same formula on the samples scaled to 8-bit units, clamped
+// to 0..255 without dropping the fraction, times 257 and rounded; so 8-bit
+// white gives 65535. Plain loop; `dst` holds 3*w*h samples R, G, B.
+void Yuv444ToRgb48(const uint16_t* planes, int width, int height, int depth, uint16_t* dst);
+
 // A raw frame seen as up to three consecutive byte ranges in file order, so
 // that a reader can place each range where the conversion wants it.
 struct RawFrameParts {
