@@ -13,7 +13,7 @@
 #include "cli/CompareReport.h"
 #include "cli/LayoutNames.h"
 #include "cli/RawInput.h"
-#include "cli/TempOutputFile.h"
+#include "cli/OutputFile.h"
 #include "iqa/CompareEngine.h"
 
 namespace lumo::cli {
@@ -157,18 +157,17 @@ int RunCompare(const std::vector<std::string>& args)
 
     // With -o the report goes to a temporary file that replaces OUT only once
     // the last frame and the summary are written.
-    const std::string outPath = options.Has("-o") ? options.Required("-o") : options.Value("--output", "");
-    std::unique_ptr<TempOutputFile> outFile;
+    const std::string outPath = OutputPath(options, "-");
+    if (outPath != "-" && (SameFile(outPath, a.Reader().Path()) || SameFile(outPath, b.Reader().Path())))
+        throw CliError("the output " + outPath + " is one of the compared files");
+    OutputFile outFile(outPath);
+    std::string error;
+    if (!outFile.Open(error))
+        throw CliError(error);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> outStream(nullptr, std::fclose);
     std::FILE* out = stdout;
-    if (!outPath.empty()) {
-        if (SameFile(outPath, a.Reader().Path()) || SameFile(outPath, b.Reader().Path()))
-            throw CliError("the output " + outPath + " is one of the compared files");
-        outFile = std::make_unique<TempOutputFile>(outPath);
-        std::string error;
-        if (!outFile->Create(error))
-            throw CliError(error);
-        outStream.reset(::fdopen(::dup(outFile->Fd()), "w"));
+    if (!outFile.IsStandardOutput()) {
+        outStream.reset(::fdopen(::dup(outFile.Fd()), "w"));
         if (!outStream)
             throw CliError("cannot write " + outPath + ": " + std::strerror(errno));
         out = outStream.get();
@@ -180,7 +179,6 @@ int RunCompare(const std::vector<std::string>& args)
                      a.FrameCount(), b.FrameCount(), common);
     CompareReport report(out, format, header);
     report.Begin();
-    std::string error;
     bool ok = false;
     {
         Progress progress(last - settings.first + 1);
@@ -199,12 +197,11 @@ int RunCompare(const std::vector<std::string>& args)
     }
     report.Finish();
     if (std::fflush(out) != 0 || std::ferror(out))
-        throw CliError(std::string("cannot write the report: ") + std::strerror(errno));
-    if (outFile) {
-        std::string error;
-        if (std::fclose(outStream.release()) != 0 || !outFile->Commit(error))
-            throw CliError(error.empty() ? "cannot write " + outPath : error);
-    }
+        throw CliError("cannot write " + outFile.Name() + ": " + std::strerror(errno));
+    if (outStream && std::fclose(outStream.release()) != 0)
+        throw CliError("cannot write " + outPath + ": " + std::strerror(errno));
+    if (!outFile.Commit(error))
+        throw CliError(error);
     return 0;
 }
 

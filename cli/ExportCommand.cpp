@@ -10,14 +10,14 @@
 #include "cli/LayoutNames.h"
 #include "cli/PngWrite16.h"
 #include "cli/RawInput.h"
-#include "cli/TempOutputFile.h"
+#include "cli/OutputFile.h"
 #include "yuv/YuvConvert.h"
 
 namespace lumo::cli {
 namespace {
 
 struct PngSink {
-    TempOutputFile* file;
+    OutputFile* file;
     bool ok;
     std::string error;
 };
@@ -39,16 +39,18 @@ int RunExport(const std::vector<std::string>& args)
     const FrameSize size = ParseFrameSize(options.Required("--size"), "--size");
     const std::string layout = RequireLayoutName(options.Value("--layout", "YUV_TYPE_I420"));
     const int frame = ParseIndex(options.Required("--frame"), "--frame");
-    const std::string output = options.Has("-o") ? options.Required("-o") : options.Required("--output");
+    const std::string output = OutputPath(options, "");
+    if (output.empty())
+        throw CliError("missing option '-o'");
     const RawInput input(options.Positionals()[0], size, layout, "");
     input.RequireFrame(frame);
 
-    if (SameFile(output, input.Reader().Path()))
+    if (output != "-" && SameFile(output, input.Reader().Path()))
         throw CliError("the output " + output + " is the input file itself");
     // The output folder is checked before the frame is converted.
-    TempOutputFile file(output);
+    OutputFile file(output);
     std::string error;
-    if (!file.Create(error))
+    if (!file.Open(error))
         throw CliError(error);
 
     const int64_t offset = static_cast<int64_t>(frame) * input.FrameBytes();
@@ -80,8 +82,9 @@ int RunExport(const std::vector<std::string>& args)
     }
     if (!file.Commit(error))
         throw CliError(error);
-    std::printf("%s: frame %d of %s, %dx%d\n", output.c_str(), frame, input.Reader().Path().c_str(), size.width,
-                size.height);
+    if (!file.IsStandardOutput())
+        std::printf("%s: frame %d of %s, %dx%d\n", output.c_str(), frame, input.Reader().Path().c_str(),
+                    size.width, size.height);
     return 0;
 }
 

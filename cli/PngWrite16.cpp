@@ -8,7 +8,7 @@ namespace lumo::cli {
 namespace {
 
 struct PngOut {
-    TempOutputFile* file;
+    OutputFile* file;
     bool ok;
     std::string error;
 };
@@ -26,7 +26,7 @@ void FlushData(png_structp)
 
 } // namespace
 
-bool WritePng16(TempOutputFile& file, const uint16_t* rgb, int width, int height, std::string& error)
+bool WritePng16(OutputFile& file, const uint16_t* rgb, int width, int height, std::string& error)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) {

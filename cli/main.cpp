@@ -1,6 +1,8 @@
 // yuvlumo-cli: the command-line companion of YUV Lumo.
 #include <malloc.h>
 
+#include <cerrno>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,6 +13,7 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/LayoutNames.h"
+#include "cli/SignalCleanup.h"
 #include "yuv/YuvTypeTable.h"
 
 #ifndef YUVLUMO_VERSION
@@ -40,8 +43,9 @@ void PrintHelp(std::FILE* out)
                  "      a video or image file to raw YUV (default output MEDIA.yuv)\n"
                  "\n"
                  "The layout defaults to I420. Layouts deeper than 8 bits are compared at their own\n"
-                 "depth, and only with files of the same depth. Bad input gives a one-line message\n"
-                 "and exit status 2.\n"
+                 "depth, and only with files of the same depth. -o - writes to standard output\n"
+                 "(convert then prints width, height and layout on standard error). Bad input\n"
+                 "gives a one-line message and exit status 2.\n"
                  "\n"
                  "Layouts (either name, any case):\n");
     const YuvTypeTable& table = YuvTypeTable::Instance();
@@ -56,15 +60,11 @@ void PrintHelp(std::FILE* out)
 
 } // namespace lumo::cli
 
-int main(int argc, char** argv)
+namespace {
+
+int Dispatch(std::vector<std::string> args)
 {
     using namespace lumo::cli;
-    // Frame buffers of several megabytes are allocated and freed for every
-    // frame; keep them in the heap instead of mapping fresh zeroed pages each
-    // time, which costs more than the comparison itself.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (args.empty()) {
         PrintHelp(stderr);
         return 2;
@@ -103,4 +103,25 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "yuvlumo-cli: %s\n", e.what());
     }
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Frame buffers of several megabytes are allocated and freed for every
+    // frame; keep them in the heap instead of mapping fresh zeroed pages each
+    // time, which costs more than the comparison itself.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    lumo::cli::InstallSignalCleanup();
+    const int status = Dispatch(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    // What was printed may still sit in the buffer: a full disk or a closed
+    // descriptor shows only now.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        if (status == 0)
+            std::fprintf(stderr, "yuvlumo-cli: cannot write standard output: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return status;
 }

@@ -14,6 +14,17 @@ namespace {
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "stop flag must be signal safe");
 
+int Run(MediaConversion& conversion, int& width, int& height, Lumer::LumerAVPixelFormat& format)
+{
+    const int ret = conversion.Run();
+    if (ret != LumoReader::kOk)
+        return ret;
+    width = conversion.Width();
+    height = conversion.Height();
+    format = conversion.Code();
+    return LumoReader::kOk;
+}
+
 }
 
 LumoReader::LumoReader() = default;
@@ -27,13 +38,18 @@ int LumoReader::Read2File(std::string input, std::string output, int& width, int
     if (input.empty() || output.empty() || RawYuvFileWriter::SameFile(input, output))
         return kErrorOpen;
     MediaConversion conversion(input, output);
-    const int ret = conversion.Run();
-    if (ret != kOk)
-        return ret;
-    width = conversion.Width();
-    height = conversion.Height();
-    format = conversion.Code();
-    return kOk;
+    return Run(conversion, width, height, format);
+}
+
+int LumoReader::Read2Fd(std::string input, int outputFd, int& width, int& height,
+    Lumer::LumerAVPixelFormat& format)
+{
+    if (g_stopRequested.load())
+        return kErrorStopped;
+    if (input.empty() || outputFd < 0)
+        return kErrorOpen;
+    MediaConversion conversion(input, outputFd);
+    return Run(conversion, width, height, format);
 }
 
 void LumoReader::RequestStopAll()

@@ -41,6 +41,10 @@ public:
     // headerless raw YUV to `output`. Width, height and format are written
     // only on success. Returns 0 on success, negative on failure.
     int Read2File(std::string input, std::string output, int& width, int& height, Lumer::LumerAVPixelFormat& format);
+    // The same into an open descriptor (a pipe, a device, a file the caller
+    // renames later): frames are written as they are decoded, and what was
+    // written stays when the conversion fails. The descriptor stays open.
+    int Read2Fd(std::string input, int outputFd, int& width, int& height, Lumer::LumerAVPixelFormat& format);
 
     // Makes every running Read2File in the process stop soon; each removes its
     // unfinished output and reports failure (width/height untouched). The

@@ -26,6 +26,8 @@ class MediaConversion {
 public:
     MediaConversion(const std::string& input, const std::string& output)
         : m_input(input), m_writer(output) {}
+    MediaConversion(const std::string& input, int outputFd)
+        : m_input(input), m_writer(outputFd) {}
     ~MediaConversion();
     MediaConversion(const MediaConversion&) = delete;
     MediaConversion& operator=(const MediaConversion&) = delete;

@@ -1,6 +1,9 @@
 #include "media/RawYuvFileWriter.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -31,6 +34,11 @@ RawYuvFileWriter::RawYuvFileWriter(std::string target)
 {
 }
 
+RawYuvFileWriter::RawYuvFileWriter(int fd)
+    : m_fd(fd)
+{
+}
+
 RawYuvFileWriter::~RawYuvFileWriter()
 {
     Discard();
@@ -38,6 +46,8 @@ RawYuvFileWriter::~RawYuvFileWriter()
 
 bool RawYuvFileWriter::Open()
 {
+    if (m_fd >= 0)
+        return true;
     Discard();
     m_temp = m_target + TempSuffix();
     m_file.open(fs::u8path(m_temp), std::ios::binary | std::ios::out | std::ios::trunc);
@@ -49,6 +59,19 @@ bool RawYuvFileWriter::Open()
 
 bool RawYuvFileWriter::Write(const void* data, std::size_t size)
 {
+    if (m_fd >= 0) {
+        const char* p = static_cast<const char*>(data);
+        while (size > 0) {
+            const ssize_t n = ::write(m_fd, p, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
     if (!m_open)
         return false;
     m_file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -57,6 +80,8 @@ bool RawYuvFileWriter::Write(const void* data, std::size_t size)
 
 bool RawYuvFileWriter::Commit()
 {
+    if (m_fd >= 0)
+        return true;
     if (!m_open)
         return false;
     m_file.close();

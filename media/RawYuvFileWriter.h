@@ -7,10 +7,13 @@ namespace lumo {
 
 // Writes a converted file under a temporary name beside the target and moves
 // it into place only on Commit, so a failed or stopped conversion leaves no
-// partial file behind and never clobbers an earlier result.
+// partial file behind and never clobbers an earlier result. Given a
+// descriptor instead, it writes straight into it and leaves everything else
+// (closing, renaming, removing) to the caller.
 class RawYuvFileWriter {
 public:
     explicit RawYuvFileWriter(std::string target);
+    explicit RawYuvFileWriter(int fd);
     ~RawYuvFileWriter();
     RawYuvFileWriter(const RawYuvFileWriter&) = delete;
     RawYuvFileWriter& operator=(const RawYuvFileWriter&) = delete;
@@ -30,6 +33,7 @@ private:
     std::string m_temp;
     std::ofstream m_file;
     bool m_open = false;
+    int m_fd = -1;
 };
 
 }

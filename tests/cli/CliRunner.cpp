@@ -53,6 +53,8 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRun& how)
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
+    if (how.whileRunning)
+        how.whileRunning(pid);
     int status = 0;
     for (int waited = 0;; waited += 5) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);

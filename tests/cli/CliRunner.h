@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct CliRun {
     std::string stdoutPath;    // empty: captured into CliResult::out
     long long addressSpace = 0; // RLIMIT_AS in bytes, 0 for none
     int timeoutSeconds = 120;  // then the child is killed
+    // Called with the child's pid once it runs, before waiting for it.
+    std::function<void(int pid)> whileRunning;
 };
 
 CliResult RunCli(const std::vector<std::string>& args, const CliRun& how = CliRun());
