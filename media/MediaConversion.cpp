@@ -97,7 +97,34 @@ constexpr KeptLayout kKeptLayouts[] = {
     {AV_PIX_FMT_YUYV422, Lumer::LUMER_PIX_FMT_YUYV422},
     {AV_PIX_FMT_YUV444P, Lumer::LUMER_PIX_FMT_YUV444P},
     {AV_PIX_FMT_YUVJ444P, Lumer::LUMER_PIX_FMT_YUV444P},
+    {AV_PIX_FMT_YUV420P10LE, Lumer::LUMER_PIX_FMT_YUV420P10LE},
+    {AV_PIX_FMT_YUV422P10LE, Lumer::LUMER_PIX_FMT_YUV422P10LE},
+    {AV_PIX_FMT_YUV444P10LE, Lumer::LUMER_PIX_FMT_YUV444P10LE},
+    {AV_PIX_FMT_YUV420P12LE, Lumer::LUMER_PIX_FMT_YUV420P12LE},
+    {AV_PIX_FMT_YUV420P16LE, Lumer::LUMER_PIX_FMT_YUV420P16LE},
+    {AV_PIX_FMT_P010LE, Lumer::LUMER_PIX_FMT_P010LE},
+    {AV_PIX_FMT_P016LE, Lumer::LUMER_PIX_FMT_P016LE},
 };
+
+// Deep layouts written in another byte order or bit position; converted
+// sample for sample into the layout of the same depth and chroma.
+constexpr KeptLayout kSwappedLayouts[] = {
+    {AV_PIX_FMT_YUV420P10BE, Lumer::LUMER_PIX_FMT_YUV420P10LE},
+    {AV_PIX_FMT_YUV422P10BE, Lumer::LUMER_PIX_FMT_YUV422P10LE},
+    {AV_PIX_FMT_YUV444P10BE, Lumer::LUMER_PIX_FMT_YUV444P10LE},
+    {AV_PIX_FMT_YUV420P12BE, Lumer::LUMER_PIX_FMT_YUV420P12LE},
+    {AV_PIX_FMT_YUV420P16BE, Lumer::LUMER_PIX_FMT_YUV420P16LE},
+    {AV_PIX_FMT_P010BE, Lumer::LUMER_PIX_FMT_P010LE},
+    {AV_PIX_FMT_P016BE, Lumer::LUMER_PIX_FMT_P016LE},
+};
+
+AVPixelFormat LayoutOfCode(Lumer::LumerAVPixelFormat code)
+{
+    for (const KeptLayout& kept : kKeptLayouts)
+        if (kept.code == code)
+            return kept.decoded;
+    return AV_PIX_FMT_YUV420P;
+}
 
 // The JPEG variants only say "full range"; swscale wants the plain layout
 // plus an explicit range.
@@ -313,15 +340,30 @@ int MediaConversion::StartOutput(const AVFrame& frame)
     m_alwaysConvert = true;
     m_outLayout = odd ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
     m_code = odd ? Lumer::LUMER_PIX_FMT_YUV444P : Lumer::LUMER_PIX_FMT_YUV420P;
+    // Odd sizes cannot be stored exactly in a subsampled layout, so only
+    // 4:4:4 is kept for them.
+    auto fits = [odd](Lumer::LumerAVPixelFormat code) {
+        return !odd || code == Lumer::LUMER_PIX_FMT_YUV444P || code == Lumer::LUMER_PIX_FMT_YUV444P10LE;
+    };
     for (const KeptLayout& kept : kKeptLayouts) {
-        // Odd sizes cannot be stored exactly in a subsampled layout, so only
-        // 4:4:4 is kept for them.
-        if (kept.decoded == decoded && (!odd || kept.code == Lumer::LUMER_PIX_FMT_YUV444P)) {
+        if (kept.decoded == decoded && fits(kept.code)) {
             m_outLayout = decoded;
             m_code = kept.code;
             m_alwaysConvert = false;
             break;
         }
+    }
+    for (const KeptLayout& swapped : kSwappedLayouts) {
+        if (swapped.decoded == decoded && fits(swapped.code)) {
+            m_outLayout = LayoutOfCode(swapped.code);
+            m_code = swapped.code;
+        }
+    }
+    // 10-bit frames of odd size keep their bits in 10-bit 4:4:4.
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(decoded);
+    if (odd && m_alwaysConvert && IsYuv(decoded) && desc && desc->comp[0].depth == 10) {
+        m_outLayout = AV_PIX_FMT_YUV444P10LE;
+        m_code = Lumer::LUMER_PIX_FMT_YUV444P10LE;
     }
 
     // YUV input keeps its range when converted; anything else becomes
@@ -387,8 +429,10 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
         // At the same size into 4:4:4 nothing is subsampled, so the nearest
         // sample is exact; everything else gets a proper filter.
         const bool sameSize = frame.width == m_width && frame.height == m_height;
-        const int flags = (sameSize && dstLayout == AV_PIX_FMT_YUV444P ? SWS_POINT : SWS_BICUBIC)
-            | SWS_ACCURATE_RND;
+        // A deep layout of the same chroma is a sample-for-sample copy.
+        const bool exact = dstLayout == AV_PIX_FMT_YUV444P || dstLayout == AV_PIX_FMT_YUV444P10LE
+            || m_code >= Lumer::LUMER_PIX_FMT_YUV420P10LE;
+        const int flags = (sameSize && exact ? SWS_POINT : SWS_BICUBIC) | SWS_ACCURATE_RND;
         m_sws.reset(sws_getContext(frame.width, frame.height, srcLayout, m_width, m_height,
             dstLayout, flags, nullptr, nullptr, nullptr));
         if (!m_sws)
