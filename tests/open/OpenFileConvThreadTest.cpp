@@ -43,7 +43,8 @@ Result Convert(const QString& input, int* starts = nullptr)
 
 TEST(OpenFileConvThread, MapsLibraryCodesToLayoutIndexes)
 {
-    const int table[][2] = {{101, 0}, {102, 3}, {103, 2}, {104, 4}, {105, 8}, {106, 12}, {0, 0}, {-1, 0}, {107, 0}};
+    const int table[][2] = {{101, 0}, {102, 3}, {103, 2}, {104, 4}, {105, 8}, {106, 12}, {0, 0}, {-1, 0},
+                            {107, 18}, {109, 20}, {112, 23}, {113, 24}, {114, 0}};
     for (const auto& row : table)
         EXPECT_EQ(OpenFileConvThread::LayoutIndexForFormat(row[0]), row[1]) << row[0];
 }
