@@ -144,6 +144,7 @@ int RunCompare(const std::vector<std::string>& args)
     settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim,
                                                     CompareEngine::kDefaultMemoryBudget, depth);
     settings.maxInFlight = 2 * settings.workers;
+    const int frames = last - settings.first + 1;
 
     CompareHeader header;
     header.a = Describe(a);
@@ -177,11 +178,20 @@ int RunCompare(const std::vector<std::string>& args)
     if (a.FrameCount() != b.FrameCount())
         std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
                      a.FrameCount(), b.FrameCount(), common);
+    if (jobs > 0 && settings.workers < std::min(jobs, frames)) {
+        const int64_t perWorker = CompareEngine::WorkerPeakBytes(sizeA.width, sizeA.height, withSsim, depth);
+        std::fprintf(stderr,
+                     "yuvlumo-cli: --jobs %d lowered to %d: at %dx%d each worker may need %lld MB, and the "
+                     "workers together stay within %lld MB\n",
+                     jobs, settings.workers, sizeA.width, sizeA.height,
+                     static_cast<long long>((perWorker + (1 << 20) - 1) >> 20),
+                     static_cast<long long>(CompareEngine::kDefaultMemoryBudget >> 20));
+    }
     CompareReport report(out, format, header);
     report.Begin();
     bool ok = false;
     {
-        Progress progress(last - settings.first + 1);
+        Progress progress(frames);
         int done = 0;
         CompareEngine engine(settings);
         ok = engine.Run(

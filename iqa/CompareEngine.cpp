@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,7 @@ namespace {
 struct Slot {
     bool ready = false;
     bool failed = false;
+    bool outOfMemory = false;
     FrameMetrics metrics;
     std::string error;
 };
@@ -49,6 +51,13 @@ std::unique_ptr<Sample[]> ReadI420(const LumoYuvReader& reader, int frame, const
     if (!i420)
         error = "out of memory converting frame " + std::to_string(frame) + " of " + which;
     return i420;
+}
+
+// SSIM is the one metric that needs memory of its own.
+bool NotComputed(int frame, std::string& error)
+{
+    error = "cannot compute SSIM_GRAY of frame " + std::to_string(frame) + ": out of memory";
+    return false;
 }
 
 } // namespace
@@ -107,12 +116,11 @@ int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim, int
 int CompareEngine::ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget,
                                  int depth)
 {
-    if (requested > 0)
-        return requested;
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int wanted =
+        requested > 0 ? requested : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int64_t perWorker = std::max<int64_t>(1, WorkerPeakBytes(width, height, withSsim, depth));
     const int64_t fitting = std::max<int64_t>(1, memoryBudget / perWorker);
-    return static_cast<int>(std::min<int64_t>(cores, fitting));
+    return static_cast<int>(std::min<int64_t>(wanted, fitting));
 }
 
 CompareEngine::CompareEngine(const Settings& settings) : settings_(settings)
@@ -140,7 +148,8 @@ bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetri
         std::unique_ptr<uint8_t[]> b = ReadI420<uint8_t>(settings.b, frame, "B", error);
         if (!b)
             return false;
-        MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out);
+        if (!MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out))
+            return NotComputed(frame, error);
         return true;
     }
     std::unique_ptr<uint16_t[]> a = ReadI420<uint16_t>(settings.a, frame, "A", error);
@@ -149,7 +158,8 @@ bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetri
     std::unique_ptr<uint16_t[]> b = ReadI420<uint16_t>(settings.b, frame, "B", error);
     if (!b)
         return false;
-    MeasureI420Pair(a.get(), b.get(), width, height, depth, settings.colorRangeCode, settings.withSsim, out);
+    if (!MeasureI420Pair(a.get(), b.get(), width, height, depth, settings.colorRangeCode, settings.withSsim, out))
+        return NotComputed(frame, error);
     return true;
 }
 
@@ -167,19 +177,28 @@ bool CompareEngine::Run(const std::function<void(const FrameMetrics&)>& onFrame,
     bool stop = false;
 
     auto worker = [&]() {
-        // Each worker reads through its own reader copies.
-        Settings local = s;
         for (;;) {
             int frame = 0;
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [&] { return stop || nextToClaim > s.last || static_cast<int64_t>(nextToClaim) < static_cast<int64_t>(nextToHand) + window; });
+                changed.wait(lock, [&] {
+                    return stop || nextToClaim > s.last
+                        || static_cast<int64_t>(nextToClaim) < static_cast<int64_t>(nextToHand) + window;
+                });
                 if (stop || nextToClaim > s.last)
                     return;
                 frame = nextToClaim++;
             }
             Slot result;
-            result.failed = !CompareFrame(local, frame, result.metrics, result.error);
+            try {
+                // Each worker reads through its own reader copies.
+                const Settings local = s;
+                result.failed = !CompareFrame(local, frame, result.metrics, result.error);
+            } catch (const std::bad_alloc&) {
+                // No message here: building one needs memory too.
+                result.failed = true;
+                result.outOfMemory = true;
+            }
             result.ready = true;
             {
                 std::lock_guard<std::mutex> lock(mutex);
@@ -203,8 +222,18 @@ bool CompareEngine::Run(const std::function<void(const FrameMetrics&)>& onFrame,
     };
     try {
         threads.reserve(static_cast<size_t>(workers));
-        for (int i = 0; i < workers; ++i)
-            threads.emplace_back(worker);
+        for (int i = 0; i < workers; ++i) {
+            // Short of memory for another thread, the ones running do the work.
+            try {
+                threads.emplace_back(worker);
+            } catch (const std::system_error&) {
+                if (threads.empty()) {
+                    error = "cannot start a worker thread: out of memory";
+                    return false;
+                }
+                break;
+            }
+        }
         for (int frame = s.first; frame <= s.last; ++frame) {
             Slot slot;
             {
@@ -215,7 +244,7 @@ bool CompareEngine::Run(const std::function<void(const FrameMetrics&)>& onFrame,
                 waited = Slot();
             }
             if (slot.failed) {
-                error = slot.error;
+                error = slot.outOfMemory ? "out of memory at frame " + std::to_string(frame) : slot.error;
                 ok = false;
                 break;
             }

@@ -42,8 +42,8 @@ bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int he
 
 // Compares frames of two files of equal size and depth on several threads.
 // Each frame pair is read as full-size planes (at native depth for layouts
-// deeper than 8 bits), turned into I420 and measured with MeasureI420Pair. Results come back in frame order on the calling thread.
-// At most `maxInFlight` frames are claimed ahead of the last one handed
+// deeper than 8 bits), turned into I420 and measured with MeasureI420Pair.
+// Results come back in frame order on the calling thread. At most `maxInFlight` frames are claimed ahead of the last one handed
 // back, and each worker holds one frame pair at a time, so memory does not
 // grow with the number of frames.
 class CompareEngine {
@@ -66,17 +66,18 @@ public:
     // Bytes one worker holds at its peak for a frame of width x height of
     // samples of `depth` bits.
     static int64_t WorkerPeakBytes(int width, int height, bool withSsim, int depth = 8);
-    // Worker count: `requested` when above 0, else the cores, lowered until
-    // the workers' peak fits `memoryBudget` (at least one worker).
+    // Worker count: `requested` when above 0, else the cores; either is
+    // lowered until the workers' peak fits `memoryBudget` (at least one
+    // worker).
     static int ChooseWorkers(int requested, int width, int height, bool withSsim, int64_t memoryBudget,
                              int depth = 8);
 
     explicit CompareEngine(const Settings& settings);
 
     // Runs the comparison; `onFrame` receives every frame in order. Returns
-    // false and fills `error` (one line) when a frame cannot be read or
-    // memory runs out; frames before the failing one have been handed over
-    // by then.
+    // false and fills `error` (one line) when a frame cannot be read or a
+    // metric cannot be computed (memory ran out); frames before the failing
+    // one have been handed over by then.
     bool Run(const std::function<void(const FrameMetrics&)>& onFrame, std::string& error);
 
     // One frame pair on the calling thread; what each worker does. Files of

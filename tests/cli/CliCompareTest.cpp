@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -272,4 +273,53 @@ TEST_F(CliCompare, NotANumberBecomesNullAndPathsAreEscaped)
         const QStringList fields = QString::fromStdString(csv.out).split('\n')[1].split(',');
         ExpectCsvValue(fields[3], e.mse[1], "mse_u");
     }
+}
+
+// Under a memory limit, whatever cannot be computed is an error (status 2,
+// one line), never a number. The limit is narrowed down to the smallest one
+// that lets a 1080p comparison through; every run on the way is checked,
+// and so is the one just below.
+TEST_F(CliCompare, MetricThatCannotBeComputedIsAnError)
+{
+    MakeFiles(1920, 1080, "YUV_TYPE_I420", 1, 1);
+    const std::vector<std::string> args = Args({"--format", "csv", "--jobs", "1"});
+    const auto run = [&](long long limit) {
+        CliRun limited;
+        limited.addressSpace = limit;
+        const CliResult r = RunCli(args, limited);
+        if (r.status == 0) {
+            const QStringList fields = QString::fromStdString(r.out).split('\n')[1].split(',');
+            EXPECT_EQ(fields.size(), 8);
+            for (const QString& field : fields)
+                EXPECT_FALSE(field.contains("inf")) << "limit " << limit << ": " << r.out;
+        }
+        return r;
+    };
+    long long works = 4LL << 30;
+    ASSERT_EQ(run(works).status, 0);
+    long long fails = 0;
+    while (works - fails > (1 << 20)) {
+        const long long mid = (works + fails) / 2;
+        (run(mid).status == 0 ? works : fails) = mid;
+    }
+    const CliResult below = run(fails);
+    EXPECT_EQ(below.status, 2) << below.err;
+    EXPECT_EQ(below.signal, 0);
+    EXPECT_EQ(below.err.rfind("yuvlumo-cli: ", 0), 0u) << below.err;
+    EXPECT_EQ(std::count(below.err.begin(), below.err.end(), '\n'), 1) << below.err;
+}
+
+// More workers than the memory budget holds at 1080p: fewer run, the
+// report does not change, and standard error says so in one line.
+TEST_F(CliCompare, JobsAreLoweredToTheMemoryBudget)
+{
+    MakeFiles(1920, 1080, "YUV_TYPE_I420", 4, 4);
+    const CliResult one = RunCli(Args({"--format", "csv", "--jobs", "1"}));
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_TRUE(one.err.empty()) << one.err;
+    const CliResult many = RunCli(Args({"--format", "csv", "--jobs", "16"}));
+    ASSERT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(many.out, one.out);
+    EXPECT_EQ(many.err.rfind("yuvlumo-cli: --jobs 16 lowered to ", 0), 0u) << many.err;
+    EXPECT_EQ(std::count(many.err.begin(), many.err.end(), '\n'), 1) << many.err;
 }
