@@ -21,6 +21,17 @@ void IQAThread::setFrames(std::unique_ptr<uint8_t[]> reference, std::unique_ptr<
     m_colorRange = colorRange;
 }
 
+void IQAThread::setNativeFrames(std::unique_ptr<uint16_t[]> reference, std::unique_ptr<uint16_t[]> compared,
+                                int width, int height, int depth, int colorRange)
+{
+    m_nativeReference = std::move(reference);
+    m_nativeCompared = std::move(compared);
+    m_width = width;
+    m_height = height;
+    m_depth = depth;
+    m_colorRange = colorRange;
+}
+
 void IQAThread::start1()
 {
     qDebug() << "IQAThread::start1";
@@ -30,17 +41,23 @@ void IQAThread::start1()
 
 void IQAThread::doWork()
 {
-    if (!m_reference || !m_compared) {
+    if (!hasFrames()) {
         qDebug() << "---------->m_yuv is nullptr";
         return;
     }
     lumo::FrameMetrics m;
-    lumo::MeasureI420Pair(m_reference.get(), m_compared.get(), m_width, m_height, m_colorRange, true, m);
+    if (m_reference)
+        lumo::MeasureI420Pair(m_reference.get(), m_compared.get(), m_width, m_height, m_colorRange, true, m);
+    else
+        lumo::MeasureI420Pair(m_nativeReference.get(), m_nativeCompared.get(), m_width, m_height, m_depth,
+                              m_colorRange, true, m);
     qDebug() << "Y-PSNR :" << m.psnr[0] << ", U-PSNR :" << m.psnr[1] << ", V-PSNR : " << m.psnr[2];
     qDebug() << "Y-MSE :" << m.mse[0] << ", U-MSE :" << m.mse[1] << ", V-MSE : " << m.mse[2];
     qDebug() << "SSIM_GRAY :" << m.ssim;
     // The job is over: its frames go now, before the result leaves.
     m_reference.reset();
     m_compared.reset();
+    m_nativeReference.reset();
+    m_nativeCompared.reset();
     emit workFinished(m.ssim, m.mse[0], m.mse[1], m.mse[2], m.psnr[0], m.psnr[1], m.psnr[2]);
 }

@@ -21,8 +21,12 @@ public:
     // metric colour-range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).
     void setFrames(std::unique_ptr<uint8_t[]> reference, std::unique_ptr<uint8_t[]> compared, int width,
                    int height, int colorRange);
+    // The same for two I420 frames of 16-bit samples of `depth` bits, measured
+    // at that depth.
+    void setNativeFrames(std::unique_ptr<uint16_t[]> reference, std::unique_ptr<uint16_t[]> compared, int width,
+                         int height, int depth, int colorRange);
 
-    bool hasFrames() const { return m_reference && m_compared; }
+    bool hasFrames() const { return (m_reference && m_compared) || (m_nativeReference && m_nativeCompared); }
 
 signals:
     // A metric that could not be computed (memory ran out) comes as
@@ -38,6 +42,9 @@ public slots:
 private:
     std::unique_ptr<uint8_t[]> m_reference;
     std::unique_ptr<uint8_t[]> m_compared;
+    std::unique_ptr<uint16_t[]> m_nativeReference;
+    std::unique_ptr<uint16_t[]> m_nativeCompared;
+    int m_depth = 8;
     int m_width = 0;
     int m_height = 0;
     int m_colorRange = 0;

@@ -245,7 +245,7 @@ int LumoImageView::MetricColorRange(int colorRangeId)
 }
 
 QString LumoImageView::MetricText(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
-                                  double psnr_u, double psnr_v)
+                                  double psnr_u, double psnr_v, int depth)
 {
     const double values[] = {ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v};
     QString text = QStringLiteral("【SSIM %1】【MSE Y: %2, U: %3, V: %4】【PSNR Y: %5, U: %6, V: %7】");
@@ -253,6 +253,8 @@ QString LumoImageView::MetricText(double ssim, double mse_y, double mse_u, doubl
     // memory, NaN from empty planes or a failure) is not a result.
     for (double value : values)
         text = std::isfinite(value) ? text.arg(value, 0, 'g', 6) : text.arg(QStringLiteral("-"));
+    if (depth != 8)
+        text.prepend(QStringLiteral("【%1-bit】").arg(depth));
     return text;
 }
 
@@ -314,7 +316,14 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         planes2nd = ReadPlanes(reader2nd_, frameIndex);
 
     // The comparison starts first so that it runs while the charts fill.
-    if (planes2nd)
+    // Files of different depths are not compared; deeper files are
+    // compared at their own depth.
+    const int depth = reader1st_.BitDepth();
+    if (planes2nd && reader2nd_.BitDepth() != depth)
+        ctrBar_->setMetricText(DashMetricText());
+    else if (planes2nd && depth != 8)
+        StartNativeMetricJob(frameIndex);
+    else if (planes2nd)
         StartMetricJob(planes1st.get(), planes2nd.get());
     FillHistogram(colorChart1st_, reader1st_, planes1st.get());
     if (planes2nd)
@@ -333,9 +342,39 @@ void LumoImageView::StartMetricJob(const uint8_t* planes1st, const uint8_t* plan
     }
 
     // The job owns its frames, so jobs may overlap.
-    auto* thread = new QThread();
     auto* worker = new IQAThread();
     worker->setFrames(std::move(frame1st), std::move(frame2nd), width, height, MetricColorRange(colorRangeId_));
+    metricDepth_ = 8;
+    StartJob(worker);
+}
+
+void LumoImageView::StartNativeMetricJob(int frameIndex)
+{
+    const int width = reader1st_.Width();
+    const int height = reader1st_.Height();
+    std::unique_ptr<uint16_t[]> frames[2];
+    const lumo::LumoYuvReader* readers[2] = {&reader1st_, &reader2nd_};
+    for (int i = 0; i < 2; ++i) {
+        int64_t got = 0;
+        const int64_t offset = static_cast<int64_t>(frameIndex) * readers[i]->GetFrameSize();
+        std::unique_ptr<uint16_t[]> planes(readers[i]->ReadFrameYUV444Native(nullptr, &got, offset));
+        if (planes)
+            frames[i].reset(lumo::Yuv444ToI420(planes.get(), width, height));
+        if (!frames[i]) {
+            qDebug() << "LumoImageView: cannot read the metric frames";
+            return;
+        }
+    }
+    auto* worker = new IQAThread();
+    metricDepth_ = reader1st_.BitDepth();
+    worker->setNativeFrames(std::move(frames[0]), std::move(frames[1]), width, height, metricDepth_,
+                            MetricColorRange(colorRangeId_));
+    StartJob(worker);
+}
+
+void LumoImageView::StartJob(IQAThread* worker)
+{
+    auto* thread = new QThread();
     worker->moveToThread(thread);
     connect(thread, &QThread::started, worker, &IQAThread::start1);
     connect(worker, &IQAThread::workStart, this, &LumoImageView::workStart);
@@ -462,7 +501,7 @@ void LumoImageView::workFinished(double ssim, double mse_y, double mse_u, double
     qDebug() << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
     qDebug() << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
     qDebug() << "SSIM_GRAY :" << ssim;
-    ctrBar_->setMetricText(MetricText(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v));
+    ctrBar_->setMetricText(MetricText(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v, metricDepth_));
     // The finished job has already released its frames.
     recordLog_->recordMetric(fileDescription(), ssim, psnr_y, psnr_u, psnr_v);
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class ColorChart;
+class IQAThread;
 class QButtonGroup;
 class QCheckBox;
 class QDoubleSpinBox;
@@ -41,9 +42,10 @@ public:
     // video (1), 1 for BT.601 full (4), 0 for anything else.
     static int MetricColorRange(int colorRangeId);
     // The control bar's metric text for one comparison result; a value that
-    // is not finite (not computed) shows the dash.
+    // is not finite (not computed) shows the dash. A comparison deeper than
+    // 8 bits starts with its depth, "【10-bit】".
     static QString MetricText(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
-                              double psnr_v);
+                              double psnr_v, int depth = 8);
     // The metric text shown while nothing is compared.
     static QString DashMetricText();
 
@@ -80,6 +82,11 @@ private:
     void remove2ndFile();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
     void StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd);
+    // The same for files deeper than 8 bits: reads both frames again at
+    // their own depth.
+    void StartNativeMetricJob(int frameIndex);
+    // Connects and starts a job's worker on a thread of its own.
+    void StartJob(IQAThread* worker);
     // Stops playback and the thumbnail workers of both time lines.
     void StopWork();
     void WaitForMetricJobs();
@@ -95,6 +102,8 @@ private:
     int colorRangeId_ = 4;
     // Threads of the comparisons in flight; each job owns its two frames.
     QList<QPointer<QThread>> metricJobs_;
+    // Depth of the comparison the metric text shows.
+    int metricDepth_ = 8;
     RecordLog* recordLog_ = nullptr;
 
     QWidget* centralwidget_ = nullptr;

@@ -6,6 +6,7 @@
 #include "analysis/LumoImageView.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
+#include "iqa/CompareEngine.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 
@@ -483,3 +484,44 @@ TEST_F(LumoImageViewTest, ClosingStopsEverythingAndDestroysTheWindow)
 }
 
 } // namespace
+
+// A 10-bit pair is compared at its own depth and the text says so; a second
+// file of another depth is not compared: the dash.
+TEST(LumoImageViewHighBit, ComparesTenBitFilesAtTheirDepth)
+{
+    const int w = 64, h = 48;
+    const QString a = WriteYuv("a10.yuv", w, h, 3, "YUV_TYPE_I010", 0, 1);
+    const QString b = WriteYuv("b10.yuv", w, h, 3, "YUV_TYPE_I010", 9, 2);
+    const QString c = WriteI420("c8.yuv", w, h, 3, 0, 3);
+    QPointer<LumoImageView> window = new LumoImageView(lumo::LumoYuvReader(a.toStdString(), w, h, "YUV_TYPE_I010"));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto label = [&] { return window->findChild<QLabel*>("psnr_label")->text(); };
+    auto open2nd = [&](const QString& path, int index) {
+        return OpenThroughDialog(path, index, w, h, [&] { window->findChild<QPushButton*>("open2")->click(); }) &&
+               QTest::qWaitFor([&] { return window->SecondYUVWidget() && window->SecondYUVWidget()->View()->isValid(); },
+                               5000);
+    };
+    ASSERT_TRUE(open2nd(b, 18));
+    window->onFrameCtrRefresh(1, 1);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window->RunningMetricJobs() == 0 && label() != LumoImageView::DashMetricText(); }, 10000));
+    lumo::CompareEngine::Settings settings;
+    settings.a = lumo::LumoYuvReader(a.toStdString(), w, h, "YUV_TYPE_I010");
+    settings.b = lumo::LumoYuvReader(b.toStdString(), w, h, "YUV_TYPE_I010");
+    settings.colorRangeCode = LumoImageView::MetricColorRange(4);
+    lumo::FrameMetrics m;
+    std::string error;
+    ASSERT_TRUE(lumo::CompareEngine::CompareFrame(settings, 1, m, error)) << error;
+    EXPECT_EQ(label(), LumoImageView::MetricText(m.ssim, m.mse[0], m.mse[1], m.mse[2], m.psnr[0], m.psnr[1],
+                                                 m.psnr[2], 10));
+    EXPECT_TRUE(label().startsWith(QString::fromUtf8("【10-bit】【SSIM "))) << label().toStdString();
+
+    ASSERT_TRUE(open2nd(c, 0));
+    window->onFrameCtrRefresh(2, 1);
+    QTest::qWait(50);
+    EXPECT_EQ(window->RunningMetricJobs(), 0);
+    EXPECT_EQ(label(), LumoImageView::DashMetricText());
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
