@@ -92,22 +92,12 @@ std::string CompareReport::JsonString(const std::string& text)
 
 std::string CompareReport::JsonNumber(double value)
 {
-    if (!std::isfinite(value))
-        return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.17g", value);
-    return buf;
+    return std::isfinite(value) ? CompareCsvNumber(value) : "null";
 }
 
 std::string CompareReport::ShortNumber(double value)
 {
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", value);
-    return buf;
+    return CompareCsvNumber(value, 6);
 }
 
 void CompareReport::WriteJsonSide(const char* key, const CompareSide& side)

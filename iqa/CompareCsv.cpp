@@ -39,14 +39,14 @@ double CompareSummary::PsnrOfMeanMse(int plane) const
     return PsnrFromMse(MeanMse(plane), depth_);
 }
 
-std::string CompareCsvNumber(double value)
+std::string CompareCsvNumber(double value, int significantDigits)
 {
     if (std::isnan(value))
         return "nan";
     if (std::isinf(value))
         return value > 0 ? "inf" : "-inf";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.17g", value);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.*g", significantDigits, value);
     return buf;
 }
 

@@ -35,7 +35,8 @@ private:
 std::string CompareCsvHeader(int depth = 8);
 std::string CompareCsvRow(const FrameMetrics& m);
 std::string CompareCsvSummary(const CompareSummary& summary, bool withSsim);
-// Round-trip text of one value: "nan", "inf" and "-inf" for those values.
-std::string CompareCsvNumber(double value);
+// Text of one value, round-trip by default: "nan", "inf" and "-inf" for
+// those values.
+std::string CompareCsvNumber(double value, int significantDigits = 17);
 
 } // namespace lumo

@@ -60,6 +60,31 @@ bool NotComputed(int frame, std::string& error)
     return false;
 }
 
+// The 8-bit measurement knows its depth; deeper samples carry theirs.
+bool Measure(const uint8_t* a, const uint8_t* b, int, const CompareEngine::Settings& s, FrameMetrics& out)
+{
+    return MeasureI420Pair(a, b, s.a.Width(), s.a.Height(), s.colorRangeCode, s.withSsim, out);
+}
+
+bool Measure(const uint16_t* a, const uint16_t* b, int depth, const CompareEngine::Settings& s, FrameMetrics& out)
+{
+    return MeasureI420Pair(a, b, s.a.Width(), s.a.Height(), depth, s.colorRangeCode, s.withSsim, out);
+}
+
+template <typename Sample>
+bool CompareI420(const CompareEngine::Settings& s, int frame, int depth, FrameMetrics& out, std::string& error)
+{
+    std::unique_ptr<Sample[]> a = ReadI420<Sample>(s.a, frame, "A", error);
+    if (!a)
+        return false;
+    std::unique_ptr<Sample[]> b = ReadI420<Sample>(s.b, frame, "B", error);
+    if (!b)
+        return false;
+    if (!Measure(a.get(), b.get(), depth, s, out))
+        return NotComputed(frame, error);
+    return true;
+}
+
 } // namespace
 
 bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
@@ -131,8 +156,6 @@ CompareEngine::CompareEngine(const Settings& settings) : settings_(settings)
 
 bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetrics& out, std::string& error)
 {
-    const int width = settings.a.Width();
-    const int height = settings.a.Height();
     const int depth = settings.a.BitDepth();
     if (settings.b.BitDepth() != depth) {
         error = "A is " + std::to_string(depth) + "-bit and B is " + std::to_string(settings.b.BitDepth()) +
@@ -141,26 +164,8 @@ bool CompareEngine::CompareFrame(const Settings& settings, int frame, FrameMetri
     }
     out = FrameMetrics();
     out.frame = frame;
-    if (depth == 8) {
-        std::unique_ptr<uint8_t[]> a = ReadI420<uint8_t>(settings.a, frame, "A", error);
-        if (!a)
-            return false;
-        std::unique_ptr<uint8_t[]> b = ReadI420<uint8_t>(settings.b, frame, "B", error);
-        if (!b)
-            return false;
-        if (!MeasureI420Pair(a.get(), b.get(), width, height, settings.colorRangeCode, settings.withSsim, out))
-            return NotComputed(frame, error);
-        return true;
-    }
-    std::unique_ptr<uint16_t[]> a = ReadI420<uint16_t>(settings.a, frame, "A", error);
-    if (!a)
-        return false;
-    std::unique_ptr<uint16_t[]> b = ReadI420<uint16_t>(settings.b, frame, "B", error);
-    if (!b)
-        return false;
-    if (!MeasureI420Pair(a.get(), b.get(), width, height, depth, settings.colorRangeCode, settings.withSsim, out))
-        return NotComputed(frame, error);
-    return true;
+    return depth == 8 ? CompareI420<uint8_t>(settings, frame, depth, out, error)
+                      : CompareI420<uint16_t>(settings, frame, depth, out, error);
 }
 
 bool CompareEngine::Run(const std::function<void(const FrameMetrics&)>& onFrame, std::string& error)

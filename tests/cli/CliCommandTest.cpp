@@ -18,26 +18,6 @@
 #include "yuv/LumoYuvReader.h"
 #include "yuv/YuvTypeTable.h"
 
-namespace {
-
-size_t CountLines(const std::string& text)
-{
-    size_t lines = 0;
-    for (char c : text)
-        lines += c == '\n';
-    return lines;
-}
-
-// The one-line message and status 2 of every refused input.
-void ExpectRefused(const CliResult& r, const std::string& needle)
-{
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(CountLines(r.err), 1u) << r.err;
-    EXPECT_EQ(r.err.rfind("yuvlumo-cli: ", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find(needle), std::string::npos) << "expected '" << needle << "' in: " << r.err;
-}
-
-} // namespace
 
 TEST(CliHelp, ListsEveryLayoutWithItsDescription)
 {

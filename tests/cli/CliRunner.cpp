@@ -1,5 +1,7 @@
 #include "CliRunner.h"
 
+#include <gtest/gtest.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -81,6 +83,14 @@ CliResult RunCli(const std::vector<std::string>& args, const CliRun& how)
     result.err = ReadText(errPath);
     std::remove(errPath.c_str());
     return result;
+}
+
+void ExpectRefused(const CliResult& r, const std::string& needle)
+{
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("yuvlumo-cli: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(needle), std::string::npos) << "expected '" << needle << "' in: " << r.err;
 }
 
 ScratchDir::ScratchDir()

@@ -25,6 +25,10 @@ struct CliRun {
 
 CliResult RunCli(const std::vector<std::string>& args, const CliRun& how = CliRun());
 
+// Status 2 and one line on standard error, "yuvlumo-cli: ..." holding
+// `needle`: how every refusal looks.
+void ExpectRefused(const CliResult& r, const std::string& needle);
+
 // A private folder under the test's scratch folder, removed with its files.
 class ScratchDir {
 public:
