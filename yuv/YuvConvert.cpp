@@ -477,6 +477,25 @@ void ForBandRows(const Frame& f, int64_t n, ConvertPath path, const Fn& fn)
     ForRows(f.rowEnd - f.rowBegin, n, path, [&](int r0, int r1) { fn(f.rowBegin + r0, f.rowBegin + r1); });
 }
 
+// The rows of a band through rows(frame, kernels, wordKernels, r0, r1),
+// which returns false when memory runs out; ForRows' split in Auto mode.
+template <typename Sample, typename Rows>
+bool ConvertBand(const RawFrameBand& band, int width, int height, const std::string& type, PlaneForm form,
+                 Sample* dst, ConvertPath path, const Rows& rows)
+{
+    Frame f;
+    if (!dst || !FrameOf(band, width, height, type, form, &f))
+        return false;
+    const YuvKernels& k = KernelsFor(path);
+    const YuvWordKernels& kw = WordKernelsFor(path);
+    std::atomic<bool> ok{true};
+    ForBandRows(f, static_cast<int64_t>(width) * height, path, [&](int r0, int r1) {
+        if (!rows(f, k, kw, r0, r1))
+            ok = false;
+    });
+    return ok;
+}
+
 } // namespace
 
 bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts, PlaneForm form)
@@ -546,14 +565,9 @@ bool GetBandRanges(int width, int height, const std::string& type, int rowBegin,
 bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const std::string& type, uint8_t* dst,
                          ConvertPath path)
 {
-    Frame f;
-    if (!dst || !FrameOf(band, width, height, type, PlaneForm::Bytes8, &f))
-        return false;
-    const int64_t n = static_cast<int64_t>(width) * height;
-    const YuvKernels& k = KernelsFor(path);
-    const YuvWordKernels& kw = WordKernelsFor(path);
-    std::atomic<bool> ok{true};
-    ForBandRows(f, n, path, [&](int r0, int r1) {
+    return ConvertBand(band, width, height, type, PlaneForm::Bytes8, dst, path,
+                       [&](const Frame& f, const YuvKernels& k, const YuvWordKernels& kw, int r0, int r1) {
+        const int64_t n = static_cast<int64_t>(width) * height;
         if (f.g.kind == Kind::Planar444 && !f.g.words) {
             // Whole runs of rows: one copy per plane (none for a plane that
             // was read into place).
@@ -564,13 +578,11 @@ bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const 
                 if (src != dst + p * n + o)
                     std::memcpy(dst + p * n + o, src, bytes);
             }
-            return;
+            return true;
         }
         uint8_t* narrow = f.g.words ? ThreadScratch(2 * static_cast<size_t>(width)) : nullptr;
-        if (f.g.words && !narrow) {
-            ok = false;
-            return;
-        }
+        if (f.g.words && !narrow)
+            return false;
         RowWalker walk(f.g, f.s, width, height, k, kw, narrow);
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
@@ -581,34 +593,27 @@ bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const 
                 if (row[p] != out[p])
                     std::memcpy(out[p], row[p], static_cast<size_t>(width));
         }
+        return true;
     });
-    return ok;
 }
 
 bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, const std::string& type,
                                uint16_t* dst, ConvertPath path)
 {
-    Frame f;
-    if (!dst || !FrameOf(band, width, height, type, PlaneForm::Native16, &f))
-        return false;
-    const int64_t n = static_cast<int64_t>(width) * height;
-    const YuvKernels& k = KernelsFor(path);
-    const YuvWordKernels& kw = WordKernelsFor(path);
-    std::atomic<bool> ok{true};
-    ForBandRows(f, n, path, [&](int r0, int r1) {
+    return ConvertBand(band, width, height, type, PlaneForm::Native16, dst, path,
+                       [&](const Frame& f, const YuvKernels& k, const YuvWordKernels& kw, int r0, int r1) {
+        const int64_t n = static_cast<int64_t>(width) * height;
         uint8_t* bytes = f.g.words ? nullptr : ThreadScratch(3 * static_cast<size_t>(width));
-        if (!f.g.words && !bytes) {
-            ok = false;
-            return;
-        }
+        if (!f.g.words && !bytes)
+            return false;
         RowWalker walk(f.g, f.s, width, height, k, kw, nullptr);
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
             uint16_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
             walk.Words(y, out, bytes);
         }
+        return true;
     });
-    return ok;
 }
 
 bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,

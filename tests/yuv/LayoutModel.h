@@ -6,8 +6,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
+
+// `size` random bytes, the same for the same seed.
+inline std::vector<uint8_t> RandomBytes(int64_t size, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> b(static_cast<size_t>(size));
+    for (uint8_t& x : b)
+        x = static_cast<uint8_t>(rng());
+    return b;
+}
 
 struct SamplePositions {
     int64_t y, u, v; // byte offsets in the raw frame; -1: no chroma sample (reads 128)

@@ -24,15 +24,6 @@ namespace {
 
 const ConvertPath kPaths[] = {ConvertPath::Plain, ConvertPath::Sse2, ConvertPath::Avx2, ConvertPath::Auto};
 
-Bytes RandomBytes(int64_t size, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    Bytes b(static_cast<size_t>(size));
-    for (uint8_t& x : b)
-        x = static_cast<uint8_t>(rng());
-    return b;
-}
-
 Bytes Rounded(const Words& native, int depth)
 {
     Bytes out(native.size());

@@ -49,15 +49,6 @@ Bytes Picture(int w, int h, bool perPixelChroma)
     return p;
 }
 
-Bytes RandomBytes(int64_t size, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    Bytes b(static_cast<size_t>(size));
-    for (uint8_t& x : b)
-        x = static_cast<uint8_t>(rng());
-    return b;
-}
-
 const lumo::ConvertPath kFastPaths[] = {lumo::ConvertPath::Sse2, lumo::ConvertPath::Avx2, lumo::ConvertPath::Auto};
 
 } // namespace
