@@ -46,6 +46,8 @@ struct LogCapture {
 };
 
 // Runs the event loop (deferred deletions included) until `done` holds.
+// QSignalSpy::wait() is not used for workers on other threads: a signal sent
+// before the wait begins would be missed and the wait would time out.
 template <class F> bool WaitFor(F done, int ms = 5000)
 {
     for (int waited = 0; !done() && waited < ms; waited += 10)
@@ -115,7 +117,7 @@ TEST(IQAThread, IdenticalFramesOnAThread)
     QObject::connect(worker, &IQAThread::workStart, &receiver, [&] { order << "start"; });
     QObject::connect(worker, &IQAThread::workFinished, &receiver, [&] { order << "finished"; });
     job.start();
-    ASSERT_TRUE(job.finished.wait(10000));
+    ASSERT_TRUE(WaitFor([&] { return !job.finished.isEmpty(); }, 10000));
     EXPECT_TRUE(WaitFor([&] { return order.size() == 2; }));
     EXPECT_EQ(order.join(","), QString("start,finished"));
     const QList<QVariant> args = job.finished.takeFirst();
@@ -149,7 +151,7 @@ TEST(IQAThread, WorkFinishedArgumentOrder)
     worker->setFrames(std::move(ref), std::move(cmp), w, h, 2);
     Job job(worker);
     job.start();
-    ASSERT_TRUE(job.finished.wait(10000));
+    ASSERT_TRUE(WaitFor([&] { return !job.finished.isEmpty(); }, 10000));
     const QList<QVariant> a = job.finished.takeFirst();
     ASSERT_EQ(a.size(), 7);
     const QString text = QString::fromUtf8("【SSIM %1】【MSE Y: %2, U: %3, V: %4】【PSNR Y: %5, U: %6, V: %7】")
@@ -180,7 +182,7 @@ TEST(IQAThread, WithoutFramesStartsButNeverFinishes)
             worker->setFrames(Frame(16, 16, 1, 2, 3), nullptr, 16, 16, 0);
         Job job(worker);
         job.start();
-        ASSERT_TRUE(job.started.wait(10000) || job.started.count() == 1);
+        ASSERT_TRUE(WaitFor([&] { return job.started.count() == 1; }, 10000));
         EXPECT_FALSE(job.finished.wait(300));
         EXPECT_EQ(job.finished.count(), 0);
         // The worker stays with its thread; end both here.
@@ -207,9 +209,7 @@ TEST(IQAThread, OverlappingJobsEachKeepTheirFrames)
     for (auto& j : jobs)
         j->start();
     for (size_t i = 0; i < jobs.size(); ++i) {
-        if (jobs[i]->finished.isEmpty()) {
-            ASSERT_TRUE(jobs[i]->finished.wait(20000));
-        }
+        ASSERT_TRUE(WaitFor([&] { return !jobs[i]->finished.isEmpty(); }, 20000));
         const QList<QVariant> a = jobs[i]->finished.takeFirst();
         EXPECT_NEAR(a[0].toDouble(), 1.0, 1e-6); // same luma
         EXPECT_EQ(a[1].toDouble(), 0.0);
