@@ -1,50 +1,32 @@
 #include "analysis/FrameThumbnail.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "yuv/YuvConvert.h"
+#include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
 
 namespace {
 
-// Single bytes of a regular file through a few cached blocks; bytes past the
-// end read as 0.
+// Single bytes of a frame file (raw or Y4M, offsets counting frame data
+// only) through a few cached blocks; bytes past the end read as 0.
 class SampledFile {
 public:
-    explicit SampledFile(const std::string& path)
+    explicit SampledFile(const lumo::LumoYuvReader& reader)
+        : file_(reader.Path(), reader.Width(), reader.Height(), reader.Type())
     {
-        // O_NONBLOCK: a FIFO must be refused, not waited on for a writer.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        struct stat st {};
-        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        size_ = fd_ >= 0 ? static_cast<int64_t>(st.st_size) : 0;
     }
-    ~SampledFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    SampledFile(const SampledFile&) = delete;
-    SampledFile& operator=(const SampledFile&) = delete;
 
-    bool ok() const { return fd_ >= 0; }
-    int64_t size() const { return size_; }
+    bool ok() const { return file_.ok(); }
+    int64_t size() const { return file_.size(); }
 
     uint8_t At(int64_t offset)
     {
-        if (offset < 0 || offset >= size_)
+        if (offset < 0 || offset >= file_.size())
             return 0;
         const int64_t start = offset - offset % kBlockBytes;
         if (blocks_[last_].start != start) {
@@ -78,21 +60,10 @@ private:
     {
         block.data.resize(static_cast<size_t>(kBlockBytes));
         block.start = start;
-        block.filled = 0;
-        while (block.filled < kBlockBytes) {
-            const ssize_t got = ::pread(fd_, block.data.data() + block.filled,
-                                        static_cast<size_t>(kBlockBytes - block.filled),
-                                        static_cast<off_t>(start + block.filled));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            block.filled += got;
-        }
+        block.filled = file_.ReadAt(block.data.data(), kBlockBytes, start);
     }
 
-    int fd_ = -1;
-    int64_t size_ = 0;
+    lumo::YuvFrameFile file_;
     std::array<Block, kBlocks> blocks_;
     size_t last_ = 0;
     size_t next_ = 0;
@@ -126,7 +97,7 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
     const int64_t frameSize = reader.GetFrameSize();
     if (!reader.HasPath() || w <= 0 || h <= 0 || frameSize <= 0 || frameIndex < 0 || size.isEmpty())
         return {};
-    SampledFile file(reader.Path());
+    SampledFile file(reader);
     // A frame that starts at or past the end of the file has no bytes at all.
     if (!file.ok() || file.size() == 0 || frameIndex > (file.size() - 1) / frameSize)
         return {};

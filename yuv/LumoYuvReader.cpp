@@ -1,72 +1,18 @@
 #include "yuv/LumoYuvReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "yuv/YuvConvert.h"
+#include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
 
 namespace lumo {
 namespace {
-
-// An open regular file, closed on every path out.
-class InputFile {
-public:
-    explicit InputFile(const std::string& path)
-    {
-        // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a
-        // writer. It has no effect on reads of regular files.
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0)
-            return;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            return;
-        }
-        size_ = static_cast<int64_t>(st.st_size);
-    }
-    ~InputFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    bool ok() const { return fd_ >= 0; }
-    int64_t size() const { return size_; }
-
-    // Reads up to `count` bytes at `offset`; returns the bytes read.
-    int64_t ReadAt(uint8_t* dst, int64_t count, int64_t offset) const
-    {
-        if (offset < 0 || offset >= size_)
-            return 0;
-        int64_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::pread(fd_, dst + done, static_cast<size_t>(count - done),
-                                        static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += got;
-        }
-        return done;
-    }
-
-private:
-    int fd_ = -1;
-    int64_t size_ = 0;
-};
 
 // Largest single frame buffer we hand out: half the physical memory. With
 // overcommit a bigger new[] would "succeed" and the process would be killed
@@ -157,11 +103,19 @@ int64_t LumoYuvReader::GetFrameSize() const
     return lumo::GetFrameSize(width_, height_, type_);
 }
 
+int64_t LumoYuvReader::GetDataSize() const
+{
+    if (!hasPath_)
+        return -1;
+    const YuvFrameFile file(path_, width_, height_, type_);
+    return file.ok() ? file.size() : -1;
+}
+
 int LumoYuvReader::GetFrameCount() const
 {
     if (!hasPath_)
         return -1;
-    InputFile file(path_);
+    YuvFrameFile file(path_, width_, height_, type_);
     if (!file.ok())
         return -1;
     const int64_t frameSize = GetFrameSize();
@@ -177,7 +131,7 @@ uint8_t* LumoYuvReader::ReadFrameRaw(uint8_t* dst, int64_t* outBytes, int64_t of
 {
     if (!hasPath_)
         return nullptr;
-    InputFile file(path_);
+    YuvFrameFile file(path_, width_, height_, type_);
     if (!file.ok())
         return nullptr;
     const int64_t frameSize = GetFrameSize();
@@ -217,7 +171,7 @@ Sample* ReadPlanes(const LumoYuvReader& reader, Sample* dst, int64_t* outBytes, 
     RawFrameParts parts;
     if (planeSamples <= 0 || !reader.HasPath() || !GetRawFrameParts(width, height, type, &parts, form))
         return nullptr;
-    InputFile file(reader.Path());
+    YuvFrameFile file(reader.Path(), width, height, type);
     if (!file.ok() || offset < 0 || offset >= file.size())
         return nullptr;
     // The destination first: an impossible size fails before any reading.
@@ -311,7 +265,7 @@ uint8_t* LumoYuvReader::ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t 
     const int64_t frameSize = GetFrameSize();
     if (planeBytes <= 0 || frameSize <= 0 || !hasPath_)
         return nullptr;
-    InputFile file(path_);
+    YuvFrameFile file(path_, width_, height_, type_);
     if (!file.ok() || offset < 0 || offset >= file.size())
         return nullptr;
     std::unique_ptr<uint8_t[]> owned(dst ? nullptr : Allocate(planeBytes));

@@ -9,6 +9,12 @@ namespace lumo {
 // open file: every operation opens, reads and closes, so copies are cheap
 // and each thread can use its own.
 //
+// A Y4M file (one that starts with "YUV4MPEG2 ") is read in place, provided
+// its header gives the reader's width, height and layout. Offsets stay
+// frame index * GetFrameSize(): they count frame data only and are mapped
+// past the stream header and each FRAME header through an index of the
+// file, built once per file version and shared by all copies (Y4mIndex).
+//
 // Buffers: operations that produce frame data fill `dst` when it is given
 // (it must be large enough) and otherwise allocate with new[]; the caller
 // owns the result and releases it with delete[].
@@ -31,9 +37,12 @@ public:
     // Significant bits per sample of the layout (8 for an unknown layout).
     int BitDepth() const;
     // Frames in the file, a short last frame included; -1 when the file
-    // cannot be opened (or is not a regular file) or the frame size is not
-    // above 0.
+    // cannot be opened (or is not a regular file, or is a Y4M file that is
+    // damaged or of another geometry) or the frame size is not above 0.
     int GetFrameCount() const;
+    // Bytes of frame data: the file's size for a raw file, the frames
+    // without their headers for Y4M; -1 when it cannot be opened.
+    int64_t GetDataSize() const;
 
     // The frame at byte `offset` as stored; bytes past the end of the file
     // read as 0. `outBytes` receives the number of bytes actually read.

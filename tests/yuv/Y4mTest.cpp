@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "yuv/LumoYuvReader.h"
+#include "yuv/YuvGuess.h"
+
+using lumo::LumoYuvReader;
+using lumo::Y4mStatus;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::string TmpPath(const std::string& name)
+{
+    const char* dir = std::getenv("LUMO_TEST_TMP");
+    return std::string(dir && *dir ? dir : "/tmp") + "/" + name;
+}
+
+Bytes ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Append(Bytes& bytes, const std::string& text)
+{
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+
+bool Ffmpeg(const std::string& args)
+{
+    return std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y " + args).c_str()) == 0;
+}
+
+Bytes Raw(const LumoYuvReader& reader, int frame)
+{
+    int64_t got = 0;
+    std::unique_ptr<uint8_t[]> raw(reader.ReadFrameRaw(nullptr, &got, frame * reader.GetFrameSize()));
+    return raw ? Bytes(raw.get(), raw.get() + reader.GetFrameSize()) : Bytes();
+}
+
+Bytes Native(const LumoYuvReader& reader, int frame)
+{
+    int64_t got = 0;
+    std::unique_ptr<uint16_t[]> planes(reader.ReadFrameYUV444Native(nullptr, &got, frame * reader.GetFrameSize()));
+    if (!planes)
+        return {};
+    const auto* bytes = reinterpret_cast<const uint8_t*>(planes.get());
+    return Bytes(bytes, bytes + got);
+}
+
+Bytes Rgb(const LumoYuvReader& reader, int frame)
+{
+    int64_t got = 0;
+    std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &got, frame * reader.GetFrameSize()));
+    return rgb ? Bytes(rgb.get(), rgb.get() + got) : Bytes();
+}
+
+// A Y4M stream: the header line, then each frame behind "FRAME" and its
+// parameters.
+Bytes MakeY4m(const std::string& header, const Bytes& frames, int64_t frameSize,
+              const std::vector<std::string>& params)
+{
+    Bytes out;
+    Append(out, header + "\n");
+    for (size_t i = 0; i * frameSize < frames.size(); ++i) {
+        Append(out, "FRAME" + params[i % params.size()] + "\n");
+        const auto begin = frames.begin() + static_cast<int64_t>(i) * frameSize;
+        out.insert(out.end(), begin, begin + std::min<int64_t>(frameSize, frames.end() - begin));
+    }
+    return out;
+}
+
+} // namespace
+
+// Every supported colour tag, written by ffmpeg next to the same frames as
+// raw video: the Y4M file reads exactly like its raw twin.
+TEST(Y4m, FfmpegFilesReadSampleForSampleLikeTheirRawTwins)
+{
+    const struct {
+        const char* pixFmt;
+        const char* type;
+    } formats[] = {
+        {"yuv420p", "YUV_TYPE_I420"},     {"yuv422p", "YUV_TYPE_I422"},     {"yuv444p", "YUV_TYPE_I444"},
+        {"yuv420p10le", "YUV_TYPE_I010"}, {"yuv422p10le", "YUV_TYPE_I210"}, {"yuv444p10le", "YUV_TYPE_I410"},
+        {"yuv420p12le", "YUV_TYPE_I012"}, {"yuv420p16le", "YUV_TYPE_I016"},
+    };
+    for (const auto& format : formats) {
+        const std::string y4m = TmpPath(std::string("ff_") + format.pixFmt + ".y4m");
+        const std::string raw = TmpPath(std::string("ff_") + format.pixFmt + ".yuv");
+        const std::string source =
+            "-f lavfi -i testsrc2=size=50x34:rate=5 -frames:v 4 -pix_fmt " + std::string(format.pixFmt) + " -strict -1 ";
+        ASSERT_TRUE(Ffmpeg(source + "-f yuv4mpegpipe " + y4m)) << format.pixFmt;
+        ASSERT_TRUE(Ffmpeg(source + "-f rawvideo " + raw)) << format.pixFmt;
+
+        const lumo::YuvGuess guess = lumo::GuessFile(y4m);
+        ASSERT_TRUE(guess.isY4m) << format.pixFmt;
+        EXPECT_EQ(guess.y4m.status, Y4mStatus::Ok) << format.pixFmt;
+        EXPECT_EQ(guess.sizeFrom, lumo::GuessSource::Header);
+        EXPECT_EQ(guess.width, 50);
+        EXPECT_EQ(guess.height, 34);
+        EXPECT_EQ(guess.type, format.type);
+
+        const LumoYuvReader fromY4m(y4m, 50, 34, format.type);
+        const LumoYuvReader fromRaw(raw, 50, 34, format.type);
+        ASSERT_EQ(fromY4m.GetFrameCount(), 4) << format.pixFmt;
+        EXPECT_EQ(fromY4m.GetDataSize(), 4 * fromY4m.GetFrameSize());
+        const Bytes rawBytes = ReadAll(raw);
+        for (int f = 0; f < 4; ++f) {
+            const auto begin = rawBytes.begin() + f * fromRaw.GetFrameSize();
+            EXPECT_EQ(Raw(fromY4m, f), Bytes(begin, begin + fromRaw.GetFrameSize())) << format.pixFmt << f;
+            EXPECT_EQ(Native(fromY4m, f), Native(fromRaw, f)) << format.pixFmt << f;
+            EXPECT_EQ(Rgb(fromY4m, f), Rgb(fromRaw, f)) << format.pixFmt << f;
+        }
+        // A reader that states another geometry gets nothing from the file.
+        const LumoYuvReader wrong(y4m, 34, 50, format.type);
+        EXPECT_EQ(wrong.GetFrameCount(), -1);
+        EXPECT_TRUE(Raw(wrong, 0).empty());
+    }
+}
+
+// FRAME headers with parameters of different lengths, a truncated last
+// frame, a file rewritten under the same name, and several threads reading
+// the same file with their own reader copies.
+TEST(Y4m, FrameParametersTruncationRewritesAndThreads)
+{
+    const std::string raw = TmpPath("params.yuv");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc2=size=32x18:rate=5 -frames:v 6 -pix_fmt yuv420p -f rawvideo " + raw));
+    const Bytes frames = ReadAll(raw);
+    const int64_t frameSize = 32 * 18 * 3 / 2;
+    ASSERT_EQ(frames.size(), 6u * frameSize);
+
+    const std::string path = TmpPath("params.y4m");
+    const std::string header = "YUV4MPEG2 W32 H18 F25:1 Ip A1:1 XCOMMENT=hand-made";
+    Bytes file = MakeY4m(header, frames, frameSize, {" Ip XA=1", "", " Ib X" + std::string(300, 'z'), " It"});
+    // The last frame loses 100 bytes: counted, read padded with zeros.
+    file.resize(file.size() - 100);
+    WriteAll(path, file);
+    Bytes expected(frames.begin(), frames.end() - 100);
+    expected.resize(frames.size(), 0);
+
+    const LumoYuvReader reader(path, 32, 18, "YUV_TYPE_I420");
+    ASSERT_EQ(reader.GetFrameCount(), 6);
+    EXPECT_EQ(reader.GetDataSize(), 6 * frameSize - 100);
+    const LumoYuvReader twin(raw, 32, 18, "YUV_TYPE_I420");
+    for (int f = 0; f < 6; ++f) {
+        const auto begin = expected.begin() + f * frameSize;
+        EXPECT_EQ(Raw(reader, f), Bytes(begin, begin + frameSize)) << f;
+        if (f < 5) {
+            EXPECT_EQ(Rgb(reader, f), Rgb(twin, f)) << f;
+        }
+    }
+    int64_t got = -1;
+    EXPECT_EQ(reader.ReadFrameYUV444(nullptr, &got, 6 * frameSize), nullptr);
+    EXPECT_EQ(got, 0);
+
+    // Cut inside a FRAME header: that frame does not exist.
+    const std::string cut = TmpPath("cut.y4m");
+    Bytes cutFile = MakeY4m(header, Bytes(frames.begin(), frames.begin() + 2 * frameSize), frameSize, {""});
+    Append(cutFile, "FRA");
+    WriteAll(cut, cutFile);
+    EXPECT_EQ(LumoYuvReader(cut, 32, 18, "YUV_TYPE_I420").GetFrameCount(), 2);
+
+    // Same path, new content: the index follows the file.
+    WriteAll(path, MakeY4m(header, Bytes(frames.begin(), frames.begin() + 3 * frameSize), frameSize, {" Ib", ""}));
+    ASSERT_EQ(reader.GetFrameCount(), 3);
+    EXPECT_EQ(Raw(reader, 2), Bytes(frames.begin() + 2 * frameSize, frames.begin() + 3 * frameSize));
+
+    // A fresh file read by four threads at once, each with its own copy.
+    const std::string shared = TmpPath("shared.y4m");
+    WriteAll(shared, MakeY4m(header, frames, frameSize, {"", " Ip", " XYZ=12345"}));
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const LumoYuvReader copy(shared, 32, 18, "YUV_TYPE_I420");
+            for (int round = 0; round < 20; ++round) {
+                const int f = (round + t) % 6;
+                const auto begin = frames.begin() + f * frameSize;
+                mismatches[t] += Raw(copy, f) != Bytes(begin, begin + frameSize);
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// More frames than the index keeps places for, with FRAME headers of two
+// lengths: the index thins its places and walks the headers between them.
+TEST(Y4m, IrregularFileWithMillionsOfFrames)
+{
+    const int frames = (1 << 21) + 7;
+    Bytes file;
+    file.reserve(static_cast<size_t>(frames) * 14 + 64);
+    Append(file, "YUV4MPEG2 W2 H2 C420\n");
+    for (int f = 0; f < frames; ++f) {
+        Append(file, f % 3 == 0 ? "FRAME I\n" : "FRAME\n");
+        for (int b = 0; b < 6; ++b)
+            file.push_back(static_cast<uint8_t>((f >> (b * 4)) & 0xff));
+    }
+    const std::string path = TmpPath("million.y4m");
+    WriteAll(path, file);
+    const LumoYuvReader reader(path, 2, 2, "YUV_TYPE_I420");
+    ASSERT_EQ(reader.GetFrameCount(), frames);
+    for (int f : {0, 1, 2, 3, 1 << 20, (1 << 20) + 1, (1 << 21) - 1, frames - 2, frames - 1}) {
+        Bytes expected;
+        for (int b = 0; b < 6; ++b)
+            expected.push_back(static_cast<uint8_t>((f >> (b * 4)) & 0xff));
+        EXPECT_EQ(Raw(reader, f), expected) << f;
+    }
+    std::remove(path.c_str());
+}
+
+// Damaged files: a clear status, no geometry, and readers get nothing.
+TEST(Y4m, DamagedFilesAreRefusedWithAReason)
+{
+    const Bytes frame(6 * 4 * 3 / 2, 0x55);
+    auto withFrame = [&](const std::string& header) {
+        Bytes bytes;
+        Append(bytes, header);
+        Append(bytes, "FRAME\n");
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+        return bytes;
+    };
+    Bytes binary;
+    Append(binary, "YUV4MPEG2 W6 H4 \x01\x02\x7f C420\n");
+    Bytes badSecond = withFrame("YUV4MPEG2 W6 H4\n");
+    Append(badSecond, "FRAMX\n");
+    badSecond.insert(badSecond.end(), frame.begin(), frame.end());
+    Bytes longFrameHeader;
+    Append(longFrameHeader, "YUV4MPEG2 W6 H4\nFRAME " + std::string(5000, 'p') + "\n");
+
+    const struct {
+        const char* what;
+        Bytes bytes;
+        Y4mStatus status;
+    } cases[] = {
+        {"no end of line", Bytes{'Y', 'U', 'V', '4', 'M', 'P', 'E', 'G', '2', ' ', 'W', '6'}, Y4mStatus::Unterminated},
+        {"very long", withFrame("YUV4MPEG2 W6 H4 X" + std::string(5000, 'a') + "\n"), Y4mStatus::HeaderTooLong},
+        {"binary", binary, Y4mStatus::BinaryHeader},
+        {"no width", withFrame("YUV4MPEG2 H4\n"), Y4mStatus::MissingSize},
+        {"zero height", withFrame("YUV4MPEG2 W6 H0\n"), Y4mStatus::MissingSize},
+        {"width not a number", withFrame("YUV4MPEG2 W6a H4\n"), Y4mStatus::BadSize},
+        {"width too large", withFrame("YUV4MPEG2 W16386 H4\n"), Y4mStatus::BadSize},
+        {"mono", withFrame("YUV4MPEG2 W6 H4 Cmono\n"), Y4mStatus::UnsupportedColour},
+        {"alpha", withFrame("YUV4MPEG2 W6 H4 C444alpha\n"), Y4mStatus::UnsupportedColour},
+        {"9 bits", withFrame("YUV4MPEG2 W6 H4 C420p9\n"), Y4mStatus::UnsupportedColour},
+        {"second FRAME damaged", badSecond, Y4mStatus::BadFrameHeader},
+        {"FRAME header too long", longFrameHeader, Y4mStatus::BadFrameHeader},
+        {"larger than the file", withFrame("YUV4MPEG2 W16000 H16000\n"), Y4mStatus::FrameLargerThanFile},
+        {"sound", withFrame("YUV4MPEG2 W6 H4 F30000:1001 Ip A0:0 C420mpeg2 XYSCSS=420MPEG2\n"), Y4mStatus::Ok},
+        {"header only", Bytes{'Y', 'U', 'V', '4', 'M', 'P', 'E', 'G', '2', ' ', 'W', '6', ' ', 'H', '4', '\n'},
+         Y4mStatus::Ok},
+    };
+    for (const auto& c : cases) {
+        const std::string path = TmpPath("damaged.y4m");
+        WriteAll(path, c.bytes);
+        lumo::YuvGuess guess = lumo::GuessFile(path);
+        ASSERT_TRUE(guess.isY4m) << c.what;
+        EXPECT_EQ(guess.y4m.status, c.status) << c.what << ": " << lumo::Y4mStatusText(guess.y4m);
+        EXPECT_EQ(guess.Complete(), c.status == Y4mStatus::Ok) << c.what;
+        EXPECT_FALSE(lumo::Y4mStatusText(guess.y4m).empty());
+        if (c.status != Y4mStatus::Ok) {
+            EXPECT_EQ(guess.width, 0) << c.what;
+            EXPECT_EQ(LumoYuvReader(path, 6, 4, "YUV_TYPE_I420").GetFrameCount(), -1) << c.what;
+        }
+    }
+    EXPECT_EQ(lumo::Y4mStatusText(lumo::GuessFile(TmpPath("damaged.y4m")).y4m), "a sound Y4M file");
+}

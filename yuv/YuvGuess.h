@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "yuv/Y4mIndex.h"
+
+namespace lumo {
+
+// Where a value of a guess came from.
+enum class GuessSource { None, Name, Header };
+
+// Width, height and layout of a file as far as they can be told without
+// asking the user. A value that cannot be told stays empty: no guess rather
+// than a wrong one.
+struct YuvGuess {
+    int width = 0;
+    int height = 0;
+    std::string type; // layout name, empty when unknown
+    GuessSource sizeFrom = GuessSource::None;
+    GuessSource typeFrom = GuessSource::None;
+    // The file is Y4M; `y4m.status` tells whether it can be read.
+    bool isY4m = false;
+    Y4mInfo y4m;
+
+    bool HasSize() const { return sizeFrom != GuessSource::None; }
+    bool HasType() const { return typeFrom != GuessSource::None; }
+    bool Complete() const { return HasSize() && HasType(); }
+};
+
+// Largest width or height taken from a file name.
+constexpr int kMaxGuessDimension = 16384;
+
+// Guess from a file name (with or without its folders) and the file's size
+// in bytes (-1 when unknown). Case-insensitive; a token is a run of ASCII
+// letters and digits.
+// - Size: the last WxH of the name (x, X or the multiplication sign; each
+//   side 1 to 16384; W starts a token, H is not followed by a digit). A last
+//   WxH out of range gives no size. Without one, a named size token (qcif,
+//   cif, 4cif, vga, 720p, 1080p, 2160p, 4k, uhd), if all such tokens agree.
+// - Layout: tokens naming a layout (short names such as nv12, FFmpeg names
+//   such as yuv420p or p010le), if all such tokens agree; "iyuv" names
+//   none, being I420 elsewhere and 4:4:4 here. With a size but no layout
+//   token: I420 when the file size is a whole, non-zero multiple of the
+//   I420 frame size.
+YuvGuess GuessFromName(const std::string& name, int64_t fileBytes);
+
+// Guess for the file at `path`: from its headers when it is a Y4M file
+// (a damaged one gives isY4m with the error status and no values), else
+// from its name and size.
+YuvGuess GuessFile(const std::string& path);
+
+// Layout name for a layout as a user types it: the table's name
+// ("YUV_TYPE_NV12"), the short name ("nv12", "iyuv") or an FFmpeg name
+// ("yuv420p", "p010le"), any case; empty when none matches.
+std::string LayoutFromUserText(const std::string& text);
+
+} // namespace lumo
