@@ -7,12 +7,21 @@
 #include "online/RecordLog.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
+#include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
+#include "yuv/FramePng.h"
 #include "yuv/YuvTypeTable.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QShortcut>
 #include <QDebug>
 #include <QDoubleSpinBox>
 #include <QFrame>
@@ -23,6 +32,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -49,6 +59,20 @@ Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frameIndex)
     if (got <= 0)
         return nullptr;
     return planes;
+}
+
+LumoImageView::SaveFileChooser& SaveChooser()
+{
+    static LumoImageView::SaveFileChooser chooser;
+    return chooser;
+}
+
+// A message that does not block: the window keeps running behind it.
+void ShowInformation(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("YuvLumo"), text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
 }
 
 void FillHistogram(ColorChart* chart, const lumo::LumoYuvReader& reader, const uint8_t* planes)
@@ -119,6 +143,8 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     gammaSpinBox_->setSingleStep(0.1);
     connect(gammaSpinBox_, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &LumoImageView::onGammaValueChanged);
+
+    BuildShortcuts();
 }
 
 LumoImageView::~LumoImageView()
@@ -302,6 +328,7 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     if (frameIndex < 0)
         return;
 
+    shownFrame_ = frameIndex;
     yuvWidget1st_->SetFrameIndex(frameIndex);
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetFrameIndex(frameIndex);
@@ -378,7 +405,15 @@ void LumoImageView::StartJob(IQAThread* worker)
     worker->moveToThread(thread);
     connect(thread, &QThread::started, worker, &IQAThread::start1);
     connect(worker, &IQAThread::workStart, this, &LumoImageView::workStart);
-    connect(worker, &IQAThread::workFinished, this, &LumoImageView::workFinished);
+    // A result for a second file that has gone since is dropped: no text,
+    // no usage event.
+    const int generation = secondGeneration_;
+    connect(worker, &IQAThread::workFinished, this,
+            [this, generation](double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                               double psnr_v) {
+                if (generation == secondGeneration_)
+                    workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
+            });
     connect(worker, &IQAThread::workFinished, worker, &QObject::deleteLater);
     connect(worker, &IQAThread::workFinished, thread, &QThread::quit);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
@@ -409,6 +444,7 @@ void LumoImageView::onOpen2ndFile()
 
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 {
+    ++secondGeneration_;
     reader2nd_ = reader;
 
     yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
@@ -432,6 +468,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 
 void LumoImageView::remove2ndFile()
 {
+    ++secondGeneration_;
     if (yuvWidget2nd_) {
         imageShowLayout_->removeWidget(yuvWidget2nd_);
         delete yuvWidget2nd_;
@@ -533,4 +570,106 @@ void LumoImageView::closeEvent(QCloseEvent* event)
 {
     StopWork();
     QMainWindow::closeEvent(event);
+}
+
+void LumoImageView::BuildShortcuts()
+{
+    const struct {
+        QKeySequence key;
+        std::function<void()> action;
+    } keys[] = {
+        {QKeySequence(Qt::Key_Left), [this] { StepFrames(-1); }},
+        {QKeySequence(Qt::Key_Right), [this] { StepFrames(1); }},
+        {QKeySequence(Qt::Key_PageUp), [this] { StepFrames(-10); }},
+        {QKeySequence(Qt::Key_PageDown), [this] { StepFrames(10); }},
+        {QKeySequence(Qt::Key_Home), [this] { SelectFirstFrame(); }},
+        {QKeySequence(Qt::Key_End), [this] { SelectLastFrame(); }},
+        {QKeySequence(Qt::Key_Space), [this] { ctrBar_->onCtrBtnClick(); }},
+        {QKeySequence(Qt::Key_F), [this] { FitViews(); }},
+        {QKeySequence::Save, [this] { SaveShownFrame(); }},
+        {QKeySequence::Copy, [this] { CopyMetricText(); }},
+    };
+    for (const auto& k : keys) {
+        // Window-wide; a focused spin box still takes the keys it edits with.
+        auto* shortcut = new QShortcut(k.key, this);
+        shortcut->setAutoRepeat(true);
+        connect(shortcut, &QShortcut::activated, this, k.action);
+    }
+}
+
+void LumoImageView::StepFrames(int delta)
+{
+    const int count = ctrBar_->CommonFrameCount();
+    if (count <= 0)
+        return;
+    const int64_t target = std::clamp<int64_t>(static_cast<int64_t>(shownFrame_) + delta, 0, count - 1);
+    ctrBar_->SelectFrame(static_cast<int>(target));
+}
+
+void LumoImageView::SelectFirstFrame()
+{
+    if (ctrBar_->CommonFrameCount() > 0)
+        ctrBar_->SelectFrame(0);
+}
+
+void LumoImageView::SelectLastFrame()
+{
+    const int count = ctrBar_->CommonFrameCount();
+    if (count > 0)
+        ctrBar_->SelectFrame(count - 1);
+}
+
+void LumoImageView::FitViews()
+{
+    yuvWidget1st_->View()->FitFrame();
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->View()->FitFrame();
+}
+
+void LumoImageView::SetSaveFileChooser(SaveFileChooser chooser)
+{
+    SaveChooser() = std::move(chooser);
+}
+
+QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                      const QString& filter)
+{
+    if (SaveChooser())
+        return SaveChooser()(parent, caption, suggested, filter);
+    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+}
+
+void LumoImageView::SaveShownFrame()
+{
+    const bool second = yuvWidget2nd_ && yuvWidget2nd_->View()->underMouse();
+    const lumo::LumoYuvReader& reader = second ? reader2nd_ : reader1st_;
+    const int frame = shownFrame_;
+    const QFileInfo source(QString::fromStdString(reader.Path()));
+    const QString suggested =
+        source.dir().filePath(QStringLiteral("%1_frame%2.png").arg(source.completeBaseName()).arg(frame));
+    const QString path = ChooseSaveFile(this, QStringLiteral("Save frame %1").arg(frame), suggested,
+                                        QStringLiteral("PNG (*.png)"));
+    if (path.isEmpty())
+        return;
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+        return;
+    }
+    const lumo::FramePngStatus status = lumo::WriteFramePng(reader, frame, [&](const void* data, size_t size) {
+        return file.write(static_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size);
+    });
+    if (status == lumo::FramePngStatus::Ok && file.commit())
+        return;
+    file.cancelWriting();
+    if (status == lumo::FramePngStatus::ReadFailed)
+        ShowInformation(QStringLiteral("无法读取第 %1 帧").arg(frame));
+    else
+        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+}
+
+void LumoImageView::CopyMetricText()
+{
+    QGuiApplication::clipboard()->setText(ctrBar_->metricText());
 }

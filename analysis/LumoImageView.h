@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class ColorChart;
 class IQAThread;
 class QButtonGroup;
@@ -49,6 +51,25 @@ public:
     // The metric text shown while nothing is compared.
     static QString DashMetricText();
 
+    // Asks for the path to save to (caption, suggested path, filter); an
+    // empty answer cancels. Tests replace the file chooser through this.
+    using SaveFileChooser = std::function<QString(QWidget*, const QString&, const QString&, const QString&)>;
+    static void SetSaveFileChooser(SaveFileChooser chooser);
+    static QString ChooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested,
+                                  const QString& filter);
+
+    // Keyboard: steps of `delta` frames from the shown one, kept inside the
+    // frames both files have; each selects as a double click does.
+    void StepFrames(int delta);
+    void SelectFirstFrame();
+    void SelectLastFrame();
+    // Fits the whole frame into each view.
+    void FitViews();
+    // Saves the shown frame of the first view (of the second when the mouse
+    // is over it) as the PNG the command line's export writes.
+    void SaveShownFrame();
+    void CopyMetricText();
+
     VideoCtrBar* CtrBar() const { return ctrBar_; }
     YUVWidget* FirstYUVWidget() const { return yuvWidget1st_; }
     YUVWidget* SecondYUVWidget() const { return yuvWidget2nd_; }
@@ -90,6 +111,7 @@ private:
     // Stops playback and the thumbnail workers of both time lines.
     void StopWork();
     void WaitForMetricJobs();
+    void BuildShortcuts();
 
     ColorChart* colorChart1st_ = nullptr;
     ColorChart* colorChart2nd_ = nullptr;
@@ -100,6 +122,10 @@ private:
     lumo::LumoYuvReader reader2nd_;
     QButtonGroup* colorRangeGroup_ = nullptr;
     int colorRangeId_ = 4;
+    // Frame of the last refresh: what the views show.
+    int shownFrame_ = 0;
+    // Counts second-file changes; a result of an older second file is stale.
+    int secondGeneration_ = 0;
     // Threads of the comparisons in flight; each job owns its two frames.
     QList<QPointer<QThread>> metricJobs_;
     // Depth of the comparison the metric text shows.

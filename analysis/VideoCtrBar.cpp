@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 VideoCtrBar::VideoCtrBar(const lumo::LumoYuvReader& reader, QWidget* parent) : QWidget(parent)
 {
     BuildForm();
@@ -123,6 +125,32 @@ void VideoCtrBar::setClose2ndEnabled(bool enabled)
 void VideoCtrBar::setMetricText(const QString& text)
 {
     psnrLabel_->setText(text);
+}
+
+QString VideoCtrBar::metricText() const
+{
+    return psnrLabel_->text();
+}
+
+void VideoCtrBar::SelectFrame(int frameIndex)
+{
+    if (frameIndex < 0)
+        return;
+    onSelectFrame(frameIndex, 1);
+    if (frameIndex < frameCount1st_)
+        timeLine1st_->RevealFrame(frameIndex);
+    if (timeLine2nd_ && frameIndex < frameCount2nd_)
+        timeLine2nd_->RevealFrame(frameIndex);
+}
+
+int VideoCtrBar::CommonFrameCount() const
+{
+    return timeLine2nd_ ? std::min(frameCount1st_, frameCount2nd_) : frameCount1st_;
+}
+
+bool VideoCtrBar::IsPlaying() const
+{
+    return frameTimer_->isActive();
 }
 
 QString VideoCtrBar::fileDescription() const

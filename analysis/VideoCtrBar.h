@@ -31,6 +31,13 @@ public:
     void stopSnapshot();
     void setClose2ndEnabled(bool enabled);
     void setMetricText(const QString& text);
+    QString metricText() const;
+    // Selects `frameIndex` as a double click on a time line does and scrolls
+    // the time lines to it when it is out of view.
+    void SelectFrame(int frameIndex);
+    // Frames both files have (the first file's count without a second).
+    int CommonFrameCount() const;
+    bool IsPlaying() const;
     // Information text of the usage events, built from both readers.
     QString fileDescription() const;
 

@@ -89,6 +89,12 @@ void VideoTimeLine::setCurrentFrame(int frameIndex, int follow)
     update();
 }
 
+void VideoTimeLine::RevealFrame(int frameIndex)
+{
+    const int64_t x = static_cast<int64_t>(frameIndex) * cellWidth_ - scrollOffset_;
+    setCurrentFrame(frameIndex, x < 0 || x + cellWidth_ > width() ? 1 : 0);
+}
+
 void VideoTimeLine::ClearCache()
 {
     qDebug() << "ClearCache";

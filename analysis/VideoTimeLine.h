@@ -30,6 +30,9 @@ public:
     // Marks `frameIndex`; with `follow` not 0 the strip scrolls so that the
     // frame becomes the second cell from the left.
     void setCurrentFrame(int frameIndex, int follow);
+    // Marks `frameIndex` and scrolls as setCurrentFrame with follow does,
+    // but only when its cell is not wholly in view.
+    void RevealFrame(int frameIndex);
     // Stops the thumbnail worker and waits for it; the thumbnails stay. The
     // next paint restarts the worker.
     void ClearCache();

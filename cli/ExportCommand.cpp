@@ -1,5 +1,3 @@
-#include <stb/stb_image_write.h>
-
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -11,25 +9,10 @@
 #include "cli/PngWrite16.h"
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
+#include "yuv/FramePng.h"
 #include "yuv/YuvConvert.h"
 
 namespace lumo::cli {
-namespace {
-
-struct PngSink {
-    OutputFile* file;
-    bool ok;
-    std::string error;
-};
-
-void WritePngBytes(void* context, void* data, int size)
-{
-    auto* sink = static_cast<PngSink*>(context);
-    if (sink->ok && size > 0)
-        sink->ok = sink->file->WriteAll(data, static_cast<size_t>(size), sink->error);
-}
-
-} // namespace
 
 int RunExport(const std::vector<std::string>& args)
 {
@@ -69,15 +52,15 @@ int RunExport(const std::vector<std::string>& args)
         if (!WritePng16(file, rgb.get(), size.width, size.height, error))
             throw CliError(error);
     } else {
-        std::unique_ptr<uint8_t[]> rgb(input.Reader().ReadFrameRGB24(nullptr, &got, offset));
-        if (!rgb || got <= 0)
+        std::string writeError;
+        const FramePngStatus status = WriteFramePng(input.Reader(), frame, [&](const void* data, size_t bytes) {
+            return file.WriteAll(data, bytes, writeError);
+        });
+        if (status == FramePngStatus::ReadFailed)
             throw CliError(unreadable);
-        PngSink sink{&file, true, std::string()};
-        const int written = stbi_write_png_to_func(WritePngBytes, &sink, size.width, size.height, 3, rgb.get(),
-                                                   size.width * 3);
-        if (!sink.ok)
-            throw CliError(sink.error);
-        if (!written)
+        if (status == FramePngStatus::SinkFailed)
+            throw CliError(writeError);
+        if (status == FramePngStatus::EncodeFailed)
             throw CliError("cannot encode " + output + " (out of memory)");
     }
     if (!file.Commit(error))

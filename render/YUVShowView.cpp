@@ -119,6 +119,15 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
     update();
 }
 
+void YUVShowView::FitFrame()
+{
+    zoom_ = 1.0f;
+    panX_ = 0;
+    panY_ = 0;
+    lastX_ = 0;
+    update();
+}
+
 void YUVShowView::initializeGL()
 {
     // Moving the widget to another window replaces the context: release the

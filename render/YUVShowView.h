@@ -35,6 +35,8 @@ public:
     void SetRect(float startX, float startY, float endX, float endY);
     void SetDrawMode(int mode) { drawMode_ = mode; }
     int GetDrawMode() const { return drawMode_; }
+    // Zoom 1 without pan: the whole frame fitted into the view and centred.
+    void FitFrame();
 
     float Zoom() const { return zoom_; }
     int PanX() const { return panX_; }

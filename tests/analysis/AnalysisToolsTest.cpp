@@ -1,0 +1,183 @@
+// The analysis window's tools: keyboard, frame export, stale results.
+#include "AnalysisFixtures.h"
+#include "MessageCapture.h"
+#include "../cli/CliRunner.h"
+
+#include "analysis/LumoImageView.h"
+#include "analysis/VideoCtrBar.h"
+#include "analysis/VideoTimeLine.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
+
+#include <QClipboard>
+#include <QLabel>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+using namespace fixtures;
+
+namespace {
+
+constexpr int kW = 64;
+constexpr int kH = 48;
+constexpr int kFrames = 25;
+
+class AnalysisToolsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path1_ = WriteI420("tools1.yuv", kW, kH, kFrames, 0, 1);
+        path2_ = WriteI420("tools2.yuv", kW, kH, kFrames, 5, 2);
+        window_ = new LumoImageView(lumo::LumoYuvReader(path1_.toStdString(), kW, kH, "YUV_TYPE_I420"));
+        window_->show();
+        window_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+    }
+
+    void TearDown() override
+    {
+        LumoImageView::SetSaveFileChooser({});
+        if (window_)
+            window_->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    bool Open2nd(const QString& path, int yuvIndex = 0)
+    {
+        if (!OpenThroughDialog(path, yuvIndex, kW, kH,
+                               [&] { window_->findChild<QPushButton*>("open2")->click(); }))
+            return false;
+        // Without a window manager the window is not active again by itself.
+        window_->activateWindow();
+        return QTest::qWaitForWindowActive(window_) && window_->SecondYUVWidget();
+    }
+
+    QString MetricLabel() const { return window_->findChild<QLabel*>("psnr_label")->text(); }
+
+    QString path1_;
+    QString path2_;
+    QPointer<LumoImageView> window_;
+};
+
+TEST_F(AnalysisToolsTest, KeysSelectFramesAsADoubleClickDoes)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    const int64_t frameBytes = kW * kH * 3 / 2;
+    const struct {
+        int key;
+        int expected;
+    } steps[] = {
+        {Qt::Key_Right, 1}, {Qt::Key_Right, 2},     {Qt::Key_Left, 1},  {Qt::Key_PageDown, 11},
+        {Qt::Key_PageDown, 21}, {Qt::Key_PageDown, 24}, {Qt::Key_Right, 24}, {Qt::Key_PageUp, 14},
+        {Qt::Key_Home, 0},  {Qt::Key_Left, 0},      {Qt::Key_End, 24},
+    };
+    for (const auto& s : steps) {
+        QTest::keyClick(window_, static_cast<Qt::Key>(s.key));
+        EXPECT_EQ(window_->CtrBar()->CurrentIndex(), s.expected) << s.key;
+        EXPECT_EQ(window_->CtrBar()->FirstTimeLine()->CurrentFrame(), s.expected) << s.key;
+        EXPECT_EQ(window_->SecondYUVWidget()->View()->FrameOffset(), s.expected * frameBytes) << s.key;
+        // A selection compares the pair, as a double click does.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
+        EXPECT_EQ(MetricLabel(), ExpectedMetricText(I420FrameFromFile(path1_, kW, kH, s.expected),
+                                                    I420FrameFromFile(path2_, kW, kH, s.expected), kW, kH, 1))
+            << s.key;
+    }
+    // The time line follows a frame that left its view.
+    VideoTimeLine* line = window_->CtrBar()->FirstTimeLine();
+    EXPECT_GE(24 * VideoTimeLine::kCellWidth - line->ScrollOffset(), 0);
+    EXPECT_LE(25 * VideoTimeLine::kCellWidth - line->ScrollOffset(), line->width());
+
+    QTest::keyClick(window_, Qt::Key_Space);
+    EXPECT_TRUE(window_->CtrBar()->IsPlaying());
+    QTest::keyClick(window_, Qt::Key_Space);
+    EXPECT_FALSE(window_->CtrBar()->IsPlaying());
+
+    QTest::keyClick(window_, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), MetricLabel());
+}
+
+TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
+{
+    YUVShowView* view = window_->FirstYUVWidget()->View();
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 1200), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QMouseEvent move1(QEvent::MouseMove, QPoint(20, 20), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move2(QEvent::MouseMove, QPoint(60, 35), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &move1);
+    QApplication::sendEvent(view, &move2);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(60, 35));
+    ASSERT_NE(view->Zoom(), 1.0f);
+    ASSERT_NE(view->PanX(), 0);
+
+    QTest::keyClick(window_, Qt::Key_F);
+    EXPECT_EQ(view->Zoom(), 1.0f);
+    EXPECT_EQ(view->PanX(), 0);
+    EXPECT_EQ(view->PanY(), 0);
+}
+
+TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExports)
+{
+    // A packed 4:2:2 second file: its own layout goes into the PNG.
+    const QString yuyv = WriteYuv("tools2.yuyv", kW, kH, kFrames, "YUV_TYPE_YUYV", 3, 7);
+    int yuyvIndex = -1;
+    for (int i = 0; i < lumo::YuvTypeTable::Instance().Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        lumo::YuvTypeTable::Instance().GetByIndex(i, info);
+        if (info.name == "YUV_TYPE_YUYV")
+            yuyvIndex = i;
+    }
+    ASSERT_GE(yuyvIndex, 0);
+    ASSERT_TRUE(Open2nd(yuyv, yuyvIndex));
+    ScratchDir dir;
+    QString target;
+    LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+        return target;
+    });
+    const struct {
+        bool second;
+        int frame;
+        QString file;
+        const char* layout;
+    } cases[] = {{false, 7, path1_, "YUV_TYPE_I420"}, {true, 3, yuyv, "YUV_TYPE_YUYV"}};
+    for (const auto& c : cases) {
+        window_->CtrBar()->SelectFrame(c.frame);
+        target = QString::fromStdString(dir.File(std::string("gui") + c.layout + ".png"));
+        if (c.second) {
+            // The view under the mouse is the one saved.
+            YUVShowView* view = window_->SecondYUVWidget()->View();
+            QCursor::setPos(view->mapToGlobal(view->rect().center()));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return view->underMouse(); }, 2000));
+        }
+        QTest::keyClick(window_, Qt::Key_S, Qt::ControlModifier);
+        const std::string cli = dir.File(std::string("cli") + c.layout + ".png");
+        const CliResult run = RunCli({"export", c.file.toStdString(), "--size", "64x48", "--layout", c.layout,
+                                      "--frame", std::to_string(c.frame), "-o", cli});
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::vector<uint8_t> png = ReadBytes(target.toStdString());
+        EXPECT_FALSE(png.empty()) << c.layout;
+        EXPECT_EQ(png, ReadBytes(cli)) << c.layout;
+    }
+}
+
+TEST_F(AnalysisToolsTest, ResultForAClosedOrReplacedSecondFileIsDropped)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    for (bool replace : {false, true}) {
+        MessageCapture capture;
+        // The job starts and the second file goes before its result arrives.
+        window_->onFrameCtrRefresh(4, 1);
+        if (replace)
+            ASSERT_TRUE(Open2nd(path1_));
+        else
+            window_->findChild<QPushButton*>("close2")->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
+        QTest::qWait(50);
+        EXPECT_EQ(MetricLabel(), LumoImageView::DashMetricText()) << replace;
+        EXPECT_TRUE(capture.lines().filter("LumoImageViewIQAClick").isEmpty()) << replace;
+    }
+}
+
+} // namespace
