@@ -145,6 +145,7 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
             &LumoImageView::onGammaValueChanged);
 
     BuildShortcuts();
+    ConnectHover(yuvWidget1st_, 1);
 }
 
 LumoImageView::~LumoImageView()
@@ -463,6 +464,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 
     ctrBar_->Add2ndTimeLine(reader2nd_);
     connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
+    ConnectHover(yuvWidget2nd_, 2);
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
 }
 
@@ -470,6 +472,8 @@ void LumoImageView::remove2ndFile()
 {
     ++secondGeneration_;
     if (yuvWidget2nd_) {
+        if (hoveredView_ == 2)
+            hoveredView_ = 0;
         imageShowLayout_->removeWidget(yuvWidget2nd_);
         delete yuvWidget2nd_;
         yuvWidget2nd_ = nullptr;
@@ -597,6 +601,15 @@ void LumoImageView::BuildShortcuts()
     }
 }
 
+void LumoImageView::ConnectHover(YUVWidget* widget, int which)
+{
+    connect(widget->View(), &YUVShowView::pixelHovered, this, [this, which](int, int) { hoveredView_ = which; });
+    connect(widget->View(), &YUVShowView::mouseLeft, this, [this, which] {
+        if (hoveredView_ == which)
+            hoveredView_ = 0;
+    });
+}
+
 void LumoImageView::StepFrames(int delta)
 {
     const int count = ctrBar_->CommonFrameCount();
@@ -641,7 +654,7 @@ QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, c
 
 void LumoImageView::SaveShownFrame()
 {
-    const bool second = yuvWidget2nd_ && yuvWidget2nd_->View()->underMouse();
+    const bool second = yuvWidget2nd_ && hoveredView_ == 2;
     const lumo::LumoYuvReader& reader = second ? reader2nd_ : reader1st_;
     const int frame = shownFrame_;
     const QFileInfo source(QString::fromStdString(reader.Path()));

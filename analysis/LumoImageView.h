@@ -112,6 +112,7 @@ private:
     void StopWork();
     void WaitForMetricJobs();
     void BuildShortcuts();
+    void ConnectHover(YUVWidget* widget, int which);
 
     ColorChart* colorChart1st_ = nullptr;
     ColorChart* colorChart2nd_ = nullptr;
@@ -124,6 +125,8 @@ private:
     int colorRangeId_ = 4;
     // Frame of the last refresh: what the views show.
     int shownFrame_ = 0;
+    // View the mouse is over: 0 none, 1 first, 2 second.
+    int hoveredView_ = 0;
     // Counts second-file changes; a result of an older second file is stale.
     int secondGeneration_ = 0;
     // Threads of the comparisons in flight; each job owns its two frames.

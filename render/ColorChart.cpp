@@ -36,27 +36,40 @@ void ColorChart::SetShow(int s0, int s1, int s2, int s3, int s4, int s5)
 void ColorChart::UpdateHistogram(int width, int height, const uint8_t* y, int, const uint8_t* u, int,
                                  const uint8_t* v, int)
 {
-    std::memset(histograms_, 0, sizeof(histograms_));
-    if (y && u && v && width > 0 && height > 0) {
-        int32_t* luma = histograms_[0];
-        int32_t* red = histograms_[3];
-        int32_t* green = histograms_[4];
-        int32_t* blue = histograms_[5];
-        const int64_t count = static_cast<int64_t>(width) * height;
-        for (int64_t i = 0; i < count; ++i) {
-            const int32_t Y = y[i];
-            const int32_t U = u[i];
-            const int32_t V = v[i];
-            const int32_t r = ClampByte((298 * Y + 411 * V - 57344) >> 8);
-            const int32_t g = ClampByte((298 * Y - 101 * U - 211 * V + 34739) >> 8);
-            const int32_t b = ClampByte((298 * Y + 519 * U - 71117) >> 8);
-            const int32_t l = static_cast<int32_t>(r * 0.299 + g * 0.587 + b * 0.114) & 0xff;
-            ++luma[l / 3];
-            ++red[r];
-            ++green[g];
-            ++blue[b];
-        }
+    Counts counts;
+    CountHistograms(width, height, y, u, v, counts);
+    SetHistograms(counts);
+}
+
+void ColorChart::CountHistograms(int width, int height, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                                 Counts& out)
+{
+    std::memset(out.bins, 0, sizeof(out.bins));
+    if (!y || !u || !v || width <= 0 || height <= 0)
+        return;
+    int32_t* luma = out.bins[0];
+    int32_t* red = out.bins[3];
+    int32_t* green = out.bins[4];
+    int32_t* blue = out.bins[5];
+    const int64_t count = static_cast<int64_t>(width) * height;
+    for (int64_t i = 0; i < count; ++i) {
+        const int32_t Y = y[i];
+        const int32_t U = u[i];
+        const int32_t V = v[i];
+        const int32_t r = ClampByte((298 * Y + 411 * V - 57344) >> 8);
+        const int32_t g = ClampByte((298 * Y - 101 * U - 211 * V + 34739) >> 8);
+        const int32_t b = ClampByte((298 * Y + 519 * U - 71117) >> 8);
+        const int32_t l = static_cast<int32_t>(r * 0.299 + g * 0.587 + b * 0.114) & 0xff;
+        ++luma[l / 3];
+        ++red[r];
+        ++green[g];
+        ++blue[b];
     }
+}
+
+void ColorChart::SetHistograms(const Counts& counts)
+{
+    std::memcpy(histograms_, counts.bins, sizeof(histograms_));
     for (int bin = 0; bin < kBins; ++bin)
         for (int slot = 0; slot < kSlots; ++slot)
             if (histograms_[slot][bin] > maxCount_)

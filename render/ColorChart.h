@@ -14,7 +14,18 @@ public:
     static constexpr int kSlots = 6;
     static constexpr int kBins = 256;
 
+    // The six histograms of one frame.
+    struct Counts {
+        int32_t bins[kSlots][kBins] = {};
+    };
+
     explicit ColorChart(QWidget* parent = nullptr);
+
+    // Counts one frame of full-size planes; plain code that any thread may
+    // run. UpdateHistogram is CountHistograms followed by SetHistograms.
+    static void CountHistograms(int width, int height, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                                Counts& out);
+    void SetHistograms(const Counts& counts);
 
     void SetShow(int s0, int s1, int s2, int s3, int s4, int s5);
     // Counts one frame given as full-size planes of width x height bytes each.

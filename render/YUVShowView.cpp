@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -52,6 +53,9 @@ float Clamp(float v, float lo, float hi)
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
     : QOpenGLWidget(parent), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
 {
+    // Moves without a button report the pixel under the mouse; only moves
+    // with a button held pan or draw.
+    setMouseTracking(true);
     if (!path.isNull()) {
         path_ = QFile::encodeName(path).toStdString();
         hasPath_ = true;
@@ -177,33 +181,78 @@ void YUVShowView::resizeGL(int w, int h)
     viewH_ = static_cast<float>(h);
 }
 
-void YUVShowView::RefreshPlanes()
+YUVShowView::FrameKey YUVShowView::KeyFor(int64_t offset) const
 {
-    // Re-read only when the frame or the file changed: a pan or zoom must
-    // not read the frame from disk again.
     FrameKey key;
     struct stat st {};
     if (hasPath_ && ::stat(path_.c_str(), &st) == 0) {
         key.valid = true;
-        key.offset = frameOffset_;
+        key.offset = offset;
         key.fileSize = static_cast<int64_t>(st.st_size);
         key.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
         key.mtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
     }
+    return key;
+}
+
+void YUVShowView::ExpectPlanes(int64_t offset)
+{
+    expecting_ = true;
+    expectedOffset_ = offset;
+}
+
+void YUVShowView::AdoptPlanes(int64_t offset, Planes planes)
+{
+    if (!expecting_ || offset != expectedOffset_)
+        return;
+    expecting_ = false;
+    if (offset != frameOffset_ || !planes)
+        return;
+    const FrameKey key = KeyFor(offset);
+    if (!key.valid)
+        return;
+    // Read-only from here on: a read of the view's own never reuses it.
+    planes_ = std::const_pointer_cast<uint8_t>(planes);
+    planesKey_ = key;
+    attemptedKey_ = key;
+    texturesDirty_ = true;
+    update();
+}
+
+void YUVShowView::CancelExpectedPlanes()
+{
+    if (!expecting_)
+        return;
+    expecting_ = false;
+    update();
+}
+
+void YUVShowView::RefreshPlanes()
+{
+    // Re-read only when the frame or the file changed: a pan or zoom must
+    // not read the frame from disk again.
+    if (expecting_ && expectedOffset_ == frameOffset_)
+        return;
+    const FrameKey key = KeyFor(frameOffset_);
     if (!key.valid || key == attemptedKey_)
         return;
     attemptedKey_ = key;
 
     const int64_t planeBytes = static_cast<int64_t>(frameWidth_) * frameHeight_;
-    if (!planes_) {
-        planes_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(planeBytes * 3)]);
-        if (!planes_)
+    std::shared_ptr<uint8_t> target;
+    if (planes_ && planes_.use_count() == 1) {
+        target = planes_;
+    } else {
+        target.reset(new (std::nothrow) uint8_t[static_cast<size_t>(planeBytes * 3)],
+                     std::default_delete<uint8_t[]>());
+        if (!target)
             return;
     }
     lumo::LumoYuvReader reader(path_, frameWidth_, frameHeight_, type_);
     int64_t got = 0;
     // A failed read leaves the destination untouched.
-    if (reader.ReadFrameYUV444(planes_.get(), &got, frameOffset_) && got > 0) {
+    if (reader.ReadFrameYUV444(target.get(), &got, frameOffset_) && got > 0) {
+        planes_ = std::move(target);
         planesKey_ = key;
         texturesDirty_ = true;
     }
@@ -365,6 +414,21 @@ void YUVShowView::NormalisedPosition(int x, int y, float* nx, float* ny) const
     *ny = (-(static_cast<float>(y) - h / 2) - extentTop_) / std::fabs(extentBottom_ - extentTop_);
 }
 
+bool YUVShowView::PixelAt(double x, double y, int* px, int* py) const
+{
+    const double fw = std::fabs(extentRight_ - extentLeft_);
+    const double fh = std::fabs(extentBottom_ - extentTop_);
+    if (!(fw > 0) || !(fh > 0))
+        return false;
+    const double nx = (x - viewW_ / 2.0 - extentLeft_) / fw;
+    const double ny = (y - viewH_ / 2.0 + extentTop_) / fh; // 0 at the top edge, 1 at the bottom
+    if (!(nx >= 0 && nx < 1 && ny >= 0 && ny < 1))
+        return false;
+    *px = std::min(frameWidth_ - 1, static_cast<int>(nx * frameWidth_));
+    *py = std::min(frameHeight_ - 1, static_cast<int>(ny * frameHeight_));
+    return true;
+}
+
 void YUVShowView::ClampRect()
 {
     // At zoom 0 the frame has no extent and positions are infinite or not
@@ -408,6 +472,14 @@ void YUVShowView::mousePressEvent(QMouseEvent* event)
 
 void YUVShowView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (event->buttons() == Qt::NoButton) {
+        int px = -1;
+        int py = -1;
+        if (!PixelAt(event->localPos().x(), event->localPos().y(), &px, &py))
+            px = py = -1;
+        emit pixelHovered(px, py);
+        return;
+    }
     const int x = event->pos().x();
     const int y = event->pos().y();
     if (drawMode_ == 2) {
@@ -447,6 +519,12 @@ void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
     }
     lastX_ = 0;
     update();
+}
+
+void YUVShowView::leaveEvent(QEvent* event)
+{
+    emit mouseLeft();
+    QOpenGLWidget::leaveEvent(event);
 }
 
 void YUVShowView::wheelEvent(QWheelEvent* event)

@@ -29,6 +29,18 @@ public:
     ~YUVShowView() override;
 
     void SetFrameOffset(int64_t offset);
+    // Full-size planes (Y, U, V of width x height bytes), shared read-only.
+    using Planes = std::shared_ptr<const uint8_t>;
+    // The planes of the frame at `offset` are being read elsewhere and will
+    // come through AdoptPlanes: until then a paint at that offset keeps the
+    // frame it shows instead of reading the file itself.
+    void ExpectPlanes(int64_t offset);
+    // Planes read elsewhere; taken when `offset` is still the frame to show.
+    void AdoptPlanes(int64_t offset, Planes planes);
+    // The awaited planes will not come: the next paint reads for itself.
+    void CancelExpectedPlanes();
+    // Offset of the frame whose planes the view holds, -1 before any.
+    int64_t PlanesOffset() const { return planesKey_.valid ? planesKey_.offset : -1; }
     int SetVisible(int y, int u, int v);
     void SetColorRange(int colorRange);
     void SetGamma(float gamma);
@@ -50,6 +62,11 @@ public:
 signals:
     void updataRuler(int hStart, int hEnd, int vStart, int vEnd);
     void updateRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY);
+    // The mouse moved over the view without a button held: the frame pixel
+    // under it, (-1, -1) when it is beside the frame.
+    void pixelHovered(int x, int y);
+    // The mouse left the view.
+    void mouseLeft();
 
 protected:
     void initializeGL() override;
@@ -59,6 +76,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private slots:
     void ReleaseGL();
@@ -80,9 +98,16 @@ private:
     };
 
     void RefreshPlanes();
+    FrameKey KeyFor(int64_t offset) const;
     void DrawRect(const float* projection);
     void DrawThumbnails();
     void NormalisedPosition(int x, int y, float* nx, float* ny) const;
+public:
+    // Frame pixel under widget position (x, y) after the last paint; false
+    // when the position is beside the frame.
+    bool PixelAt(double x, double y, int* px, int* py) const;
+
+private:
     void SaveRect();
     void ClampRect();
 
@@ -125,9 +150,13 @@ private:
     float savedRect_[4] = {0, 0, 0, 0};
 
     // Planes of the last frame read (Y, U, V, each width x height bytes).
-    std::unique_ptr<uint8_t[]> planes_;
+    // Shared with whoever read them; a read of the view's own goes into a
+    // buffer nobody else holds.
+    std::shared_ptr<uint8_t> planes_;
     FrameKey planesKey_;    // what planes_ holds
     FrameKey attemptedKey_; // last read tried, failed or not
+    bool expecting_ = false;
+    int64_t expectedOffset_ = 0;
     bool texturesDirty_ = false;
     bool texturesFilled_ = false;
     GLint maxTextureSize_ = 0;
