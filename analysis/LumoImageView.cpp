@@ -2,9 +2,10 @@
 
 #include "render/ColorChart.h"
 #include "render/GLLimits.h"
-#include "analysis/IQAThread.h"
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
+#include "analysis/MetricPlot.h"
+#include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
 #include "render/YUVShowView.h"
@@ -29,7 +30,6 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSpacerItem>
-#include <QThread>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -146,14 +146,42 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
 
     BuildShortcuts();
     ConnectHover(yuvWidget1st_, 1);
+
+    loader_ = std::make_unique<FrameLoader>();
+    connect(loader_.get(), &FrameLoader::planesReady, this, &LumoImageView::onPlanesReady);
+    connect(loader_.get(), &FrameLoader::histogramsReady, this, &LumoImageView::onHistogramsReady);
+    connect(loader_.get(), &FrameLoader::loadFailed, this, &LumoImageView::onLoadFailed);
+    connect(loader_.get(), &FrameLoader::compareSkipped, this, &LumoImageView::onCompareSkipped);
+    connect(loader_.get(), &FrameLoader::compared, this, &LumoImageView::onCompared);
+    connect(loader_.get(), &FrameLoader::compareStarted, this, &LumoImageView::workStart);
+
+    plot_ = new MetricPlot(this);
+    plot_->setMinimumHeight(120);
+    plot_->hide();
+    videoTimeLineLayout_->addWidget(plot_);
+    sequence_ = std::make_unique<SequenceMetrics>();
+    connect(sequence_.get(), &SequenceMetrics::progress, this, [this](int done, int total) {
+        plot_->SetResults(&sequence_->Results());
+        plot_->SetProgress(done, total, true, QString());
+    });
+    connect(sequence_.get(), &SequenceMetrics::finished, this, [this](bool) {
+        plot_->SetResults(&sequence_->Results());
+        plot_->SetProgress(static_cast<int>(sequence_->Results().size()), sequence_->Total(), false,
+                           sequence_->Error());
+    });
+    connect(plot_, &MetricPlot::frameClicked, ctrBar_, &VideoCtrBar::SelectFrame);
+    connect(plot_, &MetricPlot::saveCsvClicked, this, &LumoImageView::SaveSequenceCsv);
 }
 
 LumoImageView::~LumoImageView()
 {
     // A window deleted without being closed still stops its workers before
     // the time lines go.
+    // The loader's and the sequence's threads report to this window: they
+    // end first.
+    loader_.reset();
+    sequence_.reset();
     StopWork();
-    WaitForMetricJobs();
 }
 
 void LumoImageView::BuildForm()
@@ -290,15 +318,9 @@ QString LumoImageView::DashMetricText()
     return QStringLiteral("【SSIM -】【MSE Y: -, U: -, V: -】【PSNR Y: -, U: -, V: -】");
 }
 
-int LumoImageView::RunningMetricJobs()
+int LumoImageView::RunningMetricJobs() const
 {
-    metricJobs_.removeAll(QPointer<QThread>());
-    int running = 0;
-    for (const QPointer<QThread>& thread : metricJobs_) {
-        if (thread && !thread->isFinished())
-            ++running;
-    }
-    return running;
+    return pendingCompare_ != 0 ? 1 : 0;
 }
 
 void LumoImageView::onColorRectCheckbox(int stat)
@@ -335,92 +357,88 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         yuvWidget2nd_->SetFrameIndex(frameIndex);
     if (select == 0)
         return;
+    plot_->SetCurrentFrame(frameIndex);
 
-    Planes planes1st = ReadPlanes(reader1st_, frameIndex);
-    if (!planes1st)
+    // Reading, counting and comparing run on the loader's threads; the
+    // views keep their frame until the new planes arrive.
+    if (!FrameFitsTexture(reader1st_.Width(), reader1st_.Height()) || reader1st_.GetFrameSize() <= 0)
         return;
-    Planes planes2nd;
-    if (yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height())
-        planes2nd = ReadPlanes(reader2nd_, frameIndex);
-
-    // The comparison starts first so that it runs while the charts fill.
-    // Files of different depths are not compared; deeper files are
-    // compared at their own depth.
+    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
+                          reader2nd_.Height() == reader1st_.Height() && reader2nd_.GetFrameSize() > 0;
+    // Files of different depths are not compared; deeper files are compared
+    // at their own depth.
     const int depth = reader1st_.BitDepth();
-    if (planes2nd && reader2nd_.BitDepth() != depth)
+    const bool compare = sameSize && reader2nd_.BitDepth() == depth;
+    FrameLoader::Request request;
+    request.token = ++selectionToken_;
+    request.frame = frameIndex;
+    request.first = reader1st_;
+    request.second = reader2nd_;
+    request.withSecond = sameSize;
+    request.compare = compare;
+    request.depth = depth;
+    request.colorRangeCode = MetricColorRange(colorRangeId_);
+    selectionFrame_ = frameIndex;
+    pendingCompare_ = compare ? request.token : 0;
+    if (compare)
+        pendingDepth_ = depth;
+    else if (sameSize)
         ctrBar_->setMetricText(DashMetricText());
-    else if (planes2nd && depth != 8)
-        StartNativeMetricJob(frameIndex);
-    else if (planes2nd)
-        StartMetricJob(planes1st.get(), planes2nd.get());
-    FillHistogram(colorChart1st_, reader1st_, planes1st.get());
-    if (planes2nd)
-        FillHistogram(colorChart2nd_, reader2nd_, planes2nd.get());
+    yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
+    if (sameSize)
+        yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());
+    loader_->Load(request);
 }
 
-void LumoImageView::StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd)
+void LumoImageView::onPlanesReady(int token, FrameLoader::Planes first, FrameLoader::Planes second)
 {
-    const int width = reader1st_.Width();
-    const int height = reader1st_.Height();
-    std::unique_ptr<uint8_t[]> frame1st(lumo::Yuv444ToI420(planes1st, width, height));
-    std::unique_ptr<uint8_t[]> frame2nd(lumo::Yuv444ToI420(planes2nd, width, height));
-    if (!frame1st || !frame2nd) {
-        qDebug() << "LumoImageView: no memory for the metric frames";
+    if (token != selectionToken_)
         return;
+    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(), first);
+    if (yuvWidget2nd_) {
+        if (second)
+            yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader2nd_.GetFrameSize(),
+                                               second);
+        else
+            yuvWidget2nd_->View()->CancelExpectedPlanes();
     }
-
-    // The job owns its frames, so jobs may overlap.
-    auto* worker = new IQAThread();
-    worker->setFrames(std::move(frame1st), std::move(frame2nd), width, height, MetricColorRange(colorRangeId_));
-    metricDepth_ = 8;
-    StartJob(worker);
 }
 
-void LumoImageView::StartNativeMetricJob(int frameIndex)
+void LumoImageView::onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms)
 {
-    const int width = reader1st_.Width();
-    const int height = reader1st_.Height();
-    std::unique_ptr<uint16_t[]> frames[2];
-    const lumo::LumoYuvReader* readers[2] = {&reader1st_, &reader2nd_};
-    for (int i = 0; i < 2; ++i) {
-        int64_t got = 0;
-        const int64_t offset = static_cast<int64_t>(frameIndex) * readers[i]->GetFrameSize();
-        std::unique_ptr<uint16_t[]> planes(readers[i]->ReadFrameYUV444Native(nullptr, &got, offset));
-        if (planes)
-            frames[i].reset(lumo::Yuv444ToI420(planes.get(), width, height));
-        if (!frames[i]) {
-            qDebug() << "LumoImageView: cannot read the metric frames";
-            return;
-        }
-    }
-    auto* worker = new IQAThread();
-    metricDepth_ = reader1st_.BitDepth();
-    worker->setNativeFrames(std::move(frames[0]), std::move(frames[1]), width, height, metricDepth_,
-                            MetricColorRange(colorRangeId_));
-    StartJob(worker);
+    if (token != selectionToken_)
+        return;
+    colorChart1st_->SetHistograms(histograms->first);
+    if (histograms->hasSecond && colorChart2nd_)
+        colorChart2nd_->SetHistograms(histograms->second);
 }
 
-void LumoImageView::StartJob(IQAThread* worker)
+void LumoImageView::onLoadFailed(int token)
 {
-    auto* thread = new QThread();
-    worker->moveToThread(thread);
-    connect(thread, &QThread::started, worker, &IQAThread::start1);
-    connect(worker, &IQAThread::workStart, this, &LumoImageView::workStart);
-    // A result for a second file that has gone since is dropped: no text,
-    // no usage event.
-    const int generation = secondGeneration_;
-    connect(worker, &IQAThread::workFinished, this,
-            [this, generation](double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
-                               double psnr_v) {
-                if (generation == secondGeneration_)
-                    workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
-            });
-    connect(worker, &IQAThread::workFinished, worker, &QObject::deleteLater);
-    connect(worker, &IQAThread::workFinished, thread, &QThread::quit);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    metricJobs_.removeAll(QPointer<QThread>());
-    metricJobs_.append(thread);
-    thread->start(QThread::InheritPriority);
+    if (token != selectionToken_)
+        return;
+    yuvWidget1st_->View()->CancelExpectedPlanes();
+    if (yuvWidget2nd_)
+        yuvWidget2nd_->View()->CancelExpectedPlanes();
+    pendingCompare_ = 0;
+}
+
+void LumoImageView::onCompareSkipped(int token)
+{
+    if (token == pendingCompare_)
+        pendingCompare_ = 0;
+}
+
+void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
+                               double psnr_u, double psnr_v)
+{
+    // Only the newest selection's result is shown: an older one, or one for
+    // a second file closed or replaced since, sends no usage event either.
+    if (token != pendingCompare_)
+        return;
+    pendingCompare_ = 0;
+    metricDepth_ = pendingDepth_;
+    workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
 }
 
 void LumoImageView::onOpen2ndFile()
@@ -445,7 +463,8 @@ void LumoImageView::onOpen2ndFile()
 
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 {
-    ++secondGeneration_;
+    ++selectionToken_;
+    pendingCompare_ = 0;
     reader2nd_ = reader;
 
     yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
@@ -465,15 +484,19 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     ctrBar_->Add2ndTimeLine(reader2nd_);
     connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
     ConnectHover(yuvWidget2nd_, 2);
+    StartSequence();
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
 }
 
 void LumoImageView::remove2ndFile()
 {
-    ++secondGeneration_;
+    ++selectionToken_;
+    pendingCompare_ = 0;
     if (yuvWidget2nd_) {
         if (hoveredView_ == 2)
             hoveredView_ = 0;
+        sequence_->Cancel();
+        plot_->hide();
         imageShowLayout_->removeWidget(yuvWidget2nd_);
         delete yuvWidget2nd_;
         yuvWidget2nd_ = nullptr;
@@ -495,10 +518,14 @@ void LumoImageView::onClose2ndFile()
 
 void LumoImageView::onColorRangeChange(int)
 {
+    const int previous = colorRangeId_;
     colorRangeId_ = colorRangeGroup_->checkedId();
     yuvWidget1st_->SetColorRange(colorRangeId_);
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetColorRange(colorRangeId_);
+    // SSIM depends on the range: the sequence is compared again.
+    if (yuvWidget2nd_ && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
+        StartSequence();
 }
 
 void LumoImageView::onGammaValueChanged(double value)
@@ -557,21 +584,9 @@ void LumoImageView::StopWork()
         second->ClearCache();
 }
 
-void LumoImageView::WaitForMetricJobs()
-{
-    // A job always runs to its end; quitting only keeps its thread from
-    // waiting for the queued quit that this window would no longer see.
-    for (const QPointer<QThread>& thread : metricJobs_) {
-        if (thread) {
-            thread->quit();
-            thread->wait();
-        }
-    }
-    metricJobs_.clear();
-}
-
 void LumoImageView::closeEvent(QCloseEvent* event)
 {
+    sequence_->Cancel();
     StopWork();
     QMainWindow::closeEvent(event);
 }
@@ -608,6 +623,40 @@ void LumoImageView::ConnectHover(YUVWidget* widget, int which)
         if (hoveredView_ == which)
             hoveredView_ = 0;
     });
+}
+
+void LumoImageView::StartSequence()
+{
+    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
+                          reader2nd_.Height() == reader1st_.Height();
+    const int frames = sameSize ? ctrBar_->CommonFrameCount() : 0;
+    if (frames <= 0) {
+        sequence_->Cancel();
+        plot_->hide();
+        return;
+    }
+    plot_->Reset(frames);
+    plot_->SetCurrentFrame(shownFrame_);
+    plot_->show();
+    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_));
+}
+
+void LumoImageView::SaveSequenceCsv()
+{
+    if (!sequence_->IsFinished())
+        return;
+    const QFileInfo first(QString::fromStdString(reader1st_.Path()));
+    const QFileInfo second(QString::fromStdString(reader2nd_.Path()));
+    const QString suggested =
+        first.dir().filePath(QStringLiteral("%1_vs_%2.csv").arg(first.completeBaseName(), second.completeBaseName()));
+    const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const std::string csv = sequence_->Csv();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())
+        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
 }
 
 void LumoImageView::StepFrames(int delta)

@@ -1,22 +1,22 @@
 #pragma once
 
+#include "analysis/FrameLoader.h"
 #include "yuv/LumoYuvReader.h"
 
 #include <QList>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
 
 class ColorChart;
-class IQAThread;
+class MetricPlot;
+class SequenceMetrics;
 class QButtonGroup;
 class QCheckBox;
 class QDoubleSpinBox;
 class QHBoxLayout;
 class QRadioButton;
-class QThread;
 class QVBoxLayout;
 class RecordLog;
 class VideoCtrBar;
@@ -77,8 +77,14 @@ public:
     ColorChart* SecondChart() const { return colorChart2nd_; }
     const lumo::LumoYuvReader& SecondReader() const { return reader2nd_; }
     int ColorRangeId() const { return colorRangeId_; }
-    // Comparisons started and not yet ended.
-    int RunningMetricJobs();
+    MetricPlot* Plot() const { return plot_; }
+    SequenceMetrics* Sequence() const { return sequence_.get(); }
+    // Writes the whole-sequence comparison as CSV (the command line's
+    // compare --format csv); asks for the path.
+    void SaveSequenceCsv();
+    // Comparisons asked for whose result has not been shown yet (0 or 1: a
+    // newer selection supersedes an older one).
+    int RunningMetricJobs() const;
 
 public slots:
     void onColorRectCheckbox(int stat);
@@ -102,16 +108,18 @@ private:
     void BuildForm();
     void remove2ndFile();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
-    void StartMetricJob(const uint8_t* planes1st, const uint8_t* planes2nd);
-    // The same for files deeper than 8 bits: reads both frames again at
-    // their own depth.
-    void StartNativeMetricJob(int frameIndex);
-    // Connects and starts a job's worker on a thread of its own.
-    void StartJob(IQAThread* worker);
+    void onPlanesReady(int token, FrameLoader::Planes first, FrameLoader::Planes second);
+    void onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
+    void onLoadFailed(int token);
+    void onCompareSkipped(int token);
+    void onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                    double psnr_v);
     // Stops playback and the thumbnail workers of both time lines.
     void StopWork();
-    void WaitForMetricJobs();
     void BuildShortcuts();
+    // (Re)starts the whole-sequence comparison when two files of one size
+    // are open; hides the plot otherwise.
+    void StartSequence();
     void ConnectHover(YUVWidget* widget, int which);
 
     ColorChart* colorChart1st_ = nullptr;
@@ -127,12 +135,18 @@ private:
     int shownFrame_ = 0;
     // View the mouse is over: 0 none, 1 first, 2 second.
     int hoveredView_ = 0;
-    // Counts second-file changes; a result of an older second file is stale.
-    int secondGeneration_ = 0;
-    // Threads of the comparisons in flight; each job owns its two frames.
-    QList<QPointer<QThread>> metricJobs_;
+    // The newest selection; results of older ones (and of a second file
+    // that has gone since) are stale. A change of second file counts too.
+    int selectionToken_ = 0;
+    int selectionFrame_ = 0;
+    // Token whose comparison result is awaited, 0 for none, and its depth.
+    int pendingCompare_ = 0;
+    int pendingDepth_ = 8;
     // Depth of the comparison the metric text shows.
     int metricDepth_ = 8;
+    std::unique_ptr<FrameLoader> loader_;
+    std::unique_ptr<SequenceMetrics> sequence_;
+    MetricPlot* plot_ = nullptr;
     RecordLog* recordLog_ = nullptr;
 
     QWidget* centralwidget_ = nullptr;

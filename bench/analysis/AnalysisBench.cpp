@@ -39,6 +39,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <ctime>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -64,6 +65,41 @@ public:
     }
     QMap<QString, int> counts;
 };
+
+// The longest stall of the GUI thread's event loop: a 2 ms timer that
+// should fire on time, and the largest gap between two of its ticks.
+class StallProbe : public QObject {
+public:
+    StallProbe()
+    {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(2);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (last_.isValid())
+                longest = std::max(longest, last_.nsecsElapsed() / 1e6);
+            last_.start();
+        });
+        timer_.start();
+    }
+    void Reset()
+    {
+        longest = 0;
+        last_.invalidate();
+    }
+    double longest = 0;
+
+private:
+    QTimer timer_;
+    QElapsedTimer last_;
+};
+
+// CPU time of the calling thread.
+double ThreadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 // Runs the event loop for `ms` without spinning.
 void Wait(int ms)
@@ -376,18 +412,29 @@ int main(int argc, char** argv)
             clicks.push_back(timer.nsecsElapsed() / 1e6);
         }
         std::sort(clicks.begin(), clicks.end());
-        // The part of a selection that runs on the GUI thread before the
-        // comparison is under way (frames read, converted, charts filled).
+        // Everything a selection costs the GUI thread: the handler, then the
+        // planes, histograms and result arriving, and the repaints, until
+        // the views show the frame and the text is there.
         std::vector<double> gui;
+        std::vector<double> handlers;
         for (int frame : {4, 6, 8, 10, 12}) {
             const QString before = label->text();
+            const int64_t offset = int64_t(frame) * 1920 * 1080 * 3 / 2;
+            Wait(100);
+            const double cpu0 = ThreadCpuMs();
             QElapsedTimer timer;
             timer.start();
-            window->onFrameCtrRefresh(frame, 1);
-            gui.push_back(timer.nsecsElapsed() / 1e6);
-            WaitFor([&] { return label->text() != before; }, 20000);
+            window->CtrBar()->SelectFrame(frame);
+            handlers.push_back(timer.nsecsElapsed() / 1e6);
+            WaitFor([&] {
+                return label->text() != before && window->FirstYUVWidget()->View()->PlanesOffset() == offset &&
+                       window->SecondYUVWidget()->View()->PlanesOffset() == offset;
+            }, 20000);
+            Wait(100); // the last repaints
+            gui.push_back(ThreadCpuMs() - cpu0);
         }
         std::sort(gui.begin(), gui.end());
+        std::sort(handlers.begin(), handlers.end());
         const lumo::LumoYuvReader r1(hd1.toStdString(), 1920, 1080, "YUV_TYPE_I420");
         const lumo::LumoYuvReader r2(hd2.toStdString(), 1920, 1080, "YUV_TYPE_I420");
         std::vector<double> bare;
@@ -411,9 +458,34 @@ int main(int argc, char** argv)
             bare.push_back(timer.nsecsElapsed() / 1e6);
         }
         std::sort(bare.begin(), bare.end());
-        std::printf("1080p double click to metric text: median %.1f ms (max %.1f), of which %.1f ms selection "
-                    "handling on the GUI thread; bare read+convert+metrics %.1f ms (ratio %.2f)\n",
-                    clicks[2], clicks.back(), gui[2], bare[2], clicks[2] / bare[2]);
+        std::printf("1080p double click to metric text: median %.1f ms (max %.1f); bare read+convert+metrics "
+                    "%.1f ms (ratio %.2f)\n",
+                    clicks[2], clicks.back(), bare[2], clicks[2] / bare[2]);
+        std::printf("1080p selection on the GUI thread: handler median %.2f ms (max %.2f); all GUI-thread CPU "
+                    "until both views show it and the text is there (repaints, charts, result) median %.1f ms "
+                    "(max %.1f)\n",
+                    handlers[2], handlers.back(), gui[2], gui.back());
+
+        // A held arrow key: 30 steps 33 ms apart (key repeat). Newer steps
+        // supersede older ones, so the last one shows soon after the last
+        // press instead of after a queue of comparisons.
+        {
+            StallProbe meter;
+            const int start = 0;
+            window->CtrBar()->SelectFrame(start);
+            WaitFor([&] { return window->RunningMetricJobs() == 0; }, 20000);
+            meter.Reset();
+            for (int i = 1; i <= 30; ++i) {
+                window->StepFrames(1);
+                Wait(33);
+            }
+            QElapsedTimer timer;
+            timer.start();
+            WaitFor([&] { return window->RunningMetricJobs() == 0; }, 20000);
+            std::printf("held arrow key, 30 steps at 30/s: last result %.1f ms after the last step; longest GUI "
+                        "stall %.1f ms\n",
+                        timer.nsecsElapsed() / 1e6, meter.longest);
+        }
 
         // Idle: nothing plays, nothing is asked.
         Wait(1000);

@@ -4,12 +4,15 @@
 #include "../cli/CliRunner.h"
 
 #include "analysis/LumoImageView.h"
+#include "analysis/MetricPlot.h"
+#include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 
 #include <QClipboard>
+#include <QRadioButton>
 #include <QLabel>
 #include <QPointer>
 #include <QShortcut>
@@ -66,6 +69,22 @@ protected:
     }
 
     QString MetricLabel() const { return window_->findChild<QLabel*>("psnr_label")->text(); }
+
+    int LayoutIndex(const char* name) const
+    {
+        for (int i = 0; i < lumo::YuvTypeTable::Instance().Count(); ++i) {
+            lumo::YuvTypeInfo info;
+            lumo::YuvTypeTable::Instance().GetByIndex(i, info);
+            if (info.name == name)
+                return i;
+        }
+        return -1;
+    }
+
+    bool WaitForSequence()
+    {
+        return QTest::qWaitFor([&] { return window_->Sequence()->IsFinished(); }, 20000);
+    }
 
     QString path1_;
     QString path2_;
@@ -134,15 +153,7 @@ TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExports)
 {
     // A packed 4:2:2 second file: its own layout goes into the PNG.
     const QString yuyv = WriteYuv("tools2.yuyv", kW, kH, kFrames, "YUV_TYPE_YUYV", 3, 7);
-    int yuyvIndex = -1;
-    for (int i = 0; i < lumo::YuvTypeTable::Instance().Count(); ++i) {
-        lumo::YuvTypeInfo info;
-        lumo::YuvTypeTable::Instance().GetByIndex(i, info);
-        if (info.name == "YUV_TYPE_YUYV")
-            yuyvIndex = i;
-    }
-    ASSERT_GE(yuyvIndex, 0);
-    ASSERT_TRUE(Open2nd(yuyv, yuyvIndex));
+    ASSERT_TRUE(Open2nd(yuyv, LayoutIndex("YUV_TYPE_YUYV")));
     ScratchDir dir;
     QString target;
     LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
@@ -192,6 +203,81 @@ TEST_F(AnalysisToolsTest, ResultForAClosedOrReplacedSecondFileIsDropped)
         EXPECT_EQ(MetricLabel(), LumoImageView::DashMetricText()) << replace;
         EXPECT_TRUE(capture.lines().filter("LumoImageViewIQAClick").isEmpty()) << replace;
     }
+}
+
+TEST_F(AnalysisToolsTest, PlotCsvIsWhatTheCommandLineWrites)
+{
+    // A semi-planar second file one frame shorter: the common frames count.
+    const QString nv21 = WriteYuv("tools2.nv21", kW, kH, kFrames - 1, "YUV_TYPE_NV21", 4, 3);
+    ASSERT_TRUE(Open2nd(nv21, LayoutIndex("YUV_TYPE_NV21")));
+    ASSERT_TRUE(window_->Plot()->isVisible());
+    ScratchDir dir;
+    QString target;
+    LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+        return target;
+    });
+    const struct {
+        const char* radio;
+        const char* range;
+    } ranges[] = {{nullptr, "bt601full"}, {"Bt709VideoRange", "bt709"}, {"Bt601VideoRange", "bt601"}};
+    for (const auto& r : ranges) {
+        // A range change compares the sequence again.
+        if (r.radio)
+            window_->findChild<QRadioButton*>(r.radio)->click();
+        ASSERT_TRUE(WaitForSequence()) << r.range;
+        EXPECT_EQ(window_->Sequence()->Results().size(), size_t(kFrames - 1));
+        target = QString::fromStdString(dir.File(std::string("gui_") + r.range + ".csv"));
+        auto* save = window_->findChild<QPushButton*>("plot_save_csv");
+        ASSERT_TRUE(save->isEnabled());
+        save->click();
+        const CliResult cli = RunCli({"compare", path1_.toStdString(), nv21.toStdString(), "--size", "64x48",
+                                      "--layout-b", "YUV_TYPE_NV21", "--range", r.range, "--format", "csv"});
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        const std::vector<uint8_t> csv = ReadBytes(target.toStdString());
+        EXPECT_EQ(std::string(csv.begin(), csv.end()), cli.out) << r.range;
+    }
+}
+
+TEST_F(AnalysisToolsTest, ClickingThePlotSelectsThatFrame)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(WaitForSequence());
+    MetricPlot* plot = window_->Plot();
+    QWidget* area = plot->PlotArea();
+    for (int frame : {13, 0, 24}) {
+        int x = 0;
+        while (x < area->width() && plot->FrameAt(x) != frame)
+            ++x;
+        ASSERT_LT(x, area->width()) << frame;
+        QTest::mouseClick(area, Qt::LeftButton, Qt::NoModifier, QPoint(x, area->height() / 2));
+        EXPECT_EQ(window_->CtrBar()->CurrentIndex(), frame);
+        EXPECT_EQ(window_->CtrBar()->FirstTimeLine()->CurrentFrame(), frame);
+    }
+    // The worst frame of a curve is its lowest value.
+    const auto& results = window_->Sequence()->Results();
+    const int worst = plot->WorstFrame(MetricPlot::PsnrY);
+    ASSERT_GE(worst, 0);
+    for (const auto& m : results)
+        EXPECT_GE(m.psnr[0], results[size_t(worst)].psnr[0]);
+}
+
+TEST_F(AnalysisToolsTest, ClosingMidPlotLeavesNoThread)
+{
+    const int before = ThreadCount();
+    // Enough frames that the comparison is still running when the window goes.
+    const QString long1 = WriteI420("long1.yuv", 320, 240, 400, 0, 1);
+    const QString long2 = WriteI420("long2.yuv", 320, 240, 400, 9, 2);
+    QPointer<LumoImageView> window =
+        new LumoImageView(lumo::LumoYuvReader(long1.toStdString(), 320, 240, "YUV_TYPE_I420"));
+    window->show();
+    ASSERT_TRUE(OpenThroughDialog(long2, 0, 320, 240, [&] { window->findChild<QPushButton*>("open2")->click(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Sequence()->Results().empty(); }, 10000));
+    ASSERT_FALSE(window->Sequence()->IsFinished());
+    EXPECT_GT(window->Sequence()->RunningThreads(), 0);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    EXPECT_LE(WaitForThreadCount(before, 5000), before);
 }
 
 } // namespace

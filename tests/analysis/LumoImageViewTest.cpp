@@ -362,12 +362,14 @@ TEST_F(LumoImageViewTest, PlaybackTicksMoveOnlyTheViews)
     EXPECT_EQ(window_->FirstYUVWidget()->View()->FrameOffset(), 6 * kW * kH * 3 / 2);
     EXPECT_EQ(Histogram(window_->FirstChart()), frame0);
 
+    // A selection's frame is read and counted off the GUI thread.
     window_->onFrameCtrRefresh(6, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Histogram(window_->FirstChart()) != frame0; }, 5000));
     const std::vector<int32_t> frame6 = Histogram(window_->FirstChart());
-    EXPECT_NE(frame6, frame0);
 
     // Past the end: the view takes the index, the chart keeps frame 6.
     window_->onFrameCtrRefresh(kFrames + 3, 1);
+    QTest::qWait(100);
     EXPECT_EQ(window_->FirstYUVWidget()->View()->FrameOffset(), int64_t(kFrames + 3) * kW * kH * 3 / 2);
     EXPECT_EQ(Histogram(window_->FirstChart()), frame6);
 

@@ -1,0 +1,188 @@
+#include "analysis/FrameLoader.h"
+
+#include "analysis/IQAThread.h"
+
+#include <new>
+
+namespace {
+
+FrameLoader::Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frame)
+{
+    const int64_t frameSize = reader.GetFrameSize();
+    if (frame < 0 || frameSize <= 0)
+        return nullptr;
+    int64_t got = 0;
+    std::shared_ptr<uint8_t> planes(reader.ReadFrameYUV444(nullptr, &got, static_cast<int64_t>(frame) * frameSize),
+                                    std::default_delete<uint8_t[]>());
+    if (!planes || got <= 0)
+        return nullptr;
+    return planes;
+}
+
+std::unique_ptr<uint16_t[]> ReadNativeI420(const lumo::LumoYuvReader& reader, int frame)
+{
+    int64_t got = 0;
+    const int64_t offset = static_cast<int64_t>(frame) * reader.GetFrameSize();
+    std::unique_ptr<uint16_t[]> planes(reader.ReadFrameYUV444Native(nullptr, &got, offset));
+    if (!planes || got <= 0)
+        return nullptr;
+    return std::unique_ptr<uint16_t[]>(lumo::Yuv444ToI420(planes.get(), reader.Width(), reader.Height()));
+}
+
+} // namespace
+
+FrameLoader::FrameLoader(QObject* parent) : QObject(parent)
+{
+    static const int registered = [] {
+        qRegisterMetaType<FrameLoader::Planes>("FrameLoader::Planes");
+        qRegisterMetaType<std::shared_ptr<const FrameLoader::Histograms>>(
+            "std::shared_ptr<const FrameLoader::Histograms>");
+        return 0;
+    }();
+    (void)registered;
+}
+
+FrameLoader::~FrameLoader()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (reader_.joinable())
+        reader_.join();
+    if (metric_.joinable())
+        metric_.join();
+}
+
+void FrameLoader::Load(const Request& request)
+{
+    int replaced = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Threads start with the first request: a window that never selects
+        // holds none.
+        if (!reader_.joinable()) {
+            reader_ = std::thread(&FrameLoader::ReadLoop, this);
+            metric_ = std::thread(&FrameLoader::MetricLoop, this);
+        }
+        if (hasRequest_ && request_.compare)
+            replaced = request_.token;
+        request_ = request;
+        hasRequest_ = true;
+    }
+    wake_.notify_all();
+    if (replaced)
+        emit compareSkipped(replaced);
+}
+
+void FrameLoader::ReadLoop()
+{
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || hasRequest_; });
+            if (stop_)
+                return;
+            request = request_;
+            hasRequest_ = false;
+        }
+        Process(request);
+    }
+}
+
+void FrameLoader::Process(const Request& request)
+{
+    Planes first = ReadPlanes(request.first, request.frame);
+    if (!first) {
+        emit loadFailed(request.token);
+        return;
+    }
+    Planes second = request.withSecond ? ReadPlanes(request.second, request.frame) : nullptr;
+    emit planesReady(request.token, first, second);
+
+    const int width = request.first.Width();
+    const int height = request.first.Height();
+    if (request.compare && second) {
+        MetricJob job;
+        job.token = request.token;
+        job.width = width;
+        job.height = height;
+        job.colorRangeCode = request.colorRangeCode;
+        job.depth = request.depth;
+        if (request.depth == 8) {
+            job.first.reset(lumo::Yuv444ToI420(first.get(), width, height));
+            job.second.reset(lumo::Yuv444ToI420(second.get(), width, height));
+        } else {
+            // Deeper files are read again at their own depth.
+            job.nativeFirst = ReadNativeI420(request.first, request.frame);
+            job.nativeSecond = ReadNativeI420(request.second, request.frame);
+        }
+        if ((job.first && job.second) || (job.nativeFirst && job.nativeSecond)) {
+            int replaced = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (hasJob_)
+                    replaced = job_.token;
+                job_ = std::move(job);
+                hasJob_ = true;
+            }
+            wake_.notify_all();
+            if (replaced)
+                emit compareSkipped(replaced);
+        } else {
+            emit compareSkipped(request.token);
+        }
+    } else if (request.compare) {
+        emit compareSkipped(request.token);
+    }
+
+    // Counted while the comparison runs on the other thread.
+    auto histograms = std::make_shared<Histograms>();
+    const int64_t n = static_cast<int64_t>(width) * height;
+    ColorChart::CountHistograms(width, height, first.get(), first.get() + n, first.get() + 2 * n, histograms->first);
+    if (second) {
+        const int w2 = request.second.Width();
+        const int64_t n2 = static_cast<int64_t>(w2) * request.second.Height();
+        ColorChart::CountHistograms(w2, request.second.Height(), second.get(), second.get() + n2,
+                                    second.get() + 2 * n2, histograms->second);
+        histograms->hasSecond = true;
+    }
+    emit histogramsReady(request.token, histograms);
+}
+
+void FrameLoader::MetricLoop()
+{
+    for (;;) {
+        MetricJob job;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return stop_ || hasJob_; });
+            if (stop_)
+                return;
+            job = std::move(job_);
+            job_ = MetricJob();
+            hasJob_ = false;
+        }
+        RunMetric(job);
+    }
+}
+
+void FrameLoader::RunMetric(MetricJob& job)
+{
+    // The comparison itself is the metric worker's, run on this thread.
+    IQAThread worker;
+    if (job.first)
+        worker.setFrames(std::move(job.first), std::move(job.second), job.width, job.height, job.colorRangeCode);
+    else
+        worker.setNativeFrames(std::move(job.nativeFirst), std::move(job.nativeSecond), job.width, job.height,
+                               job.depth, job.colorRangeCode);
+    const int token = job.token;
+    connect(&worker, &IQAThread::workStart, this, &FrameLoader::compareStarted, Qt::DirectConnection);
+    connect(&worker, &IQAThread::workFinished, this,
+            [this, token](double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                          double psnr_v) { emit compared(token, ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v); },
+            Qt::DirectConnection);
+    worker.start1();
+}

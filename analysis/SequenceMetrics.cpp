@@ -1,0 +1,187 @@
+#include "analysis/SequenceMetrics.h"
+
+#include "iqa/CompareCsv.h"
+
+#include <QMetaObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+struct Cancelled {};
+
+} // namespace
+
+struct SequenceMetrics::Run {
+    lumo::CompareEngine::Settings settings;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> ended{false};
+    std::mutex mutex;
+    std::vector<lumo::FrameMetrics> pending; // guarded by mutex
+    bool deliveryQueued = false;              // guarded by mutex
+    bool done = false;                        // guarded by mutex
+    bool ok = false;                          // guarded by mutex
+    std::string error;                        // guarded by mutex
+    std::thread thread;
+};
+
+SequenceMetrics::SequenceMetrics(QObject* parent) : QObject(parent) {}
+
+SequenceMetrics::~SequenceMetrics()
+{
+    for (const auto& run : runs_)
+        run->cancel = true;
+    for (const auto& run : runs_)
+        if (run->thread.joinable())
+            run->thread.join();
+}
+
+void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames,
+                            int colorRangeCode)
+{
+    Cancel();
+    JoinEnded();
+    results_.clear();
+    error_.clear();
+    finished_ = false;
+    total_ = std::max(0, frames);
+    if (total_ == 0)
+        return;
+
+    auto run = std::make_shared<Run>();
+    lumo::CompareEngine::Settings& s = run->settings;
+    s.a = a;
+    s.b = b;
+    s.first = 0;
+    s.last = total_ - 1;
+    s.colorRangeCode = colorRangeCode;
+    s.withSsim = true;
+    // The command line's choice, so that both run at the same speed.
+    s.workers = lumo::CompareEngine::ChooseWorkers(0, a.Width(), a.Height(), true,
+                                                   lumo::CompareEngine::kDefaultMemoryBudget);
+    s.maxInFlight = 2 * s.workers;
+    results_.reserve(static_cast<size_t>(total_));
+
+    QPointer<SequenceMetrics> self(this);
+    Run* raw = run.get();
+    auto queue = [self, run] {
+        QMetaObject::invokeMethod(
+            self.data(), [self, run] { if (self) self->Deliver(run); }, Qt::QueuedConnection);
+    };
+    run->thread = std::thread([raw, queue] {
+        std::string error;
+        bool ok = false;
+        try {
+            lumo::CompareEngine engine(raw->settings);
+            ok = engine.Run(
+                [raw, &queue](const lumo::FrameMetrics& m) {
+                    if (raw->cancel)
+                        throw Cancelled();
+                    bool post = false;
+                    {
+                        std::lock_guard<std::mutex> lock(raw->mutex);
+                        raw->pending.push_back(m);
+                        post = !raw->deliveryQueued;
+                        raw->deliveryQueued = true;
+                    }
+                    if (post)
+                        queue();
+                },
+                error);
+        } catch (const Cancelled&) {
+            ok = false;
+            error.clear();
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            error = "out of memory";
+        }
+        bool post = false;
+        {
+            std::lock_guard<std::mutex> lock(raw->mutex);
+            raw->done = true;
+            raw->ok = ok;
+            raw->error = error;
+            post = !raw->deliveryQueued;
+            raw->deliveryQueued = true;
+        }
+        raw->ended = true;
+        if (post && !raw->cancel)
+            queue();
+    });
+    current_ = run;
+    runs_.push_back(run);
+    running_ = true;
+}
+
+void SequenceMetrics::Cancel()
+{
+    if (current_)
+        current_->cancel = true;
+    current_.reset();
+    running_ = false;
+}
+
+int SequenceMetrics::RunningThreads() const
+{
+    int count = 0;
+    for (const auto& run : runs_)
+        if (!run->ended)
+            ++count;
+    return count;
+}
+
+void SequenceMetrics::JoinEnded()
+{
+    // Joining a thread that has ended does not wait.
+    for (auto it = runs_.begin(); it != runs_.end();) {
+        if ((*it)->ended) {
+            if ((*it)->thread.joinable())
+                (*it)->thread.join();
+            it = runs_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SequenceMetrics::Deliver(const std::shared_ptr<Run>& run)
+{
+    std::vector<lumo::FrameMetrics> batch;
+    bool done = false;
+    bool ok = false;
+    std::string error;
+    {
+        std::lock_guard<std::mutex> lock(run->mutex);
+        batch.swap(run->pending);
+        run->deliveryQueued = false;
+        done = run->done;
+        ok = run->ok;
+        error = run->error;
+    }
+    if (run != current_)
+        return;
+    results_.insert(results_.end(), batch.begin(), batch.end());
+    if (!batch.empty())
+        emit progress(static_cast<int>(results_.size()), total_);
+    if (done) {
+        running_ = false;
+        finished_ = ok;
+        error_ = QString::fromStdString(error);
+        current_.reset();
+        JoinEnded();
+        emit finished(ok);
+    }
+}
+
+std::string SequenceMetrics::Csv() const
+{
+    std::string csv = lumo::CompareCsvHeader();
+    lumo::CompareSummary summary;
+    for (const lumo::FrameMetrics& m : results_) {
+        csv += lumo::CompareCsvRow(m);
+        summary.Add(m);
+    }
+    return csv + lumo::CompareCsvSummary(summary, true);
+}
