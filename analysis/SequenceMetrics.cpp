@@ -60,7 +60,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
     s.withSsim = true;
     // The command line's choice, so that both run at the same speed.
     s.workers = lumo::CompareEngine::ChooseWorkers(0, a.Width(), a.Height(), true,
-                                                   lumo::CompareEngine::kDefaultMemoryBudget);
+                                                   lumo::CompareEngine::kDefaultMemoryBudget, a.BitDepth());
     s.maxInFlight = 2 * s.workers;
     results_.reserve(static_cast<size_t>(total_));
 

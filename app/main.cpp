@@ -22,6 +22,11 @@ int main(int argc, char* argv[])
     // frame's buffers instead of returning it and faulting it in again.
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    // Each analysis window's whole-sequence comparison starts short-lived
+    // worker threads; with an arena per new thread the heap fragments and
+    // grows with every window opened. Two arenas match the two cores the
+    // work is sized for.
+    mallopt(M_ARENA_MAX, 2);
 #endif
     QApplication app(argc, argv);
     // Ties the windows to the installed desktop entry (its name and icon in

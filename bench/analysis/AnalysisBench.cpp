@@ -337,6 +337,7 @@ int main(int argc, char** argv)
     // Same allocator setting as the program (app/main.cpp).
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_ARENA_MAX, 2);
     QSurfaceFormat format;
     format.setDepthBufferSize(24);
     format.setStencilBufferSize(8);

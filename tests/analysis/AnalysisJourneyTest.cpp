@@ -65,6 +65,10 @@ bool WarmUpGl()
     return QTest::qWaitForWindowExposed(&widget) && QTest::qWaitFor([&] { return widget.isValid(); }, 5000);
 }
 
+// The program's arena limit (app/main.cpp), set before any thread starts:
+// comparison workers come and go with every window.
+const int kArenaLimit = mallopt(M_ARENA_MAX, 2);
+
 int64_t TrimmedRss()
 {
     malloc_trim(0);
