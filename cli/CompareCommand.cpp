@@ -11,6 +11,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/CompareReport.h"
+#include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
@@ -100,12 +101,7 @@ int RunCompare(const std::vector<std::string>& args)
     const CliOptions options(args, {"--size", "--layout", "--size-b", "--layout-b", "--frames", "--range",
                                     "--metrics", "--format", "--jobs", "-o", "--output"});
     if (options.Positionals().size() != 2)
-        throw CliError("compare needs exactly two files (yuvlumo-cli compare A B --size WxH --layout L)");
-    const FrameSize sizeA = ParseFrameSize(options.Required("--size"), "--size");
-    const FrameSize sizeB =
-        options.Has("--size-b") ? ParseFrameSize(options.Required("--size-b"), "--size-b") : sizeA;
-    const std::string layoutA = RequireLayoutName(options.Value("--layout", "YUV_TYPE_I420"));
-    const std::string layoutB = options.Has("--layout-b") ? RequireLayoutName(options.Required("--layout-b")) : layoutA;
+        throw CliError("compare needs exactly two files (yuvlumo-cli compare A B [--size WxH] [--layout L])");
     const int rangeCode = ParseColorRange(options.Value("--range", "bt601full"));
     const bool withSsim = ParseMetrics(options.Value("--metrics", "all"));
     const ReportFormat format = ParseFormat(options.Value("--format", "table"));
@@ -114,13 +110,31 @@ int RunCompare(const std::vector<std::string>& args)
         throw CliError("bad value for --jobs: at most 256");
     const FrameRange wanted = options.Has("--frames") ? ParseFrameRange(options.Required("--frames")) : FrameRange();
 
+    // B's options default to A's; B's file, then A's geometry, come next.
+    const std::string& pathA = options.Positionals()[0];
+    const std::string& pathB = options.Positionals()[1];
+    GeometryOptions givenA;
+    givenA.size = options.Value("--size", "");
+    givenA.layout = options.Value("--layout", "");
+    const InputGeometry geometryA = ResolveGeometry(pathA, "A (" + pathA + ")", givenA);
+    GeometryOptions givenB;
+    givenB.size = options.Value("--size-b", givenA.size);
+    givenB.sizeOption = options.Has("--size-b") ? "--size-b" : "--size";
+    givenB.layout = options.Value("--layout-b", givenA.layout);
+    givenB.layoutOption = options.Has("--layout-b") ? "--layout-b" : "--layout";
+    givenB.fallback = &geometryA;
+    const InputGeometry geometryB = ResolveGeometry(pathB, "B (" + pathB + ")", givenB);
+    const FrameSize sizeA = geometryA.size;
+    const FrameSize sizeB = geometryB.size;
+    const std::string& layoutA = geometryA.layout;
+    const std::string& layoutB = geometryB.layout;
     if (sizeA.width != sizeB.width || sizeA.height != sizeB.height)
         throw CliError("cannot compare a " + std::to_string(sizeA.width) + "x" + std::to_string(sizeA.height)
                        + " file with a " + std::to_string(sizeB.width) + "x" + std::to_string(sizeB.height)
                        + " file: both must have the same width and height");
 
-    const RawInput a(options.Positionals()[0], sizeA, layoutA, "A");
-    const RawInput b(options.Positionals()[1], sizeB, layoutB, "B");
+    const RawInput a(pathA, sizeA, layoutA, "A");
+    const RawInput b(pathB, sizeB, layoutB, "B");
     const int depth = a.Reader().BitDepth();
     if (b.Reader().BitDepth() != depth)
         throw CliError("A is " + std::to_string(depth) + "-bit (" + ShortLayoutName(layoutA) + ") and B is " +

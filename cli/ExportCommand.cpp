@@ -5,6 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
+#include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
 #include "cli/PngWrite16.h"
 #include "cli/RawInput.h"
@@ -18,14 +19,19 @@ int RunExport(const std::vector<std::string>& args)
 {
     const CliOptions options(args, {"--size", "--layout", "--frame", "-o", "--output"}, {"--png16"});
     if (options.Positionals().size() != 1)
-        throw CliError("export needs exactly one file (yuvlumo-cli export FILE --size WxH --layout L --frame N -o OUT.png)");
-    const FrameSize size = ParseFrameSize(options.Required("--size"), "--size");
-    const std::string layout = RequireLayoutName(options.Value("--layout", "YUV_TYPE_I420"));
+        throw CliError("export needs exactly one file (yuvlumo-cli export FILE [--size WxH] [--layout L] --frame N -o OUT.png)");
+    GeometryOptions given;
+    given.size = options.Value("--size", "");
+    given.layout = options.Value("--layout", "");
+    const std::string& path = options.Positionals()[0];
+    const InputGeometry geometry = ResolveGeometry(path, path, given);
+    const FrameSize size = geometry.size;
+    const std::string& layout = geometry.layout;
     const int frame = ParseIndex(options.Required("--frame"), "--frame");
     const std::string output = OutputPath(options, "");
     if (output.empty())
         throw CliError("missing option '-o'");
-    const RawInput input(options.Positionals()[0], size, layout, "");
+    const RawInput input(path, size, layout, "");
     input.RequireFrame(frame);
 
     if (output != "-" && SameFile(output, input.Reader().Path()))

@@ -1,7 +1,7 @@
 #include "cli/LayoutNames.h"
 
 #include "cli/CliError.h"
-#include "yuv/YuvTypeTable.h"
+#include "yuv/YuvGuess.h"
 
 namespace lumo::cli {
 namespace {
@@ -23,19 +23,11 @@ std::string ShortLayoutName(const std::string& name)
 
 bool ResolveLayoutName(const std::string& text, std::string& name)
 {
-    const YuvTypeTable& table = YuvTypeTable::Instance();
-    const std::string wanted = ToLower(text);
-    for (int i = 0; i < table.Count(); ++i) {
-        YuvTypeInfo info;
-        if (table.GetByIndex(i, info) != 0)
-            continue;
-        if (ToLower(info.name) == wanted || ToLower(ShortLayoutName(info.name)) == wanted ||
-            (!info.ffmpegName.empty() && ToLower(info.ffmpegName) == wanted)) {
-            name = info.name;
-            return true;
-        }
-    }
-    return false;
+    const std::string found = LayoutFromUserText(text);
+    if (found.empty())
+        return false;
+    name = found;
+    return true;
 }
 
 std::string RequireLayoutName(const std::string& text)

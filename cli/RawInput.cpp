@@ -53,7 +53,8 @@ RawInput::RawInput(const std::string& path, FrameSize size, const std::string& l
     if (frameBytes_ <= 0 || frameBytes_ > INT32_MAX)
         throw CliError("impossible frame size for " + Name());
     frameCount_ = reader_.GetFrameCount();
-    if (frameCount_ < 0)
+    dataBytes_ = reader_.GetDataSize();
+    if (frameCount_ < 0 || dataBytes_ < 0)
         throw CliError("cannot open " + Name());
 }
 

@@ -13,7 +13,8 @@ namespace lumo::cli {
 // waiting for a FIFO's writer.
 int64_t RequireRegularFile(const std::string& path, const std::string& name);
 
-// A raw YUV file named on the command line, checked before any frame is read.
+// A raw YUV or Y4M file named on the command line, checked before any frame
+// is read.
 class RawInput {
 public:
     // Throws CliError when the file cannot be read or its frame size is not
@@ -23,9 +24,12 @@ public:
     const LumoYuvReader& Reader() const { return reader_; }
     int64_t FrameBytes() const { return frameBytes_; }
     int64_t FileBytes() const { return fileBytes_; }
+    // Bytes of frame data: the file for a raw file, the frames without
+    // their headers for a Y4M file.
+    int64_t DataBytes() const { return dataBytes_; }
     int FrameCount() const { return frameCount_; }
     // Bytes of the last frame when it is shorter than a frame, else 0.
-    int64_t PartialBytes() const { return frameBytes_ > 0 ? fileBytes_ % frameBytes_ : 0; }
+    int64_t PartialBytes() const { return frameBytes_ > 0 ? dataBytes_ % frameBytes_ : 0; }
     // Throws CliError unless 0 <= frame < FrameCount().
     void RequireFrame(int frame) const;
 
@@ -36,6 +40,7 @@ private:
     std::string label_;
     int64_t frameBytes_ = 0;
     int64_t fileBytes_ = 0;
+    int64_t dataBytes_ = 0;
     int frameCount_ = 0;
 };
 
