@@ -121,8 +121,8 @@ std::string LogSafe(std::string_view text)
 
 }  // namespace
 
-LumoService::LumoService(const ServiceOptions &options, EventStore &store)
-    : options_(options), store_(store), server_(std::make_unique<httplib::Server>())
+LumoService::LumoService(const ServiceOptions &options)
+    : options_(options), server_(std::make_unique<httplib::Server>())
 {
     Route();
 }
@@ -252,8 +252,9 @@ int LumoService::Bind()
     return port_;
 }
 
-bool LumoService::Run()
+bool LumoService::Run(EventStore &store)
 {
+    store_ = &store;
     return server_->listen_after_bind();
 }
 
@@ -384,7 +385,7 @@ void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response 
         SendJson(res, 200, EnvelopeJson(400, "反馈内容不能为空"));
         return;
     }
-    const std::int64_t id = store_.AddFeedback(text, req.remote_addr, error);
+    const std::int64_t id = store_->AddFeedback(text, req.remote_addr, error);
     if (id < 0) {
         std::cerr << "lumo-service: storing feedback failed: " << error << std::endl;
         SendError(res, 500, "could not store the feedback");
@@ -416,7 +417,7 @@ void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &r
     event.block = *form.Find("block");
     event.action = *form.Find("action");
     event.info = *form.Find("info");
-    const std::int64_t id = store_.AddUsageEvent(event, req.remote_addr, error);
+    const std::int64_t id = store_->AddUsageEvent(event, req.remote_addr, error);
     if (id < 0) {
         std::cerr << "lumo-service: storing a usage event failed: " << error << std::endl;
         SendError(res, 500, "could not store the event");

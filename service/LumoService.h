@@ -43,7 +43,7 @@ public:
     // How far past the body limit a body is read and dropped.
     static constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
 
-    LumoService(const ServiceOptions &options, EventStore &store);
+    explicit LumoService(const ServiceOptions &options);
     ~LumoService();
 
     LumoService(const LumoService &) = delete;
@@ -52,8 +52,10 @@ public:
     // Binds 127.0.0.1 on the configured port (0: any free one). Returns the
     // bound port, or -1 when the port cannot be had.
     int Bind();
-    // Serves until Stop() is called; false when serving failed.
-    bool Run();
+    // Serves until Stop() is called, keeping what it receives in `store`;
+    // false when serving failed. The store is opened only once the port is
+    // had, so a second service on a taken port leaves no database file.
+    bool Run(EventStore &store);
     // Safe to call from another thread.
     void Stop();
 
@@ -80,7 +82,7 @@ private:
     bool IsSameOrigin(const httplib::Request &req) const;
 
     ServiceOptions options_;
-    EventStore &store_;
+    EventStore *store_ = nullptr;
     std::unique_ptr<httplib::Server> server_;
     int port_ = -1;
 };

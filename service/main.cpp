@@ -33,12 +33,6 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    std::unique_ptr<EventStore> store = EventStore::Open(options.dbPath, error);
-    if (!store) {
-        std::cerr << program << ": cannot use database '" << options.dbPath << "': " << error << std::endl;
-        return 1;
-    }
-
     // Block the stop signals in every thread (the server's workers inherit
     // the mask); one thread waits for them and stops the server cleanly.
     sigset_t stopSignals;
@@ -49,10 +43,17 @@ int main(int argc, char **argv)
     // A client that hangs up mid-reply must not end the process.
     signal(SIGPIPE, SIG_IGN);
 
-    LumoService service(options, *store);
+    // The port first: a second service on a taken port must not create or
+    // touch the first one's database.
+    LumoService service(options);
     const int port = service.Bind();
     if (port < 0) {
         std::cerr << program << ": cannot listen on 127.0.0.1:" << options.port << std::endl;
+        return 1;
+    }
+    std::unique_ptr<EventStore> store = EventStore::Open(options.dbPath, error);
+    if (!store) {
+        std::cerr << program << ": cannot use database '" << options.dbPath << "': " << error << std::endl;
         return 1;
     }
     std::cout << "listening on 127.0.0.1:" << port << std::endl;
@@ -71,7 +72,7 @@ int main(int argc, char **argv)
         }
     });
 
-    const bool served = service.Run();
+    const bool served = service.Run(*store);
     runDone = true;
     if (!stopping) {
         // The server ended by itself: wake the waiting thread.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -399,9 +400,14 @@ TEST_F(LumoServiceTest, CommandLine)
         EXPECT_EQ(output.find("listening"), std::string::npos);
     }
 
-    // A port already taken.
+    // A port already taken: status 1, and no database file of its own is
+    // left behind.
     StartService();
     EXPECT_EQ(ServiceProcess::RunToExit({"--port", std::to_string(service_.Port()), "--db", dbPath_}, output), 1);
+    const std::string secondDb = TmpDir() + "/second-service.sqlite";
+    std::remove(secondDb.c_str());
+    EXPECT_EQ(ServiceProcess::RunToExit({"--port", std::to_string(service_.Port()), "--db", secondDb}, output), 1);
+    EXPECT_NE(access(secondDb.c_str(), F_OK), 0) << secondDb << " was created";
     EXPECT_TRUE(service_.Running());
 }
 
