@@ -49,8 +49,8 @@ void PrintHelp(std::FILE* out)
                  "where nothing else gives them.\n"
                  "The layout defaults to I420. Layouts deeper than 8 bits are compared at their own\n"
                  "depth, and only with files of the same depth. -o - writes to standard output\n"
-                 "(convert then prints width, height and layout on standard error). Bad input\n"
-                 "gives a one-line message and exit status 2.\n"
+                 "(convert then prints width, height and layout on standard error); --output is\n"
+                 "the long name of -o. Bad input gives a one-line message and exit status 2.\n"
                  "\n"
                  "Layouts (either name, any case):\n");
     const YuvTypeTable& table = YuvTypeTable::Instance();
@@ -71,7 +71,7 @@ int Dispatch(std::vector<std::string> args)
 {
     using namespace lumo::cli;
     if (args.empty()) {
-        PrintHelp(stderr);
+        std::fprintf(stderr, "yuvlumo-cli: no command given (try yuvlumo-cli --help)\n");
         return 2;
     }
     const std::string command = args[0];

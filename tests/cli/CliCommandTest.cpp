@@ -37,6 +37,7 @@ TEST(CliHelp, ListsEveryLayoutWithItsDescription)
     const CliResult none = RunCli({});
     EXPECT_EQ(none.status, 2);
     EXPECT_TRUE(none.out.empty());
+    EXPECT_EQ(none.err, "yuvlumo-cli: no command given (try yuvlumo-cli --help)\n");
 }
 
 TEST(CliInfo, ReportsLayoutFrameSizeAndCount)
@@ -130,7 +131,7 @@ TEST(CliErrors, BadInputGivesOneLineAndStatusTwo)
         {{"export", empty, "--size", "16x16", "--frame", "0", "-o", png}, "past the end"},
         {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.File("no/such/dir/x.png")}, "cannot write"},
         {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.Path()}, "it is a folder"},
-        {{"export", a, "--size", "16x16", "--frame", "0"}, "missing option"},
+        {{"export", a, "--size", "16x16", "--frame", "0"}, "missing option '-o'"},
         {{"convert", missing}, "cannot open"},
         {{"convert", text, "-o", dir.File("notes.yuv")}, "cannot convert"},
         {{"convert", text, "-o", text}, "is the input file itself"},
