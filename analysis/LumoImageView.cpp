@@ -8,6 +8,7 @@
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
+#include "render/PixelMath.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 #include "yuv/FramePng.h"
@@ -17,6 +18,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -171,6 +173,8 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     });
     connect(plot_, &MetricPlot::frameClicked, ctrBar_, &VideoCtrBar::SelectFrame);
     connect(plot_, &MetricPlot::saveCsvClicked, this, &LumoImageView::SaveSequenceCsv);
+    connect(diffCheckbox_, &QCheckBox::toggled, this, &LumoImageView::ApplyDiff);
+    connect(diffGainBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &LumoImageView::ApplyDiff);
 }
 
 LumoImageView::~LumoImageView()
@@ -250,6 +254,14 @@ void LumoImageView::BuildForm()
     colorRectCheckboxG_ = makeBox(verticalLayout2, "color_rect_checkbox_g", "G", false);
     colorRectCheckboxB_ = makeBox(verticalLayout2, "color_rect_checkbox_b", "B", false);
     verticalLayout->addLayout(verticalLayout2);
+    diffCheckbox_ = makeBox(verticalLayout, "diff_checkbox", "Diff", false);
+    diffCheckbox_->setEnabled(false);
+    diffGainBox_ = new QComboBox(centralwidget_);
+    diffGainBox_->setObjectName(QStringLiteral("diff_gain_box"));
+    for (int gain : {1, 4, 16})
+        diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
+    diffGainBox_->setEnabled(false);
+    verticalLayout->addWidget(diffGainBox_);
     horizontalLayout->addLayout(verticalLayout);
 
     auto* verticalLayout4 = new QVBoxLayout();
@@ -257,6 +269,11 @@ void LumoImageView::BuildForm()
     imageShowLayout_ = new QHBoxLayout();
     imageShowLayout_->setObjectName(QStringLiteral("image_show_layout"));
     verticalLayout4->addLayout(imageShowLayout_, 1);
+    pixelInfo_ = new QLabel(centralwidget_);
+    pixelInfo_->setObjectName(QStringLiteral("pixel_info_label"));
+    pixelInfo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    pixelInfo_->setMinimumHeight(pixelInfo_->fontMetrics().height());
+    verticalLayout4->addWidget(pixelInfo_);
     colorChartLayout_ = new QHBoxLayout();
     colorChartLayout_->setObjectName(QStringLiteral("color_chart_layout"));
     verticalLayout4->addLayout(colorChartLayout_);
@@ -484,6 +501,10 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     ctrBar_->Add2ndTimeLine(reader2nd_);
     connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
     ConnectHover(yuvWidget2nd_, 2);
+    const bool sameSize = reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height();
+    diffCheckbox_->setEnabled(sameSize);
+    diffGainBox_->setEnabled(sameSize);
+    ApplyDiff();
     StartSequence();
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
 }
@@ -497,6 +518,10 @@ void LumoImageView::remove2ndFile()
             hoveredView_ = 0;
         sequence_->Cancel();
         plot_->hide();
+        diffCheckbox_->setEnabled(false);
+        diffGainBox_->setEnabled(false);
+        hoverX_ = hoverY_ = -1;
+        UpdatePixelInfo();
         imageShowLayout_->removeWidget(yuvWidget2nd_);
         delete yuvWidget2nd_;
         yuvWidget2nd_ = nullptr;
@@ -526,6 +551,7 @@ void LumoImageView::onColorRangeChange(int)
     // SSIM depends on the range: the sequence is compared again.
     if (yuvWidget2nd_ && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
         StartSequence();
+    UpdatePixelInfo();
 }
 
 void LumoImageView::onGammaValueChanged(double value)
@@ -535,6 +561,7 @@ void LumoImageView::onGammaValueChanged(double value)
     yuvWidget1st_->SetGamma(gamma);
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetGamma(gamma);
+    UpdatePixelInfo();
 }
 
 void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
@@ -618,11 +645,86 @@ void LumoImageView::BuildShortcuts()
 
 void LumoImageView::ConnectHover(YUVWidget* widget, int which)
 {
-    connect(widget->View(), &YUVShowView::pixelHovered, this, [this, which](int, int) { hoveredView_ = which; });
-    connect(widget->View(), &YUVShowView::mouseLeft, this, [this, which] {
-        if (hoveredView_ == which)
-            hoveredView_ = 0;
+    YUVShowView* view = widget->View();
+    connect(view, &YUVShowView::pixelHovered, this, [this, which](int x, int y) {
+        hoveredView_ = which;
+        hoverX_ = x;
+        hoverY_ = y;
+        UpdatePixelInfo();
     });
+    connect(view, &YUVShowView::mouseLeft, this, [this, which] {
+        if (hoveredView_ != which)
+            return;
+        hoveredView_ = 0;
+        hoverX_ = hoverY_ = -1;
+        UpdatePixelInfo();
+    });
+    // The values follow the frame while the mouse rests.
+    connect(view, &YUVShowView::planesChanged, this, &LumoImageView::UpdatePixelInfo);
+}
+
+QString LumoImageView::PixelInfoText() const
+{
+    if (hoverX_ < 0 || hoverY_ < 0)
+        return QString();
+    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
+    int samples[2][3] = {};
+    bool has[2] = {false, false};
+    for (int i = 0; i < 2; ++i)
+        has[i] = views[i] && views[i]->SampleAt(hoverX_, hoverY_, samples[i]);
+    QString text = QStringLiteral("x %1, y %2").arg(hoverX_).arg(hoverY_);
+    for (int i = 0; i < 2; ++i) {
+        if (!has[i])
+            continue;
+        // What the view draws there: the difference in a difference view.
+        int shown[3] = {samples[i][0], samples[i][1], samples[i][2]};
+        if (views[i]->ShowsDiff() && has[0]) {
+            const int gain = diffGainBox_->currentData().toInt();
+            for (int p = 0; p < 3; ++p)
+                shown[p] = std::clamp(128 + gain * (samples[i][p] - samples[0][p]), 0, 255);
+        }
+        int rgb[3];
+        FrameShaderRgb(views[i]->ColorRange(), views[i]->Gamma(), shown[0], shown[1], shown[2], rgb);
+        text += QStringLiteral("    %1Y %2 U %3 V %4 → R %5 G %6 B %7")
+                    .arg(views[1] ? (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) : QString())
+                    .arg(samples[i][0])
+                    .arg(samples[i][1])
+                    .arg(samples[i][2])
+                    .arg(rgb[0])
+                    .arg(rgb[1])
+                    .arg(rgb[2]);
+    }
+    if (has[0] && has[1]) {
+        auto signedText = [](int d) { return d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d); };
+        text += QStringLiteral("    B−A: Y %1 U %2 V %3")
+                    .arg(signedText(samples[1][0] - samples[0][0]), signedText(samples[1][1] - samples[0][1]),
+                         signedText(samples[1][2] - samples[0][2]));
+    }
+    return text;
+}
+
+void LumoImageView::UpdatePixelInfo()
+{
+    pixelInfo_->setText(PixelInfoText());
+}
+
+void LumoImageView::SetDiffShown(bool shown, int gain)
+{
+    const int index = diffGainBox_->findData(gain);
+    if (index >= 0)
+        diffGainBox_->setCurrentIndex(index);
+    diffCheckbox_->setChecked(shown);
+    ApplyDiff();
+}
+
+void LumoImageView::ApplyDiff()
+{
+    if (!yuvWidget2nd_)
+        return;
+    const bool on = diffCheckbox_->isEnabled() && diffCheckbox_->isChecked();
+    yuvWidget2nd_->View()->SetDiffReference(on ? yuvWidget1st_->View() : nullptr,
+                                            diffGainBox_->currentData().toInt());
+    UpdatePixelInfo();
 }
 
 void LumoImageView::StartSequence()
@@ -633,6 +735,10 @@ void LumoImageView::StartSequence()
     if (frames <= 0) {
         sequence_->Cancel();
         plot_->hide();
+        diffCheckbox_->setEnabled(false);
+        diffGainBox_->setEnabled(false);
+        hoverX_ = hoverY_ = -1;
+        UpdatePixelInfo();
         return;
     }
     plot_->Reset(frames);

@@ -14,6 +14,8 @@ class MetricPlot;
 class SequenceMetrics;
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QDoubleSpinBox;
 class QHBoxLayout;
 class QRadioButton;
@@ -79,6 +81,11 @@ public:
     int ColorRangeId() const { return colorRangeId_; }
     MetricPlot* Plot() const { return plot_; }
     SequenceMetrics* Sequence() const { return sequence_.get(); }
+    // The status line under the views: the pixel under the mouse.
+    QString PixelInfoText() const;
+    // Turns the second view into the difference of the two frames.
+    void SetDiffShown(bool shown, int gain);
+
     // Writes the whole-sequence comparison as CSV (the command line's
     // compare --format csv); asks for the path.
     void SaveSequenceCsv();
@@ -121,6 +128,8 @@ private:
     // are open; hides the plot otherwise.
     void StartSequence();
     void ConnectHover(YUVWidget* widget, int which);
+    void UpdatePixelInfo();
+    void ApplyDiff();
 
     ColorChart* colorChart1st_ = nullptr;
     ColorChart* colorChart2nd_ = nullptr;
@@ -135,6 +144,9 @@ private:
     int shownFrame_ = 0;
     // View the mouse is over: 0 none, 1 first, 2 second.
     int hoveredView_ = 0;
+    // Frame pixel under the mouse, -1 when none.
+    int hoverX_ = -1;
+    int hoverY_ = -1;
     // The newest selection; results of older ones (and of a second file
     // that has gone since) are stale. A change of second file counts too.
     int selectionToken_ = 0;
@@ -164,4 +176,7 @@ private:
     QCheckBox* colorRectCheckboxB_ = nullptr;
     QHBoxLayout* imageShowLayout_ = nullptr;
     QHBoxLayout* colorChartLayout_ = nullptr;
+    QLabel* pixelInfo_ = nullptr;
+    QCheckBox* diffCheckbox_ = nullptr;
+    QComboBox* diffGainBox_ = nullptr;
 };

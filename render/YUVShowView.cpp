@@ -13,6 +13,9 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSignalBlocker>
 #include <QWheelEvent>
 
 #include "render/FitSize.h"
@@ -22,6 +25,7 @@
 #include "base/LogPrint.h"
 #include "yuv/LumoYuvReader.h"
 #include "render/Mat4x4.h"
+#include "render/PixelMath.h"
 #include "render/Vec4.h"
 #include "render/YuvShaders.h"
 
@@ -48,6 +52,28 @@ float Clamp(float v, float lo, float hi)
     return v; // NaN stays NaN
 }
 
+// Transparent layer over the view that writes the sample values into the
+// frame pixels at high zoom; the view paints it.
+class PixelValueOverlay : public QWidget {
+public:
+    explicit PixelValueOverlay(YUVShowView* view) : QWidget(view), view_(view)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        view_->PaintPixelValues(painter);
+    }
+
+private:
+    YUVShowView* view_;
+};
+
 } // namespace
 
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
@@ -56,6 +82,7 @@ YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, c
     // Moves without a button report the pixel under the mouse; only moves
     // with a button held pan or draw.
     setMouseTracking(true);
+    valueOverlay_ = new PixelValueOverlay(this);
     if (!path.isNull()) {
         path_ = QFile::encodeName(path).toStdString();
         hasPath_ = true;
@@ -154,7 +181,7 @@ void YUVShowView::initializeGL()
     textureV_ = std::make_unique<GLTexture>(this);
     quad_ = std::make_unique<GLVAO>(this);
     texturesFilled_ = false;
-    texturesDirty_ = planesKey_.valid;
+    uploaded_ = Uploaded();
 
     frameOffset_ = 0;
     update();
@@ -215,8 +242,9 @@ void YUVShowView::AdoptPlanes(int64_t offset, Planes planes)
     planes_ = std::const_pointer_cast<uint8_t>(planes);
     planesKey_ = key;
     attemptedKey_ = key;
-    texturesDirty_ = true;
+    ++planesSerial_;
     update();
+    emit planesChanged();
 }
 
 void YUVShowView::CancelExpectedPlanes()
@@ -254,7 +282,126 @@ void YUVShowView::RefreshPlanes()
     if (reader.ReadFrameYUV444(target.get(), &got, frameOffset_) && got > 0) {
         planes_ = std::move(target);
         planesKey_ = key;
-        texturesDirty_ = true;
+        ++planesSerial_;
+        emit planesChanged();
+    }
+}
+
+const uint8_t* YUVShowView::CurrentPlanes(uint64_t* serial)
+{
+    // Asked by the difference view while it paints: a read here must not
+    // ask that view to paint once more.
+    const QSignalBlocker quiet(this);
+    RefreshPlanes();
+    *serial = planesSerial_;
+    return planesKey_.valid ? planes_.get() : nullptr;
+}
+
+void YUVShowView::UploadTextures()
+{
+    if (!planes_ || !planesKey_.valid)
+        return;
+    const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
+    Uploaded want;
+    want.own = planesSerial_;
+    const uint8_t* source = planes_.get();
+    if (diffRef_ && diffRef_->frameWidth_ == frameWidth_ && diffRef_->frameHeight_ == frameHeight_) {
+        uint64_t refSerial = 0;
+        const uint8_t* reference = diffRef_->CurrentPlanes(&refSerial);
+        if (!diffPlanes_)
+            diffPlanes_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(3 * n)]);
+        if (reference && diffPlanes_) {
+            want.ref = refSerial;
+            want.gain = diffGain_;
+            if (!(want == uploaded_))
+                DiffSamples(reference, planes_.get(), static_cast<size_t>(3 * n), diffGain_, diffPlanes_.get());
+            source = diffPlanes_.get();
+        }
+    }
+    if (texturesFilled_ && want == uploaded_)
+        return;
+    textureY_->SetData(source, frameWidth_, frameHeight_, GL_RED, GL_RED);
+    textureU_->SetData(source + n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+    textureV_->SetData(source + 2 * n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+    uploaded_ = want;
+    texturesFilled_ = true;
+}
+
+void YUVShowView::SetDiffReference(YUVShowView* reference, int gain)
+{
+    if (diffRef_)
+        disconnect(diffRef_, &YUVShowView::planesChanged, this, nullptr);
+    diffRef_ = reference;
+    diffGain_ = gain;
+    if (reference)
+        connect(reference, &YUVShowView::planesChanged, this, QOverload<>::of(&QWidget::update));
+    else
+        diffPlanes_.reset();
+    update();
+}
+
+bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
+{
+    if (!planes_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
+        return false;
+    const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
+    const int64_t i = static_cast<int64_t>(y) * frameWidth_ + x;
+    for (int p = 0; p < 3; ++p)
+        yuv[p] = planes_.get()[p * n + i];
+    return true;
+}
+
+double YUVShowView::PixelScale() const
+{
+    return frameWidth_ > 0 ? std::fabs(extentRight_ - extentLeft_) / frameWidth_ : 0.0;
+}
+
+void YUVShowView::PlacePixelValues()
+{
+    const bool show = PixelScale() >= kValueScale && planesKey_.valid && texturesFilled_;
+    if (show) {
+        valueOverlay_->setGeometry(rect());
+        valueOverlay_->update();
+    }
+    valueOverlay_->setVisible(show);
+}
+
+void YUVShowView::PaintPixelValues(QPainter& painter) const
+{
+    const double scale = PixelScale();
+    if (scale < kValueScale || !planes_)
+        return;
+    // Widget position of the frame's top-left corner.
+    const double left = viewW_ / 2.0 + extentLeft_;
+    const double top = viewH_ / 2.0 - extentTop_;
+    const int x0 = std::max(0, static_cast<int>(std::floor(-left / scale)));
+    const int y0 = std::max(0, static_cast<int>(std::floor(-top / scale)));
+    const int x1 = std::min(frameWidth_ - 1, static_cast<int>(std::floor((width() - left) / scale)));
+    const int y1 = std::min(frameHeight_ - 1, static_cast<int>(std::floor((height() - top) / scale)));
+    QFont font = painter.font();
+    font.setPixelSize(std::clamp(static_cast<int>(scale / 4.5), 9, 28));
+    const QFontMetricsF metrics(font);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Black figures in a white outline read on any colour.
+    const QPen outline(Qt::white, 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    static const char* const kNames[3] = {"Y", "U", "V"};
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            int yuv[3];
+            if (!SampleAt(x, y, yuv))
+                continue;
+            QPainterPath path;
+            const double cx = left + (x + 0.5) * scale;
+            const double cy = top + (y + 0.5) * scale;
+            for (int p = 0; p < 3; ++p) {
+                const QString text = QStringLiteral("%1 %2").arg(QLatin1String(kNames[p])).arg(yuv[p]);
+                const double tx = cx - metrics.horizontalAdvance(text) / 2.0;
+                const double ty = cy + (p - 1) * metrics.height() + metrics.ascent() / 2.0 - metrics.descent() / 2.0;
+                path.addText(QPointF(tx, ty), font, text);
+            }
+            painter.strokePath(path, outline);
+            painter.fillPath(path, Qt::black);
+        }
     }
 }
 
@@ -277,14 +424,7 @@ void YUVShowView::paintGL()
 
     if (sizeOk) {
         RefreshPlanes();
-        if (texturesDirty_ && planes_) {
-            const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
-            textureY_->SetData(planes_.get(), frameWidth_, frameHeight_, GL_RED, GL_RED);
-            textureU_->SetData(planes_.get() + n, frameWidth_, frameHeight_, GL_RED, GL_RED);
-            textureV_->SetData(planes_.get() + 2 * n, frameWidth_, frameHeight_, GL_RED, GL_RED);
-            texturesDirty_ = false;
-            texturesFilled_ = true;
-        }
+        UploadTextures();
     }
 
     const float w = viewW_;
@@ -309,6 +449,7 @@ void YUVShowView::paintGL()
     extentTop_ = h / 2 * a.Y();
     extentRight_ = w / 2 * b.X();
     extentBottom_ = h / 2 * b.Y();
+    PlacePixelValues();
 
     // Textures that were never filled hold undefined texels (a solid green
     // frame on Mesa): until a frame has been read, only the background shows.

@@ -6,6 +6,7 @@
 
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLWidget>
+#include <QPointer>
 #include <QString>
 
 #include "render/LineQuad.h"
@@ -13,6 +14,7 @@
 class DrawCall;
 class GLTexture;
 class GLVAO;
+class QPainter;
 
 // Shows one frame of a raw YUV file through OpenGL, fitted to the view, with
 // wheel zoom, drag to pan or to draw a region-of-interest rectangle, and
@@ -41,6 +43,24 @@ public:
     void CancelExpectedPlanes();
     // Offset of the frame whose planes the view holds, -1 before any.
     int64_t PlanesOffset() const { return planesKey_.valid ? planesKey_.offset : -1; }
+    // The file's own samples of frame pixel (x, y) in the planes the view
+    // holds (the chroma sample the layout gives that pixel); false when it
+    // holds none or (x, y) lies outside the frame.
+    bool SampleAt(int x, int y, int yuv[3]) const;
+    int ColorRange() const { return colorRange_; }
+    float Gamma() const { return gamma_; }
+    int FrameWidth() const { return frameWidth_; }
+    int FrameHeight() const { return frameHeight_; }
+    // Screen pixels per frame pixel after the last paint.
+    double PixelScale() const;
+    // At this scale and above every visible frame pixel shows its values.
+    static constexpr double kValueScale = 48.0;
+
+    // Shows this view's frame minus `reference`'s frame, plane by plane, as
+    // 128 + gain * difference; null turns the difference off. The
+    // reference must show a frame of the same size.
+    void SetDiffReference(YUVShowView* reference, int gain);
+    bool ShowsDiff() const { return !diffRef_.isNull(); }
     int SetVisible(int y, int u, int v);
     void SetColorRange(int colorRange);
     void SetGamma(float gamma);
@@ -67,6 +87,8 @@ signals:
     void pixelHovered(int x, int y);
     // The mouse left the view.
     void mouseLeft();
+    // The planes the view holds changed.
+    void planesChanged();
 
 protected:
     void initializeGL() override;
@@ -99,6 +121,17 @@ private:
 
     void RefreshPlanes();
     FrameKey KeyFor(int64_t offset) const;
+    // The planes for the current offset, read when needed (no GL).
+    const uint8_t* CurrentPlanes(uint64_t* serial);
+    // What the textures must hold; uploads it when it changed.
+    void UploadTextures();
+    void PlacePixelValues();
+
+public:
+    // Draws the values of every visible frame pixel (the overlay's paint).
+    void PaintPixelValues(QPainter& painter) const;
+
+private:
     void DrawRect(const float* projection);
     void DrawThumbnails();
     void NormalisedPosition(int x, int y, float* nx, float* ny) const;
@@ -157,7 +190,19 @@ private:
     FrameKey attemptedKey_; // last read tried, failed or not
     bool expecting_ = false;
     int64_t expectedOffset_ = 0;
-    bool texturesDirty_ = false;
+    uint64_t planesSerial_ = 0; // grows with every change of planes_
+
+    // What the textures hold: own planes or a difference, and of what.
+    struct Uploaded {
+        uint64_t own = 0;
+        uint64_t ref = 0;
+        int gain = 0; // 0: the view's own planes
+        bool operator==(const Uploaded& o) const { return own == o.own && ref == o.ref && gain == o.gain; }
+    } uploaded_;
+    QPointer<YUVShowView> diffRef_;
+    int diffGain_ = 1;
+    std::unique_ptr<uint8_t[]> diffPlanes_;
+    QWidget* valueOverlay_ = nullptr;
     bool texturesFilled_ = false;
     GLint maxTextureSize_ = 0;
     bool tooLargeLogged_ = false;

@@ -3,9 +3,11 @@
 // window takes and gives back. Run under a display (xvfb-run).
 //
 //   lumo_analysis_bench [seconds-per-run]
-//   lumo_analysis_bench --show FIRST SECOND WIDTH HEIGHT FRAME [OUT.png]
+//   lumo_analysis_bench --show FIRST SECOND WIDTH HEIGHT FRAME [OUT.png [OPTION...]]
 //     opens a 1284 x 900 window comparing two I420 files at FRAME and keeps it open
-//     (or grabs it into OUT.png and quits).
+//     (or grabs it into OUT.png and quits). Options: diff=GAIN shows the
+//     difference view, zoom=FACTOR zooms both views onto the point
+//     hover=X,Y (frame pixel) names, which the mouse then rests on.
 #include "analysis/LumoImageView.h"
 #include "open/OpenFileDialog.h"
 #include "analysis/VideoCtrBar.h"
@@ -26,6 +28,7 @@
 #include <QMap>
 #include <QHBoxLayout>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
@@ -322,6 +325,57 @@ int Show(const QStringList& args)
     DoubleClickFrame(window->CtrBar()->FirstTimeLine(), frame);
     WaitFor([&] { return label->text() != before; }, 20000);
     Wait(1500); // thumbnails
+    QPoint hover(-1, -1);
+    for (int i = 8; i < args.size(); ++i) {
+        const QString key = args[i].section('=', 0, 0);
+        const QString value = args[i].section('=', 1);
+        if (key == "diff")
+            window->SetDiffShown(true, value.toInt());
+        if (key == "hover")
+            hover = QPoint(value.section(',', 0, 0).toInt(), value.section(',', 1, 1).toInt());
+        if (key == "zoom") {
+            for (YUVWidget* widget : {window->FirstYUVWidget(), window->SecondYUVWidget()}) {
+                YUVShowView* view = widget->View();
+                QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, int((value.toDouble() - 1) / 0.0001)),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(view, &wheel);
+                view->grabFramebuffer(); // lay out the frame at the new zoom
+                // Pan so that the hovered pixel sits in the middle of the view.
+                if (hover.x() >= 0) {
+                    const double scale = view->PixelScale();
+                    int px = 0, py = 0;
+                    view->PixelAt(view->width() / 2.0, view->height() / 2.0, &px, &py);
+                    const QPoint drag((px - hover.x()) * scale, (py - hover.y()) * scale);
+                    QMouseEvent press(QEvent::MouseButtonPress, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton,
+                                      Qt::NoModifier);
+                    QMouseEvent m1(QEvent::MouseMove, QPoint(50, 50), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                    QMouseEvent m2(QEvent::MouseMove, QPoint(50, 50) + drag, Qt::LeftButton, Qt::LeftButton,
+                                   Qt::NoModifier);
+                    QMouseEvent release(QEvent::MouseButtonRelease, QPoint(50, 50) + drag, Qt::LeftButton,
+                                        Qt::NoButton, Qt::NoModifier);
+                    for (QMouseEvent* e : {&press, &m1, &m2, &release})
+                        QApplication::sendEvent(view, e);
+                    view->grabFramebuffer();
+                }
+            }
+        }
+    }
+    if (hover.x() >= 0) {
+        YUVShowView* view = window->FirstYUVWidget()->View();
+        view->grabFramebuffer();
+        // The widget position of the pixel's centre.
+        QPoint at;
+        for (int x = 0; x < view->width(); ++x)
+            for (int y = 0; y < view->height(); ++y) {
+                int px = 0, py = 0;
+                if (view->PixelAt(x, y, &px, &py) && px == hover.x() && py == hover.y())
+                    at = QPoint(x, y);
+            }
+        QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        std::printf("inspector: %s\n", qPrintable(window->PixelInfoText()));
+    }
+    Wait(500);
     if (args.size() > 7) {
         const bool saved = window->grab().save(args[7]);
         CloseWindow(window);
