@@ -11,6 +11,7 @@
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QRadioButton>
 #include <QLabel>
@@ -51,7 +52,9 @@ protected:
         if (!OpenThroughDialog(path, yuvIndex, kW, kH,
                                [&] { window_->findChild<QPushButton*>("open2")->click(); }))
             return false;
-        return window_->SecondYUVWidget() != nullptr;
+        // A view takes frame indexes once its GL is up (the first paint).
+        return window_->SecondYUVWidget() &&
+               QTest::qWaitFor([&] { return window_->SecondYUVWidget()->View()->isValid(); }, 5000);
     }
 
     // Presses a key of the window. Tests share one display, so the window
@@ -126,6 +129,40 @@ TEST_F(AnalysisToolsTest, KeysSelectFramesAsADoubleClickDoes)
 
     Press(QKeySequence::Copy);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), MetricLabel());
+}
+
+TEST_F(AnalysisToolsTest, StatusLineShowsBothFilesAndTheirDifference)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    window_->CtrBar()->SelectFrame(3);
+    YUVShowView* second = window_->SecondYUVWidget()->View();
+    const int64_t offset = 3 * kW * kH * 3 / 2;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->PlanesOffset() == offset; }, 5000));
+    EXPECT_TRUE(window_->findChild<QCheckBox*>("diff_checkbox")->isEnabled());
+    int px = -1;
+    int py = -1;
+    const QPoint at = second->rect().center();
+    ASSERT_TRUE(second->PixelAt(at.x(), at.y(), &px, &py));
+    QMouseEvent hover(QEvent::MouseMove, at, second->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(second, &hover);
+    const std::vector<uint8_t> a = I420FrameFromFile(path1_, kW, kH, 3);
+    const std::vector<uint8_t> b = I420FrameFromFile(path2_, kW, kH, 3);
+    const size_t y = size_t(py) * kW + px;
+    const size_t u = size_t(kW) * kH + size_t(py / 2) * (kW / 2) + px / 2;
+    const size_t v = u + size_t(kW) * kH / 4;
+    const QString text = window_->findChild<QLabel*>("pixel_info_label")->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("x %1, y %2").arg(px).arg(py))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("A: Y %1 U %2 V %3").arg(a[y]).arg(a[u]).arg(a[v])))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("B: Y %1 U %2 V %3").arg(b[y]).arg(b[u]).arg(b[v])))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("B−A: Y %1").arg(int(b[y]) - int(a[y]) > 0
+                                                                  ? QStringLiteral("+%1").arg(int(b[y]) - int(a[y]))
+                                                                  : QString::number(int(b[y]) - int(a[y])))))
+        << text.toStdString();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(second, &leave);
+    EXPECT_TRUE(window_->findChild<QLabel*>("pixel_info_label")->text().isEmpty());
 }
 
 TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
