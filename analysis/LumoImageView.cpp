@@ -2,6 +2,7 @@
 
 #include "render/ColorChart.h"
 #include "render/GLLimits.h"
+#include "open/ChosenFile.h"
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
@@ -19,6 +20,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -32,6 +35,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSpacerItem>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -92,6 +96,8 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
 {
     // Closing gives back the GL textures, caches and threads of the window.
     setAttribute(Qt::WA_DeleteOnClose);
+    // A file dropped on the window opens as the second file.
+    setAcceptDrops(true);
 
     BuildForm();
     recordLog_ = new RecordLog(this);
@@ -461,9 +467,16 @@ void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_
 void LumoImageView::onOpen2ndFile()
 {
     qDebug() << "onOpen2ndFile click";
+    Open2ndThroughDialog({});
+}
+
+void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
+{
     remove2ndFile();
 
     OpenFileDialog dialog(this);
+    if (!chosen.isEmpty())
+        dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
@@ -473,9 +486,36 @@ void LumoImageView::onOpen2ndFile()
         return;
     }
     for (const QString& path : dialog.selectedFiles()) {
-        remove2ndFile();
-        Add2ndFile(lumo::LumoYuvReader(path.toUtf8().toStdString(), dialog.width(), dialog.height(), info.name));
+        lumo::LumoYuvReader reader;
+        QString problem;
+        if (!ReaderForChosenFile(path, dialog.width(), dialog.height(), info.name, &reader, &problem)) {
+            ShowWarning(problem);
+            continue;
+        }
+        Open2ndFile(reader);
     }
+}
+
+void LumoImageView::Open2ndFile(const lumo::LumoYuvReader& reader)
+{
+    remove2ndFile();
+    Add2ndFile(reader);
+}
+
+void LumoImageView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void LumoImageView::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // The dialog runs after the drop has ended, not inside it.
+    QTimer::singleShot(0, this, [this, paths] { Open2ndThroughDialog(paths); });
 }
 
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)

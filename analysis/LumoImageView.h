@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -17,6 +18,8 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QDoubleSpinBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QHBoxLayout;
 class QRadioButton;
 class QVBoxLayout;
@@ -93,6 +96,13 @@ public:
     // newer selection supersedes an older one).
     int RunningMetricJobs() const;
 
+    // Shows `reader` as the second file, in place of any second file open.
+    void Open2ndFile(const lumo::LumoYuvReader& reader);
+    // "Open 2nd YUV": the open-file dialog, with `chosen` already chosen and
+    // the form pre-filled from its guess; the file it accepts is opened as
+    // the second file (files dropped on the window come this way).
+    void Open2ndThroughDialog(const QStringList& chosen);
+
 public slots:
     void onColorRectCheckbox(int stat);
     void onChannelCheckbox();
@@ -110,6 +120,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildForm();

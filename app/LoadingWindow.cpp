@@ -74,4 +74,10 @@ void LoadingWindow::timeoutSig()
     window->show();
     mainWindow_ = window;
     close();
+    if (startup_.compare || !startup_.files.empty()) {
+        // After the hand-over: a dialog for a file of unknown size must not
+        // keep the splash up.
+        const StartupRequest request = startup_;
+        QTimer::singleShot(0, window, [window, request] { window->OpenStartup(request); });
+    }
 }

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+#include "app/CommandLine.h"
+
 class QLabel;
 class QTimer;
 
@@ -13,6 +15,10 @@ public:
     static constexpr int kSplashMs = 2000;
 
     explicit LoadingWindow(QWidget* parent = nullptr);
+
+    // What the command line asked to open; opened once the main window
+    // exists.
+    void SetStartupRequest(const StartupRequest& request) { startup_ = request; }
 
     // The main window it handed over to, once the timer has fired.
     QWidget* mainWindow() const { return mainWindow_; }
@@ -26,4 +32,5 @@ private:
     QLabel* sub_title_label = nullptr;
     QTimer* timer_ = nullptr;
     QWidget* mainWindow_ = nullptr;
+    StartupRequest startup_;
 };

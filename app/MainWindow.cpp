@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QNetworkAccessManager>
@@ -10,13 +13,16 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpacerItem>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "analysis/LumoImageView.h"
 #include "app/AboutWindow.h"
 #include "online/FeedbackWindow.h"
 #include "online/InfoBox.h"
 #include "online/NewVersionDiglog.h"
+#include "open/ChosenFile.h"
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "online/WebRequest.h"
@@ -28,6 +34,7 @@
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 {
     BuildForm();
+    setAcceptDrops(true);
 
     cache_.Load();
     const auto& readers = cache_.Readers();
@@ -138,8 +145,16 @@ void MainWindow::PrioritiseVisibleRows()
 
 void MainWindow::OpenFileClickListener()
 {
+    RunOpenDialog({}, 0, 0, -1);
+}
+
+void MainWindow::RunOpenDialog(const QStringList& chosen, int width, int height, int yuvIndex)
+{
     // A child of this window, destroyed once read.
     OpenFileDialog dialog(this);
+    dialog.Prefill(width, height, yuvIndex);
+    if (!chosen.isEmpty())
+        dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)
         return;
     AddFiles(dialog.selectedFiles(), dialog.width(), dialog.height(), dialog.yuvIndex());
@@ -149,13 +164,89 @@ void MainWindow::AddFiles(const QStringList& paths, int width, int height, int y
 {
     lumo::YuvTypeInfo info;
     lumo::YuvTypeTable::Instance().GetByIndex(yuvIndex, info);
+    QStringList problems;
     for (const QString& path : paths) {
-        const lumo::LumoYuvReader reader(path.toUtf8().toStdString(), width, height, info.name);
-        qDebug() << "yuvReader Path:" << path;
-        cache_.Add(reader);
-        AddRow(reader, cache_.Size() - 1);
-        cache_.Save();
+        lumo::LumoYuvReader reader;
+        QString problem;
+        if (ReaderForChosenFile(path, width, height, info.name, &reader, &problem))
+            AddReader(reader);
+        else
+            problems.append(problem);
     }
+    if (!problems.isEmpty())
+        ShowWarning(problems.join(QLatin1Char('\n')));
+}
+
+void MainWindow::AddReader(const lumo::LumoYuvReader& reader)
+{
+    qDebug() << "yuvReader Path:" << QString::fromStdString(reader.Path());
+    cache_.AddAndStore(reader);
+    AddRow(reader, cache_.Size() - 1);
+}
+
+void MainWindow::OpenPaths(const QStringList& paths, int width, int height, const std::string& type)
+{
+    QStringList problems;
+    QStringList unknown;
+    for (const QString& path : paths) {
+        if (!QFileInfo(path).isFile()) {
+            problems.append(QStringLiteral("无法打开 %1：不是普通文件").arg(path));
+            continue;
+        }
+        const lumo::YuvGuess guess = GuessChosenFile(path);
+        const QString problem = Y4mProblem(path, guess);
+        if (!problem.isEmpty()) {
+            problems.append(problem);
+            continue;
+        }
+        const std::string bytes = path.toUtf8().toStdString();
+        if (guess.isY4m) {
+            AddReader(lumo::LumoYuvReader(bytes, guess.width, guess.height, guess.type));
+            continue;
+        }
+        const int w = width > 0 ? width : guess.width;
+        const int h = width > 0 ? height : guess.height;
+        const std::string t = type.empty() ? guess.type : type;
+        if (w > 0 && h > 0 && !t.empty())
+            AddReader(lumo::LumoYuvReader(bytes, w, h, t));
+        else
+            unknown.append(path);
+    }
+    if (!problems.isEmpty())
+        ShowWarning(problems.join(QLatin1Char('\n')));
+    if (!unknown.isEmpty())
+        RunOpenDialog(unknown, width, height, LayoutIndex(type));
+}
+
+void MainWindow::OpenStartup(const StartupRequest& request)
+{
+    if (request.compare) {
+        auto* view = new LumoImageView(request.compareA, nullptr);
+        view->show();
+        view->Open2ndFile(request.compareB);
+        return;
+    }
+    QStringList paths;
+    for (const std::string& file : request.files)
+        paths.append(QString::fromStdString(file));
+    if (!paths.isEmpty())
+        OpenPaths(paths, request.width, request.height, request.type);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = LocalFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Messages and the dialog run after the drop has ended, not inside it.
+    QTimer::singleShot(0, this, [this, paths] { OpenPaths(paths); });
 }
 
 void MainWindow::OnItemCloseClick(int readerIndex, YUVListItem* item)
@@ -166,8 +257,7 @@ void MainWindow::OnItemCloseClick(int readerIndex, YUVListItem* item)
     const int index = rows_.indexOf(item);
     if (index < 0)
         return;
-    cache_.Remove(index);
-    cache_.Save();
+    cache_.RemoveAndStore(index);
     rows_.removeAt(index);
     for (int i = index; i < rows_.size(); ++i)
         rows_[i]->setReaderIndex(i);

@@ -5,9 +5,12 @@
 #include <QString>
 #include <QStringList>
 
-#include "yuv/LumoYuvReader.h"
+#include "app/CommandLine.h"
 #include "open/YUVParseCache.h"
+#include "yuv/LumoYuvReader.h"
 
+class QDragEnterEvent;
+class QDropEvent;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QScrollArea;
@@ -23,8 +26,19 @@ public:
     ~MainWindow() override;
 
     // Opens every path as a raw file of the given geometry and layout-table
-    // index: one record and one row each, the list saved after each.
+    // index (a Y4M file with its header's): one record and one row each, the
+    // list saved after each. A Y4M file that cannot be read gets a message
+    // and no row.
     void AddFiles(const QStringList& paths, int width, int height, int yuvIndex);
+    // Opens files chosen outside the dialog (dropped, or named on the
+    // command line). A Y4M file, and a raw file whose width, height and
+    // layout are known, get a row at once; the others go to the open-file
+    // dialog, chosen and pre-filled. `width`, `height` and `type` (0 and
+    // empty when not given) win over what the file names tell.
+    void OpenPaths(const QStringList& paths, int width = 0, int height = 0, const std::string& type = {});
+    // What the command line asked for: its files as rows, or an analysis
+    // window comparing two files.
+    void OpenStartup(const StartupRequest& request);
 
     const YUVParseCache& parseCache() const { return cache_; }
     const QList<YUVListItem*>& rows() const { return rows_; }
@@ -38,8 +52,16 @@ public slots:
     void OnNetworkProcessFinished(QNetworkReply* reply);
     void OnNetworkProcessFinished2(QNetworkReply* reply);
 
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void BuildForm();
+    // The open-file dialog with `chosen` already chosen and the form
+    // pre-filled (the values first, then the guess); adds what it accepts.
+    void RunOpenDialog(const QStringList& chosen, int width, int height, int yuvIndex);
+    void AddReader(const lumo::LumoYuvReader& reader);
     // Rows on screen get their thumbnails before the others.
     void PrioritiseVisibleRows();
     void AddRow(const lumo::LumoYuvReader& reader, int index);

@@ -4,6 +4,11 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
 #include "app/LoadingWindow.h"
 #include "base/SurfaceFormat.h"
 
@@ -28,7 +33,17 @@ int main(int argc, char* argv[])
     // work is sized for.
     mallopt(M_ARENA_MAX, 2);
 #endif
-    QApplication app(argc, argv);
+    // The command line is read before anything needs a display: --help,
+    // --version and bad arguments end here.
+    const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (commandLine.exitCode >= 0) {
+        std::fputs(commandLine.text.c_str(), commandLine.toStderr ? stderr : stdout);
+        return commandLine.exitCode;
+    }
+    // Qt gets the program name only: every argument is ours, so a file named
+    // like a Qt option (-reverse, -style) stays a file.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     // Ties the windows to the installed desktop entry (its name and icon in
     // task bars, on Wayland too); the icon is for X11 window managers.
     QGuiApplication::setDesktopFileName(QStringLiteral("yuvlumo"));
@@ -41,6 +56,7 @@ int main(int argc, char* argv[])
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     LoadingWindow splash(nullptr);
+    splash.SetStartupRequest(commandLine.request);
     splash.show();
     return app.exec();
 }

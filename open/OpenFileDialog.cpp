@@ -11,7 +11,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpacerItem>
@@ -19,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "base/AppSettings.h"
+#include "open/ChosenFile.h"
 #include "open/OpenFileConvThread.h"
 #include "online/RecordLog.h"
 #include "yuv/YuvTypeTable.h"
@@ -187,13 +187,17 @@ bool OpenFileDialog::ChooseFiles(QStringList& paths)
     }
     if (paths.isEmpty())
         return false;
+    for (const QString& path : paths)
+        AppSettings::SetLastOpenDir(QFileInfo(path).absolutePath());
+    return true;
+}
+
+void OpenFileDialog::NotePicked(const QStringList& paths)
+{
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        AppSettings::SetLastOpenDir(info.absolutePath());
-        picked_names_ += info.fileName() + QStringLiteral(";");
+        picked_names_ += QFileInfo(path).fileName() + QStringLiteral(";");
         open_file_path_label_->setText(picked_names_);
     }
-    return true;
 }
 
 void OpenFileDialog::OpenFileClickListener()
@@ -201,7 +205,40 @@ void OpenFileDialog::OpenFileClickListener()
     QStringList paths;
     if (!ChooseFiles(paths))
         return;
-    selected_files_ += paths;
+    AddChosenFiles(paths);
+}
+
+void OpenFileDialog::AddChosenFiles(const QStringList& paths)
+{
+    QStringList accepted;
+    QStringList problems;
+    for (const QString& path : paths) {
+        const QString problem = Y4mProblem(path, GuessChosenFile(path));
+        if (problem.isEmpty())
+            accepted.append(path);
+        else
+            problems.append(problem);
+    }
+    if (!problems.isEmpty())
+        Warn(problems.join(QLatin1Char('\n')));
+    NotePicked(accepted);
+    selected_files_ += accepted;
+    if (selected_files_.isEmpty())
+        return;
+    const lumo::YuvGuess guess = GuessChosenFile(selected_files_.first());
+    Prefill(guess.HasSize() ? guess.width : 0, guess.HasSize() ? guess.height : 0, LayoutIndex(guess.type));
+}
+
+void OpenFileDialog::Prefill(int width, int height, int yuvIndex)
+{
+    // Only what is still empty: a guess never overrides what the user set.
+    if (width > 0 && width_spin_box_->value() == 0)
+        width_spin_box_->setValue(width);
+    if (height > 0 && height_spin_box_->value() == 0)
+        height_spin_box_->setValue(height);
+    QAbstractButton* button = type_group_->button(yuvIndex);
+    if (button && !type_group_->checkedButton())
+        button->setChecked(true);
 }
 
 void OpenFileDialog::OpenMediaClickListener()
@@ -210,6 +247,7 @@ void OpenFileDialog::OpenMediaClickListener()
     QStringList paths;
     if (!ChooseFiles(paths))
         return;
+    NotePicked(paths);
     for (const QString& path : paths) {
         const QString output = path + QStringLiteral(".yuv");
         ++pending_;
@@ -248,8 +286,7 @@ void OpenFileDialog::UpdateOkButton()
 
 void OpenFileDialog::Warn(const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("警告"), text, QMessageBox::Ok);
-    box.exec();
+    ShowWarning(text);
 }
 
 void OpenFileDialog::OkClickListener()

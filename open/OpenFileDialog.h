@@ -39,6 +39,14 @@ public:
     // Conversions started by this dialog that have not reported yet.
     int pendingConversions() const { return pending_; }
 
+    // Adds raw or Y4M files as if chosen with "打开YUV" (dropped files, files
+    // from the command line). A Y4M file that cannot be read is refused with
+    // a message. Then pre-fills the form from the first chosen file's guess.
+    void AddChosenFiles(const QStringList& paths);
+    // Fills W, H and the layout button where the user has not set them yet;
+    // values below 1 (or an index outside the table) leave a field alone.
+    void Prefill(int width, int height, int yuvIndex);
+
 public slots:
     void OpenFileClickListener();
     void OpenMediaClickListener();
@@ -48,9 +56,11 @@ public slots:
     void workFinished(int width, int height, int yuv_index);
 
 private:
-    // Runs the chooser and records the picked names; false when nothing was
+    // Runs the chooser and remembers its folder; false when nothing was
     // chosen or the chooser failed.
     bool ChooseFiles(QStringList& paths);
+    // Appends the file names to the picked names shown in the dialog.
+    void NotePicked(const QStringList& paths);
     void UpdateOkButton();
     void Warn(const QString& text);
 

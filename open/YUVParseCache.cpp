@@ -1,11 +1,14 @@
 #include "open/YUVParseCache.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLockFile>
+#include <QSettings>
 
 #include "base/AppSettings.h"
 #include "yuv/YuvTypeTable.h"
@@ -55,6 +58,64 @@ QString YUVParseCache::ToJson() const
 void YUVParseCache::Save() const
 {
     AppSettings::SetYuvParseList(ToJson());
+}
+
+namespace {
+
+bool SameRecord(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b)
+{
+    return a.Path() == b.Path() && a.Width() == b.Width() && a.Height() == b.Height() && a.Type() == b.Type();
+}
+
+} // namespace
+
+void YUVParseCache::ChangeStored(const std::function<void(YUVParseCache&)>& change)
+{
+    // Beside the settings file, under a name of its own: QSettings locks
+    // "<file>.lock" itself while it writes.
+    const QString settingsFile = QSettings(AppSettings::kOrganisation, AppSettings::kApplication).fileName();
+    QDir().mkpath(QFileInfo(settingsFile).absolutePath());
+    QLockFile lock(settingsFile + QStringLiteral(".list-lock"));
+    lock.setStaleLockTime(10000);
+    // An instance that holds the lock finishes within milliseconds; if the
+    // lock cannot be had at all, the change is still stored.
+    if (!lock.tryLock(5000))
+        qDebug() << "YUVParseCache: stored list changed without its lock";
+    YUVParseCache stored;
+    stored.FromJson(AppSettings::YuvParseList());
+    change(stored);
+    stored.Save();
+}
+
+void YUVParseCache::AddAndStore(const lumo::LumoYuvReader& reader)
+{
+    Add(reader);
+    ChangeStored([&reader](YUVParseCache& stored) { stored.Add(reader); });
+}
+
+void YUVParseCache::RemoveAndStore(int index)
+{
+    if (index < 0 || index >= Size())
+        return;
+    // Equal records cannot be told apart: the n-th of them here is taken to
+    // be the n-th of them in the store.
+    const lumo::LumoYuvReader removed = *readers_[static_cast<size_t>(index)];
+    int rank = 0;
+    for (int i = 0; i < index; ++i)
+        rank += SameRecord(*readers_[static_cast<size_t>(i)], removed);
+    Remove(index);
+    ChangeStored([&removed, rank](YUVParseCache& stored) {
+        int seen = 0;
+        int last = -1;
+        for (int i = 0; i < stored.Size(); ++i) {
+            if (!SameRecord(*stored.readers_[static_cast<size_t>(i)], removed))
+                continue;
+            last = i;
+            if (seen++ == rank)
+                break;
+        }
+        stored.Remove(last);
+    });
 }
 
 void YUVParseCache::Load()

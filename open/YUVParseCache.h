@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,15 @@ public:
 
     // Writes the whole list to the settings store.
     void Save() const;
+
+    // Add and Remove, each applied to the stored list as it stands at that
+    // moment (read again, changed, written, under a lock file beside the
+    // settings file) instead of overwriting it with this list: several
+    // running instances keep each other's files. The stored list then holds
+    // this list's records in the same order, with the other instances'
+    // records around them.
+    void AddAndStore(const lumo::LumoYuvReader& reader);
+    void RemoveAndStore(int index);
     // Replaces the list by the stored one; records whose file is gone are
     // dropped.
     void Load();
@@ -35,5 +45,8 @@ public:
     void FromJson(const QString& json);
 
 private:
+    // Reads the stored list, lets `change` edit it, writes it back.
+    static void ChangeStored(const std::function<void(YUVParseCache&)>& change);
+
     std::vector<std::unique_ptr<lumo::LumoYuvReader>> readers_;
 };

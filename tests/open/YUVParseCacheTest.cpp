@@ -133,3 +133,38 @@ TEST(YUVParseCache, LegacyRecordIsRewrittenWithTypeStr)
     EXPECT_EQ(AppSettings::YuvParseList(),
               QStringLiteral(R"([{"height":2,"path":"%1","type_str":"YUV_TYPE_YV12","width":4}])").arg(f));
 }
+
+// Two running instances, each with its own list, add and close files in
+// turn: neither loses the other's files from the store, and equal records
+// are told apart by their order.
+TEST(YUVParseCache, TwoInstancesKeepEachOthersFiles)
+{
+    const lumo::LumoYuvReader a(MakeFile("one.yuv").toStdString(), 4, 2, "YUV_TYPE_I420");
+    const lumo::LumoYuvReader b(MakeFile("two.yuv").toStdString(), 8, 2, "YUV_TYPE_NV12");
+    const lumo::LumoYuvReader c(MakeFile("three.yuv").toStdString(), 2, 2, "YUV_TYPE_I444");
+    auto stored = [](const std::vector<lumo::LumoYuvReader>& readers) {
+        YUVParseCache list;
+        for (const lumo::LumoYuvReader& reader : readers)
+            list.Add(reader);
+        return list.ToJson();
+    };
+    Store("[]");
+    YUVParseCache first;
+    YUVParseCache second;
+    first.Load();
+    second.Load();
+    first.AddAndStore(a);
+    second.AddAndStore(b);
+    EXPECT_EQ(AppSettings::YuvParseList(), stored({a, b}));
+    first.AddAndStore(c);
+    first.AddAndStore(a);
+    EXPECT_EQ(AppSettings::YuvParseList(), stored({a, b, c, a}));
+    second.RemoveAndStore(0);
+    EXPECT_EQ(AppSettings::YuvParseList(), stored({a, c, a}));
+    first.RemoveAndStore(2); // the second "a" of this instance
+    EXPECT_EQ(AppSettings::YuvParseList(), stored({a, c}));
+    EXPECT_EQ(first.ToJson(), stored({a, c}));
+    EXPECT_EQ(second.Size(), 0);
+    second.RemoveAndStore(0); // nothing left here: the store stays
+    EXPECT_EQ(AppSettings::YuvParseList(), stored({a, c}));
+}

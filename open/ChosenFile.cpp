@@ -1,0 +1,91 @@
+#include "open/ChosenFile.h"
+
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include "yuv/YuvFrameFile.h"
+#include "yuv/YuvTypeTable.h"
+
+lumo::YuvGuess GuessChosenFile(const QString& path)
+{
+    return lumo::GuessFile(path.toUtf8().toStdString());
+}
+
+QString Y4mProblem(const QString& path, const lumo::YuvGuess& guess)
+{
+    if (!guess.isY4m || guess.y4m.status == lumo::Y4mStatus::Ok)
+        return QString();
+    const lumo::Y4mInfo& info = guess.y4m;
+    QString reason;
+    switch (info.status) {
+    case lumo::Y4mStatus::Ok: break;
+    case lumo::Y4mStatus::Unterminated: reason = QStringLiteral("文件头没有结束（缺少换行）"); break;
+    case lumo::Y4mStatus::HeaderTooLong:
+        reason = QStringLiteral("文件头过长（超过 %1 字节）").arg(lumo::kMaxY4mHeaderBytes);
+        break;
+    case lumo::Y4mStatus::BinaryHeader: reason = QStringLiteral("文件头含有二进制字节"); break;
+    case lumo::Y4mStatus::MissingSize: reason = QStringLiteral("文件头缺少宽度或高度（W、H 至少为 1）"); break;
+    case lumo::Y4mStatus::BadSize:
+        reason = QStringLiteral("文件头的宽度或高度不是 1 到 %1 之间的整数").arg(lumo::kMaxY4mDimension);
+        break;
+    case lumo::Y4mStatus::UnsupportedColour:
+        reason = QStringLiteral("不支持颜色格式 C%1（支持 8 位的 4:2:0、4:2:2、4:4:4 以及 420p10、422p10、444p10、"
+                                "420p12、420p16）")
+                     .arg(QString::fromStdString(info.colourTag));
+        break;
+    case lumo::Y4mStatus::BadFrameHeader:
+        reason = QStringLiteral("第 %1 帧的 FRAME 头已损坏").arg(info.badFrame);
+        break;
+    case lumo::Y4mStatus::FrameLargerThanFile:
+        reason = QStringLiteral("文件头所说的帧大小（%1 字节）超过文件中的数据").arg(info.frameSize);
+        break;
+    }
+    return QStringLiteral("无法打开 Y4M 文件 %1：%2").arg(path, reason);
+}
+
+bool ReaderForChosenFile(const QString& path, int width, int height, const std::string& type,
+                         lumo::LumoYuvReader* reader, QString* problem)
+{
+    const std::string bytes = path.toUtf8().toStdString();
+    lumo::YuvGuess guess;
+    if (lumo::YuvFrameFile::ProbeY4m(bytes, &guess.y4m)) {
+        guess.isY4m = true;
+        *problem = Y4mProblem(path, guess);
+        if (!problem->isEmpty())
+            return false;
+        *reader = lumo::LumoYuvReader(bytes, guess.y4m.width, guess.y4m.height, guess.y4m.type);
+        return true;
+    }
+    *reader = lumo::LumoYuvReader(bytes, width, height, type);
+    return true;
+}
+
+QStringList LocalFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data)
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    return paths;
+}
+
+int LayoutIndex(const std::string& type)
+{
+    const lumo::YuvTypeTable& table = lumo::YuvTypeTable::Instance();
+    for (int i = 0; i < table.Count(); ++i) {
+        lumo::YuvTypeInfo info;
+        if (table.GetByIndex(i, info) == 0 && info.name == type)
+            return i;
+    }
+    return -1;
+}
+
+void ShowWarning(const QString& text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("警告"), text, QMessageBox::Ok);
+    box.exec();
+}
