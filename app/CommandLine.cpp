@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -53,6 +54,18 @@ std::string FileProblem(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return std::strerror(errno);
     return S_ISREG(st.st_mode) ? std::string() : "not a regular file";
+}
+
+// Rows outlive the folder the program was started in: paths are stored
+// absolute.
+std::string Absolute(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char folder[4096];
+    if (!::getcwd(folder, sizeof(folder)))
+        return path;
+    return std::string(folder) + "/" + path;
 }
 
 // The reader --compare opens: a Y4M file as its header says; a raw file
@@ -140,10 +153,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                 return Fail("unknown layout '" + value + "' for --layout (nv12, i420, yuv420p, p010le, ...)");
         }
     }
-    for (const std::string& file : request.files) {
+    for (std::string& file : request.files) {
         const std::string problem = FileProblem(file);
         if (!problem.empty())
             return Fail("cannot open " + file + ": " + problem);
+        file = Absolute(file);
     }
     if (request.compare) {
         if (request.files.size() != 2)

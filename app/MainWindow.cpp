@@ -193,6 +193,10 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             problems.append(QStringLiteral("无法打开 %1：不是普通文件").arg(path));
             continue;
         }
+        if (LooksLikeMedia(path)) {
+            unknown.append(path); // the dialog converts it
+            continue;
+        }
         const lumo::YuvGuess guess = GuessChosenFile(path);
         const QString problem = Y4mProblem(path, guess);
         if (!problem.isEmpty()) {

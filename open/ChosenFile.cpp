@@ -1,5 +1,6 @@
 #include "open/ChosenFile.h"
 
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
@@ -10,6 +11,21 @@
 lumo::YuvGuess GuessChosenFile(const QString& path)
 {
     return lumo::GuessFile(path.toUtf8().toStdString());
+}
+
+bool LooksLikeMedia(const QString& path)
+{
+    static const QStringList kExtensions = {
+        QStringLiteral("mp4"),  QStringLiteral("m4v"),  QStringLiteral("mov"),  QStringLiteral("mkv"),
+        QStringLiteral("webm"), QStringLiteral("avi"),  QStringLiteral("flv"),  QStringLiteral("wmv"),
+        QStringLiteral("mpg"),  QStringLiteral("mpeg"), QStringLiteral("ts"),   QStringLiteral("m2ts"),
+        QStringLiteral("mts"),  QStringLiteral("3gp"),  QStringLiteral("ogv"),  QStringLiteral("mxf"),
+        QStringLiteral("h264"), QStringLiteral("264"),  QStringLiteral("h265"), QStringLiteral("265"),
+        QStringLiteral("hevc"), QStringLiteral("ivf"),  QStringLiteral("png"),  QStringLiteral("jpg"),
+        QStringLiteral("jpeg"), QStringLiteral("bmp"),  QStringLiteral("gif"),  QStringLiteral("tif"),
+        QStringLiteral("tiff"), QStringLiteral("webp"),
+    };
+    return kExtensions.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
 }
 
 QString Y4mProblem(const QString& path, const lumo::YuvGuess& guess)

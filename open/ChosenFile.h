@@ -17,6 +17,11 @@ class QMimeData;
 // else what its name says (yuv/YuvGuess.h).
 lumo::YuvGuess GuessChosenFile(const QString& path);
 
+// Whether the name ends in the extension of a video or picture format the
+// media conversion reads (.mp4, .mkv, .png, ...); such files are converted,
+// not read as raw YUV.
+bool LooksLikeMedia(const QString& path);
+
 // The message for a Y4M file that cannot be read; empty for any other file.
 QString Y4mProblem(const QString& path, const lumo::YuvGuess& guess);
 

@@ -212,7 +212,12 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
 {
     QStringList accepted;
     QStringList problems;
+    QStringList media;
     for (const QString& path : paths) {
+        if (LooksLikeMedia(path)) {
+            media.append(path);
+            continue;
+        }
         const QString problem = Y4mProblem(path, GuessChosenFile(path));
         if (problem.isEmpty())
             accepted.append(path);
@@ -223,6 +228,9 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
         Warn(problems.join(QLatin1Char('\n')));
     NotePicked(accepted);
     selected_files_ += accepted;
+    // A dropped video or picture is converted, as if picked with "视频".
+    if (!media.isEmpty())
+        ConvertMedia(media);
     if (selected_files_.isEmpty())
         return;
     const lumo::YuvGuess guess = GuessChosenFile(selected_files_.first());
@@ -247,6 +255,11 @@ void OpenFileDialog::OpenMediaClickListener()
     QStringList paths;
     if (!ChooseFiles(paths))
         return;
+    ConvertMedia(paths);
+}
+
+void OpenFileDialog::ConvertMedia(const QStringList& paths)
+{
     NotePicked(paths);
     for (const QString& path : paths) {
         const QString output = path + QStringLiteral(".yuv");

@@ -39,9 +39,11 @@ public:
     // Conversions started by this dialog that have not reported yet.
     int pendingConversions() const { return pending_; }
 
-    // Adds raw or Y4M files as if chosen with "打开YUV" (dropped files, files
-    // from the command line). A Y4M file that cannot be read is refused with
-    // a message. Then pre-fills the form from the first chosen file's guess.
+    // Adds files as if chosen with "打开YUV" (dropped files, files from the
+    // command line); videos and pictures (by their extension) are converted
+    // as if chosen with "视频". A Y4M file that cannot be read is refused
+    // with a message. Then pre-fills the form from the first chosen file's
+    // guess.
     void AddChosenFiles(const QStringList& paths);
     // Fills W, H and the layout button where the user has not set them yet;
     // values below 1 (or an index outside the table) leave a field alone.
@@ -61,6 +63,8 @@ private:
     bool ChooseFiles(QStringList& paths);
     // Appends the file names to the picked names shown in the dialog.
     void NotePicked(const QStringList& paths);
+    // Starts one conversion per media file; their outputs are selected.
+    void ConvertMedia(const QStringList& paths);
     void UpdateOkButton();
     void Warn(const QString& text);
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDropEvent>
+#include <QImage>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -139,6 +140,25 @@ TEST(OpenFiles, DragAndDropOnTheMainAndAnalysisWindows)
         MainWindow restarted; // the Y4M row comes back as it was
         EXPECT_TRUE(Rows(restarted) == expected);
     }
+
+    // A picture is converted, as with "视频"/"图片", never read as raw YUV.
+    const QString png = TestTmpPath("drop.png");
+    QImage picture(20, 12, QImage::Format_RGB888);
+    picture.fill(Qt::darkCyan);
+    ASSERT_TRUE(picture.save(png));
+    WithModals(
+        [&] {
+            Drop(&window, {png});
+            EXPECT_TRUE(QTest::qWaitFor([&] { return window.rows().size() == 4; }, 20000));
+        },
+        [&](OpenFileDialog* dialog) {
+            if (dialog->pendingConversions() > 0)
+                return;
+            EXPECT_EQ(dialog->selectedFiles(), QStringList{png + ".yuv"});
+            dialog->findChild<QPushButton*>("open_file_ok")->click();
+        });
+    ASSERT_EQ(window.rows().size(), 4);
+    EXPECT_EQ(window.rows()[3]->reader()->Width(), 20);
 
     auto* view = new LumoImageView(*window.rows()[0]->reader(), nullptr);
     view->show();
