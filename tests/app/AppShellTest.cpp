@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QSettings>
 #include <QTest>
@@ -42,12 +43,19 @@ TEST(LoadingWindow, ShowsTitleAndHandsOverAfterTwoSeconds)
     ASSERT_FALSE(logo->pixmap(Qt::ReturnByValue).isNull());
     EXPECT_EQ(logo->pixmap(Qt::ReturnByValue).size(), QSize(80, 80));
 
+    QElapsedTimer clock;
+    clock.start();
     splash.show();
     QTest::qWait(LoadingWindow::kSplashMs - 500);
-    EXPECT_TRUE(splash.isVisible());
-    EXPECT_EQ(splash.mainWindow(), nullptr);
+    // On a loaded machine the wait may overrun the splash time; only a check
+    // made before the timer is due can say the splash is still up. The timer
+    // cannot fire between this reading and the checks: no events run there.
+    if (clock.elapsed() < LoadingWindow::kSplashMs - 100) {
+        EXPECT_TRUE(splash.isVisible());
+        EXPECT_EQ(splash.mainWindow(), nullptr);
+    }
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return splash.mainWindow() != nullptr; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return splash.mainWindow() != nullptr; }, 10000));
     EXPECT_FALSE(splash.isVisible());
     QWidget* main = splash.mainWindow();
     EXPECT_TRUE(main->isVisible());

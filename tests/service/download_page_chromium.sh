@@ -20,7 +20,7 @@ version='9.8.7<i>'
 "$service" --port 0 --db "$work/s.sqlite" --quiet --latest-version "$version" >"$work/out" 2>&1 &
 service_pid=$!
 port=
-for _ in $(seq 100); do
+for _ in $(seq 400); do
   port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$work/out")
   [ -n "$port" ] && break
   sleep 0.05
