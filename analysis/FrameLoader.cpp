@@ -2,6 +2,7 @@
 
 #include "analysis/IQAThread.h"
 
+#include <future>
 #include <new>
 
 namespace {
@@ -94,12 +95,16 @@ void FrameLoader::ReadLoop()
 
 void FrameLoader::Process(const Request& request)
 {
+    // The two files are read at the same time.
+    std::future<Planes> pending;
+    if (request.withSecond)
+        pending = std::async(std::launch::async, [&request] { return ReadPlanes(request.second, request.frame); });
     Planes first = ReadPlanes(request.first, request.frame);
+    Planes second = pending.valid() ? pending.get() : nullptr;
     if (!first) {
         emit loadFailed(request.token);
         return;
     }
-    Planes second = request.withSecond ? ReadPlanes(request.second, request.frame) : nullptr;
     emit planesReady(request.token, first, second);
 
     const int width = request.first.Width();

@@ -153,6 +153,9 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
             &LumoImageView::onGammaValueChanged);
 
     BuildShortcuts();
+    pixelInfoTimer_.setSingleShot(true);
+    pixelInfoTimer_.setInterval(100);
+    connect(&pixelInfoTimer_, &QTimer::timeout, this, &LumoImageView::UpdatePixelInfo);
     ConnectHover(yuvWidget1st_, 1);
 
     loader_ = std::make_unique<FrameLoader>();
@@ -178,6 +181,8 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
                            sequence_->Error());
     });
     connect(plot_, &MetricPlot::frameClicked, ctrBar_, &VideoCtrBar::SelectFrame);
+    // Playback keeps the cores it needs: the comparison steps back meanwhile.
+    connect(ctrBar_, &VideoCtrBar::playingChanged, sequence_.get(), &SequenceMetrics::SetGentle);
     connect(plot_, &MetricPlot::saveCsvClicked, this, &LumoImageView::SaveSequenceCsv);
     connect(diffCheckbox_, &QCheckBox::toggled, this, &LumoImageView::ApplyDiff);
     connect(diffGainBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &LumoImageView::ApplyDiff);
@@ -699,8 +704,12 @@ void LumoImageView::ConnectHover(YUVWidget* widget, int which)
         hoverX_ = hoverY_ = -1;
         UpdatePixelInfo();
     });
-    // The values follow the frame while the mouse rests.
-    connect(view, &YUVShowView::planesChanged, this, &LumoImageView::UpdatePixelInfo);
+    // The values follow the frame while the mouse rests, a few times a
+    // second at most during playback.
+    connect(view, &YUVShowView::planesChanged, this, [this] {
+        if (hoverX_ >= 0 && !pixelInfoTimer_.isActive())
+            pixelInfoTimer_.start();
+    });
 }
 
 QString LumoImageView::PixelInfoText() const

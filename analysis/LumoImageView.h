@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -159,6 +160,7 @@ private:
     // Frame pixel under the mouse, -1 when none.
     int hoverX_ = -1;
     int hoverY_ = -1;
+    QTimer pixelInfoTimer_;
     // The newest selection; results of older ones (and of a second file
     // that has gone since) are stale. A change of second file counts too.
     int selectionToken_ = 0;

@@ -6,16 +6,24 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace {
 
 struct Cancelled {};
 
+// Frames compared between two choices of the worker count.
+constexpr int kBlockFrames = 16;
+// Results reach the GUI thread at most this often (and at the end).
+constexpr auto kDeliveryInterval = std::chrono::milliseconds(200);
+
 } // namespace
 
 struct SequenceMetrics::Run {
     lumo::CompareEngine::Settings settings;
+    std::shared_ptr<std::atomic<bool>> gentle;
+    std::chrono::steady_clock::time_point lastPost;
     std::atomic<bool> cancel{false};
     std::atomic<bool> ended{false};
     std::mutex mutex;
@@ -51,6 +59,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
         return;
 
     auto run = std::make_shared<Run>();
+    run->gentle = gentle_;
     lumo::CompareEngine::Settings& s = run->settings;
     s.a = a;
     s.b = b;
@@ -72,24 +81,36 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
     };
     run->thread = std::thread([raw, queue] {
         std::string error;
-        bool ok = false;
+        bool ok = true;
+        const int fullWorkers = raw->settings.workers;
         try {
-            lumo::CompareEngine engine(raw->settings);
-            ok = engine.Run(
-                [raw, &queue](const lumo::FrameMetrics& m) {
-                    if (raw->cancel)
-                        throw Cancelled();
-                    bool post = false;
-                    {
-                        std::lock_guard<std::mutex> lock(raw->mutex);
-                        raw->pending.push_back(m);
-                        post = !raw->deliveryQueued;
-                        raw->deliveryQueued = true;
-                    }
-                    if (post)
-                        queue();
-                },
-                error);
+            for (int first = raw->settings.first; ok && first <= raw->settings.last; first += kBlockFrames) {
+                lumo::CompareEngine::Settings block = raw->settings;
+                block.first = first;
+                block.last = std::min(raw->settings.last, first + kBlockFrames - 1);
+                block.workers = *raw->gentle ? 1 : fullWorkers;
+                block.maxInFlight = 2 * block.workers;
+                lumo::CompareEngine engine(block);
+                ok = engine.Run(
+                    [raw, &queue](const lumo::FrameMetrics& m) {
+                        if (raw->cancel)
+                            throw Cancelled();
+                        bool post = false;
+                        const auto now = std::chrono::steady_clock::now();
+                        {
+                            std::lock_guard<std::mutex> lock(raw->mutex);
+                            raw->pending.push_back(m);
+                            post = !raw->deliveryQueued && now - raw->lastPost >= kDeliveryInterval;
+                            if (post) {
+                                raw->deliveryQueued = true;
+                                raw->lastPost = now;
+                            }
+                        }
+                        if (post)
+                            queue();
+                    },
+                    error);
+            }
         } catch (const Cancelled&) {
             ok = false;
             error.clear();
@@ -121,6 +142,11 @@ void SequenceMetrics::Cancel()
         current_->cancel = true;
     current_.reset();
     running_ = false;
+}
+
+void SequenceMetrics::SetGentle(bool gentle)
+{
+    *gentle_ = gentle;
 }
 
 int SequenceMetrics::RunningThreads() const

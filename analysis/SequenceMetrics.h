@@ -33,6 +33,9 @@ public:
     // cancelled and its results dropped.
     void Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames, int colorRangeCode);
     void Cancel();
+    // While `gentle`, a run uses one worker, leaving the other cores to
+    // playback; it takes effect from the next block of frames.
+    void SetGentle(bool gentle);
     // Threads still running, the one being replaced included.
     int RunningThreads() const;
 
@@ -56,6 +59,7 @@ private:
     void Deliver(const std::shared_ptr<Run>& run);
     void JoinEnded();
 
+    std::shared_ptr<std::atomic<bool>> gentle_ = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<Run> current_;
     std::vector<std::shared_ptr<Run>> runs_; // every run not yet joined
     std::vector<lumo::FrameMetrics> results_;

@@ -108,8 +108,11 @@ void VideoCtrBar::BuildForm()
 
 void VideoCtrBar::stopPlay()
 {
+    const bool was = frameTimer_->isActive();
     frameTimer_->stop();
     ctrBtn_->setText(QStringLiteral("Play"));
+    if (was)
+        emit playingChanged(false);
 }
 
 void VideoCtrBar::stopSnapshot()
@@ -204,10 +207,12 @@ void VideoCtrBar::onCtrBtnClick()
         frameTimer_->start();
         ctrBtn_->setText(QStringLiteral("Pause"));
         recordLog_->recordPlayStart(description, fps);
+        emit playingChanged(true);
     } else {
         frameTimer_->stop();
         ctrBtn_->setText(QStringLiteral("Play"));
         recordLog_->recordPlayStop(description);
+        emit playingChanged(false);
     }
 }
 

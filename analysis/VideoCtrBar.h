@@ -54,6 +54,8 @@ signals:
     void onClose2ndFile();
     // "Draw ROI Rect" changed (0 unchecked, 2 checked).
     void onDrawCheckBoxChange(int enable);
+    // Playback started (true) or stopped (false).
+    void playingChanged(bool playing);
 
 public slots:
     void Add2ndTimeLine(const lumo::LumoYuvReader& _reader2nd);

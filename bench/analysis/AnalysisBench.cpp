@@ -9,6 +9,7 @@
 //     difference view, zoom=FACTOR zooms both views onto the point
 //     hover=X,Y (frame pixel) names, which the mouse then rests on.
 #include "analysis/LumoImageView.h"
+#include "analysis/SequenceMetrics.h"
 #include "open/OpenFileDialog.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
@@ -33,6 +34,7 @@
 #include <QOpenGLFunctions>
 #include <QOpenGLWidget>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSurfaceFormat>
@@ -448,6 +450,7 @@ int main(int argc, char** argv)
     {
         LumoImageView* window = OpenWindow(hd1, 1920, 1080);
         Open2nd(window, hd2, 1920, 1080);
+        WaitFor([&] { return window->Sequence()->IsFinished(); }, 120000);
         Wait(300);
         const Playback run = Play(window, 30, seconds);
         const double fps = run.shownPerSecond;
@@ -540,6 +543,78 @@ int main(int argc, char** argv)
             std::printf("held arrow key, 30 steps at 30/s: last result %.1f ms after the last step; longest GUI "
                         "stall %.1f ms\n",
                         timer.nsecsElapsed() / 1e6, meter.longest);
+        }
+
+        // Whole-sequence plot against the command line on the same pair.
+        std::vector<double> cliFps;
+        std::vector<double> plotFps;
+        const int frames = window->Sequence()->Total();
+        auto* bt709 = window->findChild<QAbstractButton*>("Bt709VideoRange");
+        auto* bt601 = window->findChild<QAbstractButton*>("Bt601FullRange");
+        bool on709 = false;
+        auto restartPlot = [&] {
+            on709 = !on709;
+            (on709 ? bt709 : bt601)->click();
+        };
+        for (int round = 0; round < 3; ++round) {
+            QElapsedTimer timer;
+            timer.start();
+            QProcess cli;
+            cli.start(QStringLiteral(YUVLUMO_CLI),
+                      {"compare", hd1, hd2, "--size", "1920x1080", "--range", "bt601full", "--format", "csv", "-o",
+                       "/dev/null"});
+            cli.waitForFinished(-1);
+            cliFps.push_back(frames / (timer.nsecsElapsed() / 1e9));
+            timer.restart();
+            restartPlot();
+            WaitFor([&] { return window->Sequence()->IsFinished(); }, 120000);
+            plotFps.push_back(frames / (timer.nsecsElapsed() / 1e9));
+        }
+        std::sort(cliFps.begin(), cliFps.end());
+        std::sort(plotFps.begin(), plotFps.end());
+        std::printf("whole-sequence plot, %d frames of 1080p: %.1f frames/s; yuvlumo-cli compare %.1f frames/s "
+                    "(ratio %.2f, medians of 3)\n",
+                    frames, plotFps[1], cliFps[1], plotFps[1] / cliFps[1]);
+
+        // Playback of both files with and without the plot running; the
+        // plot restarts whenever it ends, so it runs throughout.
+        {
+            Wait(300);
+            const Playback quiet = Play(window, 30, seconds);
+            StallProbe stalls;
+            auto keepRunning = QObject::connect(window->Sequence(), &SequenceMetrics::finished, restartPlot);
+            restartPlot();
+            Wait(200);
+            stalls.Reset();
+            const Playback busy = Play(window, 30, seconds);
+            const double stall = stalls.longest;
+            QObject::disconnect(keepRunning);
+            WaitFor([&] { return window->Sequence()->IsFinished(); }, 120000);
+            std::printf("two 1080p playing, asked 30 fps: %.1f shown/s without the plot, %.1f while it runs "
+                        "(ratio %.2f); longest GUI stall while it runs %.1f ms\n",
+                        quiet.shownPerSecond, busy.shownPerSecond, busy.shownPerSecond / quiet.shownPerSecond,
+                        stall);
+        }
+
+        // Inspector (mouse resting on the first view) and difference view.
+        {
+            Wait(300);
+            const Playback plain = Play(window, 30, seconds);
+            YUVShowView* view = window->FirstYUVWidget()->View();
+            const QPoint at = view->rect().center();
+            QMouseEvent hover(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                              Qt::NoModifier);
+            QApplication::sendEvent(view, &hover);
+            window->SetDiffShown(true, 4);
+            Wait(300);
+            const Playback tools = Play(window, 30, seconds);
+            window->SetDiffShown(false, 4);
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(view, &leave);
+            std::printf("two 1080p playing, asked 30 fps: %.1f shown/s plain, %.1f with inspector and difference "
+                        "view (ratio %.2f; %.1f and %.1f ms CPU per shown frame)\n",
+                        plain.shownPerSecond, tools.shownPerSecond, tools.shownPerSecond / plain.shownPerSecond,
+                        plain.cpuMsPerShown, tools.cpuMsPerShown);
         }
 
         // Idle: nothing plays, nothing is asked.
