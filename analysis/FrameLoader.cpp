@@ -109,6 +109,7 @@ void FrameLoader::Process(const Request& request)
 
     const int width = request.first.Width();
     const int height = request.first.Height();
+    bool queuedCompare = false;
     if (request.compare && second) {
         MetricJob job;
         job.token = request.token;
@@ -116,6 +117,10 @@ void FrameLoader::Process(const Request& request)
         job.height = height;
         job.colorRangeCode = request.colorRangeCode;
         job.depth = request.depth;
+        job.planes[0] = first;
+        job.planes[1] = second;
+        job.readers[0] = request.first;
+        job.readers[1] = request.second;
         if (request.depth == 8) {
             job.first.reset(lumo::Yuv444ToI420(first.get(), width, height));
             job.second.reset(lumo::Yuv444ToI420(second.get(), width, height));
@@ -133,6 +138,7 @@ void FrameLoader::Process(const Request& request)
                 job_ = std::move(job);
                 hasJob_ = true;
             }
+            queuedCompare = true;
             wake_.notify_all();
             if (replaced)
                 emit compareSkipped(replaced);
@@ -143,18 +149,27 @@ void FrameLoader::Process(const Request& request)
         emit compareSkipped(request.token);
     }
 
-    // Counted while the comparison runs on the other thread.
+    // With a comparison the histograms are counted after it, on its thread:
+    // the result is what the user waits for.
+    if (!queuedCompare)
+        CountAndSend(request.token, first, request.first, second, request.second);
+}
+
+void FrameLoader::CountAndSend(int token, const Planes& first, const lumo::LumoYuvReader& firstReader,
+                               const Planes& second, const lumo::LumoYuvReader& secondReader)
+{
     auto histograms = std::make_shared<Histograms>();
-    const int64_t n = static_cast<int64_t>(width) * height;
-    ColorChart::CountHistograms(width, height, first.get(), first.get() + n, first.get() + 2 * n, histograms->first);
+    auto count = [](const Planes& planes, const lumo::LumoYuvReader& reader, ColorChart::Counts& out) {
+        const int64_t n = static_cast<int64_t>(reader.Width()) * reader.Height();
+        ColorChart::CountHistograms(reader.Width(), reader.Height(), planes.get(), planes.get() + n,
+                                    planes.get() + 2 * n, out);
+    };
+    count(first, firstReader, histograms->first);
     if (second) {
-        const int w2 = request.second.Width();
-        const int64_t n2 = static_cast<int64_t>(w2) * request.second.Height();
-        ColorChart::CountHistograms(w2, request.second.Height(), second.get(), second.get() + n2,
-                                    second.get() + 2 * n2, histograms->second);
+        count(second, secondReader, histograms->second);
         histograms->hasSecond = true;
     }
-    emit histogramsReady(request.token, histograms);
+    emit histogramsReady(token, histograms);
 }
 
 void FrameLoader::MetricLoop()
@@ -190,4 +205,5 @@ void FrameLoader::RunMetric(MetricJob& job)
                           double psnr_v) { emit compared(token, ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v); },
             Qt::DirectConnection);
     worker.start1();
+    CountAndSend(token, job.planes[0], job.readers[0], job.planes[1], job.readers[1]);
 }

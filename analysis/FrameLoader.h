@@ -67,6 +67,9 @@ private:
         std::unique_ptr<uint16_t[]> nativeFirst;
         std::unique_ptr<uint16_t[]> nativeSecond;
         int depth = 8;
+        // The full-size planes, for the histograms counted afterwards.
+        Planes planes[2];
+        lumo::LumoYuvReader readers[2];
         int width = 0;
         int height = 0;
         int colorRangeCode = 1;
@@ -76,6 +79,8 @@ private:
     void MetricLoop();
     void Process(const Request& request);
     void RunMetric(MetricJob& job);
+    void CountAndSend(int token, const Planes& first, const lumo::LumoYuvReader& firstReader, const Planes& second,
+                      const lumo::LumoYuvReader& secondReader);
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -5,8 +5,11 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <new>
 
 namespace {
@@ -14,9 +17,9 @@ namespace {
 struct Cancelled {};
 
 // Frames compared between two choices of the worker count.
-constexpr int kBlockFrames = 16;
+constexpr int kBlockFrames = 32;
 // Results reach the GUI thread at most this often (and at the end).
-constexpr auto kDeliveryInterval = std::chrono::milliseconds(200);
+constexpr auto kDeliveryInterval = std::chrono::milliseconds(400);
 
 } // namespace
 
@@ -83,33 +86,50 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
         std::string error;
         bool ok = true;
         const int fullWorkers = raw->settings.workers;
+        auto onFrame = [raw, &queue](const lumo::FrameMetrics& m) {
+            if (raw->cancel)
+                throw Cancelled();
+            bool post = false;
+            const auto now = std::chrono::steady_clock::now();
+            {
+                std::lock_guard<std::mutex> lock(raw->mutex);
+                raw->pending.push_back(m);
+                post = !raw->deliveryQueued && now - raw->lastPost >= kDeliveryInterval;
+                if (post) {
+                    raw->deliveryQueued = true;
+                    raw->lastPost = now;
+                }
+            }
+            if (post)
+                queue();
+        };
         try {
             for (int first = raw->settings.first; ok && first <= raw->settings.last; first += kBlockFrames) {
                 lumo::CompareEngine::Settings block = raw->settings;
                 block.first = first;
                 block.last = std::min(raw->settings.last, first + kBlockFrames - 1);
-                block.workers = *raw->gentle ? 1 : fullWorkers;
+                const bool gentle = *raw->gentle;
+                block.workers = gentle ? 1 : fullWorkers;
                 block.maxInFlight = 2 * block.workers;
                 lumo::CompareEngine engine(block);
-                ok = engine.Run(
-                    [raw, &queue](const lumo::FrameMetrics& m) {
-                        if (raw->cancel)
-                            throw Cancelled();
-                        bool post = false;
-                        const auto now = std::chrono::steady_clock::now();
-                        {
-                            std::lock_guard<std::mutex> lock(raw->mutex);
-                            raw->pending.push_back(m);
-                            post = !raw->deliveryQueued && now - raw->lastPost >= kDeliveryInterval;
-                            if (post) {
-                                raw->deliveryQueued = true;
-                                raw->lastPost = now;
-                            }
-                        }
-                        if (post)
-                            queue();
-                    },
-                    error);
+                if (!gentle) {
+                    ok = engine.Run(onFrame, error);
+                    continue;
+                }
+                // Beside playback the block runs on a thread of the lowest
+                // priority, whose worker inherits it.
+                std::exception_ptr failure;
+                std::thread low([&] {
+                    ::setpriority(PRIO_PROCESS, 0, 19);
+                    try {
+                        ok = engine.Run(onFrame, error);
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+                low.join();
+                if (failure)
+                    std::rethrow_exception(failure);
             }
         } catch (const Cancelled&) {
             ok = false;
