@@ -26,7 +26,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
     introTextBrowser_->setHtml(IntroHtml(NewVersionDiglog::DownloadUrl()));
-    setWindowTitle(QStringLiteral("关于这两个工程师"));
+    setWindowTitle(tr("关于这两个工程师"));
 
     char title[100];
     std::snprintf(title, sizeof title, lumo::kProductTitleFormat, lumo::kAppVersion);
@@ -75,18 +75,20 @@ QString AboutWindow::IntroHtml(const QString& siteUrl)
     const QString p = QStringLiteral("<p align=\"center\" style=\"margin:0;\">%1</p>");
     const QString empty =
         QStringLiteral("<p align=\"center\" style=\"-qt-paragraph-type:empty; margin:0;\"><br /></p>");
+    const QString bold = QStringLiteral("<b>%1</b>");
     const QString site = siteUrl.toHtmlEscaped();
     QString html = QStringLiteral("<html><body style=\"font-size:13pt;\">");
     html += empty;
     html += p.arg(QStringLiteral("<b>YUV Lumo</b>"));
-    html += p.arg(QStringLiteral("更好用、更全面、更强大的YUV图像视频分析工具"));
+    html += p.arg(tr("更好用、更全面、更强大的YUV图像视频分析工具").toHtmlEscaped());
     html += empty;
-    html += p.arg(QStringLiteral("<b>作者（排名不分先后）用爱发电二人组:</b>"));
-    html += p.arg(QStringLiteral("<b>%1（%2）</b>")
-                      .arg(QString::fromUtf8(kTeamName).toHtmlEscaped(),
-                           QString::fromUtf8(kTeamContact).toHtmlEscaped()));
+    html += p.arg(bold.arg(tr("作者（排名不分先后）用爱发电二人组:").toHtmlEscaped()));
+    //: The team's name and, in brackets, its address.
+    const QString team = tr("%1（%2）").arg(QString::fromUtf8(kTeamName).toHtmlEscaped(),
+                                          QString::fromUtf8(kTeamContact).toHtmlEscaped());
+    html += p.arg(bold.arg(team));
     html += empty;
-    html += p.arg(QStringLiteral("<b>官网</b>"));
+    html += p.arg(bold.arg(tr("官网").toHtmlEscaped()));
     html += p.arg(QStringLiteral("<a href=\"%1\"><span style=\"text-decoration:underline; color:#0000ff;\">%1</span></a>")
                       .arg(site));
     html += QStringLiteral("</body></html>");

@@ -97,18 +97,18 @@ void MainWindow::BuildForm()
 
     setWindowTitle(QStringLiteral("YUV Lumo"));
 
-    auto* openAction = new QAction(QStringLiteral("打开"), this);
+    auto* openAction = new QAction(tr("打开"), this);
     openAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-    auto* feedbackAction = new QAction(QStringLiteral("问题反馈"), this);
-    auto* updateAction = new QAction(QStringLiteral("检查更新"), this);
-    auto* aboutAction = new QAction(QStringLiteral("关于这两个工程师"), this);
-    menuBar()->addMenu(QStringLiteral("打开文件"))->addAction(openAction);
-    menuBar()->addMenu(QStringLiteral("帮助"))->addAction(feedbackAction);
-    menuBar()->addMenu(QStringLiteral("检查更新"))->addAction(updateAction);
-    menuBar()->addMenu(QStringLiteral("关于这两个工程师"))->addAction(aboutAction);
+    auto* feedbackAction = new QAction(tr("问题反馈"), this);
+    auto* updateAction = new QAction(tr("检查更新"), this);
+    auto* aboutAction = new QAction(tr("关于这两个工程师"), this);
+    menuBar()->addMenu(tr("打开文件"))->addAction(openAction);
+    menuBar()->addMenu(tr("帮助"))->addAction(feedbackAction);
+    menuBar()->addMenu(tr("检查更新"))->addAction(updateAction);
+    menuBar()->addMenu(tr("关于这两个工程师"))->addAction(aboutAction);
 
-    QToolBar* tools = addToolBar(QStringLiteral("工具栏"));
-    auto* toolOpen = tools->addAction(QStringLiteral("打开"));
+    QToolBar* tools = addToolBar(tr("工具栏"));
+    auto* toolOpen = tools->addAction(tr("打开"));
 
     connect(openAction, &QAction::triggered, this, &MainWindow::OpenFileClickListener);
     connect(toolOpen, &QAction::triggered, this, &MainWindow::OpenFileClickListener);
@@ -190,7 +190,7 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
     QStringList unknown;
     for (const QString& path : paths) {
         if (!QFileInfo(path).isFile()) {
-            problems.append(QStringLiteral("无法打开 %1：不是普通文件").arg(path));
+            problems.append(tr("无法打开 %1：不是普通文件").arg(path));
             continue;
         }
         if (LooksLikeMedia(path)) {
@@ -312,7 +312,7 @@ void MainWindow::OnNetworkProcessFinished2(QNetworkReply* reply)
     if (version != QLatin1String(lumo::kAppVersion))
         ShowNewVersion(version);
     else
-        InfoBox::Show(QStringLiteral("您已经是最新版本了"));
+        InfoBox::Show(tr("您已经是最新版本了"));
 }
 
 void MainWindow::ShowNewVersion(const QString& version)

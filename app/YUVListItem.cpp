@@ -29,10 +29,10 @@ YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
     image_path_label_->setObjectName(QStringLiteral("image_path_label"));
     header->addWidget(image_path_label_);
     header->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    show_detail_btn_ = new QPushButton(QStringLiteral("播放分析"), this);
+    show_detail_btn_ = new QPushButton(tr("播放分析"), this);
     show_detail_btn_->setObjectName(QStringLiteral("show_detail_btn"));
     header->addWidget(show_detail_btn_);
-    close_yuv_btn_ = new QPushButton(QStringLiteral("关闭"), this);
+    close_yuv_btn_ = new QPushButton(tr("关闭"), this);
     close_yuv_btn_->setObjectName(QStringLiteral("close_yuv_btn"));
     header->addWidget(close_yuv_btn_);
     column->addLayout(header);
@@ -70,8 +70,14 @@ int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
     if (lumo::YuvTypeTable::Instance().FindByName(reader_->Type(), info) != 0)
         return -1;
     const QString blanks(8, QLatin1Char(' '));
-    SetText(QString::fromStdString(info.description) + blanks + QString::number(reader_->GetFrameCount()) +
-            QStringLiteral("帧") + blanks + QString::fromUtf8(reader_->Path().c_str()));
+    // Plural forms are for counts from 0 up; a file that cannot be read
+    // counts -1 frames.
+    const int count = reader_->GetFrameCount();
+    const QString frames = count >= 0 ? tr("%n帧", nullptr, count)
+                                      //: The frame count of a file that cannot be read (-1).
+                                      : tr("%1帧").arg(count);
+    SetText(QString::fromStdString(info.description) + blanks + frames + blanks +
+            QString::fromUtf8(reader_->Path().c_str()));
     small_image_layout_->addStretch();
     RequestThumbnails();
     return 0;

@@ -11,6 +11,7 @@
 #include "app/CommandLine.h"
 #include "app/LoadingWindow.h"
 #include "base/SurfaceFormat.h"
+#include "i18n/Translation.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -48,6 +49,8 @@ int main(int argc, char* argv[])
     // task bars, on Wayland too); the icon is for X11 window managers.
     QGuiApplication::setDesktopFileName(QStringLiteral("yuvlumo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/img/logo/yuv_logo.png")));
+    // English unless the user's language is Chinese (or the C locale).
+    lumo::InstallTranslation(app);
 
     // Every GL view of the program gets a 3.3 core context.
     lumo::InstallDefaultSurfaceFormat();

@@ -19,12 +19,33 @@
 #include "online/RecordLog.h"
 #include "online/WebRequest.h"
 
+namespace {
+
+// The service's reasons for refusing feedback (service/LumoService.cpp). The
+// service always speaks Chinese; known reasons are shown in the user's
+// language, anything else as it came.
+const char* const kServiceReasons[] = {
+    QT_TRANSLATE_NOOP("FeedbackWindow", "反馈内容不能为空"),
+    QT_TRANSLATE_NOOP("FeedbackWindow", "反馈内容过长，请删减后再提交"),
+};
+
+QString ServiceReason(const QString& message)
+{
+    for (const char* reason : kServiceReasons) {
+        if (message == QString::fromUtf8(reason))
+            return FeedbackWindow::tr(reason);
+    }
+    return message;
+}
+
+} // namespace
+
 FeedbackWindow::FeedbackWindow(QWidget* parent) : QMainWindow(parent)
 {
     BuildForm();
-    setWindowTitle(QStringLiteral("问题反馈"));
-    explainLabel_->setText(QStringLiteral("请将您的问题输入下方输入框之后提交"));
-    submitButton_->setText(QStringLiteral("提交反馈"));
+    setWindowTitle(tr("问题反馈"));
+    explainLabel_->setText(tr("请将您的问题输入下方输入框之后提交"));
+    submitButton_->setText(tr("提交反馈"));
     connect(submitButton_, &QPushButton::clicked, this, &FeedbackWindow::submitBtnClick);
 
     manager_ = new QNetworkAccessManager(this);
@@ -101,7 +122,7 @@ void FeedbackWindow::OnNetworkProcessFinished(QNetworkReply* reply)
     WebRequest::LogReplyStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
         qDebug() << "Failed:" << reply->errorString();
-        InfoBox::Show(QStringLiteral("网络错误"));
+        InfoBox::Show(tr("网络错误"));
         ReleaseIfDone();
         return;
     }
@@ -112,11 +133,11 @@ void FeedbackWindow::OnNetworkProcessFinished(QNetworkReply* reply)
         QJsonDocument::fromJson(body).object().value(QStringLiteral("message")).toString();
     qDebug() << "resp_message=" << message;
     if (code != 200) {
-        InfoBox::Show(QStringLiteral("提交失败 %1").arg(message));
+        InfoBox::Show(tr("提交失败 %1").arg(ServiceReason(message)));
         ReleaseIfDone();
         return;
     }
-    InfoBox::Show(QStringLiteral("提交成功 请关注您的登录邮箱邮件"));
+    InfoBox::Show(tr("提交成功 请关注您的登录邮箱邮件"));
     if (!closed_)
         close();
     ReleaseIfDone();

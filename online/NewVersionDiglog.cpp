@@ -19,7 +19,7 @@ NewVersionDiglog::NewVersionDiglog(const QString& version, QWidget* parent) : QD
 {
     setAttribute(Qt::WA_DeleteOnClose);
     BuildForm();
-    setWindowTitle(QStringLiteral("检查到新版本"));
+    setWindowTitle(tr("检查到新版本"));
 
     QFont font;
     font.setFamily(QStringLiteral("黑体"));
@@ -29,13 +29,13 @@ NewVersionDiglog::NewVersionDiglog(const QString& version, QWidget* parent) : QD
     new_version_label_->setFont(font);
     // The version comes from the network: never read it as markup.
     new_version_label_->setTextFormat(Qt::PlainText);
-    new_version_label_->setText(QStringLiteral("发现新版本：") + version);
+    new_version_label_->setText(tr("发现新版本：") + version);
 
     new_version_link_->setTextFormat(Qt::RichText);
     new_version_link_->setTextInteractionFlags(Qt::TextBrowserInteraction);
     new_version_link_->setOpenExternalLinks(false);
-    new_version_link_->setText(QStringLiteral("<a style=\"color:blue;\" href=\"%1\">点击下载</a>")
-                                   .arg(DownloadUrl().toHtmlEscaped()));
+    new_version_link_->setText(QStringLiteral("<a style=\"color:blue;\" href=\"%1\">%2</a>")
+                                   .arg(DownloadUrl().toHtmlEscaped(), tr("点击下载").toHtmlEscaped()));
     connect(new_version_link_, &QLabel::linkActivated, this, &NewVersionDiglog::openUrl);
 
     record_log_ = new RecordLog(this);

@@ -1,5 +1,6 @@
 #include "open/ChosenFile.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
@@ -7,6 +8,16 @@
 
 #include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
+
+namespace {
+
+// The context of this file's texts in the translation catalogue.
+class ChosenFile
+{
+    Q_DECLARE_TR_FUNCTIONS(ChosenFile)
+};
+
+} // namespace
 
 lumo::YuvGuess GuessChosenFile(const QString& path)
 {
@@ -36,28 +47,28 @@ QString Y4mProblem(const QString& path, const lumo::YuvGuess& guess)
     QString reason;
     switch (info.status) {
     case lumo::Y4mStatus::Ok: break;
-    case lumo::Y4mStatus::Unterminated: reason = QStringLiteral("文件头没有结束（缺少换行）"); break;
+    case lumo::Y4mStatus::Unterminated: reason = ChosenFile::tr("文件头没有结束（缺少换行）"); break;
     case lumo::Y4mStatus::HeaderTooLong:
-        reason = QStringLiteral("文件头过长（超过 %1 字节）").arg(lumo::kMaxY4mHeaderBytes);
+        reason = ChosenFile::tr("文件头过长（超过 %1 字节）").arg(lumo::kMaxY4mHeaderBytes);
         break;
-    case lumo::Y4mStatus::BinaryHeader: reason = QStringLiteral("文件头含有二进制字节"); break;
-    case lumo::Y4mStatus::MissingSize: reason = QStringLiteral("文件头缺少宽度或高度（W、H 至少为 1）"); break;
+    case lumo::Y4mStatus::BinaryHeader: reason = ChosenFile::tr("文件头含有二进制字节"); break;
+    case lumo::Y4mStatus::MissingSize: reason = ChosenFile::tr("文件头缺少宽度或高度（W、H 至少为 1）"); break;
     case lumo::Y4mStatus::BadSize:
-        reason = QStringLiteral("文件头的宽度或高度不是 1 到 %1 之间的整数").arg(lumo::kMaxY4mDimension);
+        reason = ChosenFile::tr("文件头的宽度或高度不是 1 到 %1 之间的整数").arg(lumo::kMaxY4mDimension);
         break;
     case lumo::Y4mStatus::UnsupportedColour:
-        reason = QStringLiteral("不支持颜色格式 C%1（支持 8 位的 4:2:0、4:2:2、4:4:4 以及 420p10、422p10、444p10、"
+        reason = ChosenFile::tr("不支持颜色格式 C%1（支持 8 位的 4:2:0、4:2:2、4:4:4 以及 420p10、422p10、444p10、"
                                 "420p12、420p16）")
                      .arg(QString::fromStdString(info.colourTag));
         break;
     case lumo::Y4mStatus::BadFrameHeader:
-        reason = QStringLiteral("第 %1 帧的 FRAME 头已损坏").arg(info.badFrame);
+        reason = ChosenFile::tr("第 %1 帧的 FRAME 头已损坏").arg(info.badFrame);
         break;
     case lumo::Y4mStatus::FrameLargerThanFile:
-        reason = QStringLiteral("文件头所说的帧大小（%1 字节）超过文件中的数据").arg(info.frameSize);
+        reason = ChosenFile::tr("文件头所说的帧大小（%1 字节）超过文件中的数据").arg(info.frameSize);
         break;
     }
-    return QStringLiteral("无法打开 Y4M 文件 %1：%2").arg(path, reason);
+    return ChosenFile::tr("无法打开 Y4M 文件 %1：%2").arg(path, reason);
 }
 
 bool ReaderForChosenFile(const QString& path, int width, int height, const std::string& type,
@@ -102,6 +113,6 @@ int LayoutIndex(const std::string& type)
 
 void ShowWarning(const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("警告"), text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Information, ChosenFile::tr("警告"), text, QMessageBox::Ok);
     box.exec();
 }

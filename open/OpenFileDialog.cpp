@@ -25,7 +25,7 @@
 
 namespace {
 
-const char kTitle[] = "选择文件类型并打开";
+const char kTitle[] = QT_TRANSLATE_NOOP("OpenFileDialog", "选择文件类型并打开");
 
 QStringList NativeChooser(QWidget* parent, const QString& title, const QString& startDir, const QString& filter)
 {
@@ -79,9 +79,9 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
 
     auto* column = new QVBoxLayout(this);
     auto* pickRow = new QHBoxLayout;
-    open_file_btn_ = Button(QStringLiteral("open_file_btn"), QStringLiteral("打开YUV"), this);
-    open_file_video_ = Button(QStringLiteral("open_file_video"), QStringLiteral("视频"), this);
-    open_file_image_ = Button(QStringLiteral("open_file_image"), QStringLiteral("图片"), this);
+    open_file_btn_ = Button(QStringLiteral("open_file_btn"), tr("打开YUV"), this);
+    open_file_video_ = Button(QStringLiteral("open_file_video"), tr("视频"), this);
+    open_file_image_ = Button(QStringLiteral("open_file_image"), tr("图片"), this);
     pickRow->addWidget(open_file_btn_);
     pickRow->addWidget(open_file_video_);
     pickRow->addWidget(open_file_image_);
@@ -120,14 +120,14 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
 
     auto* okRow = new QHBoxLayout;
     okRow->addItem(new QSpacerItem(40, 20, QSizePolicy::Expanding, QSizePolicy::Minimum));
-    open_file_cancel_ = Button(QStringLiteral("open_file_cancel"), QStringLiteral("取消"), this);
-    open_file_ok_ = Button(QStringLiteral("open_file_ok"), QStringLiteral("确认"), this);
+    open_file_cancel_ = Button(QStringLiteral("open_file_cancel"), tr("取消"), this);
+    open_file_ok_ = Button(QStringLiteral("open_file_ok"), tr("确认"), this);
     okRow->addWidget(open_file_cancel_);
     okRow->addWidget(open_file_ok_);
     column->addLayout(okRow);
 
     picked_names_.clear();
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(tr(kTitle));
     type_group_ = new QButtonGroup(this);
     type_group_->setExclusive(true);
     open_file_path_label_->setText(QString());
@@ -177,7 +177,7 @@ void OpenFileDialog::SetFileChooser(FileChooser chooser)
 bool OpenFileDialog::ChooseFiles(QStringList& paths)
 {
     try {
-        paths = Chooser()(this, QString::fromUtf8(kTitle), AppSettings::LastOpenDir(), QStringLiteral("Image(*.*)"));
+        paths = Chooser()(this, tr(kTitle), AppSettings::LastOpenDir(), QStringLiteral("Image(*.*)"));
     } catch (...) {
         record_log_->recordError(
             QStringLiteral("OpenFileDialog"), QStringLiteral("OpenFile"), QStringLiteral("OpenFileBtnClick"),
@@ -273,7 +273,7 @@ void OpenFileDialog::ConvertMedia(const QStringList& paths)
 void OpenFileDialog::workStart()
 {
     qDebug() << "OpenFileDialog::workStart";
-    setWindowTitle(QStringLiteral("媒体转换中,请稍等...(打开时长与媒体时长呈正相关"));
+    setWindowTitle(tr("媒体转换中,请稍等...(打开时长与媒体时长呈正相关"));
 }
 
 void OpenFileDialog::workFinished(int width, int height, int yuv_index)
@@ -284,7 +284,7 @@ void OpenFileDialog::workFinished(int width, int height, int yuv_index)
     const QList<QAbstractButton*> buttons = type_group_->buttons();
     if (yuv_index >= 0 && yuv_index < buttons.size())
         buttons.at(yuv_index)->setChecked(true);
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(tr(kTitle));
     if (pending_ > 0)
         --pending_;
     UpdateOkButton();
@@ -307,23 +307,23 @@ void OpenFileDialog::OkClickListener()
     if (pending_ > 0)
         return;
     if (selected_files_.isEmpty()) {
-        Warn(QStringLiteral("未选择任何文件"));
+        Warn(tr("未选择任何文件"));
         return;
     }
     QAbstractButton* checked = type_group_->checkedButton();
     if (!checked) {
-        Warn(QStringLiteral("未选择任何 YUV 类型"));
+        Warn(tr("未选择任何 YUV 类型"));
         return;
     }
     yuv_index_ = type_group_->checkedId();
     width_ = width_spin_box_->value();
     if (width_ < 1) {
-        Warn(QStringLiteral("请输入图像宽度"));
+        Warn(tr("请输入图像宽度"));
         return;
     }
     height_ = height_spin_box_->value();
     if (height_ < 1) {
-        Warn(QStringLiteral("请输入图像高度"));
+        Warn(tr("请输入图像高度"));
         return;
     }
 
@@ -333,7 +333,10 @@ void OpenFileDialog::OkClickListener()
     qDebug() << joined;
     qDebug() << "checkedId:" << yuv_index_ << "," << checked->text();
     qDebug() << "width:" << width_ << ",height:" << height_;
-    record_log_->recordOpenFile(width_, height_, checked->text(), joined);
+    // The service gets the layout's own description, not the button's text.
+    lumo::YuvTypeInfo info;
+    lumo::YuvTypeTable::Instance().GetByIndex(yuv_index_, info);
+    record_log_->recordOpenFile(width_, height_, QString::fromStdString(info.description), joined);
     accept();
 }
 
