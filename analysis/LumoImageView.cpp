@@ -81,6 +81,11 @@ void ShowInformation(const QString& text)
     box->show();
 }
 
+QString CannotWrite(const QString& path, const QFileDevice& file)
+{
+    return LumoImageView::tr("无法写入 %1：%2").arg(path, file.errorString());
+}
+
 void FillHistogram(ColorChart* chart, const lumo::LumoYuvReader& reader, const uint8_t* planes)
 {
     const int64_t n = static_cast<int64_t>(reader.Width()) * reader.Height();
@@ -811,7 +816,7 @@ void LumoImageView::SaveSequenceCsv()
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())
-        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+        ShowInformation(CannotWrite(path, file));
 }
 
 void LumoImageView::StepFrames(int delta)
@@ -871,7 +876,7 @@ void LumoImageView::SaveShownFrame()
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+        ShowInformation(CannotWrite(path, file));
         return;
     }
     const lumo::FramePngStatus status = lumo::WriteFramePng(reader, frame, [&](const void* data, size_t size) {
@@ -881,9 +886,9 @@ void LumoImageView::SaveShownFrame()
         return;
     file.cancelWriting();
     if (status == lumo::FramePngStatus::ReadFailed)
-        ShowInformation(QStringLiteral("无法读取第 %1 帧").arg(frame));
+        ShowInformation(tr("无法读取第 %1 帧").arg(frame));
     else
-        ShowInformation(QStringLiteral("无法写入 %1：%2").arg(path, file.errorString()));
+        ShowInformation(CannotWrite(path, file));
 }
 
 void LumoImageView::CopyMetricText()

@@ -104,6 +104,17 @@
     </message>
 </context>
 <context>
+    <name>LumoImageView</name>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>无法读取第 %1 帧</source>
+        <translation>Cannot read frame %1</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>打开</source>

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git ca-certificates
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5svg5
+  # lupdate and lrelease for the English catalogue, and CMake's Qt5LinguistTools
+  qttools5-dev-tools qttools5-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavfilter-dev ffmpeg
   libstb-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libsqlite3-dev sqlite3
