@@ -1,18 +1,51 @@
 #pragma once
 
-#include <cstdio>
+#include <optional>
 #include <string>
-#include <vector>
+
+#include "cli/InputGeometry.h"
 
 namespace lumo::cli {
 
-// The subcommands; each takes the arguments after its name and returns the
-// exit status. Bad input throws CliError.
-int RunInfo(const std::vector<std::string>& args);
-int RunCompare(const std::vector<std::string>& args);
-int RunExport(const std::vector<std::string>& args);
-int RunConvert(const std::vector<std::string>& args);
+// What the command line gave each subcommand (main.cpp declares the
+// options and checks that every file is there). An option left out is
+// empty, or nullopt where an empty value is itself a mistake.
+struct InfoArgs {
+    std::string file;
+    GeometryOptions geometry;
+};
 
-void PrintHelp(std::FILE* out);
+struct CompareArgs {
+    std::string fileA;
+    std::string fileB;
+    GeometryOptions geometryA;
+    // B's --size-b and --layout-b; what is left out is taken from A's options.
+    GeometryOptions geometryB{"", "--size-b", "", "--layout-b"};
+    std::optional<std::string> frames;
+    std::string range = "bt601full";
+    std::string metrics = "all";
+    std::string format = "table";
+    std::optional<std::string> jobs;
+    std::optional<std::string> output;
+};
+
+struct ExportArgs {
+    std::string file;
+    GeometryOptions geometry;
+    std::optional<std::string> frame;
+    bool png16 = false;
+    std::optional<std::string> output;
+};
+
+struct ConvertArgs {
+    std::string media;
+    std::optional<std::string> output;
+};
+
+// The subcommands; each returns the exit status. Bad input throws CliError.
+int RunInfo(const InfoArgs& args);
+int RunCompare(CompareArgs args);
+int RunExport(const ExportArgs& args);
+int RunConvert(const ConvertArgs& args);
 
 } // namespace lumo::cli

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "cli/CliError.h"
-#include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/CompareReport.h"
 #include "cli/InputGeometry.h"
@@ -96,32 +95,29 @@ private:
 
 } // namespace
 
-int RunCompare(const std::vector<std::string>& args)
+int RunCompare(CompareArgs args)
 {
-    const CliOptions options(args, {"--size", "--layout", "--size-b", "--layout-b", "--frames", "--range",
-                                    "--metrics", "--format", "--jobs", "-o", "--output"});
-    if (options.Positionals().size() != 2)
-        throw CliError("compare needs exactly two files (yuvlumo-cli compare A B [--size WxH] [--layout L])");
-    const int rangeCode = ParseColorRange(options.Value("--range", "bt601full"));
-    const bool withSsim = ParseMetrics(options.Value("--metrics", "all"));
-    const ReportFormat format = ParseFormat(options.Value("--format", "table"));
-    const int jobs = options.Has("--jobs") ? ParseIndex(options.Required("--jobs"), "--jobs") : 0;
+    const int rangeCode = ParseColorRange(args.range);
+    const bool withSsim = ParseMetrics(args.metrics);
+    const ReportFormat format = ParseFormat(args.format);
+    const int jobs = args.jobs ? ParseIndex(*args.jobs, "--jobs") : 0;
     if (jobs > 256)
         throw CliError("bad value for --jobs: at most 256");
-    const FrameRange wanted = options.Has("--frames") ? ParseFrameRange(options.Required("--frames")) : FrameRange();
+    const FrameRange wanted = args.frames ? ParseFrameRange(*args.frames) : FrameRange();
 
     // B's options default to A's; B's file, then A's geometry, come next.
-    const std::string& pathA = options.Positionals()[0];
-    const std::string& pathB = options.Positionals()[1];
-    GeometryOptions givenA;
-    givenA.size = options.Value("--size", "");
-    givenA.layout = options.Value("--layout", "");
-    const InputGeometry geometryA = ResolveGeometry(pathA, "A (" + pathA + ")", givenA);
-    GeometryOptions givenB;
-    givenB.size = options.Value("--size-b", givenA.size);
-    givenB.sizeOption = options.Has("--size-b") ? "--size-b" : "--size";
-    givenB.layout = options.Value("--layout-b", givenA.layout);
-    givenB.layoutOption = options.Has("--layout-b") ? "--layout-b" : "--layout";
+    const std::string& pathA = args.fileA;
+    const std::string& pathB = args.fileB;
+    const InputGeometry geometryA = ResolveGeometry(pathA, "A (" + pathA + ")", args.geometryA);
+    GeometryOptions& givenB = args.geometryB;
+    if (givenB.size.empty()) {
+        givenB.size = args.geometryA.size;
+        givenB.sizeOption = args.geometryA.sizeOption;
+    }
+    if (givenB.layout.empty()) {
+        givenB.layout = args.geometryA.layout;
+        givenB.layoutOption = args.geometryA.layoutOption;
+    }
     givenB.fallback = &geometryA;
     const InputGeometry geometryB = ResolveGeometry(pathB, "B (" + pathB + ")", givenB);
     const FrameSize sizeA = geometryA.size;
@@ -172,7 +168,7 @@ int RunCompare(const std::vector<std::string>& args)
 
     // With -o the report goes to a temporary file that replaces OUT only once
     // the last frame and the summary are written.
-    const std::string outPath = OutputPath(options, "-");
+    const std::string outPath = OutputPath(args.output, "-");
     if (outPath != "-" && (SameFile(outPath, a.Reader().Path()) || SameFile(outPath, b.Reader().Path())))
         throw CliError("the output " + outPath + " is one of the compared files");
     OutputFile outFile(outPath);

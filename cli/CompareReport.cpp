@@ -1,47 +1,67 @@
 #include "cli/CompareReport.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 namespace lumo::cli {
 namespace {
 
+// Keys in the order they are set.
+using Json = nlohmann::ordered_json;
+
 const char* const kPlaneKeys[3] = {"y", "u", "v"};
 
-// Length of the valid UTF-8 sequence at text[i], 0 when it is not one.
-size_t Utf8Length(const std::string& text, size_t i)
+// One value as JSON text: bytes that are not UTF-8 become U+FFFD, NaN and
+// the infinities null.
+std::string Text(const Json& value)
 {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    size_t len = 0;
-    uint32_t cp = 0;
-    if (c < 0x80)
-        return 1;
-    if ((c & 0xE0) == 0xC0) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + len > text.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not valid.
-    static const uint32_t minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < minimum[len] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return 0;
-    return len;
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string Inline(const Json& value);
+
+std::string Member(const std::string& key, const Json& value)
+{
+    return Text(key) + ": " + Inline(value);
+}
+
+// A value on one line, objects spaced as {"key": value, ...}.
+std::string Inline(const Json& value)
+{
+    if (!value.is_object())
+        return Text(value);
+    std::string line;
+    for (const auto& [key, member] : value.items())
+        line += (line.empty() ? "{" : ", ") + Member(key, member);
+    return line.empty() ? "{}" : line + "}";
+}
+
+// The members of `object`, one a line, joined by ",\n".
+std::string Members(const Json& object, const std::string& indent)
+{
+    std::string lines;
+    for (const auto& [key, member] : object.items())
+        lines += (lines.empty() ? "" : ",\n") + indent + Member(key, member);
+    return lines;
+}
+
+Json Side(const CompareSide& side)
+{
+    return Json{{"path", side.path},     {"width", side.width},       {"height", side.height},
+                {"layout", side.layout}, {"frames", side.frameCount}, {"partialLastFrame", side.partialLastFrame}};
+}
+
+// The per-frame keys but "frame"; `ssim` is null when SSIM was not computed.
+Json Metrics(std::optional<double> ssim, const double mse[3], const double psnr[3])
+{
+    Json values{{"ssim", ssim ? Json(*ssim) : Json(nullptr)}};
+    for (int p = 0; p < 3; ++p)
+        values[std::string("mse_") + kPlaneKeys[p]] = mse[p];
+    for (int p = 0; p < 3; ++p)
+        values[std::string("psnr_") + kPlaneKeys[p]] = psnr[p];
+    return values;
 }
 
 } // namespace
@@ -51,61 +71,9 @@ CompareReport::CompareReport(std::FILE* out, ReportFormat format, const CompareH
 {
 }
 
-std::string CompareReport::JsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        const size_t len = Utf8Length(text, i);
-        if (len == 0) {
-            out += "\\ufffd"; // not UTF-8: keep the document valid
-            ++i;
-            continue;
-        }
-        if (len > 1) {
-            out.append(text, i, len);
-            i += len;
-            continue;
-        }
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    out += '"';
-    return out;
-}
-
-std::string CompareReport::JsonNumber(double value)
-{
-    return std::isfinite(value) ? CompareCsvNumber(value) : "null";
-}
-
 std::string CompareReport::ShortNumber(double value)
 {
     return CompareCsvNumber(value, 6);
-}
-
-void CompareReport::WriteJsonSide(const char* key, const CompareSide& side)
-{
-    std::fprintf(out_, "  \"%s\": {\"path\": %s, \"width\": %d, \"height\": %d, \"layout\": %s, \"frames\": %d, "
-                       "\"partialLastFrame\": %s},\n",
-                 key, JsonString(side.path).c_str(), side.width, side.height, JsonString(side.layout).c_str(),
-                 side.frameCount, side.partialLastFrame ? "true" : "false");
 }
 
 void CompareReport::Begin()
@@ -135,16 +103,21 @@ void CompareReport::Begin()
     case ReportFormat::Csv:
         std::fputs(CompareCsvHeader(h.depth).c_str(), out_);
         break;
-    case ReportFormat::Json:
-        std::fprintf(out_, "{\n");
-        WriteJsonSide("a", h.a);
-        WriteJsonSide("b", h.b);
-        std::fprintf(out_, "  \"range\": %s,\n  \"colorRangeCode\": %d,\n  \"metrics\": %s,\n", JsonString(h.rangeName).c_str(),
-                     h.colorRangeCode, h.withSsim ? "\"all\"" : "\"psnr\"");
+    case ReportFormat::Json: {
+        // The rows are written as they come, so the document is written in
+        // pieces: everything before the rows, each row, everything after.
+        Json head{{"a", Side(h.a)},
+                  {"b", Side(h.b)},
+                  {"range", h.rangeName},
+                  {"colorRangeCode", h.colorRangeCode},
+                  {"metrics", h.withSsim ? "all" : "psnr"}};
         if (h.depth != 8)
-            std::fprintf(out_, "  \"depth\": %d,\n", h.depth);
-        std::fprintf(out_, "  \"firstFrame\": %d,\n  \"lastFrame\": %d,\n  \"frames\": [", h.first, h.last);
+            head["depth"] = h.depth;
+        head["firstFrame"] = h.first;
+        head["lastFrame"] = h.last;
+        std::fprintf(out_, "{\n%s,\n  \"frames\": [", Members(head, "  ").c_str());
         break;
+    }
     }
 }
 
@@ -162,13 +135,12 @@ void CompareReport::AddFrame(const FrameMetrics& m)
     case ReportFormat::Csv:
         std::fputs(CompareCsvRow(m).c_str(), out_);
         break;
-    case ReportFormat::Json:
-        std::fprintf(out_, "%s\n    {\"frame\": %d, \"ssim\": %s, \"mse_y\": %s, \"mse_u\": %s, \"mse_v\": %s, "
-                           "\"psnr_y\": %s, \"psnr_u\": %s, \"psnr_v\": %s}",
-                     firstRow ? "" : ",", m.frame, m.hasSsim ? JsonNumber(m.ssim).c_str() : "null",
-                     JsonNumber(m.mse[0]).c_str(), JsonNumber(m.mse[1]).c_str(), JsonNumber(m.mse[2]).c_str(),
-                     JsonNumber(m.psnr[0]).c_str(), JsonNumber(m.psnr[1]).c_str(), JsonNumber(m.psnr[2]).c_str());
+    case ReportFormat::Json: {
+        Json row{{"frame", m.frame}};
+        row.update(Metrics(m.hasSsim ? std::optional<double>(m.ssim) : std::nullopt, m.mse, m.psnr));
+        std::fprintf(out_, "%s\n    %s", firstRow ? "" : ",", Inline(row).c_str());
         break;
+    }
     }
 }
 
@@ -191,17 +163,14 @@ void CompareReport::Finish()
         std::fputs(CompareCsvSummary(s, ssim).c_str(), out_);
         break;
     case ReportFormat::Json: {
-        std::fprintf(out_, "\n  ],\n  \"summary\": {\n    \"frames\": %d,\n", s.Frames());
-        std::fprintf(out_, "    \"mean\": {\"ssim\": %s, \"mse_y\": %s, \"mse_u\": %s, \"mse_v\": %s, \"psnr_y\": %s, "
-                           "\"psnr_u\": %s, \"psnr_v\": %s},\n",
-                     ssim ? JsonNumber(s.MeanSsim()).c_str() : "null", JsonNumber(s.MeanMse(0)).c_str(),
-                     JsonNumber(s.MeanMse(1)).c_str(), JsonNumber(s.MeanMse(2)).c_str(),
-                     JsonNumber(s.MeanPsnr(0)).c_str(), JsonNumber(s.MeanPsnr(1)).c_str(),
-                     JsonNumber(s.MeanPsnr(2)).c_str());
-        std::fprintf(out_, "    \"psnrOfMeanMse\": {");
+        const double mse[3] = {s.MeanMse(0), s.MeanMse(1), s.MeanMse(2)};
+        const double psnr[3] = {s.MeanPsnr(0), s.MeanPsnr(1), s.MeanPsnr(2)};
+        Json summary{{"frames", s.Frames()},
+                     {"mean", Metrics(ssim ? std::optional<double>(s.MeanSsim()) : std::nullopt, mse, psnr)}};
+        Json& ofMean = summary["psnrOfMeanMse"];
         for (int p = 0; p < 3; ++p)
-            std::fprintf(out_, "%s\"%s\": %s", p ? ", " : "", kPlaneKeys[p], JsonNumber(s.PsnrOfMeanMse(p)).c_str());
-        std::fprintf(out_, "}\n  }\n}\n");
+            ofMean[kPlaneKeys[p]] = s.PsnrOfMeanMse(p);
+        std::fprintf(out_, "\n  ],\n  \"summary\": {\n%s\n  }\n}\n", Members(summary, "    ").c_str());
         break;
     }
     }

@@ -45,14 +45,10 @@ public:
     void AddFrame(const FrameMetrics& m);
     void Finish();
 
-    static std::string JsonString(const std::string& text);
-    static std::string JsonNumber(double value);
     // Six significant digits like the analysis window's metric text.
     static std::string ShortNumber(double value);
 
 private:
-    void WriteJsonSide(const char* key, const CompareSide& side);
-
     std::FILE* out_;
     ReportFormat format_;
     CompareHeader header_;

@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "cli/CliError.h"
-#include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/OutputFile.h"
 #include "cli/RawInput.h"
@@ -10,13 +9,10 @@
 
 namespace lumo::cli {
 
-int RunConvert(const std::vector<std::string>& args)
+int RunConvert(const ConvertArgs& args)
 {
-    const CliOptions options(args, {"-o", "--output"});
-    if (options.Positionals().size() != 1)
-        throw CliError("convert needs exactly one media file (yuvlumo-cli convert MEDIA [-o OUT.yuv])");
-    const std::string input = options.Positionals()[0];
-    const std::string output = OutputPath(options, input + ".yuv");
+    const std::string& input = args.media;
+    const std::string output = OutputPath(args.output, input + ".yuv");
 
     RequireRegularFile(input, input);
     if (output != "-" && SameFile(output, input))

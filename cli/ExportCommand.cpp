@@ -3,7 +3,6 @@
 #include <new>
 
 #include "cli/CliError.h"
-#include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
@@ -15,20 +14,16 @@
 
 namespace lumo::cli {
 
-int RunExport(const std::vector<std::string>& args)
+int RunExport(const ExportArgs& args)
 {
-    const CliOptions options(args, {"--size", "--layout", "--frame", "-o", "--output"}, {"--png16"});
-    if (options.Positionals().size() != 1)
-        throw CliError("export needs exactly one file (yuvlumo-cli export FILE [--size WxH] [--layout L] --frame N -o OUT.png)");
-    GeometryOptions given;
-    given.size = options.Value("--size", "");
-    given.layout = options.Value("--layout", "");
-    const std::string& path = options.Positionals()[0];
-    const InputGeometry geometry = ResolveGeometry(path, path, given);
+    const std::string& path = args.file;
+    const InputGeometry geometry = ResolveGeometry(path, path, args.geometry);
     const FrameSize size = geometry.size;
     const std::string& layout = geometry.layout;
-    const int frame = ParseIndex(options.Required("--frame"), "--frame");
-    const std::string output = OutputPath(options, "");
+    if (!args.frame)
+        throw CliError("missing option '--frame'");
+    const int frame = ParseIndex(*args.frame, "--frame");
+    const std::string output = OutputPath(args.output, "");
     if (output.empty())
         throw CliError("missing option '-o'");
     const RawInput input(path, size, layout, "");
@@ -45,7 +40,7 @@ int RunExport(const std::vector<std::string>& args)
     const int64_t offset = static_cast<int64_t>(frame) * input.FrameBytes();
     const std::string unreadable = "cannot read frame " + std::to_string(frame) + " of " + input.Reader().Path();
     int64_t got = 0;
-    if (options.Has("--png16")) {
+    if (args.png16) {
         // The frame at its own depth, converted without rounding to 8 bits.
         std::unique_ptr<uint16_t[]> planes(input.Reader().ReadFrameYUV444Native(nullptr, &got, offset));
         if (!planes || got <= 0)

@@ -1,7 +1,6 @@
 #include <cstdio>
 
 #include "cli/CliError.h"
-#include "cli/CliOptions.h"
 #include "cli/Commands.h"
 #include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
@@ -10,16 +9,10 @@
 
 namespace lumo::cli {
 
-int RunInfo(const std::vector<std::string>& args)
+int RunInfo(const InfoArgs& args)
 {
-    const CliOptions options(args, {"--size", "--layout"});
-    if (options.Positionals().size() != 1)
-        throw CliError("info needs exactly one file (yuvlumo-cli info FILE [--size WxH] [--layout L])");
-    const std::string& path = options.Positionals()[0];
-    GeometryOptions given;
-    given.size = options.Value("--size", "");
-    given.layout = options.Value("--layout", "");
-    const InputGeometry geometry = ResolveGeometry(path, path, given);
+    const std::string& path = args.file;
+    const InputGeometry geometry = ResolveGeometry(path, path, args.geometry);
     const FrameSize size = geometry.size;
     const std::string& layout = geometry.layout;
     const RawInput input(path, size, layout, "");

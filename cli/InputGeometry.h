@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli/CliOptions.h"
+#include "cli/OptionValues.h"
 
 namespace lumo::cli {
 

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "cli/CliError.h"
-#include "cli/CliOptions.h"
 #include "cli/SignalCleanup.h"
 
 namespace lumo::cli {
@@ -44,15 +43,13 @@ std::string FollowLinks(std::string path)
 
 } // namespace
 
-std::string OutputPath(const CliOptions& options, const std::string& fallback)
+std::string OutputPath(const std::optional<std::string>& given, const std::string& fallback)
 {
-    const char* name = options.Has("-o") ? "-o" : options.Has("--output") ? "--output" : nullptr;
-    if (!name)
+    if (!given)
         return fallback;
-    const std::string& path = options.Required(name);
-    if (path.empty())
-        throw CliError(std::string("empty file name for ") + name + " (use - for standard output)");
-    return path;
+    if (given->empty())
+        throw CliError("empty file name for -o/--output (use - for standard output)");
+    return *given;
 }
 
 bool SameFile(const std::string& a, const std::string& b)

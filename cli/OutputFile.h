@@ -1,14 +1,13 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace lumo::cli {
 
-class CliOptions;
-
-// The value of -o (or --output), `fallback` when neither is given. An empty
+// The value of -o (or --output), `fallback` when it was not given. An empty
 // value throws CliError: "-" is the way to say standard output.
-std::string OutputPath(const CliOptions& options, const std::string& fallback);
+std::string OutputPath(const std::optional<std::string>& given, const std::string& fallback);
 
 // Where a command writes its result. "-" is standard output. An existing
 // path that is not a regular file (a device, a FIFO) is written in place,

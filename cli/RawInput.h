@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/CliOptions.h"
+#include "cli/OptionValues.h"
 #include "yuv/LumoYuvReader.h"
 
 namespace lumo::cli {

@@ -1,12 +1,15 @@
 // yuvlumo-cli: the command-line companion of YUV Lumo.
 #include <malloc.h>
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,85 +24,239 @@
 #endif
 
 namespace lumo::cli {
+namespace {
 
-void PrintHelp(std::FILE* out)
+const char* const kNotes =
+    "A Y4M file gives its own size and layout. For a raw file, --size and --layout\n"
+    "may be left out where the file name tells them: foreman_352x288_nv12.yuv,\n"
+    "news_cif.yuv (I420 when the file holds whole I420 frames). B takes A's values\n"
+    "where nothing else gives them.\n"
+    "The layout defaults to I420. Layouts deeper than 8 bits are compared at their own\n"
+    "depth, and only with files of the same depth. -o - writes to standard output\n"
+    "(convert then prints width, height and layout on standard error); --output is\n"
+    "the long name of -o. Bad input gives a one-line message and exit status 2.\n";
+
+// The notes and every layout of the table, under the options.
+std::string HelpFooter()
 {
-    std::fprintf(out,
-                 "Usage: yuvlumo-cli COMMAND [ARGS]\n"
-                 "\n"
-                 "  info FILE [--size WxH] [--layout L]\n"
-                 "      layout, frame size in bytes and frame count of a raw YUV or Y4M file,\n"
-                 "      and where each value came from\n"
-                 "  compare A B [--size WxH] [--layout L] [--layout-b L2] [--size-b WxH]\n"
-                 "          [--frames FIRST:LAST] [--range bt709|bt601|bt601full]\n"
-                 "          [--metrics all|psnr] [--format table|csv|json] [--jobs N] [-o OUT]\n"
-                 "      per-frame MSE, PSNR and SSIM_GRAY of two raw YUV or Y4M files of one size,\n"
-                 "      as the analysis window computes them; range defaults to bt601full,\n"
-                 "      frames to every frame both files have (FIRST:LAST is inclusive);\n"
-                 "      the report goes to standard output, or to OUT once it is complete;\n"
-                 "      --jobs defaults to one worker per core (fewer for very large frames)\n"
-                 "  export FILE [--size WxH] [--layout L] --frame N [--png16] -o OUT.png\n"
-                 "      one frame as an RGB PNG, 8 bits per channel or, with --png16, 16\n"
-                 "  convert MEDIA [-o OUT.yuv]\n"
-                 "      a video or image file to raw YUV (default output MEDIA.yuv)\n"
-                 "\n"
-                 "A Y4M file gives its own size and layout. For a raw file, --size and --layout\n"
-                 "may be left out where the file name tells them: foreman_352x288_nv12.yuv,\n"
-                 "news_cif.yuv (I420 when the file holds whole I420 frames). B takes A's values\n"
-                 "where nothing else gives them.\n"
-                 "The layout defaults to I420. Layouts deeper than 8 bits are compared at their own\n"
-                 "depth, and only with files of the same depth. -o - writes to standard output\n"
-                 "(convert then prints width, height and layout on standard error); --output is\n"
-                 "the long name of -o. Bad input gives a one-line message and exit status 2.\n"
-                 "\n"
-                 "Layouts (either name, any case):\n");
+    std::string text = std::string(kNotes) + "\nLayouts (either name, any case):\n";
     const YuvTypeTable& table = YuvTypeTable::Instance();
     for (int i = 0; i < table.Count(); ++i) {
         YuvTypeInfo info;
-        if (table.GetByIndex(i, info) == 0)
-            std::fprintf(out, "  %-14s %-24s %s\n",
-                         (info.ffmpegName.empty() ? ShortLayoutName(info.name) : info.ffmpegName).c_str(),
-                         info.name.c_str(), info.description.c_str());
+        if (table.GetByIndex(i, info) != 0)
+            continue;
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-14s %-24s %s\n",
+                      (info.ffmpegName.empty() ? ShortLayoutName(info.name) : info.ffmpegName).c_str(),
+                      info.name.c_str(), info.description.c_str());
+        text += line;
     }
+    return text;
 }
 
-} // namespace lumo::cli
-
-namespace {
-
-int Dispatch(std::vector<std::string> args)
+// An option whose absence differs from an empty value.
+CLI::Option* AddOptional(CLI::App& command, const std::string& names, std::optional<std::string>& target,
+                         const std::string& help)
 {
-    using namespace lumo::cli;
-    if (args.empty()) {
-        std::fprintf(stderr, "yuvlumo-cli: no command given (try yuvlumo-cli --help)\n");
-        return 2;
-    }
-    const std::string command = args[0];
-    args.erase(args.begin());
+    return command.add_option_function<std::string>(
+        names, [&target](const std::string& value) { target = value; }, help);
+}
+
+// --size and --layout; `where` says when they are needed.
+void AddGeometry(CLI::App& command, GeometryOptions& geometry, const std::string& where)
+{
+    command.add_option("--size", geometry.size, "frame width and height, where " + where)->type_name("WxH");
+    command.add_option("--layout", geometry.layout, "layout, where " + where + " (default I420)")->type_name("L");
+}
+
+// CLI11 reads "--name=" with nothing after the "=" as "--name" alone and
+// takes the next argument as its value; an empty value stays one here.
+std::vector<std::string> KeepEmptyValues(const std::vector<std::string>& args)
+{
+    std::vector<std::string> out;
+    bool optionsEnded = false;
     for (const std::string& arg : args) {
+        optionsEnded = optionsEnded || arg == "--";
+        if (!optionsEnded && arg.size() > 3 && arg.compare(0, 2, "--") == 0 && arg.find('=') == arg.size() - 1) {
+            out.push_back(arg.substr(0, arg.size() - 1));
+            out.emplace_back();
+        } else {
+            out.push_back(arg);
+        }
+    }
+    return out;
+}
+
+// CLI11's messages in this program's one-line form.
+std::string FailureText(const CLI::ParseError& e, const std::vector<std::string>& args)
+{
+    std::string text = e.what();
+    // "--size: 1 required WxH missing": the arguments ran out, so the option
+    // is the last one, named as the user typed it.
+    if (e.get_name() == "ArgumentMismatch" && text.find(" required ") != std::string::npos && !args.empty())
+        return "option '" + args.back() + "' needs a value";
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+// A subcommand with the files it takes, for the message when they are not
+// all there or there are more.
+struct Command {
+    CLI::App* app;
+    std::vector<CLI::Option*> files;
+    const char* usage;
+};
+
+struct FileArg {
+    const char* name;
+    std::string* target;
+    const char* help;
+};
+
+CLI::App* AddCommand(CLI::App& app, std::vector<Command>& commands, const char* name, const char* help,
+                     const std::vector<FileArg>& files, const char* usage)
+{
+    CLI::App* command = app.add_subcommand(name, help);
+    Command entry{command, {}, usage};
+    for (const FileArg& file : files)
+        entry.files.push_back(command->add_option(file.name, *file.target, file.help)->type_name("")->required());
+    commands.push_back(entry);
+    return command;
+}
+
+// What no option took: an unknown option, an unknown command or a file too
+// many; then a file too few.
+void RequireExactArguments(const CLI::App& app, const std::vector<Command>& commands,
+                           const std::vector<std::string>& args)
+{
+    // A leftover is an option only where it stands before "--" (CLI11 may
+    // keep the "--" itself among them).
+    const auto optionsEnd = std::find(args.begin(), args.end(), "--");
+    std::vector<std::string> extra;
+    for (const std::string& arg : app.remaining(true)) {
         if (arg == "--")
-            break;
-        if (arg == "--help" || arg == "-h")
-            args = {"--help"};
+            continue;
+        if (arg.size() > 1 && arg[0] == '-' && std::find(args.begin(), optionsEnd, arg) != optionsEnd)
+            throw CliError("unknown option '" + arg.substr(0, arg.find('=')) + "' (see --help)");
+        extra.push_back(arg);
     }
-    if (command == "--help" || command == "-h" || command == "help" || (!args.empty() && args[0] == "--help")) {
-        PrintHelp(stdout);
-        return 0;
+    const auto chosen = std::find_if(commands.begin(), commands.end(),
+                                     [](const Command& command) { return command.app->parsed(); });
+    if (chosen == commands.end()) {
+        if (!extra.empty())
+            throw CliError("unknown command '" + extra.front() + "' (try yuvlumo-cli --help)");
+        return;
     }
-    if (command == "--version") {
-        std::printf("yuvlumo-cli %s\n", YUVLUMO_VERSION);
-        return 0;
-    }
+    const bool allGiven = std::all_of(chosen->files.begin(), chosen->files.end(),
+                                      [](const CLI::Option* file) { return file->count() > 0; });
+    if (!allGiven || !extra.empty())
+        throw CliError(chosen->usage);
+}
+
+int Dispatch(const std::vector<std::string>& args)
+{
+    InfoArgs info;
+    CompareArgs compare;
+    ExportArgs exportArgs;
+    ConvertArgs convert;
+
+    CLI::App app("Measures, exports and converts raw YUV and Y4M video; the command-line companion of YUV Lumo.",
+                 "yuvlumo-cli");
+    app.set_version_flag("--version", std::string("yuvlumo-cli ") + YUVLUMO_VERSION, "print the version");
+    app.set_help_flag("-h,--help", "print this help (after a command: that command's)");
+    // Unknown arguments are refused below, in this program's words; a
+    // repeated option keeps its last value.
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.require_subcommand(0, 1);
+    app.footer(HelpFooter());
+    app.get_formatter()->label("REQUIRED", ""); // the usage line shows the files a command needs
+
+    std::vector<Command> commands;
+    CLI::App* infoCommand = AddCommand(
+        app, commands, "info",
+        "layout, frame size in bytes and frame count of a raw YUV or Y4M file, and where each value came from",
+        {{"FILE", &info.file, "a raw YUV or Y4M file"}}, "info needs exactly one file (yuvlumo-cli info FILE [--size WxH] [--layout L])");
+    AddGeometry(*infoCommand, info.geometry, "neither the file's name nor its Y4M header tells");
+
+    CLI::App* compareCommand = AddCommand(
+        app, commands, "compare",
+        "per-frame MSE, PSNR and SSIM_GRAY of two raw YUV or Y4M files of one size, as the analysis window "
+        "computes them",
+        {{"A", &compare.fileA, "the reference, a raw YUV or Y4M file"},
+         {"B", &compare.fileB, "the file compared with it"}},
+        "compare needs exactly two files (yuvlumo-cli compare A B [--size WxH] [--layout L])");
+    AddGeometry(*compareCommand, compare.geometryA, "neither the files' names nor their Y4M headers tell");
+    compareCommand->add_option("--size-b", compare.geometryB.size, "B's frame size, where it differs from --size")
+        ->type_name("WxH");
+    compareCommand->add_option("--layout-b", compare.geometryB.layout, "B's layout, where it differs from --layout")
+        ->type_name("L2");
+    AddOptional(*compareCommand, "--frames", compare.frames,
+                "inclusive range of frames, or one frame (default: every frame both files have)")
+        ->type_name("FIRST:LAST");
+    compareCommand->add_option("--range", compare.range, "colour range for SSIM_GRAY (default bt601full)")
+        ->type_name("bt709|bt601|bt601full");
+    compareCommand->add_option("--metrics", compare.metrics, "psnr leaves out SSIM_GRAY (default all)")
+        ->type_name("all|psnr");
+    compareCommand->add_option("--format", compare.format, "report format (default table)")
+        ->type_name("table|csv|json");
+    AddOptional(*compareCommand, "--jobs", compare.jobs,
+                "worker threads, at most 256 (default: one per core, fewer for very large frames)")
+        ->type_name("N");
+    AddOptional(*compareCommand, "-o,--output", compare.output,
+                "write the report to OUT once it is complete (default: standard output)")
+        ->type_name("OUT");
+
+    CLI::App* exportCommand = AddCommand(
+        app, commands, "export", "one frame as an RGB PNG, 8 bits per channel or, with --png16, 16",
+        {{"FILE", &exportArgs.file, "a raw YUV or Y4M file"}},
+        "export needs exactly one file (yuvlumo-cli export FILE [--size WxH] [--layout L] --frame N -o OUT.png)");
+    AddGeometry(*exportCommand, exportArgs.geometry, "neither the file's name nor its Y4M header tells");
+    AddOptional(*exportCommand, "--frame", exportArgs.frame, "the frame, counted from 0 (needed)")->type_name("N");
+    exportCommand->add_flag("--png16", exportArgs.png16, "16 bits per channel, from the samples at their own depth");
+    AddOptional(*exportCommand, "-o,--output", exportArgs.output, "the PNG file (needed)")->type_name("OUT.png");
+
+    CLI::App* convertCommand = AddCommand(
+        app, commands, "convert", "a video or image file to raw YUV", {{"MEDIA", &convert.media, "a video or image file FFmpeg reads"}},
+        "convert needs exactly one media file (yuvlumo-cli convert MEDIA [-o OUT.yuv])");
+    AddOptional(*convertCommand, "-o,--output", convert.output, "the raw YUV file (default MEDIA.yuv)")
+        ->type_name("OUT.yuv");
+
+    CLI::App* helpCommand = app.add_subcommand("help", "print this help")->group("");
+
     try {
-        if (command == "info")
-            return RunInfo(args);
-        if (command == "compare")
-            return RunCompare(args);
-        if (command == "export")
-            return RunExport(args);
-        if (command == "convert")
-            return RunConvert(args);
-        throw CliError("unknown command '" + command + "' (try yuvlumo-cli --help)");
+        try {
+            std::vector<std::string> reversed = KeepEmptyValues(args);
+            std::reverse(reversed.begin(), reversed.end()); // CLI11 takes them from the back
+            app.parse(reversed);
+        } catch (const CLI::CallForHelp&) {
+            // Every command's options at the top, one command's after it.
+            std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+            return 0;
+        } catch (const CLI::CallForVersion& e) {
+            std::printf("%s\n", e.what());
+            return 0;
+        } catch (const CLI::ParseError& e) {
+            // A missing file is told with the command's usage, after any
+            // unknown option.
+            if (e.get_name() == "RequiredError")
+                RequireExactArguments(app, commands, args);
+            throw CliError(FailureText(e, args));
+        }
+        RequireExactArguments(app, commands, args);
+        if (infoCommand->parsed())
+            return RunInfo(info);
+        if (compareCommand->parsed())
+            return RunCompare(std::move(compare));
+        if (exportCommand->parsed())
+            return RunExport(exportArgs);
+        if (convertCommand->parsed())
+            return RunConvert(convert);
+        if (helpCommand->parsed()) {
+            std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+            return 0;
+        }
+        throw CliError("no command given (try yuvlumo-cli --help)");
     } catch (const CliError& e) {
         std::fprintf(stderr, "yuvlumo-cli: %s\n", e.what());
     } catch (const std::bad_alloc&) {
@@ -111,6 +268,7 @@ int Dispatch(std::vector<std::string> args)
 }
 
 } // namespace
+} // namespace lumo::cli
 
 int main(int argc, char** argv)
 {
@@ -120,7 +278,7 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     lumo::cli::InstallSignalCleanup();
-    const int status = Dispatch(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    const int status = lumo::cli::Dispatch(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     // What was printed may still sit in the buffer: a full disk or a closed
     // descriptor shows only now.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

@@ -11,7 +11,7 @@ packages=(
   qttools5-dev-tools qttools5-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev libavfilter-dev ffmpeg
   libstb-dev libpng-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libsqlite3-dev sqlite3
+  libcpp-httplib-dev libsqlite3-dev sqlite3 libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   fonts-wqy-zenhei curl procps
   # the Debian package and the checks of what it installs

@@ -1,7 +1,4 @@
-#include "cli/CliOptions.h"
-
-#include <cerrno>
-#include <cstdlib>
+#include "cli/OptionValues.h"
 
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
@@ -26,63 +23,6 @@ bool ParseNonNegative(const std::string& text, long long limit, long long& out)
 }
 
 } // namespace
-
-CliOptions::CliOptions(const std::vector<std::string>& args, const std::set<std::string>& known,
-                       const std::set<std::string>& flags)
-{
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            positionals_.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        bool hasValue = false;
-        const size_t eq = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            hasValue = true;
-        }
-        if (flags.count(arg) != 0) {
-            values_[arg] = std::string();
-            continue;
-        }
-        if (known.count(name) == 0)
-            throw CliError("unknown option '" + name + "' (see --help)");
-        if (!hasValue) {
-            if (i + 1 >= args.size())
-                throw CliError("option '" + name + "' needs a value");
-            value = args[++i];
-        }
-        values_[name] = value;
-    }
-}
-
-bool CliOptions::Has(const std::string& name) const
-{
-    return values_.count(name) != 0;
-}
-
-const std::string& CliOptions::Required(const std::string& name) const
-{
-    const auto it = values_.find(name);
-    if (it == values_.end())
-        throw CliError("missing option '" + name + "'");
-    return it->second;
-}
-
-std::string CliOptions::Value(const std::string& name, const std::string& fallback) const
-{
-    const auto it = values_.find(name);
-    return it == values_.end() ? fallback : it->second;
-}
 
 FrameSize ParseFrameSize(const std::string& text, const std::string& option)
 {
