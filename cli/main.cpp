@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -99,12 +100,13 @@ std::string FailureText(const CLI::ParseError& e, const std::vector<std::string>
     return text;
 }
 
-// A subcommand with the files it takes, for the message when they are not
-// all there or there are more.
+// A subcommand, the files it takes (for the message when they are not all
+// there, or there are more) and what runs it.
 struct Command {
     CLI::App* app;
     std::vector<CLI::Option*> files;
     const char* usage;
+    std::function<int()> run;
 };
 
 struct FileArg {
@@ -113,15 +115,15 @@ struct FileArg {
     const char* help;
 };
 
-CLI::App* AddCommand(CLI::App& app, std::vector<Command>& commands, const char* name, const char* help,
-                     const std::vector<FileArg>& files, const char* usage)
+CLI::App& AddCommand(CLI::App& app, std::vector<Command>& commands, const char* name, const char* help,
+                     const std::vector<FileArg>& files, const char* usage, std::function<int()> run)
 {
     CLI::App* command = app.add_subcommand(name, help);
-    Command entry{command, {}, usage};
+    Command entry{command, {}, usage, std::move(run)};
     for (const FileArg& file : files)
         entry.files.push_back(command->add_option(file.name, *file.target, file.help)->type_name("")->required());
-    commands.push_back(entry);
-    return command;
+    commands.push_back(std::move(entry));
+    return *command;
 }
 
 // What no option took: an unknown option, an unknown command or a file too
@@ -155,11 +157,6 @@ void RequireExactArguments(const CLI::App& app, const std::vector<Command>& comm
 
 int Dispatch(const std::vector<std::string>& args)
 {
-    InfoArgs info;
-    CompareArgs compare;
-    ExportArgs exportArgs;
-    ConvertArgs convert;
-
     CLI::App app("Measures, exports and converts raw YUV and Y4M video; the command-line companion of YUV Lumo.",
                  "yuvlumo-cli");
     app.set_version_flag("--version", std::string("yuvlumo-cli ") + YUVLUMO_VERSION, "print the version");
@@ -173,56 +170,68 @@ int Dispatch(const std::vector<std::string>& args)
     app.get_formatter()->label("REQUIRED", ""); // the usage line shows the files a command needs
 
     std::vector<Command> commands;
-    CLI::App* infoCommand = AddCommand(
+    InfoArgs info;
+    CLI::App& infoCommand = AddCommand(
         app, commands, "info",
         "layout, frame size in bytes and frame count of a raw YUV or Y4M file, and where each value came from",
-        {{"FILE", &info.file, "a raw YUV or Y4M file"}}, "info needs exactly one file (yuvlumo-cli info FILE [--size WxH] [--layout L])");
-    AddGeometry(*infoCommand, info.geometry, "neither the file's name nor its Y4M header tells");
+        {{"FILE", &info.file, "a raw YUV or Y4M file"}},
+        "info needs exactly one file (yuvlumo-cli info FILE [--size WxH] [--layout L])", [&] { return RunInfo(info); });
+    AddGeometry(infoCommand, info.geometry, "neither the file's name nor its Y4M header tells");
 
-    CLI::App* compareCommand = AddCommand(
+    CompareArgs compare;
+    CLI::App& compareCommand = AddCommand(
         app, commands, "compare",
         "per-frame MSE, PSNR and SSIM_GRAY of two raw YUV or Y4M files of one size, as the analysis window "
         "computes them",
         {{"A", &compare.fileA, "the reference, a raw YUV or Y4M file"},
          {"B", &compare.fileB, "the file compared with it"}},
-        "compare needs exactly two files (yuvlumo-cli compare A B [--size WxH] [--layout L])");
-    AddGeometry(*compareCommand, compare.geometryA, "neither the files' names nor their Y4M headers tell");
-    compareCommand->add_option("--size-b", compare.geometryB.size, "B's frame size, where it differs from --size")
+        "compare needs exactly two files (yuvlumo-cli compare A B [--size WxH] [--layout L])",
+        [&] { return RunCompare(std::move(compare)); });
+    AddGeometry(compareCommand, compare.geometryA, "neither the files' names nor their Y4M headers tell");
+    compareCommand.add_option("--size-b", compare.geometryB.size, "B's frame size, where it differs from --size")
         ->type_name("WxH");
-    compareCommand->add_option("--layout-b", compare.geometryB.layout, "B's layout, where it differs from --layout")
+    compareCommand.add_option("--layout-b", compare.geometryB.layout, "B's layout, where it differs from --layout")
         ->type_name("L2");
-    AddOptional(*compareCommand, "--frames", compare.frames,
+    AddOptional(compareCommand, "--frames", compare.frames,
                 "inclusive range of frames, or one frame (default: every frame both files have)")
         ->type_name("FIRST:LAST");
-    compareCommand->add_option("--range", compare.range, "colour range for SSIM_GRAY (default bt601full)")
+    compareCommand.add_option("--range", compare.range, "colour range for SSIM_GRAY (default bt601full)")
         ->type_name("bt709|bt601|bt601full");
-    compareCommand->add_option("--metrics", compare.metrics, "psnr leaves out SSIM_GRAY (default all)")
+    compareCommand.add_option("--metrics", compare.metrics, "psnr leaves out SSIM_GRAY (default all)")
         ->type_name("all|psnr");
-    compareCommand->add_option("--format", compare.format, "report format (default table)")
+    compareCommand.add_option("--format", compare.format, "report format (default table)")
         ->type_name("table|csv|json");
-    AddOptional(*compareCommand, "--jobs", compare.jobs,
+    AddOptional(compareCommand, "--jobs", compare.jobs,
                 "worker threads, at most 256 (default: one per core, fewer for very large frames)")
         ->type_name("N");
-    AddOptional(*compareCommand, "-o,--output", compare.output,
+    AddOptional(compareCommand, "-o,--output", compare.output,
                 "write the report to OUT once it is complete (default: standard output)")
         ->type_name("OUT");
 
-    CLI::App* exportCommand = AddCommand(
+    ExportArgs exportArgs;
+    CLI::App& exportCommand = AddCommand(
         app, commands, "export", "one frame as an RGB PNG, 8 bits per channel or, with --png16, 16",
         {{"FILE", &exportArgs.file, "a raw YUV or Y4M file"}},
-        "export needs exactly one file (yuvlumo-cli export FILE [--size WxH] [--layout L] --frame N -o OUT.png)");
-    AddGeometry(*exportCommand, exportArgs.geometry, "neither the file's name nor its Y4M header tells");
-    AddOptional(*exportCommand, "--frame", exportArgs.frame, "the frame, counted from 0 (needed)")->type_name("N");
-    exportCommand->add_flag("--png16", exportArgs.png16, "16 bits per channel, from the samples at their own depth");
-    AddOptional(*exportCommand, "-o,--output", exportArgs.output, "the PNG file (needed)")->type_name("OUT.png");
+        "export needs exactly one file (yuvlumo-cli export FILE [--size WxH] [--layout L] --frame N -o OUT.png)",
+        [&] { return RunExport(exportArgs); });
+    AddGeometry(exportCommand, exportArgs.geometry, "neither the file's name nor its Y4M header tells");
+    AddOptional(exportCommand, "--frame", exportArgs.frame, "the frame, counted from 0 (needed)")->type_name("N");
+    exportCommand.add_flag("--png16", exportArgs.png16, "16 bits per channel, from the samples at their own depth");
+    AddOptional(exportCommand, "-o,--output", exportArgs.output, "the PNG file (needed)")->type_name("OUT.png");
 
-    CLI::App* convertCommand = AddCommand(
-        app, commands, "convert", "a video or image file to raw YUV", {{"MEDIA", &convert.media, "a video or image file FFmpeg reads"}},
-        "convert needs exactly one media file (yuvlumo-cli convert MEDIA [-o OUT.yuv])");
-    AddOptional(*convertCommand, "-o,--output", convert.output, "the raw YUV file (default MEDIA.yuv)")
+    ConvertArgs convert;
+    CLI::App& convertCommand = AddCommand(
+        app, commands, "convert", "a video or image file to raw YUV",
+        {{"MEDIA", &convert.media, "a video or image file FFmpeg reads"}},
+        "convert needs exactly one media file (yuvlumo-cli convert MEDIA [-o OUT.yuv])",
+        [&] { return RunConvert(convert); });
+    AddOptional(convertCommand, "-o,--output", convert.output, "the raw YUV file (default MEDIA.yuv)")
         ->type_name("OUT.yuv");
 
-    CLI::App* helpCommand = app.add_subcommand("help", "print this help")->group("");
+    AddCommand(app, commands, "help", "print this help", {}, "help takes no arguments (try yuvlumo-cli --help)", [&app] {
+        std::fputs(app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::All).c_str(), stdout);
+        return 0;
+    }).group("");
 
     try {
         try {
@@ -244,18 +253,9 @@ int Dispatch(const std::vector<std::string>& args)
             throw CliError(FailureText(e, args));
         }
         RequireExactArguments(app, commands, args);
-        if (infoCommand->parsed())
-            return RunInfo(info);
-        if (compareCommand->parsed())
-            return RunCompare(std::move(compare));
-        if (exportCommand->parsed())
-            return RunExport(exportArgs);
-        if (convertCommand->parsed())
-            return RunConvert(convert);
-        if (helpCommand->parsed()) {
-            std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
-            return 0;
-        }
+        for (const Command& command : commands)
+            if (command.app->parsed())
+                return command.run();
         throw CliError("no command given (try yuvlumo-cli --help)");
     } catch (const CliError& e) {
         std::fprintf(stderr, "yuvlumo-cli: %s\n", e.what());
