@@ -1,37 +1,18 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 namespace lumo::service {
 
-// Writes one compact JSON object. Strings are expected to be UTF-8; control
-// characters, quotes and backslashes are escaped.
-class JsonWriter {
-public:
-    JsonWriter();
+// Keys in the order they are set: replies read "code", "message", "model".
+using Json = nlohmann::ordered_json;
 
-    JsonWriter &Field(std::string_view key, std::string_view value);
-    JsonWriter &Field(std::string_view key, std::int64_t value);
-    // Opens a nested object under `key`; close it with EndObject().
-    JsonWriter &BeginObject(std::string_view key);
-    JsonWriter &EndObject();
-
-    // The finished document; closes every object still open.
-    std::string Finish();
-
-    static std::string Quote(std::string_view text);
-
-private:
-    void Key(std::string_view key);
-
-    std::string out_;
-    int depth_ = 1;
-    bool first_ = true;
-};
-
-// The reply envelope: {"code":..., "message":...}.
-std::string EnvelopeJson(int code, std::string_view message);
+// A reply, compact: {"code":..., "message":...} with "model" after them
+// unless it is null. Bytes that are not UTF-8 become U+FFFD, so the reply
+// is always valid JSON.
+std::string ReplyJson(int code, std::string_view message, const Json &model = nullptr);
 
 }  // namespace lumo::service

@@ -11,7 +11,7 @@
 #include "service/DownloadPage.h"
 #include "service/EventStore.h"
 #include "service/FormData.h"
-#include "service/JsonWriter.h"
+#include "service/JsonReply.h"
 
 namespace lumo::service {
 
@@ -46,7 +46,7 @@ void SendJson(httplib::Response &res, int httpStatus, const std::string &json)
 
 void SendError(httplib::Response &res, int httpStatus, const std::string &message)
 {
-    SendJson(res, httpStatus, EnvelopeJson(httpStatus, message));
+    SendJson(res, httpStatus, ReplyJson(httpStatus, message));
 }
 
 // `text` begins with `lowerPrefix`, letters compared in any case.
@@ -180,7 +180,7 @@ void LumoService::Route()
         } else if (declared <= options_.maxBody + kDrainLimit) {
             return httplib::Server::HandlerResponse::Unhandled;
         } else {
-            SendJson(res, 200, EnvelopeJson(413, kFeedbackTooLong));
+            SendJson(res, 200, ReplyJson(413, kFeedbackTooLong));
         }
         return httplib::Server::HandlerResponse::Handled;
     });
@@ -225,7 +225,7 @@ void LumoService::Route()
     // request, body over the limit) still gets the JSON envelope.
     svr.set_error_handler(httplib::Server::Handler([](const Request &, Response &res) {
         if (res.body.empty()) {
-            res.set_content(EnvelopeJson(res.status, ReasonText(res.status)), kJsonType);
+            res.set_content(ReplyJson(res.status, ReasonText(res.status)), kJsonType);
         }
     }));
     svr.set_exception_handler([](const Request &, Response &res, std::exception_ptr) {
@@ -282,7 +282,7 @@ bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentRe
     });
     if (total > options_.maxBody) {
         if (tooLarge) {
-            SendJson(res, 200, EnvelopeJson(413, tooLarge));
+            SendJson(res, 200, ReplyJson(413, tooLarge));
         } else {
             SendError(res, 413, "request body too large");
         }
@@ -355,7 +355,7 @@ void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &
         return;
     }
     if (*app != kAppName) {
-        SendJson(res, 200, EnvelopeJson(404, "unknown app_name"));
+        SendJson(res, 200, ReplyJson(404, "unknown app_name"));
         return;
     }
 
@@ -363,15 +363,10 @@ void LumoService::HandleVersion(const httplib::Request &req, httplib::Response &
     const std::string authority =
         IsSafeHost(host) ? host : std::string(kLoopback) + ":" + std::to_string(port_);
     SendJson(res, 200,
-             JsonWriter()
-                 .Field("code", 200)
-                 .Field("message", "ok")
-                 .BeginObject("model")
-                 .Field("app_name", kAppName)
-                 .Field("version", options_.latestVersion)
-                 .Field("download_url", "http://" + authority + "/#/YuvLumo")
-                 .EndObject()
-                 .Finish());
+             ReplyJson(200, "ok",
+                       {{"app_name", kAppName},
+                        {"version", options_.latestVersion},
+                        {"download_url", "http://" + authority + "/#/YuvLumo"}}));
 }
 
 void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response &res,
@@ -382,7 +377,7 @@ void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response 
     std::string error;
     const std::string &text = *form.Find("feedback");
     if (IsBlankText(text)) {
-        SendJson(res, 200, EnvelopeJson(400, "反馈内容不能为空"));
+        SendJson(res, 200, ReplyJson(400, "反馈内容不能为空"));
         return;
     }
     const std::int64_t id = store_->AddFeedback(text, req.remote_addr, error);
@@ -392,13 +387,7 @@ void LumoService::HandleFeedback(const httplib::Request &req, httplib::Response 
         return;
     }
     SendJson(res, 200,
-             JsonWriter()
-                 .Field("code", 200)
-                 .Field("message", "反馈已收到")
-                 .BeginObject("model")
-                 .Field("id", id)
-                 .EndObject()
-                 .Finish());
+             ReplyJson(200, "反馈已收到", {{"id", id}}));
 }
 
 void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &res,
@@ -423,7 +412,7 @@ void LumoService::HandleAnchor(const httplib::Request &req, httplib::Response &r
         SendError(res, 500, "could not store the event");
         return;
     }
-    SendJson(res, 200, EnvelopeJson(200, "ok"));
+    SendJson(res, 200, ReplyJson(200, "ok"));
 }
 
 void LumoService::HandlePage(const httplib::Request &, httplib::Response &res)
