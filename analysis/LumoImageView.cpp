@@ -711,10 +711,12 @@ void LumoImageView::ConnectHover(YUVWidget* widget, int which)
     });
     // The values follow the frame while the mouse rests, a few times a
     // second at most during playback.
-    connect(view, &YUVShowView::planesChanged, this, [this] {
+    auto follow = [this] {
         if (hoverX_ >= 0 && !pixelInfoTimer_.isActive())
             pixelInfoTimer_.start();
-    });
+    };
+    connect(view, &YUVShowView::planesChanged, this, follow);
+    connect(view, &QOpenGLWidget::frameSwapped, this, follow);
 }
 
 QString LumoImageView::PixelInfoText() const

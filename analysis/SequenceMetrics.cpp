@@ -15,9 +15,8 @@
 namespace {
 
 struct Cancelled {};
+struct Regroup {};
 
-// Frames compared between two choices of the worker count.
-constexpr int kBlockFrames = 32;
 // Results reach the GUI thread at most this often (and at the end).
 constexpr auto kDeliveryInterval = std::chrono::milliseconds(400);
 
@@ -86,7 +85,9 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
         std::string error;
         bool ok = true;
         const int fullWorkers = raw->settings.workers;
-        auto onFrame = [raw, &queue](const lumo::FrameMetrics& m) {
+        int next = raw->settings.first;
+        bool gentle = *raw->gentle;
+        auto onFrame = [raw, &queue, &next, &gentle](const lumo::FrameMetrics& m) {
             if (raw->cancel)
                 throw Cancelled();
             bool post = false;
@@ -102,32 +103,39 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
             }
             if (post)
                 queue();
+            next = m.frame + 1;
+            // Playback started or stopped: go on with the other worker count.
+            if (*raw->gentle != gentle)
+                throw Regroup();
         };
         try {
-            for (int first = raw->settings.first; ok && first <= raw->settings.last; first += kBlockFrames) {
-                lumo::CompareEngine::Settings block = raw->settings;
-                block.first = first;
-                block.last = std::min(raw->settings.last, first + kBlockFrames - 1);
-                const bool gentle = *raw->gentle;
-                block.workers = gentle ? 1 : fullWorkers;
-                block.maxInFlight = 2 * block.workers;
-                lumo::CompareEngine engine(block);
-                if (!gentle) {
-                    ok = engine.Run(onFrame, error);
-                    continue;
-                }
-                // Beside playback the block runs on a thread of the lowest
-                // priority, whose worker inherits it.
+            while (ok && next <= raw->settings.last) {
+                lumo::CompareEngine::Settings part = raw->settings;
+                part.first = next;
+                gentle = *raw->gentle;
+                part.workers = gentle ? 1 : fullWorkers;
+                part.maxInFlight = 2 * part.workers;
+                lumo::CompareEngine engine(part);
                 std::exception_ptr failure;
-                std::thread low([&] {
-                    ::setpriority(PRIO_PROCESS, 0, 19);
+                auto compare = [&] {
                     try {
                         ok = engine.Run(onFrame, error);
+                    } catch (const Regroup&) {
                     } catch (...) {
                         failure = std::current_exception();
                     }
-                });
-                low.join();
+                };
+                if (gentle) {
+                    // Beside playback the comparison runs on a thread of the
+                    // lowest priority, whose worker inherits it.
+                    std::thread low([&] {
+                        ::setpriority(PRIO_PROCESS, 0, 19);
+                        compare();
+                    });
+                    low.join();
+                } else {
+                    compare();
+                }
                 if (failure)
                     std::rethrow_exception(failure);
             }

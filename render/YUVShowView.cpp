@@ -15,7 +15,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSignalBlocker>
 #include <QWheelEvent>
 
 #include "render/FitSize.h"
@@ -283,15 +282,11 @@ void YUVShowView::RefreshPlanes()
         planes_ = std::move(target);
         planesKey_ = key;
         ++planesSerial_;
-        emit planesChanged();
     }
 }
 
 const uint8_t* YUVShowView::CurrentPlanes(uint64_t* serial)
 {
-    // Asked by the difference view while it paints: a read here must not
-    // ask that view to paint once more.
-    const QSignalBlocker quiet(this);
     RefreshPlanes();
     *serial = planesSerial_;
     return planesKey_.valid ? planes_.get() : nullptr;

@@ -87,7 +87,8 @@ signals:
     void pixelHovered(int x, int y);
     // The mouse left the view.
     void mouseLeft();
-    // The planes the view holds changed.
+    // Planes read elsewhere arrived (AdoptPlanes); a view reading its own
+    // frame while it paints reports nothing beyond the paint.
     void planesChanged();
 
 protected:
