@@ -8,6 +8,7 @@
 //     (or grabs it into OUT.png and quits). Options: diff=GAIN shows the
 //     difference view, zoom=FACTOR zooms both views onto the point
 //     hover=X,Y (frame pixel) names, which the mouse then rests on.
+#include "base/SurfaceFormat.h"
 #include "analysis/LumoImageView.h"
 #include "analysis/SequenceMetrics.h"
 #include "open/OpenFileDialog.h"
@@ -394,12 +395,11 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_ARENA_MAX, 2);
-    QSurfaceFormat format;
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    // The windows report usage events; a bench run must not reach a real
+    // service unless one is named.
+    if (!qEnvironmentVariableIsSet("LUMO_SERVICE_URL"))
+        qputenv("LUMO_SERVICE_URL", "http://127.0.0.1:9");
+    lumo::InstallDefaultSurfaceFormat();
     QApplication app(argc, argv);
     qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{message}"));
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
