@@ -2,7 +2,8 @@
 // playback, idle load, double click to metric text, and the memory a large
 // window takes and gives back. Run under a display (xvfb-run).
 //
-//   lumo_analysis_bench [seconds-per-run]
+//   lumo_analysis_bench [seconds-per-run [playback]]
+//     (playback: only the single-file playback runs)
 //   lumo_analysis_bench --show FIRST SECOND WIDTH HEIGHT FRAME [OUT.png [OPTION...]]
 //     opens a 1284 x 900 window comparing two I420 files at FRAME and keeps it open
 //     (or grabs it into OUT.png and quits). Options: diff=GAIN shows the
@@ -163,6 +164,26 @@ QString WriteI420(const QString& path, int width, int height, int frames, int sh
     return path;
 }
 
+// The same picture at 10 bits in I010: each sample times 4 plus two low
+// bits that vary, so the rounding to 8 bits has work to do.
+QString WriteI010(const QString& path, int width, int height, int frames)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    const int64_t n = int64_t(width) * height;
+    std::vector<uint16_t> frame(static_cast<size_t>(n * 3 / 2));
+    for (int f = 0; f < frames; ++f) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                frame[size_t(int64_t(y) * width + x)] = uint16_t(((x + y + f * 8) & 255) * 4 + ((x ^ y) & 3));
+        for (int64_t i = 0; i < n / 2; ++i)
+            frame[size_t(n + i)] = uint16_t((96 + (i + f * 3) % 64) * 4 + (i & 3));
+        file.write(reinterpret_cast<const char*>(frame.data()), qint64(frame.size() * 2));
+    }
+    return path;
+}
+
 void Open2nd(LumoImageView* window, const QString& path, int width, int height)
 {
     OpenFileDialog::SetFileChooser(
@@ -187,9 +208,9 @@ void Open2nd(LumoImageView* window, const QString& path, int width, int height)
         WaitFor([&] { return window->SecondYUVWidget()->View()->isValid(); }, 5000);
 }
 
-LumoImageView* OpenWindow(const QString& path, int width, int height)
+LumoImageView* OpenWindow(const QString& path, int width, int height, const char* type = "YUV_TYPE_I420")
 {
-    auto* window = new LumoImageView(lumo::LumoYuvReader(path.toStdString(), width, height, "YUV_TYPE_I420"));
+    auto* window = new LumoImageView(lumo::LumoYuvReader(path.toStdString(), width, height, type));
     window->show();
     WaitFor([&] { return window->FirstYUVWidget()->View()->isValid(); }, 10000);
     Wait(300);
@@ -411,12 +432,14 @@ int main(int argc, char** argv)
     if (args.size() > 1 && args[1] == QLatin1String("--show"))
         return Show(args);
     const double seconds = args.size() > 1 ? args[1].toDouble() : 5.0;
+    const bool playbackOnly = args.size() > 2 && args[2] == QLatin1String("playback");
 
     QTemporaryDir dir;
     const QString hd1 = WriteI420(dir.filePath("hd1.yuv"), 1920, 1080, 40, 0);
     const QString hd2 = WriteI420(dir.filePath("hd2.yuv"), 1920, 1080, 40, 3);
     const QString uhd = WriteI420(dir.filePath("uhd.yuv"), 3840, 2160, 16, 0);
     const QString small = WriteI420(dir.filePath("small.yuv"), 352, 288, 10, 0);
+    const QString hd10 = WriteI010(dir.filePath("hd10.yuv"), 1920, 1080, 20);
     std::printf("files written; %.1f s per playback run\n", seconds);
 
     // GL driver start-up belongs to no window.
@@ -437,7 +460,23 @@ int main(int argc, char** argv)
                     "and %.1f ms CPU per shown frame\n",
                     fps, fps / 60, fps / ref60, run.swapsPerShown, run.cpuMsPerShown);
         CloseWindow(window);
+        // The same at 10 bits (I010), against the 8-bit run just before it;
+        // then with the mouse resting on the view (the inspector shown).
+        window = OpenWindow(hd10, 1920, 1080, "YUV_TYPE_I010");
+        const Playback deep = Play(window, 60, seconds);
+        YUVShowView* view = window->FirstYUVWidget()->View();
+        const QPoint at = view->rect().center();
+        QMouseEvent hover(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &hover);
+        const Playback inspected = Play(window, 60, seconds);
+        std::printf("1080p I010 alone, asked 60 fps: %.1f shown/s (ratio to 8-bit %.2f), %.1f ms CPU per shown "
+                    "frame (8-bit %.1f); with the inspector %.1f shown/s, %.1f ms CPU per shown frame\n",
+                    deep.shownPerSecond, deep.shownPerSecond / fps, deep.cpuMsPerShown, run.cpuMsPerShown,
+                    inspected.shownPerSecond, inspected.cpuMsPerShown);
+        CloseWindow(window);
     }
+    if (playbackOnly)
+        return 0;
     {
         LumoImageView* window = OpenWindow(uhd, 3840, 2160);
         const Playback run = Play(window, 30, seconds);
