@@ -1,33 +1,54 @@
 #include "analysis/FrameLoader.h"
 
 #include "analysis/IQAThread.h"
+#include "yuv/YuvConvert.h"
 
 #include <future>
 #include <new>
 
 namespace {
 
-FrameLoader::Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frame)
+std::shared_ptr<uint8_t> Allocate(int64_t bytes)
+{
+    if (bytes <= 0)
+        return nullptr;
+    return std::shared_ptr<uint8_t>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)],
+                                    std::default_delete<uint8_t[]>());
+}
+
+// The frame's planes; a deeper layout's bytes as stored too, from the same
+// read. No planes when it cannot be read.
+FrameLoader::Frame ReadFrame(const lumo::LumoYuvReader& reader, int frame)
 {
     const int64_t frameSize = reader.GetFrameSize();
     if (frame < 0 || frameSize <= 0)
-        return nullptr;
+        return {};
+    const int64_t offset = static_cast<int64_t>(frame) * frameSize;
     int64_t got = 0;
-    std::shared_ptr<uint8_t> planes(reader.ReadFrameYUV444(nullptr, &got, static_cast<int64_t>(frame) * frameSize),
-                                    std::default_delete<uint8_t[]>());
-    if (!planes || got <= 0)
-        return nullptr;
-    return planes;
+    if (reader.BitDepth() == 8) {
+        std::shared_ptr<uint8_t> planes(reader.ReadFrameYUV444(nullptr, &got, offset),
+                                        std::default_delete<uint8_t[]>());
+        if (!planes || got <= 0)
+            return {};
+        return {planes, nullptr};
+    }
+    std::shared_ptr<uint8_t> planes = Allocate(3 * static_cast<int64_t>(reader.Width()) * reader.Height());
+    std::shared_ptr<uint8_t> stored = Allocate(frameSize);
+    if (!planes || !stored || !reader.ReadFrameYUV444AndRaw(planes.get(), stored.get(), &got, offset) || got <= 0)
+        return {};
+    return {planes, stored};
 }
 
-std::unique_ptr<uint16_t[]> ReadNativeI420(const lumo::LumoYuvReader& reader, int frame)
+// The comparison's native-depth I420 frame, from the bytes already read.
+std::unique_ptr<uint16_t[]> NativeI420(const lumo::LumoYuvReader& reader, const FrameLoader::Planes& stored)
 {
-    int64_t got = 0;
-    const int64_t offset = static_cast<int64_t>(frame) * reader.GetFrameSize();
-    std::unique_ptr<uint16_t[]> planes(reader.ReadFrameYUV444Native(nullptr, &got, offset));
-    if (!planes || got <= 0)
+    const int w = reader.Width();
+    const int h = reader.Height();
+    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[3 * static_cast<size_t>(w) * h]);
+    if (!stored || !planes || !lumo::ConvertRawToYuv444Native(stored.get(), w, h, reader.Type(), planes.get(),
+                                                                lumo::ConvertPath::Avx2))
         return nullptr;
-    return std::unique_ptr<uint16_t[]>(lumo::Yuv444ToI420(planes.get(), reader.Width(), reader.Height()));
+    return std::unique_ptr<uint16_t[]>(lumo::Yuv444ToI420(planes.get(), w, h));
 }
 
 } // namespace
@@ -36,6 +57,7 @@ FrameLoader::FrameLoader(QObject* parent) : QObject(parent)
 {
     static const int registered = [] {
         qRegisterMetaType<FrameLoader::Planes>("FrameLoader::Planes");
+        qRegisterMetaType<FrameLoader::Frame>("FrameLoader::Frame");
         qRegisterMetaType<std::shared_ptr<const FrameLoader::Histograms>>(
             "std::shared_ptr<const FrameLoader::Histograms>");
         return 0;
@@ -96,16 +118,18 @@ void FrameLoader::ReadLoop()
 void FrameLoader::Process(const Request& request)
 {
     // The two files are read at the same time.
-    std::future<Planes> pending;
+    std::future<Frame> pending;
     if (request.withSecond)
-        pending = std::async(std::launch::async, [&request] { return ReadPlanes(request.second, request.frame); });
-    Planes first = ReadPlanes(request.first, request.frame);
-    Planes second = pending.valid() ? pending.get() : nullptr;
+        pending = std::async(std::launch::async, [&request] { return ReadFrame(request.second, request.frame); });
+    const Frame firstFrame = ReadFrame(request.first, request.frame);
+    const Frame secondFrame = pending.valid() ? pending.get() : Frame();
+    const Planes& first = firstFrame.planes;
+    const Planes& second = secondFrame.planes;
     if (!first) {
         emit loadFailed(request.token);
         return;
     }
-    emit planesReady(request.token, first, second);
+    emit planesReady(request.token, firstFrame, secondFrame);
 
     const int width = request.first.Width();
     const int height = request.first.Height();
@@ -125,9 +149,10 @@ void FrameLoader::Process(const Request& request)
             job.first.reset(lumo::Yuv444ToI420(first.get(), width, height));
             job.second.reset(lumo::Yuv444ToI420(second.get(), width, height));
         } else {
-            // Deeper files are read again at their own depth.
-            job.nativeFirst = ReadNativeI420(request.first, request.frame);
-            job.nativeSecond = ReadNativeI420(request.second, request.frame);
+            // Deeper files are compared at their own depth, from the bytes
+            // read for the views.
+            job.nativeFirst = NativeI420(request.first, firstFrame.stored);
+            job.nativeSecond = NativeI420(request.second, secondFrame.stored);
         }
         if ((job.first && job.second) || (job.nativeFirst && job.nativeSecond)) {
             int replaced = 0;

@@ -22,6 +22,13 @@ class FrameLoader : public QObject {
     Q_OBJECT
 public:
     using Planes = std::shared_ptr<const uint8_t>;
+    // One file's frame: the 8-bit planes the views draw and, for layouts
+    // deeper than 8 bits, the frame's bytes as stored (null otherwise),
+    // where the inspector finds the file's own samples.
+    struct Frame {
+        Planes planes;
+        Planes stored;
+    };
 
     struct Request {
         int token = 0;
@@ -47,8 +54,8 @@ public:
     void Load(const Request& request);
 
 signals:
-    // The planes of both files (the second may be null).
-    void planesReady(int token, FrameLoader::Planes first, FrameLoader::Planes second);
+    // The frames of both files (the second's planes may be null).
+    void planesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
     void histogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
     // The first file's frame could not be read: nothing else comes.
     void loadFailed(int token);
@@ -94,4 +101,5 @@ private:
 };
 
 Q_DECLARE_METATYPE(FrameLoader::Planes)
+Q_DECLARE_METATYPE(FrameLoader::Frame)
 Q_DECLARE_METATYPE(std::shared_ptr<const FrameLoader::Histograms>)

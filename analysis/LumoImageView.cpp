@@ -423,15 +423,16 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     loader_->Load(request);
 }
 
-void LumoImageView::onPlanesReady(int token, FrameLoader::Planes first, FrameLoader::Planes second)
+void LumoImageView::onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second)
 {
     if (token != selectionToken_)
         return;
-    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(), first);
+    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(),
+                                       first.planes, first.stored);
     if (yuvWidget2nd_) {
-        if (second)
+        if (second.planes)
             yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader2nd_.GetFrameSize(),
-                                               second);
+                                               second.planes, second.stored);
         else
             yuvWidget2nd_->View()->CancelExpectedPlanes();
     }
@@ -724,20 +725,24 @@ QString LumoImageView::PixelInfoText() const
     if (hoverX_ < 0 || hoverY_ < 0)
         return QString();
     YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
+    // The file's own samples, at its depth, and the 8-bit ones the view
+    // draws (the same for 8-bit files).
     int samples[2][3] = {};
+    int drawn[2][3] = {};
     bool has[2] = {false, false};
     for (int i = 0; i < 2; ++i)
-        has[i] = views[i] && views[i]->SampleAt(hoverX_, hoverY_, samples[i]);
+        has[i] = views[i] && views[i]->SampleAt(hoverX_, hoverY_, samples[i]) &&
+                 views[i]->ShownSampleAt(hoverX_, hoverY_, drawn[i]);
     QString text = QStringLiteral("x %1, y %2").arg(hoverX_).arg(hoverY_);
     for (int i = 0; i < 2; ++i) {
         if (!has[i])
             continue;
         // What the view draws there: the difference in a difference view.
-        int shown[3] = {samples[i][0], samples[i][1], samples[i][2]};
+        int shown[3] = {drawn[i][0], drawn[i][1], drawn[i][2]};
         if (views[i]->ShowsDiff() && has[0]) {
             const int gain = diffGainBox_->currentData().toInt();
             for (int p = 0; p < 3; ++p)
-                shown[p] = std::clamp(128 + gain * (samples[i][p] - samples[0][p]), 0, 255);
+                shown[p] = std::clamp(128 + gain * (drawn[i][p] - drawn[0][p]), 0, 255);
         }
         int rgb[3];
         FrameShaderRgb(views[i]->ColorRange(), views[i]->Gamma(), shown[0], shown[1], shown[2], rgb);
@@ -750,7 +755,10 @@ QString LumoImageView::PixelInfoText() const
                     .arg(rgb[1])
                     .arg(rgb[2]);
     }
-    if (has[0] && has[1]) {
+    // Files of different depths are not compared.
+    if (has[0] && has[1] && views[0]->BitDepth() != views[1]->BitDepth()) {
+        text += QStringLiteral("    B−A: -");
+    } else if (has[0] && has[1]) {
         auto signedText = [](int d) { return d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d); };
         text += QStringLiteral("    B−A: Y %1 U %2 V %3")
                     .arg(signedText(samples[1][0] - samples[0][0]), signedText(samples[1][1] - samples[0][1]),

@@ -128,7 +128,7 @@ private:
     void BuildForm();
     void remove2ndFile();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
-    void onPlanesReady(int token, FrameLoader::Planes first, FrameLoader::Planes second);
+    void onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
     void onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
     void onLoadFailed(int token);
     void onCompareSkipped(int token);

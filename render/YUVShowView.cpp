@@ -23,6 +23,8 @@
 #include "render/OrnGL/GLTexture/GLTexture.h"
 #include "base/LogPrint.h"
 #include "yuv/LumoYuvReader.h"
+#include "yuv/YuvConvert.h"
+#include "yuv/YuvTypeTable.h"
 #include "render/Mat4x4.h"
 #include "render/PixelMath.h"
 #include "render/Vec4.h"
@@ -78,6 +80,8 @@ private:
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
     : QOpenGLWidget(parent), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
 {
+    if (const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type_))
+        depth_ = info->bitDepth;
     // Moves without a button report the pixel under the mouse; only moves
     // with a button held pan or draw.
     setMouseTracking(true);
@@ -227,7 +231,7 @@ void YUVShowView::ExpectPlanes(int64_t offset)
     expectedOffset_ = offset;
 }
 
-void YUVShowView::AdoptPlanes(int64_t offset, Planes planes)
+void YUVShowView::AdoptPlanes(int64_t offset, Planes planes, Planes stored)
 {
     if (!expecting_ || offset != expectedOffset_)
         return;
@@ -239,6 +243,7 @@ void YUVShowView::AdoptPlanes(int64_t offset, Planes planes)
         return;
     // Read-only from here on: a read of the view's own never reuses it.
     planes_ = std::const_pointer_cast<uint8_t>(planes);
+    stored_ = depth_ > 8 ? std::const_pointer_cast<uint8_t>(stored) : nullptr;
     planesKey_ = key;
     attemptedKey_ = key;
     ++planesSerial_;
@@ -265,21 +270,28 @@ void YUVShowView::RefreshPlanes()
         return;
     attemptedKey_ = key;
 
-    const int64_t planeBytes = static_cast<int64_t>(frameWidth_) * frameHeight_;
-    std::shared_ptr<uint8_t> target;
-    if (planes_ && planes_.use_count() == 1) {
-        target = planes_;
-    } else {
-        target.reset(new (std::nothrow) uint8_t[static_cast<size_t>(planeBytes * 3)],
-                     std::default_delete<uint8_t[]>());
-        if (!target)
-            return;
-    }
+    // A buffer nobody else holds is filled again; otherwise a new one.
+    auto reusable = [](const std::shared_ptr<uint8_t>& held, int64_t bytes) {
+        if (held && held.use_count() == 1)
+            return held;
+        if (bytes <= 0)
+            return std::shared_ptr<uint8_t>();
+        return std::shared_ptr<uint8_t>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)],
+                                        std::default_delete<uint8_t[]>());
+    };
     lumo::LumoYuvReader reader(path_, frameWidth_, frameHeight_, type_);
+    std::shared_ptr<uint8_t> target = reusable(planes_, static_cast<int64_t>(frameWidth_) * frameHeight_ * 3);
+    std::shared_ptr<uint8_t> stored = depth_ > 8 ? reusable(stored_, reader.GetFrameSize()) : nullptr;
+    if (!target || (depth_ > 8 && !stored))
+        return;
     int64_t got = 0;
-    // A failed read leaves the destination untouched.
-    if (reader.ReadFrameYUV444(target.get(), &got, frameOffset_) && got > 0) {
+    // A failed read leaves the destinations untouched. Deeper layouts keep
+    // the frame as stored for the inspector, from the same read.
+    const bool read = stored ? reader.ReadFrameYUV444AndRaw(target.get(), stored.get(), &got, frameOffset_)
+                             : reader.ReadFrameYUV444(target.get(), &got, frameOffset_);
+    if (read && got > 0) {
         planes_ = std::move(target);
+        stored_ = std::move(stored);
         planesKey_ = key;
         ++planesSerial_;
     }
@@ -337,6 +349,19 @@ void YUVShowView::SetDiffReference(YUVShowView* reference, int gain)
 
 bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
 {
+    if (depth_ == 8)
+        return ShownSampleAt(x, y, yuv);
+    uint16_t samples[3];
+    if (!stored_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_ ||
+        !lumo::GetRowNativeSamples(stored_.get(), frameWidth_, frameHeight_, type_, y, &x, 1, samples))
+        return false;
+    for (int p = 0; p < 3; ++p)
+        yuv[p] = samples[p];
+    return true;
+}
+
+bool YUVShowView::ShownSampleAt(int x, int y, int yuv[3]) const
+{
     if (!planes_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
         return false;
     const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
@@ -374,7 +399,16 @@ void YUVShowView::PaintPixelValues(QPainter& painter) const
     const int x1 = std::min(frameWidth_ - 1, static_cast<int>(std::floor((width() - left) / scale)));
     const int y1 = std::min(frameHeight_ - 1, static_cast<int>(std::floor((height() - top) / scale)));
     QFont font = painter.font();
-    font.setPixelSize(std::clamp(static_cast<int>(scale / 4.5), 9, 28));
+    int size = std::clamp(static_cast<int>(scale / 4.5), 9, 28);
+    // The widest line of the file's depth (5 digits at 16 bits) still fits
+    // inside its pixel.
+    const QString widest = QStringLiteral("Y %1").arg(QString(QString::number((1 << depth_) - 1).size(), '8'));
+    for (; size > 7; --size) {
+        font.setPixelSize(size);
+        if (QFontMetricsF(font).horizontalAdvance(widest) <= 0.85 * scale)
+            break;
+    }
+    font.setPixelSize(size);
     const QFontMetricsF metrics(font);
     painter.setRenderHint(QPainter::Antialiasing);
     // Black figures in a white outline read on any colour.

@@ -38,15 +38,22 @@ public:
     // frame it shows instead of reading the file itself.
     void ExpectPlanes(int64_t offset);
     // Planes read elsewhere; taken when `offset` is still the frame to show.
-    void AdoptPlanes(int64_t offset, Planes planes);
+    // A layout deeper than 8 bits comes with the frame's bytes as stored
+    // (ReadFrameYUV444AndRaw), where the inspector finds its samples.
+    void AdoptPlanes(int64_t offset, Planes planes, Planes stored = nullptr);
     // The awaited planes will not come: the next paint reads for itself.
     void CancelExpectedPlanes();
     // Offset of the frame whose planes the view holds, -1 before any.
     int64_t PlanesOffset() const { return planesKey_.valid ? planesKey_.offset : -1; }
-    // The file's own samples of frame pixel (x, y) in the planes the view
-    // holds (the chroma sample the layout gives that pixel); false when it
-    // holds none or (x, y) lies outside the frame.
+    // The file's own samples of frame pixel (x, y) in the frame the view
+    // holds (the chroma sample the layout gives that pixel), at the file's
+    // depth; false when it holds none or (x, y) lies outside the frame.
     bool SampleAt(int x, int y, int yuv[3]) const;
+    // The same as the 8-bit samples the view draws (equal to SampleAt for
+    // 8-bit layouts).
+    bool ShownSampleAt(int x, int y, int yuv[3]) const;
+    // Significant bits per sample of the file's layout.
+    int BitDepth() const { return depth_; }
     int ColorRange() const { return colorRange_; }
     float Gamma() const { return gamma_; }
     int FrameWidth() const { return frameWidth_; }
@@ -166,6 +173,7 @@ private:
     int frameWidth_;
     int frameHeight_;
     std::string type_;
+    int depth_ = 8;
     int showY_ = 0;
     int showU_ = 0;
     int showV_ = 0;
@@ -187,7 +195,10 @@ private:
     // Shared with whoever read them; a read of the view's own goes into a
     // buffer nobody else holds.
     std::shared_ptr<uint8_t> planes_;
-    FrameKey planesKey_;    // what planes_ holds
+    // Layouts deeper than 8 bits only: the same frame's bytes as stored,
+    // read and released with planes_.
+    std::shared_ptr<uint8_t> stored_;
+    FrameKey planesKey_;    // what planes_ (and stored_) hold
     FrameKey attemptedKey_; // last read tried, failed or not
     bool expecting_ = false;
     int64_t expectedOffset_ = 0;

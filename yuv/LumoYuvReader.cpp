@@ -246,6 +246,30 @@ uint8_t* LumoYuvReader::ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t
     return ReadPlanes<uint8_t>(*this, dst, outBytes, offset, PlaneForm::Bytes8, ConvertBandToYuv444);
 }
 
+uint8_t* LumoYuvReader::ReadFrameYUV444AndRaw(uint8_t* dst, uint8_t* raw, int64_t* outBytes, int64_t offset) const
+{
+    if (outBytes)
+        *outBytes = 0;
+    const int64_t frameSize = GetFrameSize();
+    const int64_t planeSamples = ThreePlaneBytes(width_, height_);
+    if (!dst || !raw || !hasPath_ || frameSize <= 0 || planeSamples <= 0)
+        return nullptr;
+    YuvFrameFile file(path_, width_, height_, type_);
+    // Checked before anything is written: a frame past the end of a file
+    // cut short leaves the caller's buffers alone.
+    if (!file.ok() || offset < 0 || offset >= file.size())
+        return nullptr;
+    const int64_t got = file.ReadAt(raw, frameSize, offset);
+    if (got <= 0)
+        return nullptr;
+    std::memset(raw + got, 0, static_cast<size_t>(frameSize - got));
+    if (!ConvertRawToYuv444(raw, width_, height_, type_, dst, kReadPath))
+        return nullptr;
+    if (outBytes)
+        *outBytes = planeSamples;
+    return dst;
+}
+
 uint16_t* LumoYuvReader::ReadFrameYUV444Native(uint16_t* dst, int64_t* outBytes, int64_t offset) const
 {
     return ReadPlanes<uint16_t>(*this, dst, outBytes, offset, PlaneForm::Native16, ConvertBandToYuv444Native);

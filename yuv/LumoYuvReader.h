@@ -51,6 +51,12 @@ public:
     // deeper samples rounded to 8 bits. `outBytes` receives 3*width*height
     // on success, 0 on failure.
     uint8_t* ReadFrameYUV444(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
+    // ReadFrameYUV444 that keeps the frame's bytes as stored too, from one
+    // read: `raw` receives GetFrameSize() bytes (0 past the end of the
+    // file), `dst` the planes ReadFrameYUV444 gives. Both buffers are the
+    // caller's and required; a frame that cannot be read leaves both as
+    // they were and returns nullptr (`outBytes` 0).
+    uint8_t* ReadFrameYUV444AndRaw(uint8_t* dst, uint8_t* raw, int64_t* outBytes, int64_t offset) const;
     // The frame as planar 4:4:4 at the layout's own depth: Y, U, V planes of
     // width*height 16-bit samples, bits above the depth dropped (8-bit
     // layouts give their bytes as they are). `outBytes` receives

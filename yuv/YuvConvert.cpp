@@ -752,6 +752,39 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
     return true;
 }
 
+bool GetRowNativeSamples(const uint8_t* raw, int width, int height, const std::string& type, int y, const int* xs,
+                         int count, uint16_t* out)
+{
+    const YuvTypeInfo* info = YuvTypeTable::Instance().Find(type);
+    if (!raw || !info || count < 0 || (count > 0 && (!xs || !out)))
+        return false;
+    SampleBits bits;
+    bits.depth = info->bitDepth;
+    bits.shift = info->bitShift;
+    const bool words = info->sampleBytes == 2;
+    // A frame without chroma samples converts them as mid-grey.
+    const uint16_t missing = static_cast<uint16_t>(1u << (bits.depth - 1));
+    // A few pixels at a time: no allocation for a row of any length.
+    constexpr int kChunk = 64;
+    int64_t offsets[3 * kChunk];
+    for (int first = 0; first < count; first += kChunk) {
+        const int n = std::min(kChunk, count - first);
+        if (!GetRowSampleOffsets(width, height, type, y, xs + first, n, offsets))
+            return false;
+        for (int i = 0; i < 3 * n; ++i) {
+            const int64_t at = offsets[i];
+            uint16_t& sample = out[3 * static_cast<int64_t>(first) + i];
+            if (at < 0)
+                sample = missing;
+            else if (words)
+                sample = static_cast<uint16_t>(((raw[at] | (raw[at + 1] << 8)) >> bits.shift) & bits.mask());
+            else
+                sample = raw[at];
+        }
+    }
+    return true;
+}
+
 uint8_t SampleTo8Bits(unsigned stored, int depth, int shift)
 {
     SampleBits bits;

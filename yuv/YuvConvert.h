@@ -103,6 +103,12 @@ bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, 
 // pixel outside the frame.
 bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,
                          int64_t* out);
+// The samples of pixels (xs[i], y) at the layout's own depth, picked out of
+// a raw frame of GetFrameSize(w, h, type) bytes: out[3i], out[3i+1] and
+// out[3i+2] receive Y, U and V as ConvertRawToYuv444Native gives them. For
+// single pixels of a frame held as stored. False as GetRowSampleOffsets.
+bool GetRowNativeSamples(const uint8_t* raw, int width, int height, const std::string& type, int y, const int* xs,
+                         int count, uint16_t* out);
 // A sample as stored (the little-endian word of a 16-bit layout, the byte
 // of an 8-bit one) as the 8-bit value the conversions give it, for the
 // layout's depth and bit position (YuvTypeInfo::bitDepth, bitShift).

@@ -8,7 +8,8 @@
 //     opens a 1284 x 900 window comparing two I420 files at FRAME and keeps it open
 //     (or grabs it into OUT.png and quits). Options: diff=GAIN shows the
 //     difference view, zoom=FACTOR zooms both views onto the point
-//     hover=X,Y (frame pixel) names, which the mouse then rests on.
+//     hover=X,Y (frame pixel) names, which the mouse then rests on,
+//     type=LAYOUT opens both files in that layout instead of I420.
 #include "base/SurfaceFormat.h"
 #include "analysis/LumoImageView.h"
 #include "analysis/SequenceMetrics.h"
@@ -19,6 +20,7 @@
 #include "render/YUVWidget.h"
 
 #include "yuv/LumoYuvReader.h"
+#include "yuv/YuvTypeTable.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -184,7 +186,7 @@ QString WriteI010(const QString& path, int width, int height, int frames)
     return path;
 }
 
-void Open2nd(LumoImageView* window, const QString& path, int width, int height)
+void Open2nd(LumoImageView* window, const QString& path, int width, int height, int layoutIndex = 0)
 {
     OpenFileDialog::SetFileChooser(
         [path](QWidget*, const QString&, const QString&, const QString&) { return QStringList{path}; });
@@ -196,7 +198,7 @@ void Open2nd(LumoImageView* window, const QString& path, int width, int height)
             return;
         poll.stop();
         dialog->findChild<QPushButton*>("open_file_btn")->click();
-        dialog->findChild<QButtonGroup*>()->button(0)->setChecked(true);
+        dialog->findChild<QButtonGroup*>()->button(layoutIndex)->setChecked(true);
         dialog->findChild<QSpinBox*>("width_spin_box")->setValue(width);
         dialog->findChild<QSpinBox*>("height_spin_box")->setValue(height);
         dialog->findChild<QPushButton*>("open_file_ok")->click();
@@ -340,9 +342,18 @@ int Show(const QStringList& args)
     const int width = args[4].toInt();
     const int height = args[5].toInt();
     const int frame = args[6].toInt();
-    LumoImageView* window = OpenWindow(args[2], width, height);
+    QByteArray type = "YUV_TYPE_I420";
+    for (int i = 8; i < args.size(); ++i)
+        if (args[i].startsWith(QLatin1String("type=")))
+            type = args[i].section('=', 1).toLatin1();
+    int layoutIndex = 0;
+    lumo::YuvTypeInfo info;
+    for (int i = 0; lumo::YuvTypeTable::Instance().GetByIndex(i, info) == 0; ++i)
+        if (info.name == type.toStdString())
+            layoutIndex = i;
+    LumoImageView* window = OpenWindow(args[2], width, height, type.constData());
     window->resize(1284, 900); // room for whole frames side by side
-    Open2nd(window, args[3], width, height);
+    Open2nd(window, args[3], width, height, layoutIndex);
     Wait(500);
     auto* label = window->findChild<QLabel*>("psnr_label");
     const QString before = label->text();

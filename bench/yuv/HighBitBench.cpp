@@ -1,5 +1,6 @@
 // 1920x1080 frames of the 10-bit layouts I010 and P010: reading from a file
-// in the page cache to native planar 4:4:4 and to 8-bit planes, and the
+// in the page cache to native planar 4:4:4 and to 8-bit planes (keeping the
+// frame as stored too, or not), and the
 // conversions alone, with memcpy of the frame's bytes and libswscale doing
 // the same conversions as references measured in the same run.
 #include <benchmark/benchmark.h>
@@ -116,6 +117,22 @@ void BM_Read8(benchmark::State& state, const Layout& layout)
     state.SetBytesProcessed(state.iterations() * FrameBytes());
 }
 
+// Read8 that keeps the frame as stored too (the view of a deep file, for
+// its pixel inspector).
+void BM_Read8AndRaw(benchmark::State& state, const Layout& layout)
+{
+    const lumo::LumoYuvReader reader(FramePath(layout), kWidth, kHeight, layout.type);
+    std::vector<uint8_t> dst(static_cast<size_t>(3 * kPixels));
+    std::vector<uint8_t> raw(static_cast<size_t>(FrameBytes()));
+    for (auto _ : state) {
+        int64_t count = 0;
+        benchmark::DoNotOptimize(reader.ReadFrameYUV444AndRaw(dst.data(), raw.data(), &count, 0));
+        if (count != 3 * kPixels)
+            state.SkipWithError("read failed");
+    }
+    state.SetBytesProcessed(state.iterations() * FrameBytes());
+}
+
 void BM_ConvertNative(benchmark::State& state, const Layout& layout, lumo::ConvertPath path)
 {
     const std::vector<uint8_t> raw = MakeRaw(layout);
@@ -187,6 +204,8 @@ int main(int argc, char** argv)
         benchmark::RegisterBenchmark(("ReadNative/" + n).c_str(), BM_ReadNative, l)
             ->Unit(benchmark::kMicrosecond)->UseRealTime();
         benchmark::RegisterBenchmark(("Read8/" + n).c_str(), BM_Read8, l)->Unit(benchmark::kMicrosecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("Read8AndRaw/" + n).c_str(), BM_Read8AndRaw, l)
+            ->Unit(benchmark::kMicrosecond)->UseRealTime();
         for (const auto& p : kPaths) {
             benchmark::RegisterBenchmark(("ConvertNative" + std::string(p.name) + "/" + n).c_str(), BM_ConvertNative,
                                          l, p.path)

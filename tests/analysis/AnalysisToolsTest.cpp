@@ -165,6 +165,108 @@ TEST_F(AnalysisToolsTest, StatusLineShowsBothFilesAndTheirDifference)
     EXPECT_TRUE(window_->findChild<QLabel*>("pixel_info_label")->text().isEmpty());
 }
 
+// A 4:2:0 file of 16-bit words with random samples of `depth` bits at
+// `shift` and every other bit of the word set: what the reader must drop.
+QString WriteDeep420(const QString& name, const char* type, int frames, int shift, uint32_t seed,
+                     std::vector<uint16_t>* words)
+{
+    const int64_t count = lumo::GetFrameSize(kW, kH, type) / 2 * frames;
+    words->resize(static_cast<size_t>(count));
+    const uint16_t sample = static_cast<uint16_t>(1023u << shift);
+    for (uint16_t& w : *words) {
+        seed = seed * 1664525u + 1013904223u;
+        w = static_cast<uint16_t>((seed >> 16) | ~sample);
+    }
+    QFile file(TmpPath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    file.write(reinterpret_cast<const char*>(words->data()), static_cast<qint64>(words->size() * 2));
+    return file.fileName();
+}
+
+// The status line's "Y … U … V …" of pixel (x, y) of frame `frame`, taken
+// straight from the words of an I010 or P010 file.
+QString NativeSamplesText(const std::vector<uint16_t>& words, bool semiPlanar, int frame, int x, int y)
+{
+    const size_t n = size_t(kW) * kH;
+    const uint16_t* f = words.data() + frame * n * 3 / 2;
+    const uint16_t* chroma = f + n;
+    int yuv[3];
+    if (semiPlanar) {
+        const size_t pair = size_t(y / 2) * kW + size_t(x / 2) * 2;
+        yuv[0] = f[size_t(y) * kW + x] >> 6;
+        yuv[1] = chroma[pair] >> 6;
+        yuv[2] = chroma[pair + 1] >> 6;
+    } else {
+        const size_t c = size_t(y / 2) * (kW / 2) + size_t(x / 2);
+        yuv[0] = f[size_t(y) * kW + x] & 1023;
+        yuv[1] = chroma[c] & 1023;
+        yuv[2] = chroma[n / 4 + c] & 1023;
+    }
+    return QStringLiteral("Y %1 U %2 V %3").arg(yuv[0]).arg(yuv[1]).arg(yuv[2]);
+}
+
+TEST_F(AnalysisToolsTest, StatusLineShowsDeepFilesAtTheirOwnDepth)
+{
+    std::vector<uint16_t> i010;
+    std::vector<uint16_t> p010;
+    const QString pathI010 = WriteDeep420("deep_i010.yuv", "YUV_TYPE_I010", 5, 0, 11, &i010);
+    const QString pathP010 = WriteDeep420("deep_p010.yuv", "YUV_TYPE_P010", 5, 6, 12, &p010);
+    window_->close();
+    window_ = new LumoImageView(lumo::LumoYuvReader(pathI010.toStdString(), kW, kH, "YUV_TYPE_I010"));
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
+    auto* label = window_->findChild<QLabel*>("pixel_info_label");
+    // Shows `frame` and hovers the middle of a view: the frame pixel there.
+    auto hover = [&](int frame, YUVShowView* view) {
+        if (frame > 0)
+            window_->CtrBar()->SelectFrame(frame);
+        for (YUVWidget* widget : {window_->FirstYUVWidget(), window_->SecondYUVWidget()}) {
+            YUVShowView* shown = widget->View();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return shown->PlanesOffset() == shown->FrameOffset(); }, 5000));
+        }
+        const QPoint at = view->rect().center();
+        QPoint pixel;
+        EXPECT_TRUE(view->PixelAt(at.x(), at.y(), &pixel.rx(), &pixel.ry()));
+        QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+        return pixel;
+    };
+
+    // Both 10-bit: each at its depth and their difference, in frame 0 as the
+    // views read it themselves and in frame 3 as the loader read it.
+    ASSERT_TRUE(Open2nd(pathP010, LayoutIndex("YUV_TYPE_P010")));
+    for (int frame : {0, 3}) {
+        const QPoint p = hover(frame, (frame ? window_->SecondYUVWidget() : window_->FirstYUVWidget())->View());
+        const QString a = NativeSamplesText(i010, false, frame, p.x(), p.y());
+        const QString b = NativeSamplesText(p010, true, frame, p.x(), p.y());
+        QString difference = QStringLiteral("B−A:");
+        for (int k : {1, 3, 5}) {
+            const int d = b.section(' ', k, k).toInt() - a.section(' ', k, k).toInt();
+            difference += QStringLiteral(" %1 %2").arg(a.section(' ', k - 1, k - 1),
+                                                       d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d));
+        }
+        const QString text = label->text();
+        EXPECT_TRUE(text.startsWith(QStringLiteral("x %1, y %2    A: %3 → R ").arg(p.x()).arg(p.y()).arg(a)))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("B: ") + b + QStringLiteral(" → R "))) << text.toStdString();
+        EXPECT_TRUE(text.endsWith(difference)) << text.toStdString() << " / " << difference.toStdString();
+    }
+
+    // Files of different depths are not compared: each its own, no difference.
+    ASSERT_TRUE(Open2nd(path2_));
+    const QPoint p = hover(1, window_->SecondYUVWidget()->View());
+    const std::vector<uint8_t> b = I420FrameFromFile(path2_, kW, kH, 1);
+    const size_t u = size_t(kW) * kH + size_t(p.y() / 2) * (kW / 2) + p.x() / 2;
+    const QString text = label->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("A: ") + NativeSamplesText(i010, false, 1, p.x(), p.y())))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        QStringLiteral("B: Y %1 U %2 V %3").arg(b[size_t(p.y()) * kW + p.x()]).arg(b[u]).arg(b[u + kW * kH / 4])))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("B−A: -"))) << text.toStdString();
+}
+
 TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
 {
     YUVShowView* view = window_->FirstYUVWidget()->View();

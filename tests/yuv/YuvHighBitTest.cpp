@@ -90,26 +90,39 @@ TEST(YuvHighBit, ConversionsMatchTheModelOnEveryPath)
 }
 
 // Single pixels picked by their sample offsets (thumbnails of frames too
-// large to read) give what the conversion gives.
+// large to read) or as native samples (the inspector) give what the
+// conversions give; a row of one line has no chroma and is longer than the
+// pick's chunk.
 TEST(YuvHighBit, SampleOffsetsNameTheWordsTheConversionUses)
 {
-    const int w = 7, h = 5;
-    const int64_t n = int64_t{w} * h;
-    std::vector<int> xs(w);
-    for (int x = 0; x < w; ++x)
-        xs[static_cast<size_t>(x)] = x;
-    for (const WordLayout& t : WordLayouts()) {
-        const Bytes raw = RandomBytes(lumo::GetFrameSize(w, h, t.name), 77);
-        Bytes planes(static_cast<size_t>(3 * n));
-        ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), w, h, t.name, planes.data(), ConvertPath::Plain));
-        std::vector<int64_t> offsets(static_cast<size_t>(3 * w));
-        for (int y = 0; y < h; ++y) {
-            ASSERT_TRUE(lumo::GetRowSampleOffsets(w, h, t.name, y, xs.data(), w, offsets.data()));
-            for (int x = 0; x < w; ++x) {
-                for (int p = 0; p < 3; ++p) {
-                    const int64_t at = offsets[static_cast<size_t>(3 * x + p)];
-                    const int got = lumo::SampleTo8Bits(raw.at(at) | (raw.at(at + 1) << 8), t.depth, t.shift);
-                    EXPECT_EQ(got, planes[static_cast<size_t>(p * n + int64_t{y} * w + x)]) << t.name;
+    for (const auto& size : {std::make_pair(7, 5), std::make_pair(131, 1)}) {
+        const int w = size.first, h = size.second;
+        const int64_t n = int64_t{w} * h;
+        std::vector<int> xs(static_cast<size_t>(w));
+        for (int x = 0; x < w; ++x)
+            xs[static_cast<size_t>(x)] = x;
+        for (const WordLayout& t : WordLayouts()) {
+            const Bytes raw = RandomBytes(lumo::GetFrameSize(w, h, t.name), 77);
+            Bytes planes(static_cast<size_t>(3 * n));
+            Words native(static_cast<size_t>(3 * n));
+            ASSERT_TRUE(lumo::ConvertRawToYuv444(raw.data(), w, h, t.name, planes.data(), ConvertPath::Plain));
+            ASSERT_TRUE(
+                lumo::ConvertRawToYuv444Native(raw.data(), w, h, t.name, native.data(), ConvertPath::Plain));
+            std::vector<int64_t> offsets(static_cast<size_t>(3 * w));
+            Words picked(static_cast<size_t>(3 * w));
+            for (int y = 0; y < h; ++y) {
+                ASSERT_TRUE(lumo::GetRowSampleOffsets(w, h, t.name, y, xs.data(), w, offsets.data()));
+                ASSERT_TRUE(lumo::GetRowNativeSamples(raw.data(), w, h, t.name, y, xs.data(), w, picked.data()));
+                for (int x = 0; x < w; ++x) {
+                    for (int p = 0; p < 3; ++p) {
+                        const size_t i = static_cast<size_t>(p * n + int64_t{y} * w + x);
+                        const size_t k = static_cast<size_t>(3 * x + p);
+                        const int64_t at = offsets[k];
+                        const int got =
+                            at < 0 ? 128 : lumo::SampleTo8Bits(raw.at(at) | (raw.at(at + 1) << 8), t.depth, t.shift);
+                        EXPECT_EQ(got, planes[i]) << t.name;
+                        EXPECT_EQ(picked[k], native[i]) << t.name << " " << w << "x" << h;
+                    }
                 }
             }
         }
@@ -169,10 +182,22 @@ TEST(YuvHighBit, ShortLastFrameWithAnOddByteCount)
     std::unique_ptr<uint8_t[]> bytes(reader.ReadFrameYUV444(nullptr, &count, frame));
     ASSERT_TRUE(bytes);
     EXPECT_EQ(Bytes(bytes.get(), bytes.get() + 3 * w * h), Rounded(want, 10));
+    // Planes and the bytes as stored from one read.
+    Bytes planes(static_cast<size_t>(3 * w * h), 0xa5), raw(static_cast<size_t>(frame), 0x5a);
+    EXPECT_EQ(reader.ReadFrameYUV444AndRaw(planes.data(), raw.data(), &count, frame), planes.data());
+    EXPECT_EQ(count, 3 * w * h);
+    EXPECT_EQ(planes, Rounded(want, 10));
+    EXPECT_EQ(raw, padded);
 
     count = -1;
     EXPECT_EQ(reader.ReadFrameYUV444Native(nullptr, &count, static_cast<int64_t>(file.size())), nullptr);
     EXPECT_EQ(count, 0);
+    // Past the end: the caller's buffers stay as they were.
+    count = -1;
+    EXPECT_EQ(reader.ReadFrameYUV444AndRaw(planes.data(), raw.data(), &count, 2 * frame), nullptr);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(planes, Rounded(want, 10));
+    EXPECT_EQ(raw, padded);
 }
 
 // The reader converts large frames band by band; every layout gives the
