@@ -20,8 +20,8 @@ const char* const kNames[MetricPlot::SeriesCount] = {"PSNR Y", "PSNR U", "PSNR V
 const char* const kObjectNames[MetricPlot::SeriesCount] = {"plot_psnr_y", "plot_psnr_u", "plot_psnr_v",
                                                            "plot_ssim"};
 constexpr double kIdenticalPsnr = 999.0; // 999.99 marks identical planes
-constexpr int kMarginLeft = 44;
-constexpr int kMarginRight = 44;
+constexpr int kMarginLeft = 60;
+constexpr int kMarginRight = 52;
 constexpr int kMarginTop = 6;
 constexpr int kMarginBottom = 16;
 
@@ -228,10 +228,17 @@ void MetricPlot::PaintArea(QWidget* area)
     painter.setFont(font);
     const QRectF leftScale(0, plot.top() - 2, kMarginLeft - 4, plot.height() + 4);
     const QRectF rightScale(plot.right() + 4, plot.top() - 2, kMarginRight - 4, plot.height() + 4);
-    painter.drawText(leftScale, Qt::AlignRight | Qt::AlignTop, QString::number(psnrHi, 'f', 1) + " dB");
-    painter.drawText(leftScale, Qt::AlignRight | Qt::AlignBottom, QString::number(psnrLo, 'f', 1));
-    painter.drawText(rightScale, Qt::AlignLeft | Qt::AlignTop, QString::number(ssimHi, 'f', 4));
-    painter.drawText(rightScale, Qt::AlignLeft | Qt::AlignBottom, QString::number(ssimLo, 'f', 4));
+    // Enough decimals that the two ends of a narrow range read differently.
+    auto decimals = [](double lo, double hi, int least, int most) {
+        const int needed = static_cast<int>(std::ceil(-std::log10(hi - lo))) + 1;
+        return std::clamp(needed, least, most);
+    };
+    const int psnrDecimals = decimals(psnrLo, psnrHi, 1, 3);
+    const int ssimDecimals = decimals(ssimLo, ssimHi, 4, 6);
+    painter.drawText(leftScale, Qt::AlignRight | Qt::AlignTop, QString::number(psnrHi, 'f', psnrDecimals) + " dB");
+    painter.drawText(leftScale, Qt::AlignRight | Qt::AlignBottom, QString::number(psnrLo, 'f', psnrDecimals));
+    painter.drawText(rightScale, Qt::AlignLeft | Qt::AlignTop, QString::number(ssimHi, 'f', ssimDecimals));
+    painter.drawText(rightScale, Qt::AlignLeft | Qt::AlignBottom, QString::number(ssimLo, 'f', ssimDecimals));
     painter.drawText(QRectF(plot.left(), plot.bottom(), plot.width(), kMarginBottom), Qt::AlignLeft | Qt::AlignVCenter,
                      QStringLiteral("0"));
     painter.drawText(QRectF(plot.left(), plot.bottom(), plot.width(), kMarginBottom),

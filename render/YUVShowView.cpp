@@ -155,7 +155,13 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
 
 void YUVShowView::FitFrame()
 {
+    // Zoom 1 fits one side; a view of another aspect may still cut the other.
+    int outW = 0;
+    int outH = 0;
+    FitSize(static_cast<int>(viewW_), static_cast<int>(viewH_), frameWidth_, frameHeight_, &outW, &outH);
     zoom_ = 1.0f;
+    if (outW > 0 && outH > 0)
+        zoom_ = std::min({1.0f, viewW_ / outW, viewH_ / outH});
     panX_ = 0;
     panY_ = 0;
     lastX_ = 0;

@@ -74,7 +74,8 @@ public:
     void SetRect(float startX, float startY, float endX, float endY);
     void SetDrawMode(int mode) { drawMode_ = mode; }
     int GetDrawMode() const { return drawMode_; }
-    // Zoom 1 without pan: the whole frame fitted into the view and centred.
+    // The whole frame visible and centred: zoom 1, or less where zoom 1 would
+    // cut the frame, and no pan.
     void FitFrame();
 
     float Zoom() const { return zoom_; }

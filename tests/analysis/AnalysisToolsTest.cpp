@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QShortcut>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -282,10 +283,26 @@ TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
     ASSERT_NE(view->Zoom(), 1.0f);
     ASSERT_NE(view->PanX(), 0);
 
-    Press(QKeySequence(Qt::Key_F));
-    EXPECT_EQ(view->Zoom(), 1.0f);
-    EXPECT_EQ(view->PanX(), 0);
-    EXPECT_EQ(view->PanY(), 0);
+    // A narrow window and a wide one: zoom 1 cuts the frame in the wide one.
+    for (const QSize size : {QSize(900, 900), QSize(1900, 700)}) {
+        window_->resize(size);
+        QApplication::processEvents();
+        QSignalSpy ruler(view, &YUVShowView::updataRuler);
+        Press(QKeySequence(Qt::Key_F));
+        EXPECT_LE(view->Zoom(), 1.0f);
+        EXPECT_EQ(view->PanX(), 0);
+        EXPECT_EQ(view->PanY(), 0);
+        view->grabFramebuffer(); // paints, which reports the frame's edges
+        ASSERT_FALSE(ruler.isEmpty());
+        const QList<QVariant> edges = ruler.takeLast();
+        const int left = edges[0].toInt(), right = edges[1].toInt(), top = edges[2].toInt(), bottom = edges[3].toInt();
+        const int w = view->width(), h = view->height();
+        SCOPED_TRACE(QStringLiteral("view %1x%2: %3..%4, %5..%6").arg(w).arg(h).arg(left).arg(right).arg(top).arg(bottom).toStdString());
+        EXPECT_TRUE(left >= -1 && right <= w + 1 && top >= -1 && bottom <= h + 1);
+        EXPECT_TRUE(right - left >= w - 2 || bottom - top >= h - 2);
+        EXPECT_NEAR(left + right, w, 2);
+        EXPECT_NEAR(top + bottom, h, 2);
+    }
 }
 
 TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExports)
