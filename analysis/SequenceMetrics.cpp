@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
 #include <new>
 
 namespace {
@@ -82,6 +81,11 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
             self.data(), [self, run] { if (self) self->Deliver(run); }, Qt::QueuedConnection);
     };
     run->thread = std::thread([raw, queue] {
+        // The lowest priority, which the engine's workers inherit: the
+        // comparison takes only the CPU that the window, playback and a
+        // selection's comparison leave, from the first frame on (a change
+        // of worker count waits for the frames under way).
+        ::setpriority(PRIO_PROCESS, 0, 19);
         std::string error;
         bool ok = true;
         const int fullWorkers = raw->settings.workers;
@@ -116,28 +120,10 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
                 part.workers = gentle ? 1 : fullWorkers;
                 part.maxInFlight = 2 * part.workers;
                 lumo::CompareEngine engine(part);
-                std::exception_ptr failure;
-                auto compare = [&] {
-                    try {
-                        ok = engine.Run(onFrame, error);
-                    } catch (const Regroup&) {
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                };
-                if (gentle) {
-                    // Beside playback the comparison runs on a thread of the
-                    // lowest priority, whose worker inherits it.
-                    std::thread low([&] {
-                        ::setpriority(PRIO_PROCESS, 0, 19);
-                        compare();
-                    });
-                    low.join();
-                } else {
-                    compare();
+                try {
+                    ok = engine.Run(onFrame, error);
+                } catch (const Regroup&) {
                 }
-                if (failure)
-                    std::rethrow_exception(failure);
             }
         } catch (const Cancelled&) {
             ok = false;

@@ -33,9 +33,9 @@ public:
     // cancelled and its results dropped.
     void Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames, int colorRangeCode);
     void Cancel();
-    // While `gentle`, a run uses one worker of the lowest priority, leaving
-    // the cores to playback; a run under way regroups at its next frame
-    // (the frames its workers hold are compared again).
+    // While `gentle`, a run uses one worker, leaving the cores to playback;
+    // a run under way regroups at its next frame (the frames its workers
+    // hold are compared again). Workers always run at the lowest priority.
     void SetGentle(bool gentle);
     // Threads still running, the one being replaced included.
     int RunningThreads() const;
