@@ -129,7 +129,6 @@ void FrameLoader::Process(const Request& request)
         emit loadFailed(request.token);
         return;
     }
-    emit planesReady(request.token, firstFrame, secondFrame);
 
     const int width = request.first.Width();
     const int height = request.first.Height();
@@ -145,14 +144,19 @@ void FrameLoader::Process(const Request& request)
         job.planes[1] = second;
         job.readers[0] = request.first;
         job.readers[1] = request.second;
+        // Both frames are converted at the same time.
         if (request.depth == 8) {
+            auto converted = std::async(std::launch::async,
+                                        [&] { return lumo::Yuv444ToI420(second.get(), width, height); });
             job.first.reset(lumo::Yuv444ToI420(first.get(), width, height));
-            job.second.reset(lumo::Yuv444ToI420(second.get(), width, height));
+            job.second.reset(converted.get());
         } else {
             // Deeper files are compared at their own depth, from the bytes
             // read for the views.
+            auto converted = std::async(std::launch::async,
+                                        [&] { return NativeI420(request.second, secondFrame.stored); });
             job.nativeFirst = NativeI420(request.first, firstFrame.stored);
-            job.nativeSecond = NativeI420(request.second, secondFrame.stored);
+            job.nativeSecond = converted.get();
         }
         if ((job.first && job.second) || (job.nativeFirst && job.nativeSecond)) {
             int replaced = 0;
@@ -173,6 +177,9 @@ void FrameLoader::Process(const Request& request)
     } else if (request.compare) {
         emit compareSkipped(request.token);
     }
+    // The comparison, the longest stage, is under way before the views
+    // start repainting.
+    emit planesReady(request.token, firstFrame, secondFrame);
 
     // With a comparison the histograms are counted after it, on its thread:
     // the result is what the user waits for.

@@ -401,7 +401,11 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     // Files of different depths are not compared; deeper files are compared
     // at their own depth.
     const int depth = reader1st_.BitDepth();
-    const bool compare = sameSize && reader2nd_.BitDepth() == depth;
+    // The sequence's table holds the very numbers a comparison of this
+    // pair would give (same engine, same range): no comparison to wait for.
+    const lumo::FrameMetrics* known =
+        sameSize && reader2nd_.BitDepth() == depth ? sequence_->ResultFor(frameIndex) : nullptr;
+    const bool compare = sameSize && reader2nd_.BitDepth() == depth && !known;
     FrameLoader::Request request;
     request.token = ++selectionToken_;
     request.frame = frameIndex;
@@ -413,10 +417,15 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     request.colorRangeCode = MetricColorRange(colorRangeId_);
     selectionFrame_ = frameIndex;
     pendingCompare_ = compare ? request.token : 0;
-    if (compare)
+    if (compare) {
         pendingDepth_ = depth;
-    else if (sameSize)
+    } else if (known) {
+        metricDepth_ = known->depth;
+        workFinished(known->ssim, known->mse[0], known->mse[1], known->mse[2], known->psnr[0], known->psnr[1],
+                     known->psnr[2]);
+    } else if (sameSize) {
         ctrBar_->setMetricText(DashMetricText());
+    }
     yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
     if (sameSize)
         yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());

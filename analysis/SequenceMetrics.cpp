@@ -156,6 +156,18 @@ void SequenceMetrics::Cancel()
         current_->cancel = true;
     current_.reset();
     running_ = false;
+    // Whatever comes next compares other files or another range.
+    results_.clear();
+    finished_ = false;
+}
+
+const lumo::FrameMetrics* SequenceMetrics::ResultFor(int frame) const
+{
+    // Runs start at frame 0 and deliver in order.
+    if (frame < 0 || static_cast<size_t>(frame) >= results_.size())
+        return nullptr;
+    const lumo::FrameMetrics& m = results_[static_cast<size_t>(frame)];
+    return m.frame == frame ? &m : nullptr;
 }
 
 void SequenceMetrics::SetGentle(bool gentle)

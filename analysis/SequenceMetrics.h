@@ -32,6 +32,7 @@ public:
     // Starts comparing frames 0 to `frames` - 1; an earlier run is
     // cancelled and its results dropped.
     void Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames, int colorRangeCode);
+    // Stops the run and drops its results.
     void Cancel();
     // While `gentle`, a run uses one worker, leaving the cores to playback;
     // a run under way regroups at its next frame (the frames its workers
@@ -44,6 +45,9 @@ public:
     bool IsFinished() const { return finished_; }
     int Total() const { return total_; }
     const std::vector<lumo::FrameMetrics>& Results() const { return results_; }
+    // The numbers of `frame` once they have arrived, else null. They stay
+    // until the next start or cancel.
+    const lumo::FrameMetrics* ResultFor(int frame) const;
     const QString& Error() const { return error_; }
     // The CSV of a finished run: header, one row per frame, summary rows.
     std::string Csv() const;

@@ -394,6 +394,32 @@ TEST_F(AnalysisToolsTest, PlotCsvIsWhatTheCommandLineWrites)
     }
 }
 
+TEST_F(AnalysisToolsTest, SelectionTakesThePlotsNumbersOnlyForThePairAndRangeCompared)
+{
+    auto expected = [&](const QString& second, int frame, int range) {
+        return ExpectedMetricText(I420FrameFromFile(path1_, kW, kH, frame), I420FrameFromFile(second, kW, kH, frame),
+                                  kW, kH, range);
+    };
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(WaitForSequence());
+    // A frame in the table needs no comparison: the text is there at once.
+    window_->CtrBar()->SelectFrame(7);
+    EXPECT_EQ(window_->RunningMetricJobs(), 0);
+    EXPECT_EQ(MetricLabel(), expected(path2_, 7, 1));
+
+    // Neither another range nor another second file is answered from the
+    // table of the one before.
+    window_->findChild<QRadioButton*>("Bt709VideoRange")->click();
+    window_->CtrBar()->SelectFrame(9);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
+    EXPECT_EQ(MetricLabel(), expected(path2_, 9, 2));
+    const QString path3 = WriteI420("tools3.yuv", kW, kH, kFrames, 9, 4);
+    ASSERT_TRUE(Open2nd(path3));
+    window_->CtrBar()->SelectFrame(11);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
+    EXPECT_EQ(MetricLabel(), expected(path3, 11, 2));
+}
+
 TEST_F(AnalysisToolsTest, ClickingThePlotSelectsThatFrame)
 {
     ASSERT_TRUE(Open2nd(path2_));
