@@ -161,6 +161,9 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     pixelInfoTimer_.setSingleShot(true);
     pixelInfoTimer_.setInterval(100);
     connect(&pixelInfoTimer_, &QTimer::timeout, this, &LumoImageView::UpdatePixelInfo);
+    holdTimer_.setSingleShot(true);
+    holdTimer_.setInterval(kHoldMs);
+    connect(&holdTimer_, &QTimer::timeout, this, [this] { ShowHeldPlanes(heldToken_); });
     ConnectHover(yuvWidget1st_, 1);
 
     loader_ = std::make_unique<FrameLoader>();
@@ -385,19 +388,26 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         return;
 
     shownFrame_ = frameIndex;
+    // Reading, counting and comparing a selection run on the loader's
+    // threads. The views hear of it before they move: they keep their frame
+    // and repaint once, when the new planes arrive.
+    const bool load =
+        select != 0 && FrameFitsTexture(reader1st_.Width(), reader1st_.Height()) && reader1st_.GetFrameSize() > 0;
+    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
+                          reader2nd_.Height() == reader1st_.Height() && reader2nd_.GetFrameSize() > 0;
+    if (load) {
+        yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
+        if (sameSize)
+            yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());
+    }
     yuvWidget1st_->SetFrameIndex(frameIndex);
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetFrameIndex(frameIndex);
     if (select == 0)
         return;
     plot_->SetCurrentFrame(frameIndex);
-
-    // Reading, counting and comparing run on the loader's threads; the
-    // views keep their frame until the new planes arrive.
-    if (!FrameFitsTexture(reader1st_.Width(), reader1st_.Height()) || reader1st_.GetFrameSize() <= 0)
+    if (!load)
         return;
-    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                          reader2nd_.Height() == reader1st_.Height() && reader2nd_.GetFrameSize() > 0;
     // Files of different depths are not compared; deeper files are compared
     // at their own depth.
     const int depth = reader1st_.BitDepth();
@@ -416,6 +426,8 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     request.depth = depth;
     request.colorRangeCode = MetricColorRange(colorRangeId_);
     selectionFrame_ = frameIndex;
+    holdPlanes_ = compare && pendingCompare_ == 0;
+    ShowHeldPlanes(0); // drops planes held for an older selection
     pendingCompare_ = compare ? request.token : 0;
     if (compare) {
         pendingDepth_ = depth;
@@ -426,9 +438,6 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     } else if (sameSize) {
         ctrBar_->setMetricText(DashMetricText());
     }
-    yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
-    if (sameSize)
-        yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());
     loader_->Load(request);
 }
 
@@ -436,6 +445,40 @@ void LumoImageView::onPlanesReady(int token, FrameLoader::Frame first, FrameLoad
 {
     if (token != selectionToken_)
         return;
+    if (holdPlanes_ && token == pendingCompare_) {
+        heldToken_ = token;
+        heldFirst_ = std::move(first);
+        heldSecond_ = std::move(second);
+        holdTimer_.start();
+        return;
+    }
+    ShowPlanes(std::move(first), std::move(second));
+}
+
+void LumoImageView::ShowHeldPlanes(int token)
+{
+    holdTimer_.stop();
+    FrameLoader::Frame first = std::move(heldFirst_);
+    FrameLoader::Frame second = std::move(heldSecond_);
+    heldFirst_ = heldSecond_ = FrameLoader::Frame();
+    const bool show = heldToken_ != 0 && heldToken_ == token && token == selectionToken_;
+    heldToken_ = 0;
+    if (show)
+        ShowPlanes(std::move(first), std::move(second));
+}
+
+void LumoImageView::DropSelection()
+{
+    ++selectionToken_;
+    pendingCompare_ = 0;
+    // The selection's planes go with it: the first view reads its frame
+    // itself instead of waiting for them.
+    ShowHeldPlanes(0);
+    yuvWidget1st_->View()->CancelExpectedPlanes();
+}
+
+void LumoImageView::ShowPlanes(FrameLoader::Frame first, FrameLoader::Frame second)
+{
     yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(),
                                        first.planes, first.stored);
     if (yuvWidget2nd_) {
@@ -470,6 +513,7 @@ void LumoImageView::onCompareSkipped(int token)
 {
     if (token == pendingCompare_)
         pendingCompare_ = 0;
+    ShowHeldPlanes(token);
 }
 
 void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
@@ -482,6 +526,7 @@ void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_
     pendingCompare_ = 0;
     metricDepth_ = pendingDepth_;
     workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
+    ShowHeldPlanes(token);
 }
 
 void LumoImageView::onOpen2ndFile()
@@ -540,8 +585,7 @@ void LumoImageView::dropEvent(QDropEvent* event)
 
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 {
-    ++selectionToken_;
-    pendingCompare_ = 0;
+    DropSelection();
     reader2nd_ = reader;
 
     yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
@@ -571,8 +615,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 
 void LumoImageView::remove2ndFile()
 {
-    ++selectionToken_;
-    pendingCompare_ = 0;
+    DropSelection();
     if (yuvWidget2nd_) {
         if (hoveredView_ == 2)
             hoveredView_ = 0;

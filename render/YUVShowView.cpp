@@ -120,7 +120,10 @@ void YUVShowView::ReleaseGL()
 void YUVShowView::SetFrameOffset(int64_t offset)
 {
     frameOffset_ = offset;
-    update();
+    // Awaited planes repaint the view when they come; a paint before would
+    // only draw the frame it already shows.
+    if (!expecting_ || expectedOffset_ != offset)
+        update();
 }
 
 int YUVShowView::SetVisible(int y, int u, int v)

@@ -35,7 +35,8 @@ public:
     using Planes = std::shared_ptr<const uint8_t>;
     // The planes of the frame at `offset` are being read elsewhere and will
     // come through AdoptPlanes: until then a paint at that offset keeps the
-    // frame it shows instead of reading the file itself.
+    // frame it shows instead of reading the file itself, and moving to that
+    // offset does not repaint.
     void ExpectPlanes(int64_t offset);
     // Planes read elsewhere; taken when `offset` is still the frame to show.
     // A layout deeper than 8 bits comes with the frame's bytes as stored

@@ -420,6 +420,27 @@ TEST_F(AnalysisToolsTest, SelectionTakesThePlotsNumbersOnlyForThePairAndRangeCom
     EXPECT_EQ(MetricLabel(), expected(path3, 11, 2));
 }
 
+TEST_F(AnalysisToolsTest, SelectionPlanesComeWithTheResultOrWithoutTheSecondFile)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(WaitForSequence());
+    const int64_t frameBytes = kW * kH * 3 / 2;
+    YUVShowView* first = window_->FirstYUVWidget()->View();
+    // A range change empties the plot's table: the selection is compared.
+    window_->findChild<QRadioButton*>("Bt709VideoRange")->click();
+    window_->CtrBar()->SelectFrame(6);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
+    EXPECT_EQ(first->PlanesOffset(), 6 * frameBytes);
+    EXPECT_EQ(window_->SecondYUVWidget()->View()->PlanesOffset(), 6 * frameBytes);
+
+    // The second file closed while a selection is read and compared: the
+    // first view still comes to show the selected frame.
+    window_->findChild<QRadioButton*>("Bt601VideoRange")->click();
+    window_->CtrBar()->SelectFrame(8);
+    window_->findChild<QPushButton*>("close2")->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first->PlanesOffset() == 8 * frameBytes; }, 5000));
+}
+
 TEST_F(AnalysisToolsTest, ClickingThePlotSelectsThatFrame)
 {
     ASSERT_TRUE(Open2nd(path2_));
