@@ -161,9 +161,6 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     pixelInfoTimer_.setSingleShot(true);
     pixelInfoTimer_.setInterval(100);
     connect(&pixelInfoTimer_, &QTimer::timeout, this, &LumoImageView::UpdatePixelInfo);
-    holdTimer_.setSingleShot(true);
-    holdTimer_.setInterval(kHoldMs);
-    connect(&holdTimer_, &QTimer::timeout, this, [this] { ShowHeldPlanes(heldToken_); });
     ConnectHover(yuvWidget1st_, 1);
 
     loader_ = std::make_unique<FrameLoader>();
@@ -426,8 +423,6 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     request.depth = depth;
     request.colorRangeCode = MetricColorRange(colorRangeId_);
     selectionFrame_ = frameIndex;
-    holdPlanes_ = compare && pendingCompare_ == 0;
-    ShowHeldPlanes(0); // drops planes held for an older selection
     pendingCompare_ = compare ? request.token : 0;
     if (compare) {
         pendingDepth_ = depth;
@@ -445,40 +440,6 @@ void LumoImageView::onPlanesReady(int token, FrameLoader::Frame first, FrameLoad
 {
     if (token != selectionToken_)
         return;
-    if (holdPlanes_ && token == pendingCompare_) {
-        heldToken_ = token;
-        heldFirst_ = std::move(first);
-        heldSecond_ = std::move(second);
-        holdTimer_.start();
-        return;
-    }
-    ShowPlanes(std::move(first), std::move(second));
-}
-
-void LumoImageView::ShowHeldPlanes(int token)
-{
-    holdTimer_.stop();
-    FrameLoader::Frame first = std::move(heldFirst_);
-    FrameLoader::Frame second = std::move(heldSecond_);
-    heldFirst_ = heldSecond_ = FrameLoader::Frame();
-    const bool show = heldToken_ != 0 && heldToken_ == token && token == selectionToken_;
-    heldToken_ = 0;
-    if (show)
-        ShowPlanes(std::move(first), std::move(second));
-}
-
-void LumoImageView::DropSelection()
-{
-    ++selectionToken_;
-    pendingCompare_ = 0;
-    // The selection's planes go with it: the first view reads its frame
-    // itself instead of waiting for them.
-    ShowHeldPlanes(0);
-    yuvWidget1st_->View()->CancelExpectedPlanes();
-}
-
-void LumoImageView::ShowPlanes(FrameLoader::Frame first, FrameLoader::Frame second)
-{
     yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(),
                                        first.planes, first.stored);
     if (yuvWidget2nd_) {
@@ -509,11 +470,19 @@ void LumoImageView::onLoadFailed(int token)
     pendingCompare_ = 0;
 }
 
+void LumoImageView::DropSelection()
+{
+    ++selectionToken_;
+    pendingCompare_ = 0;
+    // The selection's planes will not come: the first view reads its frame
+    // itself instead of waiting for them.
+    yuvWidget1st_->View()->CancelExpectedPlanes();
+}
+
 void LumoImageView::onCompareSkipped(int token)
 {
     if (token == pendingCompare_)
         pendingCompare_ = 0;
-    ShowHeldPlanes(token);
 }
 
 void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
@@ -526,7 +495,6 @@ void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_
     pendingCompare_ = 0;
     metricDepth_ = pendingDepth_;
     workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
-    ShowHeldPlanes(token);
 }
 
 void LumoImageView::onOpen2ndFile()

@@ -129,8 +129,6 @@ private:
     void remove2ndFile();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
     void onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
-    void ShowPlanes(FrameLoader::Frame first, FrameLoader::Frame second);
-    void ShowHeldPlanes(int token);
     // What the newest selection awaits becomes stale (second file changes).
     void DropSelection();
     void onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
@@ -171,16 +169,6 @@ private:
     int selectionFrame_ = 0;
     // Token whose comparison result is awaited, 0 for none, and its depth.
     int pendingCompare_ = 0;
-    // A single selection's planes wait for its comparison result, at most
-    // kHoldMs: on two cores the views' repaint would slow the comparison
-    // down, and frame and numbers change together. While stepping faster
-    // than comparisons end, frames show at once.
-    static constexpr int kHoldMs = 100;
-    bool holdPlanes_ = false;
-    int heldToken_ = 0;
-    FrameLoader::Frame heldFirst_;
-    FrameLoader::Frame heldSecond_;
-    QTimer holdTimer_;
     int pendingDepth_ = 8;
     // Depth of the comparison the metric text shows.
     int metricDepth_ = 8;

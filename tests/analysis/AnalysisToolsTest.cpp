@@ -420,7 +420,7 @@ TEST_F(AnalysisToolsTest, SelectionTakesThePlotsNumbersOnlyForThePairAndRangeCom
     EXPECT_EQ(MetricLabel(), expected(path3, 11, 2));
 }
 
-TEST_F(AnalysisToolsTest, SelectionPlanesComeWithTheResultOrWithoutTheSecondFile)
+TEST_F(AnalysisToolsTest, ViewsShowTheSelectionAlsoWhenTheSecondFileGoesMidway)
 {
     ASSERT_TRUE(Open2nd(path2_));
     ASSERT_TRUE(WaitForSequence());
