@@ -408,11 +408,11 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     // Files of different depths are not compared; deeper files are compared
     // at their own depth.
     const int depth = reader1st_.BitDepth();
+    const bool comparable = sameSize && reader2nd_.BitDepth() == depth;
     // The sequence's table holds the very numbers a comparison of this
     // pair would give (same engine, same range): no comparison to wait for.
-    const lumo::FrameMetrics* known =
-        sameSize && reader2nd_.BitDepth() == depth ? sequence_->ResultFor(frameIndex) : nullptr;
-    const bool compare = sameSize && reader2nd_.BitDepth() == depth && !known;
+    const lumo::FrameMetrics* known = comparable ? sequence_->ResultFor(frameIndex) : nullptr;
+    const bool compare = comparable && !known;
     FrameLoader::Request request;
     request.token = ++selectionToken_;
     request.frame = frameIndex;

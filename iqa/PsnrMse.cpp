@@ -51,6 +51,22 @@ uint64_t SumSquaredDiffSse2(const uint8_t* a, const uint8_t* b, std::size_t n)
     return lanes[0] + lanes[1] + SumSquaredDiffScalar(a + i, b + i, n - i);
 }
 
+// Adds the eight unsigned 32-bit lanes of `v` into the four 64-bit lanes
+// of `total`.
+__attribute__((target("avx2"))) inline __m256i AddWidened(__m256i total, __m256i v)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(v, zero));
+    return _mm256_add_epi64(total, _mm256_unpackhi_epi32(v, zero));
+}
+
+__attribute__((target("avx2"))) inline uint64_t LaneSum(__m256i total)
+{
+    alignas(32) uint64_t lanes[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
+    return lanes[0] + lanes[1] + lanes[2] + lanes[3];
+}
+
 __attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, const uint8_t* b, std::size_t n)
 {
     const __m256i zero = _mm256_setzero_si256();
@@ -67,14 +83,9 @@ __attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, co
             acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(dlo, dlo));
             acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(dhi, dhi));
         }
-        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(acc0, zero));
-        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(acc0, zero));
-        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(acc1, zero));
-        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(acc1, zero));
+        total = AddWidened(AddWidened(total, acc0), acc1);
     }
-    alignas(32) uint64_t lanes[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
-    return lanes[0] + lanes[1] + lanes[2] + lanes[3] + SumSquaredDiffSse2(a + i, b + i, n - i);
+    return LaneSum(total) + SumSquaredDiffSse2(a + i, b + i, n - i);
 }
 // 16-bit samples: |a - b| as an unsigned word, its square as two 16-bit
 // halves joined to 32 bits (below 2^32 for any two samples), summed in
@@ -82,7 +93,6 @@ __attribute__((target("avx2"))) uint64_t SumSquaredDiffAvx2(const uint8_t* a, co
 __attribute__((target("avx2"))) uint64_t SumSquaredDiffWordsAvx2(const uint16_t* a, const uint16_t* b,
                                                                    std::size_t n)
 {
-    const __m256i zero = _mm256_setzero_si256();
     __m256i total = _mm256_setzero_si256(); // four 64-bit lanes
     std::size_t i = 0;
     for (; n - i >= 16; i += 16) {
@@ -93,14 +103,9 @@ __attribute__((target("avx2"))) uint64_t SumSquaredDiffWordsAvx2(const uint16_t*
         const __m256i hi = _mm256_mulhi_epu16(d, d);
         const __m256i sq0 = _mm256_unpacklo_epi16(lo, hi); // eight 32-bit squares
         const __m256i sq1 = _mm256_unpackhi_epi16(lo, hi);
-        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(sq0, zero));
-        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(sq0, zero));
-        total = _mm256_add_epi64(total, _mm256_unpacklo_epi32(sq1, zero));
-        total = _mm256_add_epi64(total, _mm256_unpackhi_epi32(sq1, zero));
+        total = AddWidened(AddWidened(total, sq0), sq1);
     }
-    alignas(32) uint64_t lanes[4];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(lanes), total);
-    return lanes[0] + lanes[1] + lanes[2] + lanes[3] + SumSquaredDiffScalar(a + i, b + i, n - i);
+    return LaneSum(total) + SumSquaredDiffScalar(a + i, b + i, n - i);
 }
 #endif
 

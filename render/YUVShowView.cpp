@@ -156,12 +156,17 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
     update();
 }
 
+void YUVShowView::FittedSize(int* outW, int* outH) const
+{
+    FitSize(static_cast<int>(viewW_), static_cast<int>(viewH_), frameWidth_, frameHeight_, outW, outH);
+}
+
 void YUVShowView::FitFrame()
 {
     // Zoom 1 fits one side; a view of another aspect may still cut the other.
     int outW = 0;
     int outH = 0;
-    FitSize(static_cast<int>(viewW_), static_cast<int>(viewH_), frameWidth_, frameHeight_, &outW, &outH);
+    FittedSize(&outW, &outH);
     zoom_ = 1.0f;
     if (outW > 0 && outH > 0)
         zoom_ = std::min({1.0f, viewW_ / outW, viewH_ / outH});
@@ -471,7 +476,7 @@ void YUVShowView::paintGL()
     projection.SetOrthographic(-w / 2, w / 2, h / 2, -h / 2, -100, 100);
     int outW = 0;
     int outH = 0;
-    FitSize(static_cast<int>(w), static_cast<int>(h), frameWidth_, frameHeight_, &outW, &outH);
+    FittedSize(&outW, &outH);
     Mat4x4 scale;
     scale.SetScale(zoom_ * outW * 0.5f, zoom_ * outH * 0.5f, 1.0f);
     Mat4x4 translate;

@@ -136,6 +136,8 @@ private:
     // What the textures must hold; uploads it when it changed.
     void UploadTextures();
     void PlacePixelValues();
+    // The frame's size in view pixels at zoom 1.
+    void FittedSize(int* outW, int* outH) const;
 
 public:
     // Draws the values of every visible frame pixel (the overlay's paint).

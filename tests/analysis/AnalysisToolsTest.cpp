@@ -295,9 +295,14 @@ TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
         view->grabFramebuffer(); // paints, which reports the frame's edges
         ASSERT_FALSE(ruler.isEmpty());
         const QList<QVariant> edges = ruler.takeLast();
-        const int left = edges[0].toInt(), right = edges[1].toInt(), top = edges[2].toInt(), bottom = edges[3].toInt();
-        const int w = view->width(), h = view->height();
-        SCOPED_TRACE(QStringLiteral("view %1x%2: %3..%4, %5..%6").arg(w).arg(h).arg(left).arg(right).arg(top).arg(bottom).toStdString());
+        const int left = edges[0].toInt();
+        const int right = edges[1].toInt();
+        const int top = edges[2].toInt();
+        const int bottom = edges[3].toInt();
+        const int w = view->width();
+        const int h = view->height();
+        SCOPED_TRACE(testing::Message() << "view " << w << "x" << h << ": " << left << ".." << right << ", " << top
+                                        << ".." << bottom);
         EXPECT_TRUE(left >= -1 && right <= w + 1 && top >= -1 && bottom <= h + 1);
         EXPECT_TRUE(right - left >= w - 2 || bottom - top >= h - 2);
         EXPECT_NEAR(left + right, w, 2);
