@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds (Release) and starts yuvlumo, with the local web service beside it
-# (unless something already listens on its port). Without a display the
-# program starts under Xvfb.
+# Builds (Release) yuvlumo, yuvlumo-cli and lumo-service, then starts yuvlumo
+# with the local web service beside it (unless something already listens on
+# its port). Without a display the program starts under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-release
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_TESTS=OFF -DLUMO_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target yuvlumo lumo-service
+cmake --build "$build" -j"$(nproc)" --target yuvlumo yuvlumo-cli lumo-service
 
 data="${XDG_DATA_HOME:-$HOME/.local/share}/yuvlumo"
 mkdir -p "$data"
