@@ -163,28 +163,31 @@ double RateFromDigits(const std::string& digits, int most, bool hundredths = fal
     return 0;
 }
 
-// The rate of the number at `begin`, whole or with up to three decimals
-// after a dot or comma, ending where the token ends; 0 when there is none.
+// `whole` with `decimals` (up to three digits) after its point; 0 when
+// either is unusable or the sum passes `most`.
+double WithDecimals(double whole, const std::string& decimals, int most)
+{
+    if (whole <= 0 || !AllDigits(decimals) || decimals.size() > 3)
+        return 0;
+    const double rate = whole + std::stoi(decimals) / std::pow(10.0, static_cast<double>(decimals.size()));
+    return rate <= most ? rate : 0;
+}
+
+// The rate of the number at `begin`, whole or with decimals after a dot or
+// comma, ending where the token ends; 0 when there is none.
 double RateAt(const std::string& name, size_t begin, int most)
 {
     size_t e = begin;
     while (e < name.size() && IsDigit(name[e]))
         ++e;
     const double whole = RateFromDigits(name.substr(begin, e - begin), most, true);
-    if (whole <= 0)
-        return 0;
     size_t f = e;
     if (e + 1 < name.size() && (name[e] == '.' || name[e] == ',') && IsDigit(name[e + 1]))
         for (f = e + 1; f < name.size() && IsDigit(name[f]);)
             ++f;
     if (f < name.size() && IsAlnum(name[f]))
         return 0;
-    if (f == e)
-        return whole;
-    if (f - e > 4)
-        return 0;
-    const double rate = whole + std::stoi(name.substr(e + 1, f - e - 1)) / std::pow(10.0, static_cast<double>(f - e - 1));
-    return rate <= most ? rate : 0;
+    return f == e ? whole : WithDecimals(whole, name.substr(e + 1, f - e - 1), most);
 }
 
 struct NamedSize {
@@ -291,13 +294,10 @@ double MarkedRate(const std::string& name, const std::vector<Token>& tokens, siz
         if (d > 0) // glued to a word: "clip60fps"
             return RateFromDigits(digits, kMaxMarkedRate);
     }
-    const size_t dot = tokens[at].begin - 1;
-    if (at > 0 && OneApart(tokens, at - 1) && (name[dot] == '.' || name[dot] == ',')) {
-        const double whole = RateFromDigits(tokens[at - 1].text, kMaxMarkedRate);
-        if (!AllDigits(digits) || digits.size() > 3 || whole <= 0)
-            return 0;
-        const double rate = whole + std::stoi(digits) / std::pow(10.0, static_cast<double>(digits.size()));
-        return rate <= kMaxMarkedRate ? rate : 0;
+    if (at > 0 && OneApart(tokens, at - 1)) {
+        const char point = name[tokens[at].begin - 1];
+        if (point == '.' || point == ',')
+            return WithDecimals(RateFromDigits(tokens[at - 1].text, kMaxMarkedRate), digits, kMaxMarkedRate);
     }
     return RateFromDigits(digits, kMaxMarkedRate);
 }
@@ -341,7 +341,7 @@ std::string LayoutInFamily(const YuvTypeInfo& family, YuvChroma chroma, int dept
 }
 
 // The layout the layout, chroma and depth tokens agree on: "" when there are
-// none, "?" when they say nothing or contradict each other.
+// none, "?" when they contradict each other or the table has no such layout.
 std::string NamedLayout(const Agreed<std::string>& named, const Agreed<YuvChroma>& chroma, const Agreed<int>& depth)
 {
     if (!named.Given() && !chroma.Given() && !depth.Given())
