@@ -300,7 +300,6 @@ TEST(Y4m, RateFromTheFTagElseTheName)
         {" F0:1", "a_50fps.y4m", 50, lumo::GuessSource::Name},
         {" F25:0", "a.y4m", 0, lumo::GuessSource::None},
         {" F25", "a.y4m", 0, lumo::GuessSource::None},
-        {" F:", "a.y4m", 0, lumo::GuessSource::None},
         {" F-25:1", "a.y4m", 0, lumo::GuessSource::None},
         {" F999999999:1", "a.y4m", 0, lumo::GuessSource::None},
     };
