@@ -3,6 +3,7 @@
 #include "online/RecordLog.h"
 #include "analysis/SnapshotThread.h"
 #include "analysis/VideoTimeLine.h"
+#include "yuv/YuvGuess.h"
 
 #include <QCheckBox>
 #include <QDebug>
@@ -14,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 VideoCtrBar::VideoCtrBar(const lumo::LumoYuvReader& reader, QWidget* parent) : QWidget(parent)
 {
@@ -39,6 +41,15 @@ VideoCtrBar::VideoCtrBar(const lumo::LumoYuvReader& reader, QWidget* parent) : Q
     connect(timeLine1st_, &VideoTimeLine::onSelectFrame, this, &VideoCtrBar::onSelectFrame);
 
     ctrFpsSpin_->setValue(25);
+    // A rate the file states (its Y4M header, or a name like park_joy_1080p50)
+    // replaces the 25, rounded into the box's range. Only here, when the
+    // window opens: later the box is the user's.
+    if (reader1st_.HasPath()) {
+        const lumo::YuvGuess guess = lumo::GuessFile(reader1st_.Path());
+        if (guess.HasRate())
+            ctrFpsSpin_->setValue(std::clamp(static_cast<int>(std::lround(std::min(guess.fps, 1e6))), 1,
+                                             ctrFpsSpin_->maximum()));
+    }
     close2_->setEnabled(false);
 }
 

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
@@ -8,6 +9,24 @@
 #include "yuv/YuvTypeTable.h"
 
 namespace lumo::cli {
+namespace {
+
+// "25", "29.97", "23.976": at most three decimals, no trailing zeros (a
+// header's F1:10000 in full).
+std::string RateText(double fps)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), fps < 0.001 ? "%g" : "%.3f", fps);
+    std::string rate = text;
+    if (rate.find('.') != std::string::npos && rate.find('e') == std::string::npos) {
+        rate.erase(rate.find_last_not_of('0') + 1);
+        if (rate.back() == '.')
+            rate.pop_back();
+    }
+    return rate;
+}
+
+} // namespace
 
 int RunInfo(const InfoArgs& args)
 {
@@ -24,6 +43,12 @@ int RunInfo(const InfoArgs& args)
     std::printf("layout:     %s (%s)%s\n", layout.c_str(), info.description.c_str(),
                 OriginText(geometry.layoutFrom, "--layout").c_str());
     std::printf("size:       %dx%d%s\n", size.width, size.height, OriginText(geometry.sizeFrom, "--size").c_str());
+    if (geometry.fpsFrom != Origin::Default)
+        std::printf("rate:       %s fps%s\n", RateText(geometry.fps).c_str(), OriginText(geometry.fpsFrom, "").c_str());
+    else if (geometry.y4m)
+        std::printf("rate:       unknown, neither the Y4M header nor the file name gives one\n");
+    else
+        std::printf("rate:       unknown, the file name gives none\n");
     if (info.bitDepth != 8)
         std::printf("depth:      %d bits per sample, in 16-bit little-endian words%s\n", info.bitDepth,
                     info.bitShift ? " (the high bits)" : "");

@@ -24,6 +24,10 @@ InputGeometry ResolveGeometry(const std::string& path, const std::string& name, 
     RequireRegularFile(path, name);
     const YuvGuess guess = GuessFile(path);
     InputGeometry geometry;
+    if (guess.HasRate()) {
+        geometry.fps = guess.fps;
+        geometry.fpsFrom = guess.fpsFrom == GuessSource::Header ? Origin::Header : Origin::Name;
+    }
     if (guess.isY4m) {
         if (guess.y4m.status != Y4mStatus::Ok)
             throw CliError("cannot read " + name + ": " + Y4mStatusText(guess.y4m));

@@ -9,12 +9,16 @@ namespace lumo::cli {
 // Where a value of an input's geometry came from.
 enum class Origin { Flag, Name, Header, OtherFile, Default };
 
-// Width, height and layout of one input file, each with its origin.
+// Width, height, layout and frame rate of one input file, each with its
+// origin. No option states a rate: it comes from the Y4M header or the name,
+// and stays 0 with Origin::Default when neither gives one.
 struct InputGeometry {
     FrameSize size;
     std::string layout;
+    double fps = 0;
     Origin sizeFrom = Origin::Default;
     Origin layoutFrom = Origin::Default;
+    Origin fpsFrom = Origin::Default;
     bool y4m = false;
 };
 

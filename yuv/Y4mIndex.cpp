@@ -100,6 +100,18 @@ int ParseDimension(const std::string& text)
     return value;
 }
 
+// "N:D" with both positive; 0 for anything else. A bad rate is no reason to
+// refuse the file, it only goes unused.
+double ParseFrameRate(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return 0;
+    const int num = ParseDimension(text.substr(0, colon));
+    const int den = ParseDimension(text.substr(colon + 1));
+    return num > 0 && den > 0 ? static_cast<double>(num) / den : 0;
+}
+
 std::string Lower(std::string text)
 {
     for (char& c : text)
@@ -140,7 +152,8 @@ size_t ParseStreamHeader(const uint8_t* p, size_t avail, bool reachesEnd, Y4mInf
             case 'W': width = ParseDimension(value); break;
             case 'H': height = ParseDimension(value); break;
             case 'C': info.colourTag = value; break;
-            default: break; // frame rate, interlacing, aspect, comments
+            case 'F': info.frameRate = ParseFrameRate(value); break;
+            default: break; // interlacing, aspect, comments
             }
         }
         begin = end + 1;

@@ -35,6 +35,9 @@ struct Y4mInfo {
     int height = 0;
     std::string type;      // layout name; empty unless the C tag maps to one
     std::string colourTag; // the C tag as written ("420jpeg"), empty when absent
+    // Frames per second from the F tag ("F30000:1001"); 0 when the tag is
+    // absent or not two positive numbers.
+    double frameRate = 0;
     int64_t frameSize = 0;
     // Frames with at least one byte of data; a short last frame counts and
     // reads padded with zeros, as in raw files.

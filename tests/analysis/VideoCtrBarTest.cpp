@@ -196,6 +196,41 @@ TEST_F(VideoCtrBarTest, FrameRateSetsTheTimerIntervalAtStart)
     }
 }
 
+// The rate a file states fills the box when the bar is built, rounded into
+// its range; a second file leaves it alone.
+TEST_F(VideoCtrBarTest, FileRateFillsTheBoxOnce)
+{
+    const struct {
+        const char* name;
+        const char* y4mHeader; // null: a raw file
+        int box;
+    } cases[] = {
+        {"a_16x16.yuv", nullptr, 25},
+        {"park_joy_1080p50.yuv", nullptr, 50},
+        {"720p5994_parkrun_ter.yuv", nullptr, 60},
+        {"a_16x16_23.976fps.yuv", nullptr, 24},
+        {"a_240fps.yuv", nullptr, 99},
+        {"a_1000fps_x.y4m", "YUV4MPEG2 W16 H16 F1:4 C420\n", 1},
+        {"a_60fps.y4m", "YUV4MPEG2 W16 H16 F30000:1001 C420\n", 30},
+        {"b_60fps.y4m", "YUV4MPEG2 W16 H16 C420\n", 60},
+    };
+    for (const auto& c : cases) {
+        QString path = WriteI420(dir_, c.name, 1);
+        if (c.y4mHeader) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(c.y4mHeader) + "FRAME\n" + QByteArray(16 * 16 * 3 / 2, char(16)));
+        }
+        VideoCtrBar bar(Reader(path));
+        auto* fps = bar.findChild<QSpinBox*>("ctr_fps_spin");
+        EXPECT_EQ(fps->value(), c.box) << c.name;
+        fps->setValue(7);
+        bar.Add2ndTimeLine(Reader(WriteI420(dir_, "second_50fps.yuv", 1)));
+        EXPECT_EQ(fps->value(), 7) << c.name;
+        bar.Remove2ndTimeLine();
+    }
+}
+
 TEST_F(VideoCtrBarTest, PlayPauseSendUsageEventsAndRateZeroDoesNothing)
 {
     const QString path = WriteI420(dir_, "a.yuv", 3);

@@ -282,3 +282,37 @@ TEST(Y4m, DamagedFilesAreRefusedWithAReason)
     }
     EXPECT_EQ(lumo::Y4mStatusText(lumo::GuessFile(TmpPath("damaged.y4m")).y4m), "a sound Y4M file");
 }
+
+// The F tag gives the rate; a header without a usable one leaves the rate to
+// the name, and a bad tag never refuses the file.
+TEST(Y4m, RateFromTheFTagElseTheName)
+{
+    const struct {
+        const char* tag;
+        const char* name;
+        double fps; // 0: none
+        lumo::GuessSource from;
+    } cases[] = {
+        {" F30000:1001", "a_50fps.y4m", 30000.0 / 1001, lumo::GuessSource::Header},
+        {" F25:1", "a.y4m", 25, lumo::GuessSource::Header},
+        {" F1:2", "a.y4m", 0.5, lumo::GuessSource::Header},
+        {"", "park_joy_1080p50.y4m", 50, lumo::GuessSource::Name},
+        {" F0:1", "a_50fps.y4m", 50, lumo::GuessSource::Name},
+        {" F25:0", "a.y4m", 0, lumo::GuessSource::None},
+        {" F25", "a.y4m", 0, lumo::GuessSource::None},
+        {" F-25:1", "a.y4m", 0, lumo::GuessSource::None},
+        {" F999999999:1", "a.y4m", 0, lumo::GuessSource::None},
+    };
+    for (const auto& c : cases) {
+        Bytes bytes;
+        Append(bytes, std::string("YUV4MPEG2 W6 H4") + c.tag + " C420\nFRAME\n");
+        bytes.resize(bytes.size() + 6 * 4 * 3 / 2, 0x40);
+        const std::string path = TmpPath(c.name);
+        WriteAll(path, bytes);
+        const lumo::YuvGuess guess = lumo::GuessFile(path);
+        EXPECT_EQ(guess.y4m.status, Y4mStatus::Ok) << c.tag;
+        EXPECT_NEAR(guess.fps, c.fps, 1e-9) << c.tag;
+        EXPECT_EQ(guess.fpsFrom, c.from) << c.tag;
+        std::remove(path.c_str());
+    }
+}
