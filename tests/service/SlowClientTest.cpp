@@ -30,21 +30,6 @@ const char *const kVersionTarget = "/lumo/user/version/get_latest_version?app_na
 const char *const kFeedbackPath = "/lumo/user/feedback/send";
 const char *const kFormType = "application/x-www-form-urlencoded";
 
-int ConnectLoopback(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -78,18 +63,28 @@ struct SlowClient {
     bool closed = false;
 };
 
+// A service of its own for each test, on a fresh database.
+class SlowClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db_ = TmpDir() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".sqlite";
+        std::remove(db_.c_str());
+        std::string error;
+        ASSERT_TRUE(service_.Start({"--port", "0", "--db", db_, "--quiet"}, error)) << error;
+    }
+
+    std::string db_;
+    ServiceProcess service_;
+};
+
 }  // namespace
 
 // Eight clients trickling their headers used to hold all eight workers, and
 // every byte restarted the read timeout, so nobody else was ever answered.
-TEST(SlowClientTest, NormalRequestsAreAnsweredWhileTwoHundredClientsTrickle)
+TEST_F(SlowClientTest, NormalRequestsAreAnsweredWhileTwoHundredClientsTrickle)
 {
-    const std::string db = TmpDir() + "/slow_clients.sqlite";
-    std::remove(db.c_str());
-    ServiceProcess service;
-    std::string error;
-    ASSERT_TRUE(service.Start({"--port", "0", "--db", db, "--quiet"}, error)) << error;
-    const int port = service.Port();
+    const int port = service_.Port();
 
     const Timed alone = TimedPost(port, kVersionTarget, "");
     EXPECT_EQ(alone.status, 200);
@@ -173,19 +168,13 @@ TEST(SlowClientTest, NormalRequestsAreAnsweredWhileTwoHundredClientsTrickle)
     std::printf("slow clients answered 408: %d of %zu, the last closed after %lld ms\n", timedOut, slow.size(),
                 lastClosed);
     EXPECT_EQ(timedOut, static_cast<int>(slow.size()));
-    EXPECT_EQ(service.Stop(), 0);
+    EXPECT_EQ(service_.Stop(), 0);
 }
 
 // Two Content-Length headers that disagree leave the body's end open to
 // interpretation; such a request is refused before anything is read.
-TEST(SlowClientTest, ConflictingContentLengthsAreRefused)
+TEST_F(SlowClientTest, ConflictingContentLengthsAreRefused)
 {
-    const std::string db = TmpDir() + "/content_lengths.sqlite";
-    std::remove(db.c_str());
-    ServiceProcess service;
-    std::string error;
-    ASSERT_TRUE(service.Start({"--port", "0", "--db", db, "--quiet"}, error)) << error;
-
     const std::string body = "feedback=" + Encode("两个长度");
     const std::string n = std::to_string(body.size());
     const struct {
@@ -205,7 +194,7 @@ TEST(SlowClientTest, ConflictingContentLengthsAreRefused)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.lengths);
         const std::string target = std::string(c.method) == "GET" ? "/" : kFeedbackPath;
-        const std::string reply = RawExchange(service.Port(), std::string(c.method) + " " + target +
+        const std::string reply = RawExchange(service_.Port(), std::string(c.method) + " " + target +
                                                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " +
                                                                   kFormType + "\r\n" + c.lengths + "\r\n" + body);
         EXPECT_EQ(RawStatus(reply), c.status) << reply.substr(0, 200);
@@ -215,6 +204,6 @@ TEST(SlowClientTest, ConflictingContentLengthsAreRefused)
             ++stored;
         }
     }
-    EXPECT_EQ(service.Stop(), 0);
-    EXPECT_EQ(Query(db, "SELECT count(*) FROM feedback")[0][0], std::to_string(stored));
+    EXPECT_EQ(service_.Stop(), 0);
+    EXPECT_EQ(Query(db_, "SELECT count(*) FROM feedback")[0][0], std::to_string(stored));
 }
