@@ -279,7 +279,9 @@ bool RequestGate::Run(const Handler &handler)
         pending.swap(kept);
 
         if (fds[1].revents) {
-            for (;;) {
+            // A bounded batch, so that a flood of connections cannot keep
+            // the loop from reading the ones it has.
+            for (int batch = 0; batch < 64; ++batch) {
                 if (pending.size() + busy_ >= limits_.maxConnections) {
                     if (pending.empty()) break;
                     // Make room: a refused connection first, else the oldest,
