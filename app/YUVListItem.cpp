@@ -1,6 +1,12 @@
 #include "app/YUVListItem.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include <QHBoxLayout>
 #include <QImage>
@@ -14,7 +20,56 @@
 #include "analysis/FrameThumbnail.h"
 #include "analysis/LumoImageView.h"
 #include "app/RowThumbnailer.h"
+#include "yuv/Y4mIndex.h"
+#include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
+
+namespace {
+
+QString ErrnoText(int error)
+{
+    if (error == ENOENT || error == ENOTDIR)
+        return YUVListItem::tr("文件不存在");
+    if (error == EACCES || error == EPERM)
+        return YUVListItem::tr("没有读取权限");
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Why a reader that counts -1 frames cannot read its file, checked in the
+// order the reader fails.
+QString UnreadableReason(const lumo::LumoYuvReader& reader)
+{
+    const std::string& path = reader.Path();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return ErrnoText(errno);
+    if (S_ISDIR(st.st_mode))
+        return YUVListItem::tr("是文件夹");
+    if (S_ISFIFO(st.st_mode))
+        return YUVListItem::tr("是命名管道（FIFO）");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return YUVListItem::tr("是设备文件");
+    if (S_ISSOCK(st.st_mode))
+        return YUVListItem::tr("是套接字");
+    if (!S_ISREG(st.st_mode))
+        return YUVListItem::tr("不是普通文件");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return ErrnoText(errno);
+    ::close(fd);
+    lumo::Y4mInfo y4m;
+    if (lumo::YuvFrameFile::ProbeY4m(path, &y4m)) {
+        if (y4m.status != lumo::Y4mStatus::Ok)
+            return YUVListItem::tr("Y4M 文件已损坏");
+        if (y4m.width != reader.Width() || y4m.height != reader.Height() || y4m.type != reader.Type())
+            return YUVListItem::tr("Y4M 文件头与记录的尺寸或格式不符");
+    }
+    if (reader.GetFrameSize() <= 0)
+        return YUVListItem::tr("尺寸 %1×%2 无效").arg(reader.Width()).arg(reader.Height());
+    return YUVListItem::tr("原因不明");
+}
+
+} // namespace
 
 YUVListItem::YUVListItem(int readerIndex, QWidget* parent) : QWidget(parent)
 {
@@ -70,12 +125,10 @@ int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
     if (lumo::YuvTypeTable::Instance().FindByName(reader_->Type(), info) != 0)
         return -1;
     const QString blanks(8, QLatin1Char(' '));
-    // Plural forms are for counts from 0 up; a file that cannot be read
-    // counts -1 frames.
+    // A file that cannot be read counts -1 frames; its row says why instead.
     const int count = reader_->GetFrameCount();
-    const QString frames = count >= 0 ? tr("%n帧", nullptr, count)
-                                      //: The frame count of a file that cannot be read (-1).
-                                      : tr("%1帧").arg(count);
+    const QString frames =
+        count >= 0 ? tr("%n帧", nullptr, count) : tr("无法读取：%1").arg(UnreadableReason(*reader_));
     SetText(QString::fromStdString(info.description) + blanks + frames + blanks +
             QString::fromUtf8(reader_->Path().c_str()));
     small_image_layout_->addStretch();

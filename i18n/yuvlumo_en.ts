@@ -233,9 +233,52 @@
         </translation>
     </message>
     <message>
-        <source>%1帧</source>
-        <extracomment>The frame count of a file that cannot be read (-1).</extracomment>
-        <translation>%1 frames</translation>
+        <source>文件不存在</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>没有读取权限</source>
+        <translation>no permission to read it</translation>
+    </message>
+    <message>
+        <source>是文件夹</source>
+        <translation>it is a folder</translation>
+    </message>
+    <message>
+        <source>是命名管道（FIFO）</source>
+        <translation>it is a named pipe (FIFO)</translation>
+    </message>
+    <message>
+        <source>是设备文件</source>
+        <translation>it is a device</translation>
+    </message>
+    <message>
+        <source>是套接字</source>
+        <translation>it is a socket</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>Y4M 文件已损坏</source>
+        <translation>the Y4M file is damaged</translation>
+    </message>
+    <message>
+        <source>Y4M 文件头与记录的尺寸或格式不符</source>
+        <translation>the Y4M header no longer matches the stored size or layout</translation>
+    </message>
+    <message>
+        <source>尺寸 %1×%2 无效</source>
+        <translation>invalid size %1×%2</translation>
+    </message>
+    <message>
+        <source>原因不明</source>
+        <translation>reason unknown</translation>
+    </message>
+    <message>
+        <source>无法读取：%1</source>
+        <translation>Cannot read: %1</translation>
     </message>
 </context>
 </TS>

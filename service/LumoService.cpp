@@ -1,8 +1,14 @@
 #include "service/LumoService.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <httplib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <iterator>
 #include <mutex>
@@ -119,10 +125,122 @@ std::string LogSafe(std::string_view text)
     return out;
 }
 
+using Clock = RequestGate::Clock;
+
+constexpr std::chrono::milliseconds kWriteTimeout{5000};
+
+bool WaitFor(int fd, short events, std::chrono::milliseconds timeout)
+{
+    const Clock::time_point end = Clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int ready = poll(&p, 1, static_cast<int>(left));
+        if (ready > 0) return true;
+        if (ready == 0 || errno != EINTR) return false;
+    }
+}
+
+void Address(const sockaddr_storage &addr, std::string &ip, int &port)
+{
+    char text[INET6_ADDRSTRLEN] = "";
+    if (addr.ss_family == AF_INET) {
+        const auto &in = reinterpret_cast<const sockaddr_in &>(addr);
+        inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+        port = ntohs(in.sin_port);
+    } else if (addr.ss_family == AF_INET6) {
+        const auto &in6 = reinterpret_cast<const sockaddr_in6 &>(addr);
+        inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+        port = ntohs(in6.sin6_port);
+    }
+    ip = text;
+}
+
+// A connection the gate handed on: first what the gate read of it, then the
+// socket, all of it by the request's deadline. Writes wait up to
+// kWriteTimeout each.
+class GateStream : public httplib::Stream {
+public:
+    GateStream(int fd, const std::string &received, Clock::time_point deadline)
+        : fd_(fd), buffer_(received), deadline_(deadline)
+    {
+    }
+
+    bool is_readable() const override { return at_ < buffer_.size() || WaitFor(fd_, POLLIN, Left()); }
+    bool is_writable() const override { return WaitFor(fd_, POLLOUT, kWriteTimeout); }
+
+    ssize_t read(char *ptr, size_t size) override
+    {
+        while (at_ >= buffer_.size()) {
+            if (!WaitFor(fd_, POLLIN, Left())) return -1;
+            char chunk[16 * 1024];
+            const ssize_t n = recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+            if (n == 0) return 0;
+            if (n < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+                return -1;
+            }
+            buffer_.assign(chunk, static_cast<std::size_t>(n));
+            at_ = 0;
+        }
+        const std::size_t n = std::min(size, buffer_.size() - at_);
+        std::copy_n(buffer_.data() + at_, n, ptr);
+        at_ += n;
+        return static_cast<ssize_t>(n);
+    }
+
+    ssize_t write(const char *ptr, size_t size) override
+    {
+        for (;;) {
+            if (!is_writable()) return -1;
+            const ssize_t n = send(fd_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return n;
+        }
+    }
+
+    void get_remote_ip_and_port(std::string &ip, int &port) const override
+    {
+        sockaddr_storage addr{};
+        socklen_t length = sizeof addr;
+        if (getpeername(fd_, reinterpret_cast<sockaddr *>(&addr), &length) == 0) Address(addr, ip, port);
+    }
+    void get_local_ip_and_port(std::string &ip, int &port) const override
+    {
+        sockaddr_storage addr{};
+        socklen_t length = sizeof addr;
+        if (getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &length) == 0) Address(addr, ip, port);
+    }
+    socket_t socket() const override { return fd_; }
+
+private:
+    std::chrono::milliseconds Left() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+    }
+
+    int fd_;
+    std::string buffer_;
+    std::size_t at_ = 0;
+    Clock::time_point deadline_;
+};
+
 }  // namespace
 
+// The library's request handling, fed by the gate instead of its own accept
+// loop.
+class GatedServer : public httplib::Server {
+public:
+    void Serve(int fd, const std::string &received, Clock::time_point deadline)
+    {
+        GateStream stream(fd, received, deadline);
+        bool closed = false;
+        process_request(stream, true, closed, nullptr);
+    }
+};
+
 LumoService::LumoService(const ServiceOptions &options)
-    : options_(options), server_(std::make_unique<httplib::Server>())
+    : options_(options), server_(std::make_unique<GatedServer>()), gate_(RequestGate::Limits())
 {
     Route();
 }
@@ -133,19 +251,6 @@ void LumoService::Route()
 {
     httplib::Server &svr = *server_;
     svr.set_payload_max_length(options_.maxBody + kDrainLimit);
-    svr.set_read_timeout(5, 0);
-    svr.set_write_timeout(5, 0);
-    // One request per connection: after a refused request the connection may
-    // still hold its unread rest, which must never be taken for the next
-    // request. Loopback connections are cheap.
-    svr.set_keep_alive_max_count(1);
-    // SO_REUSEADDR lets a restarted service take its port back at once. The
-    // library would also set SO_REUSEPORT, which lets a second service bind
-    // the same port and silently share the requests.
-    svr.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
 
     using httplib::ContentReader;
     using httplib::Request;
@@ -164,13 +269,25 @@ void LumoService::Route()
             SendError(res, 400, "unsupported Transfer-Encoding");
             return httplib::Server::HandlerResponse::Handled;
         }
-        const std::string length = req.get_header_value("Content-Length");
-        if (length.empty()) return httplib::Server::HandlerResponse::Unhandled;
-        if (length.size() > 19 || length.find_first_not_of("0123456789") != std::string::npos) {
-            SendError(res, 400, "bad Content-Length");
-            return httplib::Server::HandlerResponse::Handled;
+        const std::size_t lengths = req.get_header_value_count("Content-Length");
+        if (lengths == 0 || (lengths == 1 && req.get_header_value("Content-Length").empty()))
+            return httplib::Server::HandlerResponse::Unhandled;
+        unsigned long long declared = 0;
+        for (std::size_t i = 0; i < lengths; ++i) {
+            const std::string length = req.get_header_value("Content-Length", i);
+            if (length.empty() || length.size() > 19 || length.find_first_not_of("0123456789") != std::string::npos) {
+                SendError(res, 400, "bad Content-Length");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            // Copies of one length are that length; lengths that differ
+            // leave the end of the body open to interpretation.
+            const unsigned long long value = std::stoull(length);
+            if (i > 0 && value != declared) {
+                SendError(res, 400, "conflicting Content-Length");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            declared = value;
         }
-        const unsigned long long declared = std::stoull(length);
         if (declared <= options_.maxBody) return httplib::Server::HandlerResponse::Unhandled;
         // Feedback the program sends whole gets a message it can show: the
         // handler reads and drops a body of moderate excess first; beyond
@@ -244,23 +361,21 @@ void LumoService::Route()
 
 int LumoService::Bind()
 {
-    if (options_.port == 0) {
-        port_ = server_->bind_to_any_port(kLoopback);
-    } else {
-        port_ = server_->bind_to_port(kLoopback, options_.port) ? options_.port : -1;
-    }
+    port_ = gate_.Bind(options_.port);
     return port_;
 }
 
 bool LumoService::Run(EventStore &store)
 {
     store_ = &store;
-    return server_->listen_after_bind();
+    return gate_.Run([this](int fd, const std::string &received, Clock::time_point deadline) {
+        server_->Serve(fd, received, deadline);
+    });
 }
 
 void LumoService::Stop()
 {
-    server_->stop();
+    gate_.Stop();
 }
 
 bool LumoService::ReadBody(const httplib::Request &req, const httplib::ContentReader &reader,

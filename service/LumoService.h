@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "service/RequestGate.h"
 #include "service/ServiceOptions.h"
 
 namespace httplib {
-class Server;
 class ContentReader;
 struct Request;
 struct Response;
@@ -18,6 +18,7 @@ namespace lumo::service {
 
 class EventStore;
 class FormData;
+class GatedServer;
 
 // The HTTP side of lumo-service: routes, form checks and replies. Listens on
 // 127.0.0.1 only.
@@ -34,6 +35,9 @@ class FormData;
 // Origin header, or without one a Referer, naming anything but the service's
 // own address) is refused with 403 before its body is read; the desktop
 // program sends neither header.
+//
+// Connections come through a RequestGate: a request reaches a worker only
+// once its headers are in, and each has one deadline for all of it.
 class LumoService {
 public:
     static constexpr const char *kVersionPath = "/lumo/user/version/get_latest_version";
@@ -83,7 +87,8 @@ private:
 
     ServiceOptions options_;
     EventStore *store_ = nullptr;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<GatedServer> server_;
+    RequestGate gate_;
     int port_ = -1;
 };
 

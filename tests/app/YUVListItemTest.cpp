@@ -73,22 +73,29 @@ TEST(YUVListItem, TextAndThumbnailsFollowTheFile)
         int width;
         int height;
         int result;
-        QString countText; // empty: the label keeps "TextLabel"
+        QString countText; // frames or why not; empty: the label keeps "TextLabel"
         int thumbnails;
     } cases[] = {
-        {"3 frames", WriteFile("three.yuv", I420Frames(w, h, 3, 4)), "YUV_TYPE_I420", w, h, 0, "3", 3},
-        {"300 frames", WriteFile("many.yuv", I420Frames(w, h, 300, 4)), "YUV_TYPE_I420", w, h, 0, "300", 10},
-        {"empty file", WriteFile("empty.yuv", {}), "YUV_TYPE_I420", w, h, 0, "0", 0},
+        {"3 frames", WriteFile("three.yuv", I420Frames(w, h, 3, 4)), "YUV_TYPE_I420", w, h, 0, "3帧", 3},
+        {"300 frames", WriteFile("many.yuv", I420Frames(w, h, 300, 4)), "YUV_TYPE_I420", w, h, 0, "300帧", 10},
+        {"empty file", WriteFile("empty.yuv", {}), "YUV_TYPE_I420", w, h, 0, "0帧", 0},
         {"partial last frame", WriteFile("partial.yuv", I420Frames(w, h, 2, 4).left(frame + 10)), "YUV_TYPE_I420",
-         w, h, 0, "2", 2},
-        {"missing file", TestTmpPath("gone.yuv"), "YUV_TYPE_I420", w, h, 0, "-1", 0},
+         w, h, 0, "2帧", 2},
+        {"missing file", TestTmpPath("gone.yuv"), "YUV_TYPE_I420", w, h, 0, "无法读取：文件不存在", 0},
         {"unknown layout", WriteFile("unknown.yuv", I420Frames(w, h, 2, 4)), "UNKNOW", w, h, -1, "", 0},
         {"empty layout", WriteFile("nolayout.yuv", I420Frames(w, h, 2, 4)), "", w, h, -1, "", 0},
         // Its one partial frame costs no more than a small one.
-        {"absurd geometry", WriteFile("absurd.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", 100000, 100000, 0, "1",
+        {"absurd geometry", WriteFile("absurd.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", 100000, 100000, 0, "1帧",
          1},
-        {"zero geometry", WriteFile("zero.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", 0, 0, 0, "-1", 0},
-        {"negative geometry", WriteFile("negative.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", -16, 8, 0, "-1", 0},
+        {"zero geometry", WriteFile("zero.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", 0, 0, 0, "无法读取：尺寸 0×0 无效", 0},
+        {"negative geometry", WriteFile("negative.yuv", I420Frames(w, h, 2, 4)), "YUV_TYPE_I420", -16, 8, 0, "无法读取：尺寸 -16×8 无效", 0},
+        // Unreadable files say why instead of counting -1 frames.
+        {"folder", TestTmpPath(""), "YUV_TYPE_I420", w, h, 0, "无法读取：是文件夹", 0},
+        {"device", "/dev/null", "YUV_TYPE_I420", w, h, 0, "无法读取：是设备文件", 0},
+        {"Y4M of another size", WriteFile("other.y4m", "YUV4MPEG2 W16 H8 C420\nFRAME\n" + I420Frames(w, h, 1, 4)),
+         "YUV_TYPE_I420", 8, 8, 0, "无法读取：Y4M 文件头与记录的尺寸或格式不符", 0},
+        {"damaged Y4M", WriteFile("damaged.y4m", "YUV4MPEG2 W16 H8 C420\nFRAME\n" + I420Frames(w, h, 1, 4) + "FRAMX\n"),
+         "YUV_TYPE_I420", w, h, 0, "无法读取：Y4M 文件已损坏", 0},
     };
     for (const Case& c : cases) {
         YUVListItem row(0, nullptr);
@@ -96,7 +103,7 @@ TEST(YUVListItem, TextAndThumbnailsFollowTheFile)
         EXPECT_EQ(row.SetReader(reader), c.result) << c.what;
         const QString expected = c.countText.isEmpty()
                                      ? QStringLiteral("TextLabel")
-                                     : QStringLiteral("I420 (YUV 420 Planar)        %1帧        %2")
+                                     : QStringLiteral("I420 (YUV 420 Planar)        %1        %2")
                                            .arg(c.countText, c.path);
         EXPECT_EQ(PathLabel(row)->text(), expected) << c.what;
         ASSERT_TRUE(WaitForThumbnails(row)) << c.what;

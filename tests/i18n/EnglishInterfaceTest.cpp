@@ -96,11 +96,11 @@ TEST_F(EnglishInterface, MainWindowAndRows)
     EXPECT_EQ(menus, QStringList({"Open File", "Help", "Check for Updates", "About the Two Engineers"}));
     ExpectNoChinese(window);
 
-    // A file that cannot be read counts -1 frames.
+    // A file that cannot be read says why.
     const struct {
         int frames;
         const char* shown;
-    } counts[] = {{1, "1 frame"}, {2, "2 frames"}, {-1, "-1 frames"}};
+    } counts[] = {{1, "1 frame"}, {2, "2 frames"}, {-1, "Cannot read: no such file"}};
     for (const auto& c : counts) {
         const QString name = QStringLiteral("english%1.yuv").arg(c.frames);
         const QString path = c.frames > 0 ? WriteFile(name, I420Frames(16, 8, c.frames, 4)) : TestTmpPath(name);

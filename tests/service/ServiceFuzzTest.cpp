@@ -100,23 +100,6 @@ std::string Chunked(const std::string &body, std::size_t pieces)
     return out + "0\r\n\r\n";
 }
 
-int Connect(int port, int timeoutMs)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return -1;
-    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 enum class Ending { Closed, TimedOut, NoConnection };
 
 // Reads until the server closes (or resets) the connection or the deadline.
@@ -145,7 +128,7 @@ Ending Exchange(int port, const std::string &request, std::string &reply, bool h
 {
     reply.clear();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    const int fd = Connect(port, timeoutMs);
+    const int fd = ConnectLoopback(port, timeoutMs);
     if (fd < 0) return Ending::NoConnection;
     std::size_t sent = 0;
     while (sent < request.size()) {
@@ -588,7 +571,7 @@ TEST(ServiceFuzzTest, MalformedRequestsAreRefusedAndOnlyWellFormedOnesStored)
     };
     std::vector<int> stalled;
     for (const std::string &request : stallRequests) {
-        const int fd = Connect(port, 2000);
+        const int fd = ConnectLoopback(port, 2000);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
         stalled.push_back(fd);

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -163,25 +164,38 @@ int ServiceProcess::RunToExit(const std::vector<std::string> &args, std::string 
     return DecodeStatus(status);
 }
 
-std::string RawExchange(int port, const std::string &request)
+int ConnectLoopback(int port, int sendTimeoutMs)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return {};
+    if (fd < 0) return -1;
+    if (sendTimeoutMs > 0) {
+        timeval tv{sendTimeoutMs / 1000, (sendTimeoutMs % 1000) * 1000};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    }
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string reply;
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0) {
-        std::size_t sent = 0;
-        while (sent < request.size()) {
-            // The server may refuse and close before it has read everything.
-            const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) break;
-            sent += static_cast<std::size_t>(n);
-        }
-        ReadUntil(fd, reply, 10000, [](const std::string &) { return false; });
+    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
     }
+    return fd;
+}
+
+std::string RawExchange(int port, const std::string &request)
+{
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) return {};
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        // The server may refuse and close before it has read everything.
+        const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+    }
+    std::string reply;
+    ReadUntil(fd, reply, 10000, [](const std::string &) { return false; });
     close(fd);
     return reply;
 }

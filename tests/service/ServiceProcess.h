@@ -38,6 +38,10 @@ private:
     int exitStatus_ = -1;
 };
 
+// A plain TCP connection to 127.0.0.1:`port`, or -1. With `sendTimeoutMs`
+// over 0, a send that cannot go out gives up after that long.
+int ConnectLoopback(int port, int sendTimeoutMs = 0);
+
 // One HTTP exchange over a plain socket, for requests no well-behaved client
 // would send. Returns everything the server wrote until it closed (or 10 s).
 std::string RawExchange(int port, const std::string &request);
