@@ -505,8 +505,8 @@ void LumoImageView::onOpen2ndFile()
 
 void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
 {
-    remove2ndFile();
-
+    // The second file open now stays until another one is accepted: a
+    // cancelled dialog keeps the comparison and its plot.
     OpenFileDialog dialog(this);
     if (!chosen.isEmpty())
         dialog.AddChosenFiles(chosen);
@@ -567,7 +567,11 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     colorChart2nd_->setObjectName(QStringLiteral("widgetColor2nd"));
     colorChart2nd_->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
     colorChartLayout_->addWidget(colorChart2nd_);
-    if (Planes planes = ReadPlanes(reader2nd_, 0))
+    // The second file opens at the frame the first one shows (at its own
+    // last frame when it is shorter, where the first one goes too): both
+    // views, B−A and the numbers are of one frame pair.
+    const int frame = std::min(shownFrame_, reader2nd_.GetFrameCount() - 1);
+    if (Planes planes = ReadPlanes(reader2nd_, frame))
         FillHistogram(colorChart2nd_, reader2nd_, planes.get());
 
     ctrBar_->Add2ndTimeLine(reader2nd_);
@@ -579,6 +583,8 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     ApplyDiff();
     StartSequence();
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
+    if (frame >= 0)
+        ctrBar_->SelectFrame(frame);
 }
 
 void LumoImageView::remove2ndFile()
