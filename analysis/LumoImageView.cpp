@@ -226,7 +226,7 @@ void LumoImageView::BuildForm()
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     verticalLayout->setContentsMargins(8, 8, 8, 8);
     const QSizePolicy fixed(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto makeBox = [&](QVBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
+    auto makeBox = [&](QBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
         auto* box = new QCheckBox(QString::fromUtf8(text), centralwidget_);
         box->setObjectName(QString::fromLatin1(name));
         if (fixedSize)
@@ -234,9 +234,13 @@ void LumoImageView::BuildForm()
         layout->addWidget(box);
         return box;
     };
-    channelCheckboxY_ = makeBox(verticalLayout, "channel_checkbox_y", "Y", true);
-    channelCheckboxU_ = makeBox(verticalLayout, "channel_checkbox_u", "U", true);
-    channelCheckboxV_ = makeBox(verticalLayout, "channel_checkbox_v", "V", true);
+    // Short boxes share rows: with two files, the plot and the control bar
+    // above, the window still fits a 1366x768 screen with a panel.
+    auto* channelRow = new QHBoxLayout();
+    verticalLayout->addLayout(channelRow);
+    channelCheckboxY_ = makeBox(channelRow, "channel_checkbox_y", "Y", true);
+    channelCheckboxU_ = makeBox(channelRow, "channel_checkbox_u", "U", true);
+    channelCheckboxV_ = makeBox(channelRow, "channel_checkbox_v", "V", true);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
 
     auto* label2 = new QLabel(QStringLiteral("Range"), centralwidget_);
@@ -265,19 +269,23 @@ void LumoImageView::BuildForm()
     auto* verticalLayout2 = new QVBoxLayout();
     verticalLayout2->setObjectName(QStringLiteral("verticalLayout_2"));
     verticalLayout2->setContentsMargins(0, 0, 0, 0);
-    colorRectCheckboxY_ = makeBox(verticalLayout2, "color_rect_checkbox_y", "Y", false);
-    colorRectCheckboxR_ = makeBox(verticalLayout2, "color_rect_checkbox_r", "R", false);
-    colorRectCheckboxG_ = makeBox(verticalLayout2, "color_rect_checkbox_g", "G", false);
-    colorRectCheckboxB_ = makeBox(verticalLayout2, "color_rect_checkbox_b", "B", false);
+    auto* colorRectRow = new QHBoxLayout();
+    verticalLayout2->addLayout(colorRectRow);
+    colorRectCheckboxY_ = makeBox(colorRectRow, "color_rect_checkbox_y", "Y", false);
+    colorRectCheckboxR_ = makeBox(colorRectRow, "color_rect_checkbox_r", "R", false);
+    colorRectCheckboxG_ = makeBox(colorRectRow, "color_rect_checkbox_g", "G", false);
+    colorRectCheckboxB_ = makeBox(colorRectRow, "color_rect_checkbox_b", "B", false);
     verticalLayout->addLayout(verticalLayout2);
-    diffCheckbox_ = makeBox(verticalLayout, "diff_checkbox", "Diff", false);
+    auto* diffRow = new QHBoxLayout();
+    verticalLayout->addLayout(diffRow);
+    diffCheckbox_ = makeBox(diffRow, "diff_checkbox", "Diff", false);
     diffCheckbox_->setEnabled(false);
     diffGainBox_ = new QComboBox(centralwidget_);
     diffGainBox_->setObjectName(QStringLiteral("diff_gain_box"));
     for (int gain : {1, 4, 16})
         diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
     diffGainBox_->setEnabled(false);
-    verticalLayout->addWidget(diffGainBox_);
+    diffRow->addWidget(diffGainBox_);
     horizontalLayout->addLayout(verticalLayout);
 
     auto* verticalLayout4 = new QVBoxLayout();

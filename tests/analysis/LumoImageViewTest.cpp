@@ -474,6 +474,15 @@ TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndItsPlot)
     EXPECT_EQ(MetricLabel(), text);
 }
 
+TEST_F(LumoImageViewTest, TwoFileWindowFitsA1366x768ScreenWithAPanel)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(window_->Plot()->isVisible());
+    // 768 less a 40 px panel and a title bar.
+    EXPECT_LE(window_->minimumSizeHint().height(), 690);
+    EXPECT_LE(window_->minimumSizeHint().width(), 1366);
+}
+
 TEST_F(LumoImageViewTest, FileDescriptionKeepsPercentSignsInPaths)
 {
     const QString odd = WriteI420("clip%2_%1.yuv", kW, kH, 1, 0, 1);

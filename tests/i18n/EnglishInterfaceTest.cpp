@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QTextBrowser>
 
+#include "analysis/LumoImageView.h"
+#include "analysis/MetricPlot.h"
 #include "app/AboutWindow.h"
 #include "app/MainWindow.h"
 #include "app/YUVListItem.h"
@@ -132,6 +134,22 @@ TEST_F(EnglishInterface, OpenFileDialogAndItsMessages)
     guess.y4m.status = lumo::Y4mStatus::BadFrameHeader;
     guess.y4m.badFrame = 3;
     EXPECT_EQ(Y4mProblem("a.y4m", guess), "Cannot open the Y4M file a.y4m: the FRAME header of frame 3 is damaged");
+}
+
+TEST_F(EnglishInterface, TwoFileAnalysisWindowFitsA1366x768ScreenWithAPanel)
+{
+    const QString a = WriteFile("english_a.yuv", I420Frames(64, 48, 3, 8));
+    const QString b = WriteFile("english_b.yuv", I420Frames(64, 48, 3, 20));
+    auto* window = new LumoImageView(lumo::LumoYuvReader(a.toStdString(), 64, 48, "YUV_TYPE_I420"));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->Open2ndFile(lumo::LumoYuvReader(b.toStdString(), 64, 48, "YUV_TYPE_I420"));
+    ASSERT_TRUE(window->Plot()->isVisible());
+    // 768 less a 40 px panel and a title bar.
+    EXPECT_LE(window->minimumSizeHint().height(), 690);
+    EXPECT_LE(window->minimumSizeHint().width(), 1366);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(EnglishInterface, AboutWindow)
