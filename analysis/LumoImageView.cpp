@@ -516,6 +516,9 @@ void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
     // The second file open now stays until another one is accepted: a
     // cancelled dialog keeps the comparison and its plot.
     OpenFileDialog dialog(this);
+    // Files compared are mostly alike: the first file's values until the
+    // chosen file's name tells better.
+    dialog.SetStartValues(reader1st_.Width(), reader1st_.Height(), LayoutIndex(reader1st_.Type()));
     if (!chosen.isEmpty())
         dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)

@@ -188,11 +188,13 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
 {
     QStringList problems;
     QStringList unknown;
+    QStringList files;
     for (const QString& path : paths) {
         if (!QFileInfo(path).isFile()) {
             problems.append(tr("无法打开 %1：不是普通文件").arg(path));
             continue;
         }
+        files.append(path);
         if (LooksLikeMedia(path)) {
             unknown.append(path); // the dialog converts it
             continue;
@@ -216,6 +218,8 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         else
             unknown.append(path);
     }
+    // The next file chooser opens where these files are.
+    RememberOpenedFolder(files);
     if (!problems.isEmpty())
         ShowWarning(problems.join(QLatin1Char('\n')));
     if (!unknown.isEmpty())

@@ -17,7 +17,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "base/AppSettings.h"
 #include "open/ChosenFile.h"
 #include "open/OpenFileConvThread.h"
 #include "online/RecordLog.h"
@@ -35,6 +34,14 @@ QStringList NativeChooser(QWidget* parent, const QString& title, const QString& 
     if (chooser.exec() != QDialog::Accepted)
         return {};
     return chooser.selectedFiles();
+}
+
+// Raw YUV files by the extensions they are usually given, then anything.
+QString RawYuvFilter()
+{
+    return OpenFileDialog::tr("YUV 文件 (%1)")
+               .arg(QStringLiteral("*.yuv *.y4m *.raw *.nv12 *.nv21 *.i420 *.yv12 *.yuyv *.uyvy *.p010")) +
+           QStringLiteral(";;") + OpenFileDialog::tr("所有文件 (*)");
 }
 
 OpenFileDialog::FileChooser& Chooser()
@@ -159,6 +166,11 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
         ++deepCount;
     }
 
+    // A field the user or a guess changes no longer holds its start value.
+    connect(width_spin_box_, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] { startWidth_ = false; });
+    connect(height_spin_box_, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] { startHeight_ = false; });
+    connect(type_group_, &QButtonGroup::idToggled, this, [this] { startLayout_ = false; });
+
     connect(open_file_btn_, &QPushButton::clicked, this, &OpenFileDialog::OpenFileClickListener);
     connect(open_file_video_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
     connect(open_file_image_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
@@ -174,10 +186,10 @@ void OpenFileDialog::SetFileChooser(FileChooser chooser)
     Chooser() = chooser ? std::move(chooser) : FileChooser(NativeChooser);
 }
 
-bool OpenFileDialog::ChooseFiles(QStringList& paths)
+bool OpenFileDialog::ChooseFiles(const QString& filter, QStringList& paths)
 {
     try {
-        paths = Chooser()(this, tr(kTitle), AppSettings::LastOpenDir(), QStringLiteral("Image(*.*)"));
+        paths = Chooser()(this, tr(kTitle), ChooserStartDir(), filter);
     } catch (...) {
         record_log_->recordError(
             QStringLiteral("OpenFileDialog"), QStringLiteral("OpenFile"), QStringLiteral("OpenFileBtnClick"),
@@ -187,8 +199,7 @@ bool OpenFileDialog::ChooseFiles(QStringList& paths)
     }
     if (paths.isEmpty())
         return false;
-    for (const QString& path : paths)
-        AppSettings::SetLastOpenDir(QFileInfo(path).absolutePath());
+    RememberOpenedFolder(paths);
     return true;
 }
 
@@ -203,13 +214,14 @@ void OpenFileDialog::NotePicked(const QStringList& paths)
 void OpenFileDialog::OpenFileClickListener()
 {
     QStringList paths;
-    if (!ChooseFiles(paths))
+    if (!ChooseFiles(RawYuvFilter(), paths))
         return;
     AddChosenFiles(paths);
 }
 
 void OpenFileDialog::AddChosenFiles(const QStringList& paths)
 {
+    RememberOpenedFolder(paths);
     QStringList accepted;
     QStringList problems;
     QStringList media;
@@ -239,21 +251,38 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
 
 void OpenFileDialog::Prefill(int width, int height, int yuvIndex)
 {
-    // Only what is still empty: a guess never overrides what the user set.
-    if (width > 0 && width_spin_box_->value() == 0)
+    // Only what is still empty or at its start value: a guess never
+    // overrides what the user set.
+    if (width > 0 && (width_spin_box_->value() == 0 || startWidth_))
         width_spin_box_->setValue(width);
-    if (height > 0 && height_spin_box_->value() == 0)
+    if (height > 0 && (height_spin_box_->value() == 0 || startHeight_))
         height_spin_box_->setValue(height);
     QAbstractButton* button = type_group_->button(yuvIndex);
-    if (button && !type_group_->checkedButton())
+    if (button && (!type_group_->checkedButton() || startLayout_))
         button->setChecked(true);
+}
+
+void OpenFileDialog::SetStartValues(int width, int height, int yuvIndex)
+{
+    if (width > 0) {
+        width_spin_box_->setValue(width);
+        startWidth_ = true;
+    }
+    if (height > 0) {
+        height_spin_box_->setValue(height);
+        startHeight_ = true;
+    }
+    if (QAbstractButton* button = type_group_->button(yuvIndex)) {
+        button->setChecked(true);
+        startLayout_ = true;
+    }
 }
 
 void OpenFileDialog::OpenMediaClickListener()
 {
     qDebug() << "OpenMediaClickListener!";
     QStringList paths;
-    if (!ChooseFiles(paths))
+    if (!ChooseFiles(QStringLiteral("Image(*.*)"), paths))
         return;
     ConvertMedia(paths);
 }

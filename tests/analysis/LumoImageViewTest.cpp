@@ -448,7 +448,7 @@ TEST_F(LumoImageViewTest, SecondFileOpensAtTheShownFrameWithItsNumbers)
     }
 }
 
-TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndItsPlot)
+TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndStartsWithTheFirstFilesValues)
 {
     ASSERT_TRUE(Open2nd(path2_));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 10000));
@@ -456,10 +456,15 @@ TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndItsPlot)
     const QString text = MetricLabel();
     ASSERT_NE(text, LumoImageView::DashMetricText());
     bool keptWhileOpen = false;
+    QString startValues;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (auto* dialog = qobject_cast<OpenFileDialog*>(QApplication::activeModalWidget())) {
             keptWhileOpen = window_->SecondYUVWidget() == second && window_->Plot()->isVisible();
+            startValues = QStringLiteral("%1x%2 %3")
+                              .arg(dialog->findChild<QSpinBox*>("width_spin_box")->value())
+                              .arg(dialog->findChild<QSpinBox*>("height_spin_box")->value())
+                              .arg(dialog->findChild<QButtonGroup*>()->checkedId());
             dialog->findChild<QPushButton*>("open_file_cancel")->click();
         }
     });
@@ -467,6 +472,8 @@ TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndItsPlot)
     Find<QPushButton>("open2")->click();
     poll.stop();
     EXPECT_TRUE(keptWhileOpen);
+    // The dialog starts with the first file's size and layout.
+    EXPECT_EQ(startValues, "352x288 0");
     EXPECT_EQ(window_->SecondYUVWidget(), second);
     EXPECT_EQ(window_->SecondReader().Path(), path2_.toStdString());
     EXPECT_TRUE(window_->Plot()->isVisible());

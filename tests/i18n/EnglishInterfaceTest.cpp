@@ -125,6 +125,15 @@ TEST_F(EnglishInterface, OpenFileDialogAndItsMessages)
     // Layout names are the same in every language.
     EXPECT_EQ(dialog.findChild<QButtonGroup*>()->button(0)->text(), "I420 (YUV 420 Planar)");
     ExpectNoChinese(dialog);
+    QString filter;
+    OpenFileDialog::SetFileChooser([&](QWidget*, const QString&, const QString&, const QString& f) {
+        filter = f;
+        return QStringList();
+    });
+    dialog.findChild<QPushButton*>("open_file_btn")->click();
+    OpenFileDialog::SetFileChooser({});
+    EXPECT_TRUE(filter.startsWith("YUV files (*.yuv *.y4m ")) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(";;All files (*)")) << filter.toStdString();
     dialog.layout()->activate();
     EXPECT_LE(dialog.minimumSizeHint().height(), 720);
     EXPECT_LE(dialog.minimumSizeHint().width(), 1366);
