@@ -12,7 +12,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QLibraryInfo>
 #include <QTextBrowser>
+#include <QTranslator>
 
 #include "analysis/LumoImageView.h"
 #include "analysis/MetricPlot.h"
@@ -65,28 +67,44 @@ bool EnglishInterface::installed_ = false;
 
 } // namespace
 
-TEST(Translation, OnlyNonChineseLanguagesGetEnglish)
+TEST(Translation, OnlyNonChineseLanguagesGetEnglishAndChineseGetsQtsChinese)
 {
     const struct {
         const char* messagesLocale;
         QLocale::Language language;
         bool english;
+        bool qtChinese;
     } cases[] = {
-        {"en_US.UTF-8", QLocale::English, true},
-        {"de_DE.UTF-8", QLocale::German, true},
-        {"zh_CN.UTF-8", QLocale::Chinese, false},
-        {"zh_TW.UTF-8", QLocale::Chinese, false},
+        {"en_US.UTF-8", QLocale::English, true, false},
+        {"de_DE.UTF-8", QLocale::German, true, false},
+        {"zh_CN.UTF-8", QLocale::Chinese, false, true},
+        {"zh_TW.UTF-8", QLocale::Chinese, false, true},
         // LANGUAGE=zh_CN over LANG=en_US: Qt reports Chinese.
-        {"en_US.UTF-8", QLocale::Chinese, false},
+        {"en_US.UTF-8", QLocale::Chinese, false, true},
         // The C locale keeps the texts as written even when LANGUAGE names
-        // another language, as gettext does.
-        {"", QLocale::C, false},
-        {"C", QLocale::English, false},
-        {"C.UTF-8", QLocale::English, false},
-        {"POSIX", QLocale::English, false},
+        // another language, as gettext does; Qt's stay as Qt writes them.
+        {"", QLocale::C, false, false},
+        {"C", QLocale::English, false, false},
+        {"C.UTF-8", QLocale::Chinese, false, false},
+        {"POSIX", QLocale::English, false, false},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(lumo::WantsEnglish(c.messagesLocale, c.language), c.english) << c.messagesLocale;
+        EXPECT_EQ(lumo::WantsQtChinese(c.messagesLocale, c.language), c.qtChinese) << c.messagesLocale;
+    }
+}
+
+// Qt's Chinese catalogue (scripts/install-deps.sh installs it) turns the
+// file chooser's and the standard buttons' texts Chinese.
+TEST(Translation, QtsOwnTextsInChinese)
+{
+    QTranslator* qt = lumo::InstallQtTranslation(*QCoreApplication::instance(), QLocale(QLocale::Chinese, QLocale::China));
+    ASSERT_NE(qt, nullptr) << "no qtbase_zh_CN.qm in " << QLibraryInfo::location(QLibraryInfo::TranslationsPath).toStdString();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "All Files (*)"), "所有文件 (*)");
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST_F(EnglishInterface, MainWindowAndRows)
