@@ -1,5 +1,7 @@
 #include "analysis/LumoImageView.h"
 
+#include "base/DebugLog.h"
+
 #include "render/ColorChart.h"
 #include "render/GLLimits.h"
 #include "open/ChosenFile.h"
@@ -373,7 +375,7 @@ void LumoImageView::onColorRectCheckbox(int stat)
     colorChart1st_->SetShow(y, 0, 0, r, g, b);
     if (colorChart2nd_)
         colorChart2nd_->SetShow(y, 0, 0, r, g, b);
-    qDebug() << stat;
+    qCDebug(lumoDebug) << stat;
 }
 
 void LumoImageView::onChannelCheckbox()
@@ -507,7 +509,7 @@ void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_
 
 void LumoImageView::onOpen2ndFile()
 {
-    qDebug() << "onOpen2ndFile click";
+    qCDebug(lumoDebug) << "onOpen2ndFile click";
     Open2ndThroughDialog({});
 }
 
@@ -526,7 +528,7 @@ void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
 
     lumo::YuvTypeInfo info;
     if (lumo::YuvTypeTable::Instance().GetByIndex(dialog.yuvIndex(), info) != 0) {
-        qDebug() << "onOpen2ndFile: no layout at index" << dialog.yuvIndex();
+        qCDebug(lumoDebug) << "onOpen2ndFile: no layout at index" << dialog.yuvIndex();
         return;
     }
     for (const QString& path : dialog.selectedFiles()) {
@@ -625,7 +627,7 @@ void LumoImageView::remove2ndFile()
 
 void LumoImageView::onClose2ndFile()
 {
-    qDebug() << "onClose2ndFile click";
+    qCDebug(lumoDebug) << "onClose2ndFile click";
     remove2ndFile();
 }
 
@@ -644,7 +646,7 @@ void LumoImageView::onColorRangeChange(int)
 
 void LumoImageView::onGammaValueChanged(double value)
 {
-    qDebug() << value;
+    qCDebug(lumoDebug) << value;
     const float gamma = static_cast<float>(value);
     yuvWidget1st_->SetGamma(gamma);
     if (yuvWidget2nd_)
@@ -665,7 +667,7 @@ void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rect
 
 void LumoImageView::onDrawCheckBoxChange(int enable)
 {
-    qDebug() << "onDrawCheckBoxChange " << enable;
+    qCDebug(lumoDebug) << "onDrawCheckBoxChange " << enable;
     const int mode = enable <= 0 ? 1 : 2;
     yuvWidget1st_->SetDrawMode(mode);
     if (yuvWidget2nd_)
@@ -674,16 +676,16 @@ void LumoImageView::onDrawCheckBoxChange(int enable)
 
 void LumoImageView::workStart()
 {
-    qDebug() << "LumoImageView::workStart";
+    qCDebug(lumoDebug) << "LumoImageView::workStart";
 }
 
 void LumoImageView::workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
                                  double psnr_u, double psnr_v)
 {
-    qDebug() << "LumoImageView::workFinished";
-    qDebug() << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
-    qDebug() << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
-    qDebug() << "SSIM_GRAY :" << ssim;
+    qCDebug(lumoDebug) << "LumoImageView::workFinished";
+    qCDebug(lumoDebug) << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
+    qCDebug(lumoDebug) << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
+    qCDebug(lumoDebug) << "SSIM_GRAY :" << ssim;
     ctrBar_->setMetricText(MetricText(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v, metricDepth_));
     // The finished job has already released its frames.
     recordLog_->recordMetric(fileDescription(), ssim, psnr_y, psnr_u, psnr_v);

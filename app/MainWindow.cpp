@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "base/DebugLog.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QDebug>
@@ -179,7 +181,7 @@ void MainWindow::AddFiles(const QStringList& paths, int width, int height, int y
 
 void MainWindow::AddReader(const lumo::LumoYuvReader& reader)
 {
-    qDebug() << "yuvReader Path:" << QString::fromStdString(reader.Path());
+    qCDebug(lumoDebug) << "yuvReader Path:" << QString::fromStdString(reader.Path());
     cache_.AddAndStore(reader);
     AddRow(reader, cache_.Size() - 1);
 }

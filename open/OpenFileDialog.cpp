@@ -1,5 +1,7 @@
 #include "open/OpenFileDialog.h"
 
+#include "base/DebugLog.h"
+
 #include <exception>
 
 #include <QAbstractButton>
@@ -150,7 +152,7 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
         const QString description = QString::fromStdString(info.description);
         auto* radio = new QRadioButton(description, this);
         type_group_->addButton(radio, i);
-        qDebug() << "===> idx: " << i << " name: " << description;
+        qCDebug(lumoDebug) << "===> idx: " << i << " name: " << description;
         if (info.bitDepth <= 8) {
             yuv_type_list_layout_->addWidget(radio);
             continue;
@@ -280,7 +282,7 @@ void OpenFileDialog::SetStartValues(int width, int height, int yuvIndex)
 
 void OpenFileDialog::OpenMediaClickListener()
 {
-    qDebug() << "OpenMediaClickListener!";
+    qCDebug(lumoDebug) << "OpenMediaClickListener!";
     QStringList paths;
     if (!ChooseFiles(QStringLiteral("Image(*.*)"), paths))
         return;
@@ -301,13 +303,13 @@ void OpenFileDialog::ConvertMedia(const QStringList& paths)
 
 void OpenFileDialog::workStart()
 {
-    qDebug() << "OpenFileDialog::workStart";
+    qCDebug(lumoDebug) << "OpenFileDialog::workStart";
     setWindowTitle(tr("媒体转换中,请稍等...(打开时长与媒体时长呈正相关"));
 }
 
 void OpenFileDialog::workFinished(int width, int height, int yuv_index)
 {
-    qDebug() << "OpenFileDialog::workFinished";
+    qCDebug(lumoDebug) << "OpenFileDialog::workFinished";
     width_spin_box_->setValue(width);
     height_spin_box_->setValue(height);
     const QList<QAbstractButton*> buttons = type_group_->buttons();
@@ -359,9 +361,9 @@ void OpenFileDialog::OkClickListener()
     QString joined;
     for (const QString& path : selected_files_)
         joined = QStringLiteral("%1|%2").arg(joined, path);
-    qDebug() << joined;
-    qDebug() << "checkedId:" << yuv_index_ << "," << checked->text();
-    qDebug() << "width:" << width_ << ",height:" << height_;
+    qCDebug(lumoDebug) << joined;
+    qCDebug(lumoDebug) << "checkedId:" << yuv_index_ << "," << checked->text();
+    qCDebug(lumoDebug) << "width:" << width_ << ",height:" << height_;
     // The service gets the layout's own description, not the button's text.
     lumo::YuvTypeInfo info;
     lumo::YuvTypeTable::Instance().GetByIndex(yuv_index_, info);

@@ -15,9 +15,11 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -256,4 +258,39 @@ TEST(OpenFiles, CommandLine)
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SecondReader().Path(), plain);
     view->close();
+}
+
+// A user's standard error carries no debug lines (usage-event bodies with
+// paths, the machine's address, the stored list); QT_LOGGING_RULES turns
+// them on.
+TEST(OpenFiles, DebugLinesOnlyWhenTurnedOn)
+{
+    const QString file = WriteFile("stderr_16x8.yuv", I420Frames(16, 8, 2, 4));
+    for (bool on : {false, true}) {
+        QTemporaryDir config;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.remove("QT_LOGGING_RULES");
+        if (on)
+            env.insert("QT_LOGGING_RULES", "lumo.debug=true");
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(YUVLUMO_GUI, {file});
+        // The row is stored once the main window has it.
+        QFile settings(config.filePath("YUVLumo/MediaLumo.conf"));
+        const bool stored = QTest::qWaitFor(
+            [&] {
+                const bool has = settings.open(QIODevice::ReadOnly) && settings.readAll().contains("stderr_16x8.yuv");
+                settings.close();
+                return has;
+            },
+            20000);
+        QTest::qWait(200);
+        program.terminate();
+        program.waitForFinished(5000);
+        EXPECT_TRUE(stored) << on;
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        for (const char* line : {"record log post_data=", "[record log ipAddress]", "strIpAddress1", "yuvReader Path:"})
+            EXPECT_EQ(err.contains(line), on) << line << "\n" << err.toStdString();
+    }
 }
