@@ -207,6 +207,13 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             problems.append(problem);
             continue;
         }
+        // A file already listed is not listed twice: its row is selected
+        // (unless another size or layout is asked for; a Y4M header has
+        // the last word on those).
+        if (YUVListItem* row = guess.isY4m ? RowOf(path, 0, 0, {}) : RowOf(path, width, height, type)) {
+            SelectRow(row);
+            continue;
+        }
         const std::string bytes = path.toUtf8().toStdString();
         if (guess.isY4m) {
             AddReader(lumo::LumoYuvReader(bytes, guess.width, guess.height, guess.type));
@@ -226,6 +233,38 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         ShowWarning(problems.join(QLatin1Char('\n')));
     if (!unknown.isEmpty())
         RunOpenDialog(unknown, width, height, LayoutIndex(type));
+}
+
+YUVListItem* MainWindow::RowOf(const QString& path, int width, int height, const std::string& type) const
+{
+    const QString file = QFileInfo(path).canonicalFilePath();
+    if (file.isEmpty())
+        return nullptr;
+    for (YUVListItem* row : rows_) {
+        const lumo::LumoYuvReader* reader = row->reader();
+        if (!reader || (width > 0 && (reader->Width() != width || reader->Height() != height)) ||
+            (!type.empty() && reader->Type() != type))
+            continue;
+        if (QFileInfo(QString::fromStdString(reader->Path())).canonicalFilePath() == file)
+            return row;
+    }
+    return nullptr;
+}
+
+YUVListItem* MainWindow::selectedRow() const
+{
+    return selected_;
+}
+
+void MainWindow::SelectRow(YUVListItem* row)
+{
+    if (selected_)
+        selected_->SetSelected(false);
+    selected_ = row;
+    row->SetSelected(true);
+    // Rows just added may not be laid out yet.
+    scroll_->widget()->layout()->activate();
+    scroll_->ensureWidgetVisible(row);
 }
 
 void MainWindow::OpenStartup(const StartupRequest& request)
