@@ -1,5 +1,7 @@
 #include "analysis/IQAThread.h"
 
+#include "base/DebugLog.h"
+
 #include "iqa/CompareEngine.h"
 
 #include <QDebug>
@@ -34,7 +36,7 @@ void IQAThread::setNativeFrames(std::unique_ptr<uint16_t[]> reference, std::uniq
 
 void IQAThread::start1()
 {
-    qDebug() << "IQAThread::start1";
+    qCDebug(lumoDebug) << "IQAThread::start1";
     emit workStart();
     doWork();
 }
@@ -42,7 +44,7 @@ void IQAThread::start1()
 void IQAThread::doWork()
 {
     if (!hasFrames()) {
-        qDebug() << "---------->m_yuv is nullptr";
+        qCDebug(lumoDebug) << "---------->m_yuv is nullptr";
         return;
     }
     lumo::FrameMetrics m;
@@ -51,9 +53,9 @@ void IQAThread::doWork()
     else
         lumo::MeasureI420Pair(m_nativeReference.get(), m_nativeCompared.get(), m_width, m_height, m_depth,
                               m_colorRange, true, m);
-    qDebug() << "Y-PSNR :" << m.psnr[0] << ", U-PSNR :" << m.psnr[1] << ", V-PSNR : " << m.psnr[2];
-    qDebug() << "Y-MSE :" << m.mse[0] << ", U-MSE :" << m.mse[1] << ", V-MSE : " << m.mse[2];
-    qDebug() << "SSIM_GRAY :" << m.ssim;
+    qCDebug(lumoDebug) << "Y-PSNR :" << m.psnr[0] << ", U-PSNR :" << m.psnr[1] << ", V-PSNR : " << m.psnr[2];
+    qCDebug(lumoDebug) << "Y-MSE :" << m.mse[0] << ", U-MSE :" << m.mse[1] << ", V-MSE : " << m.mse[2];
+    qCDebug(lumoDebug) << "SSIM_GRAY :" << m.ssim;
     // The job is over: its frames go now, before the result leaves.
     m_reference.reset();
     m_compared.reset();

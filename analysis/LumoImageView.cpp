@@ -1,5 +1,7 @@
 #include "analysis/LumoImageView.h"
 
+#include "base/DebugLog.h"
+
 #include "render/ColorChart.h"
 #include "render/GLLimits.h"
 #include "open/ChosenFile.h"
@@ -226,7 +228,7 @@ void LumoImageView::BuildForm()
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
     verticalLayout->setContentsMargins(8, 8, 8, 8);
     const QSizePolicy fixed(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto makeBox = [&](QVBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
+    auto makeBox = [&](QBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
         auto* box = new QCheckBox(QString::fromUtf8(text), centralwidget_);
         box->setObjectName(QString::fromLatin1(name));
         if (fixedSize)
@@ -234,9 +236,13 @@ void LumoImageView::BuildForm()
         layout->addWidget(box);
         return box;
     };
-    channelCheckboxY_ = makeBox(verticalLayout, "channel_checkbox_y", "Y", true);
-    channelCheckboxU_ = makeBox(verticalLayout, "channel_checkbox_u", "U", true);
-    channelCheckboxV_ = makeBox(verticalLayout, "channel_checkbox_v", "V", true);
+    // Short boxes share rows: with two files, the plot and the control bar
+    // above, the window still fits a 1366x768 screen with a panel.
+    auto* channelRow = new QHBoxLayout();
+    verticalLayout->addLayout(channelRow);
+    channelCheckboxY_ = makeBox(channelRow, "channel_checkbox_y", "Y", true);
+    channelCheckboxU_ = makeBox(channelRow, "channel_checkbox_u", "U", true);
+    channelCheckboxV_ = makeBox(channelRow, "channel_checkbox_v", "V", true);
     verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
 
     auto* label2 = new QLabel(QStringLiteral("Range"), centralwidget_);
@@ -265,19 +271,23 @@ void LumoImageView::BuildForm()
     auto* verticalLayout2 = new QVBoxLayout();
     verticalLayout2->setObjectName(QStringLiteral("verticalLayout_2"));
     verticalLayout2->setContentsMargins(0, 0, 0, 0);
-    colorRectCheckboxY_ = makeBox(verticalLayout2, "color_rect_checkbox_y", "Y", false);
-    colorRectCheckboxR_ = makeBox(verticalLayout2, "color_rect_checkbox_r", "R", false);
-    colorRectCheckboxG_ = makeBox(verticalLayout2, "color_rect_checkbox_g", "G", false);
-    colorRectCheckboxB_ = makeBox(verticalLayout2, "color_rect_checkbox_b", "B", false);
+    auto* colorRectRow = new QHBoxLayout();
+    verticalLayout2->addLayout(colorRectRow);
+    colorRectCheckboxY_ = makeBox(colorRectRow, "color_rect_checkbox_y", "Y", false);
+    colorRectCheckboxR_ = makeBox(colorRectRow, "color_rect_checkbox_r", "R", false);
+    colorRectCheckboxG_ = makeBox(colorRectRow, "color_rect_checkbox_g", "G", false);
+    colorRectCheckboxB_ = makeBox(colorRectRow, "color_rect_checkbox_b", "B", false);
     verticalLayout->addLayout(verticalLayout2);
-    diffCheckbox_ = makeBox(verticalLayout, "diff_checkbox", "Diff", false);
+    auto* diffRow = new QHBoxLayout();
+    verticalLayout->addLayout(diffRow);
+    diffCheckbox_ = makeBox(diffRow, "diff_checkbox", "Diff", false);
     diffCheckbox_->setEnabled(false);
     diffGainBox_ = new QComboBox(centralwidget_);
     diffGainBox_->setObjectName(QStringLiteral("diff_gain_box"));
     for (int gain : {1, 4, 16})
         diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
     diffGainBox_->setEnabled(false);
-    verticalLayout->addWidget(diffGainBox_);
+    diffRow->addWidget(diffGainBox_);
     horizontalLayout->addLayout(verticalLayout);
 
     auto* verticalLayout4 = new QVBoxLayout();
@@ -365,7 +375,7 @@ void LumoImageView::onColorRectCheckbox(int stat)
     colorChart1st_->SetShow(y, 0, 0, r, g, b);
     if (colorChart2nd_)
         colorChart2nd_->SetShow(y, 0, 0, r, g, b);
-    qDebug() << stat;
+    qCDebug(lumoDebug) << stat;
 }
 
 void LumoImageView::onChannelCheckbox()
@@ -499,15 +509,18 @@ void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_
 
 void LumoImageView::onOpen2ndFile()
 {
-    qDebug() << "onOpen2ndFile click";
+    qCDebug(lumoDebug) << "onOpen2ndFile click";
     Open2ndThroughDialog({});
 }
 
 void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
 {
-    remove2ndFile();
-
+    // The second file open now stays until another one is accepted: a
+    // cancelled dialog keeps the comparison and its plot.
     OpenFileDialog dialog(this);
+    // Files compared are mostly alike: the first file's values until the
+    // chosen file's name tells better.
+    dialog.SetStartValues(reader1st_.Width(), reader1st_.Height(), LayoutIndex(reader1st_.Type()));
     if (!chosen.isEmpty())
         dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)
@@ -515,7 +528,7 @@ void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
 
     lumo::YuvTypeInfo info;
     if (lumo::YuvTypeTable::Instance().GetByIndex(dialog.yuvIndex(), info) != 0) {
-        qDebug() << "onOpen2ndFile: no layout at index" << dialog.yuvIndex();
+        qCDebug(lumoDebug) << "onOpen2ndFile: no layout at index" << dialog.yuvIndex();
         return;
     }
     for (const QString& path : dialog.selectedFiles()) {
@@ -567,7 +580,11 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     colorChart2nd_->setObjectName(QStringLiteral("widgetColor2nd"));
     colorChart2nd_->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
     colorChartLayout_->addWidget(colorChart2nd_);
-    if (Planes planes = ReadPlanes(reader2nd_, 0))
+    // The second file opens at the frame the first one shows (at its own
+    // last frame when it is shorter, where the first one goes too): both
+    // views, B−A and the numbers are of one frame pair.
+    const int frame = std::min(shownFrame_, reader2nd_.GetFrameCount() - 1);
+    if (Planes planes = ReadPlanes(reader2nd_, frame))
         FillHistogram(colorChart2nd_, reader2nd_, planes.get());
 
     ctrBar_->Add2ndTimeLine(reader2nd_);
@@ -579,6 +596,8 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     ApplyDiff();
     StartSequence();
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
+    if (frame >= 0)
+        ctrBar_->SelectFrame(frame);
 }
 
 void LumoImageView::remove2ndFile()
@@ -608,7 +627,7 @@ void LumoImageView::remove2ndFile()
 
 void LumoImageView::onClose2ndFile()
 {
-    qDebug() << "onClose2ndFile click";
+    qCDebug(lumoDebug) << "onClose2ndFile click";
     remove2ndFile();
 }
 
@@ -627,7 +646,7 @@ void LumoImageView::onColorRangeChange(int)
 
 void LumoImageView::onGammaValueChanged(double value)
 {
-    qDebug() << value;
+    qCDebug(lumoDebug) << value;
     const float gamma = static_cast<float>(value);
     yuvWidget1st_->SetGamma(gamma);
     if (yuvWidget2nd_)
@@ -648,7 +667,7 @@ void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rect
 
 void LumoImageView::onDrawCheckBoxChange(int enable)
 {
-    qDebug() << "onDrawCheckBoxChange " << enable;
+    qCDebug(lumoDebug) << "onDrawCheckBoxChange " << enable;
     const int mode = enable <= 0 ? 1 : 2;
     yuvWidget1st_->SetDrawMode(mode);
     if (yuvWidget2nd_)
@@ -657,16 +676,16 @@ void LumoImageView::onDrawCheckBoxChange(int enable)
 
 void LumoImageView::workStart()
 {
-    qDebug() << "LumoImageView::workStart";
+    qCDebug(lumoDebug) << "LumoImageView::workStart";
 }
 
 void LumoImageView::workFinished(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
                                  double psnr_u, double psnr_v)
 {
-    qDebug() << "LumoImageView::workFinished";
-    qDebug() << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
-    qDebug() << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
-    qDebug() << "SSIM_GRAY :" << ssim;
+    qCDebug(lumoDebug) << "LumoImageView::workFinished";
+    qCDebug(lumoDebug) << "Y-PSNR :" << psnr_y << ", U-PSNR :" << psnr_u << ", V-PSNR : " << psnr_v;
+    qCDebug(lumoDebug) << "Y-MSE :" << mse_y << ", U-MSE :" << mse_u << ", V-MSE : " << mse_v;
+    qCDebug(lumoDebug) << "SSIM_GRAY :" << ssim;
     ctrBar_->setMetricText(MetricText(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v, metricDepth_));
     // The finished job has already released its frames.
     recordLog_->recordMetric(fileDescription(), ssim, psnr_y, psnr_u, psnr_v);

@@ -97,11 +97,14 @@ public:
     // newer selection supersedes an older one).
     int RunningMetricJobs() const;
 
-    // Shows `reader` as the second file, in place of any second file open.
+    // Shows `reader` as the second file, in place of any second file open,
+    // at the frame the first file shows (both go to the second file's last
+    // frame when it has fewer), and compares that frame pair.
     void Open2ndFile(const lumo::LumoYuvReader& reader);
     // "Open 2nd YUV": the open-file dialog, with `chosen` already chosen and
     // the form pre-filled from its guess; the file it accepts is opened as
-    // the second file (files dropped on the window come this way).
+    // the second file (files dropped on the window come this way). The
+    // second file open until then stays when the dialog is cancelled.
     void Open2ndThroughDialog(const QStringList& chosen);
 
 public slots:

@@ -1,5 +1,7 @@
 #include "analysis/SnapshotThread.h"
 
+#include "base/DebugLog.h"
+
 #include "analysis/FrameThumbnail.h"
 #include "analysis/ThumbnailCache.h"
 
@@ -95,9 +97,9 @@ void SnapshotThread::Serve(int frameIndex)
     if (!thumbnail.isNull())
         cache_->Insert(frameIndex, thumbnail);
     else
-        qDebug() << "ReadFrameRGB24 Fail";
+        qCDebug(lumoDebug) << "ReadFrameRGB24 Fail";
 
-    qDebug() << "Send";
+    qCDebug(lumoDebug) << "Send";
     emit GetImageSuccess();
-    qDebug() << "End Send";
+    qCDebug(lumoDebug) << "End Send";
 }

@@ -1,5 +1,7 @@
 #include "analysis/VideoCtrBar.h"
 
+#include "base/DebugLog.h"
+
 #include "online/RecordLog.h"
 #include "analysis/SnapshotThread.h"
 #include "analysis/VideoTimeLine.h"
@@ -265,6 +267,6 @@ void VideoCtrBar::onSelectFrame(int frameIndex, int select)
 
 void VideoCtrBar::onDrawCheckBoxSelect(int state)
 {
-    qDebug() << "onDrawCheckBoxSelect : " << state;
+    qCDebug(lumoDebug) << "onDrawCheckBoxSelect : " << state;
     emit onDrawCheckBoxChange(state);
 }

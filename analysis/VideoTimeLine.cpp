@@ -1,5 +1,7 @@
 #include "analysis/VideoTimeLine.h"
 
+#include "base/DebugLog.h"
+
 #include "analysis/SnapshotThread.h"
 
 #include <QDebug>
@@ -97,7 +99,7 @@ void VideoTimeLine::RevealFrame(int frameIndex)
 
 void VideoTimeLine::ClearCache()
 {
-    qDebug() << "ClearCache";
+    qCDebug(lumoDebug) << "ClearCache";
     worker_->stopWork();
 }
 
@@ -109,7 +111,7 @@ void VideoTimeLine::GetImageSuccess()
 void VideoTimeLine::paintEvent(QPaintEvent*)
 {
     if (!worker_->isRunning()) {
-        qDebug() << "Snapshot Thread Start";
+        qCDebug(lumoDebug) << "Snapshot Thread Start";
         worker_->start(QThread::InheritPriority);
     }
 

@@ -1,5 +1,7 @@
 #include "app/AboutWindow.h"
 
+#include "base/DebugLog.h"
+
 #include <QDebug>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -97,7 +99,7 @@ QString AboutWindow::IntroHtml(const QString& siteUrl)
 
 void AboutWindow::openUrl(const QUrl& url)
 {
-    qDebug("open url: %s", url.toString().toUtf8().constData());
+    qCDebug(lumoDebug, "open url: %s", url.toString().toUtf8().constData());
     record_log_->recordMakerLink();
     QDesktopServices::openUrl(url);
 }

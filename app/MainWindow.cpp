@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "base/DebugLog.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QDebug>
@@ -179,7 +181,7 @@ void MainWindow::AddFiles(const QStringList& paths, int width, int height, int y
 
 void MainWindow::AddReader(const lumo::LumoYuvReader& reader)
 {
-    qDebug() << "yuvReader Path:" << QString::fromStdString(reader.Path());
+    qCDebug(lumoDebug) << "yuvReader Path:" << QString::fromStdString(reader.Path());
     cache_.AddAndStore(reader);
     AddRow(reader, cache_.Size() - 1);
 }
@@ -188,11 +190,13 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
 {
     QStringList problems;
     QStringList unknown;
+    QStringList files;
     for (const QString& path : paths) {
         if (!QFileInfo(path).isFile()) {
             problems.append(tr("无法打开 %1：不是普通文件").arg(path));
             continue;
         }
+        files.append(path);
         if (LooksLikeMedia(path)) {
             unknown.append(path); // the dialog converts it
             continue;
@@ -201,6 +205,13 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         const QString problem = Y4mProblem(path, guess);
         if (!problem.isEmpty()) {
             problems.append(problem);
+            continue;
+        }
+        // A file already listed is not listed twice: its row is selected
+        // (unless another size or layout is asked for; a Y4M header has
+        // the last word on those).
+        if (YUVListItem* row = guess.isY4m ? RowOf(path, 0, 0, {}) : RowOf(path, width, height, type)) {
+            SelectRow(row);
             continue;
         }
         const std::string bytes = path.toUtf8().toStdString();
@@ -216,10 +227,44 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         else
             unknown.append(path);
     }
+    // The next file chooser opens where these files are.
+    RememberOpenedFolder(files);
     if (!problems.isEmpty())
         ShowWarning(problems.join(QLatin1Char('\n')));
     if (!unknown.isEmpty())
         RunOpenDialog(unknown, width, height, LayoutIndex(type));
+}
+
+YUVListItem* MainWindow::RowOf(const QString& path, int width, int height, const std::string& type) const
+{
+    const QString file = QFileInfo(path).canonicalFilePath();
+    if (file.isEmpty())
+        return nullptr;
+    for (YUVListItem* row : rows_) {
+        const lumo::LumoYuvReader* reader = row->reader();
+        if (!reader || (width > 0 && (reader->Width() != width || reader->Height() != height)) ||
+            (!type.empty() && reader->Type() != type))
+            continue;
+        if (QFileInfo(QString::fromStdString(reader->Path())).canonicalFilePath() == file)
+            return row;
+    }
+    return nullptr;
+}
+
+YUVListItem* MainWindow::selectedRow() const
+{
+    return selected_;
+}
+
+void MainWindow::SelectRow(YUVListItem* row)
+{
+    if (selected_)
+        selected_->SetSelected(false);
+    selected_ = row;
+    row->SetSelected(true);
+    // Rows just added may not be laid out yet.
+    scroll_->widget()->layout()->activate();
+    scroll_->ensureWidgetVisible(row);
 }
 
 void MainWindow::OpenStartup(const StartupRequest& request)

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -42,6 +43,8 @@ public:
 
     const YUVParseCache& parseCache() const { return cache_; }
     const QList<YUVListItem*>& rows() const { return rows_; }
+    // The row last asked for by naming its file again, or null.
+    YUVListItem* selectedRow() const;
 
 public slots:
     void OpenFileClickListener();
@@ -65,11 +68,18 @@ private:
     // Rows on screen get their thumbnails before the others.
     void PrioritiseVisibleRows();
     void AddRow(const lumo::LumoYuvReader& reader, int index);
+    // The first row showing the file at `path` (however the path is
+    // spelt), or null; a width above 0 or a layout name only matches a row
+    // of that size or layout.
+    YUVListItem* RowOf(const QString& path, int width, int height, const std::string& type) const;
+    // Marks `row` and scrolls it into view.
+    void SelectRow(YUVListItem* row);
     // A dialog without parent, shown not modally, for a version that differs.
     void ShowNewVersion(const QString& version);
 
     YUVParseCache cache_;
     QList<YUVListItem*> rows_; // same order as cache_
+    QPointer<YUVListItem> selected_;
     QScrollArea* scroll_ = nullptr;
     QVBoxLayout* content_list_ = nullptr;
     RecordLog* record_log_ = nullptr;

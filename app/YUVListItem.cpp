@@ -169,6 +169,21 @@ void YUVListItem::AddThumbnail(const QImage& thumbnail)
     small_image_layout_->insertWidget(small_image_layout_->count() - 1, label);
 }
 
+void YUVListItem::SetSelected(bool selected)
+{
+    selected_ = selected;
+    setAutoFillBackground(selected);
+    if (!selected) {
+        // Back to the window's own colours.
+        setPalette(QPalette());
+        return;
+    }
+    QPalette tinted = palette();
+    tinted.setColor(QPalette::Window, tinted.color(QPalette::Highlight).lighter(180));
+    setPalette(tinted);
+    show_detail_btn_->setFocus();
+}
+
 void YUVListItem::SetText(const QString& text)
 {
     text_ = text;

@@ -34,6 +34,11 @@ public:
     int SetReader(const lumo::LumoYuvReader& reader);
     void SetText(const QString& text);
 
+    // Marks the row as the one the user asked for (a file named again):
+    // tinted, with the focus on its analyse button.
+    void SetSelected(bool selected);
+    bool isSelected() const { return selected_; }
+
     int readerIndex() const { return readerIndex_; }
     void setReaderIndex(int index) { readerIndex_ = index; }
     const lumo::LumoYuvReader* reader() const { return reader_.get(); }
@@ -58,6 +63,7 @@ private:
     void AddThumbnail(const QImage& thumbnail);
 
     int readerIndex_ = -1;
+    bool selected_ = false;
     quint64 thumbnailTicket_ = 0;
     std::unique_ptr<lumo::LumoYuvReader> reader_;
     QString text_;

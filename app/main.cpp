@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/DebugLog.h"
 #include "app/CommandLine.h"
 #include "app/LoadingWindow.h"
 #include "base/SurfaceFormat.h"
@@ -55,7 +56,7 @@ int main(int argc, char* argv[])
     // Every GL view of the program gets a 3.3 core context.
     lumo::InstallDefaultSurfaceFormat();
 
-    qDebug() << QStyleFactory::keys();
+    qCDebug(lumoDebug) << QStyleFactory::keys();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     LoadingWindow splash(nullptr);

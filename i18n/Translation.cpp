@@ -1,6 +1,7 @@
 #include "i18n/Translation.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 static void InitTranslationResources()
@@ -23,19 +24,45 @@ QByteArray MessagesLocale()
     return QByteArray();
 }
 
+bool IsCLocale(const QByteArray& messagesLocale)
+{
+    return messagesLocale.isEmpty() || messagesLocale == "C" || messagesLocale == "POSIX" ||
+           messagesLocale.startsWith("C.") || messagesLocale.startsWith("POSIX.");
+}
+
 } // namespace
 
 bool WantsEnglish(const QByteArray& messagesLocale, QLocale::Language language)
 {
-    if (messagesLocale.isEmpty() || messagesLocale == "C" || messagesLocale == "POSIX" ||
-        messagesLocale.startsWith("C.") || messagesLocale.startsWith("POSIX."))
-        return false;
-    return language != QLocale::C && language != QLocale::Chinese;
+    return !IsCLocale(messagesLocale) && language != QLocale::C && language != QLocale::Chinese;
+}
+
+bool WantsQtChinese(const QByteArray& messagesLocale, QLocale::Language language)
+{
+    return !IsCLocale(messagesLocale) && language == QLocale::Chinese;
+}
+
+QTranslator* InstallQtTranslation(QCoreApplication& app, const QLocale& locale)
+{
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::location(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
 }
 
 bool InstallTranslation(QCoreApplication& app)
 {
-    if (!WantsEnglish(MessagesLocale(), QLocale::system().language()))
+    const QByteArray messagesLocale = MessagesLocale();
+    const QLocale system = QLocale::system();
+    if (WantsQtChinese(messagesLocale, system.language())) {
+        InstallQtTranslation(app, system);
+        return false;
+    }
+    if (!WantsEnglish(messagesLocale, system.language()))
         return false;
     InitTranslationResources();
     auto* translator = new QTranslator(&app);

@@ -214,6 +214,14 @@
         <source>请输入图像高度</source>
         <translation>Please enter the picture height</translation>
     </message>
+    <message>
+        <source>YUV 文件 (%1)</source>
+        <translation>YUV files (%1)</translation>
+    </message>
+    <message>
+        <source>所有文件 (*)</source>
+        <translation>All files (*)</translation>
+    </message>
 </context>
 <context>
     <name>YUVListItem</name>

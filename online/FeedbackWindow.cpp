@@ -1,5 +1,7 @@
 #include "online/FeedbackWindow.h"
 
+#include "base/DebugLog.h"
+
 #include <QCloseEvent>
 #include <QDebug>
 #include <QFormLayout>
@@ -107,10 +109,10 @@ void FeedbackWindow::BuildForm()
 
 void FeedbackWindow::submitBtnClick()
 {
-    qDebug() << "test feedback submit btn click event!";
+    qCDebug(lumoDebug) << "test feedback submit btn click event!";
     const QString text = descTextEdit_->toPlainText();
     const QByteArray body = WebRequest::FormBody({{QStringLiteral("feedback"), text}});
-    qDebug() << "feedback post_data=" << body;
+    qCDebug(lumoDebug) << "feedback post_data=" << body;
     WebRequest::Post(manager_, QString::fromLatin1(kFeedbackPath), body);
     ++pending_;
 }
@@ -121,7 +123,7 @@ void FeedbackWindow::OnNetworkProcessFinished(QNetworkReply* reply)
     --pending_;
     WebRequest::LogReplyStatus(reply);
     if (reply->error() != QNetworkReply::NoError) {
-        qDebug() << "Failed:" << reply->errorString();
+        qCDebug(lumoDebug) << "Failed:" << reply->errorString();
         InfoBox::Show(tr("网络错误"));
         ReleaseIfDone();
         return;
@@ -131,7 +133,7 @@ void FeedbackWindow::OnNetworkProcessFinished(QNetworkReply* reply)
     const int code = WebRequest::ReplyCode(body);
     const QString message =
         QJsonDocument::fromJson(body).object().value(QStringLiteral("message")).toString();
-    qDebug() << "resp_message=" << message;
+    qCDebug(lumoDebug) << "resp_message=" << message;
     if (code != 200) {
         InfoBox::Show(tr("提交失败 %1").arg(ServiceReason(message)));
         ReleaseIfDone();

@@ -1,5 +1,7 @@
 #include "online/RecordLog.h"
 
+#include "base/DebugLog.h"
+
 #include <QDebug>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -21,7 +23,7 @@ const QString kLumoImageViewBlock = QStringLiteral("LumoImageViewBlock");
 
 RecordLog::RecordLog(QObject* parent) : QObject(parent), manager_(new QNetworkAccessManager)
 {
-    qDebug() << "[record log ipAddress] = " << LocalAddress();
+    qCDebug(lumoDebug) << "[record log ipAddress] = " << LocalAddress();
 }
 
 RecordLog::~RecordLog()
@@ -66,7 +68,7 @@ void RecordLog::record(const QString& type, const QString& app, const QString& p
                        const QString& action, const QString& information)
 {
     const QByteArray body = EventBody(type, app, page, block, action, information);
-    qDebug() << "record log post_data=" << body;
+    qCDebug(lumoDebug) << "record log post_data=" << body;
     QNetworkReply* reply = WebRequest::Post(manager_, QString::fromLatin1(kPath), body);
     // Nothing reads the reply; it is only released once done.
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
@@ -150,6 +152,6 @@ QString RecordLog::LocalAddress()
             break;
         }
     }
-    qDebug() << "strIpAddress1 " << result;
+    qCDebug(lumoDebug) << "strIpAddress1 " << result;
     return result;
 }

@@ -1,5 +1,7 @@
 #include "online/WebRequest.h"
 
+#include "base/DebugLog.h"
+
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,10 +63,10 @@ void WebRequest::LogReplyStatus(QNetworkReply* reply)
 {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid())
-        qDebug() << "status code=" << status.toInt();
+        qCDebug(lumoDebug) << "status code=" << status.toInt();
     const QVariant reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute);
     if (reason.isValid())
-        qDebug() << "reason=" << reason.toString();
+        qCDebug(lumoDebug) << "reason=" << reason.toString();
 }
 
 int WebRequest::ReplyCode(const QByteArray& body)

@@ -1,11 +1,13 @@
 #include "open/ChosenFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 
+#include "base/AppSettings.h"
 #include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -109,6 +111,21 @@ int LayoutIndex(const std::string& type)
             return i;
     }
     return -1;
+}
+
+void RememberOpenedFolder(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        AppSettings::SetLastOpenDir(QFileInfo(paths.last()).absolutePath());
+}
+
+QString ChooserStartDir()
+{
+    // Unset, the stored folder reads "/": the home folder is a better start.
+    const QString stored = AppSettings::Read(QString::fromLatin1(AppSettings::kKeyCacheLastOpen), QString());
+    if (!stored.isEmpty() && QFileInfo(stored).isDir())
+        return stored;
+    return QDir::homePath();
 }
 
 void ShowWarning(const QString& text)

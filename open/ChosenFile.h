@@ -37,5 +37,12 @@ QStringList LocalFiles(const QMimeData* data);
 // Position of a layout in the layout table, -1 for an unknown name.
 int LayoutIndex(const std::string& type);
 
+// Remembers the folder of the last of `paths` as the one the next file
+// chooser opens in.
+void RememberOpenedFolder(const QStringList& paths);
+// The folder a file chooser opens in: the last one files were opened from
+// while it exists, else the home folder.
+QString ChooserStartDir();
+
 // A warning box without parent, titled "警告", as the open-file dialog shows.
 void ShowWarning(const QString& text);

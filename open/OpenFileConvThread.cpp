@@ -1,5 +1,7 @@
 #include "open/OpenFileConvThread.h"
 
+#include "base/DebugLog.h"
+
 #include <QCoreApplication>
 #include <QDebug>
 #include <QMutex>
@@ -70,7 +72,7 @@ void OpenFileConvThread::Run(OpenFileConvThread* worker)
 
 void OpenFileConvThread::start1()
 {
-    qDebug() << "OpenFileConvThread::start1";
+    qCDebug(lumoDebug) << "OpenFileConvThread::start1";
     emit workStart();
     doWork();
 }
@@ -83,7 +85,7 @@ void OpenFileConvThread::doWork()
     Lumer::LumerAVPixelFormat format = Lumer::LUMER_PIX_FMT_YUV420P;
     reader.Read2File(input_.toUtf8().toStdString(), output_.toUtf8().toStdString(), width, height, format);
     const int index = LayoutIndexForFormat(static_cast<int>(format));
-    qDebug() << "file_out:" << output_;
+    qCDebug(lumoDebug) << "file_out:" << output_;
     emit workFinished(width, height, index);
 }
 

@@ -1,5 +1,7 @@
 #include "open/OpenFileDialog.h"
 
+#include "base/DebugLog.h"
+
 #include <exception>
 
 #include <QAbstractButton>
@@ -17,7 +19,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "base/AppSettings.h"
 #include "open/ChosenFile.h"
 #include "open/OpenFileConvThread.h"
 #include "online/RecordLog.h"
@@ -35,6 +36,14 @@ QStringList NativeChooser(QWidget* parent, const QString& title, const QString& 
     if (chooser.exec() != QDialog::Accepted)
         return {};
     return chooser.selectedFiles();
+}
+
+// Raw YUV files by the extensions they are usually given, then anything.
+QString RawYuvFilter()
+{
+    return OpenFileDialog::tr("YUV 文件 (%1)")
+               .arg(QStringLiteral("*.yuv *.y4m *.raw *.nv12 *.nv21 *.i420 *.yv12 *.yuyv *.uyvy *.p010")) +
+           QStringLiteral(";;") + OpenFileDialog::tr("所有文件 (*)");
 }
 
 OpenFileDialog::FileChooser& Chooser()
@@ -143,7 +152,7 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
         const QString description = QString::fromStdString(info.description);
         auto* radio = new QRadioButton(description, this);
         type_group_->addButton(radio, i);
-        qDebug() << "===> idx: " << i << " name: " << description;
+        qCDebug(lumoDebug) << "===> idx: " << i << " name: " << description;
         if (info.bitDepth <= 8) {
             yuv_type_list_layout_->addWidget(radio);
             continue;
@@ -158,6 +167,11 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
         deepGroup->addWidget(radio, deepCount / 3, deepCount % 3);
         ++deepCount;
     }
+
+    // A field the user or a guess changes no longer holds its start value.
+    connect(width_spin_box_, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] { startWidth_ = false; });
+    connect(height_spin_box_, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] { startHeight_ = false; });
+    connect(type_group_, &QButtonGroup::idToggled, this, [this] { startLayout_ = false; });
 
     connect(open_file_btn_, &QPushButton::clicked, this, &OpenFileDialog::OpenFileClickListener);
     connect(open_file_video_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
@@ -174,10 +188,10 @@ void OpenFileDialog::SetFileChooser(FileChooser chooser)
     Chooser() = chooser ? std::move(chooser) : FileChooser(NativeChooser);
 }
 
-bool OpenFileDialog::ChooseFiles(QStringList& paths)
+bool OpenFileDialog::ChooseFiles(const QString& filter, QStringList& paths)
 {
     try {
-        paths = Chooser()(this, tr(kTitle), AppSettings::LastOpenDir(), QStringLiteral("Image(*.*)"));
+        paths = Chooser()(this, tr(kTitle), ChooserStartDir(), filter);
     } catch (...) {
         record_log_->recordError(
             QStringLiteral("OpenFileDialog"), QStringLiteral("OpenFile"), QStringLiteral("OpenFileBtnClick"),
@@ -187,8 +201,7 @@ bool OpenFileDialog::ChooseFiles(QStringList& paths)
     }
     if (paths.isEmpty())
         return false;
-    for (const QString& path : paths)
-        AppSettings::SetLastOpenDir(QFileInfo(path).absolutePath());
+    RememberOpenedFolder(paths);
     return true;
 }
 
@@ -203,13 +216,14 @@ void OpenFileDialog::NotePicked(const QStringList& paths)
 void OpenFileDialog::OpenFileClickListener()
 {
     QStringList paths;
-    if (!ChooseFiles(paths))
+    if (!ChooseFiles(RawYuvFilter(), paths))
         return;
     AddChosenFiles(paths);
 }
 
 void OpenFileDialog::AddChosenFiles(const QStringList& paths)
 {
+    RememberOpenedFolder(paths);
     QStringList accepted;
     QStringList problems;
     QStringList media;
@@ -239,21 +253,38 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
 
 void OpenFileDialog::Prefill(int width, int height, int yuvIndex)
 {
-    // Only what is still empty: a guess never overrides what the user set.
-    if (width > 0 && width_spin_box_->value() == 0)
+    // Only what is still empty or at its start value: a guess never
+    // overrides what the user set.
+    if (width > 0 && (width_spin_box_->value() == 0 || startWidth_))
         width_spin_box_->setValue(width);
-    if (height > 0 && height_spin_box_->value() == 0)
+    if (height > 0 && (height_spin_box_->value() == 0 || startHeight_))
         height_spin_box_->setValue(height);
     QAbstractButton* button = type_group_->button(yuvIndex);
-    if (button && !type_group_->checkedButton())
+    if (button && (!type_group_->checkedButton() || startLayout_))
         button->setChecked(true);
+}
+
+void OpenFileDialog::SetStartValues(int width, int height, int yuvIndex)
+{
+    if (width > 0) {
+        width_spin_box_->setValue(width);
+        startWidth_ = true;
+    }
+    if (height > 0) {
+        height_spin_box_->setValue(height);
+        startHeight_ = true;
+    }
+    if (QAbstractButton* button = type_group_->button(yuvIndex)) {
+        button->setChecked(true);
+        startLayout_ = true;
+    }
 }
 
 void OpenFileDialog::OpenMediaClickListener()
 {
-    qDebug() << "OpenMediaClickListener!";
+    qCDebug(lumoDebug) << "OpenMediaClickListener!";
     QStringList paths;
-    if (!ChooseFiles(paths))
+    if (!ChooseFiles(QStringLiteral("Image(*.*)"), paths))
         return;
     ConvertMedia(paths);
 }
@@ -272,13 +303,13 @@ void OpenFileDialog::ConvertMedia(const QStringList& paths)
 
 void OpenFileDialog::workStart()
 {
-    qDebug() << "OpenFileDialog::workStart";
+    qCDebug(lumoDebug) << "OpenFileDialog::workStart";
     setWindowTitle(tr("媒体转换中,请稍等...(打开时长与媒体时长呈正相关"));
 }
 
 void OpenFileDialog::workFinished(int width, int height, int yuv_index)
 {
-    qDebug() << "OpenFileDialog::workFinished";
+    qCDebug(lumoDebug) << "OpenFileDialog::workFinished";
     width_spin_box_->setValue(width);
     height_spin_box_->setValue(height);
     const QList<QAbstractButton*> buttons = type_group_->buttons();
@@ -330,9 +361,9 @@ void OpenFileDialog::OkClickListener()
     QString joined;
     for (const QString& path : selected_files_)
         joined = QStringLiteral("%1|%2").arg(joined, path);
-    qDebug() << joined;
-    qDebug() << "checkedId:" << yuv_index_ << "," << checked->text();
-    qDebug() << "width:" << width_ << ",height:" << height_;
+    qCDebug(lumoDebug) << joined;
+    qCDebug(lumoDebug) << "checkedId:" << yuv_index_ << "," << checked->text();
+    qCDebug(lumoDebug) << "width:" << width_ << ",height:" << height_;
     // The service gets the layout's own description, not the button's text.
     lumo::YuvTypeInfo info;
     lumo::YuvTypeTable::Instance().GetByIndex(yuv_index_, info);

@@ -48,6 +48,10 @@ public:
     // Fills W, H and the layout button where the user has not set them yet;
     // values below 1 (or an index outside the table) leave a field alone.
     void Prefill(int width, int height, int yuvIndex);
+    // What the form shows before anything is known (a second file starts
+    // with the first one's values): a guess from a chosen file replaces
+    // these, whereas it never replaces what the user set.
+    void SetStartValues(int width, int height, int yuvIndex);
 
 public slots:
     void OpenFileClickListener();
@@ -58,9 +62,9 @@ public slots:
     void workFinished(int width, int height, int yuv_index);
 
 private:
-    // Runs the chooser and remembers its folder; false when nothing was
-    // chosen or the chooser failed.
-    bool ChooseFiles(QStringList& paths);
+    // Runs the chooser with `filter` and remembers its folder; false when
+    // nothing was chosen or the chooser failed.
+    bool ChooseFiles(const QString& filter, QStringList& paths);
     // Appends the file names to the picked names shown in the dialog.
     void NotePicked(const QStringList& paths);
     // Starts one conversion per media file; their outputs are selected.
@@ -74,6 +78,10 @@ private:
     int width_ = -1;
     int height_ = -1;
     int pending_ = 0;
+    // Fields that still hold their start value.
+    bool startWidth_ = false;
+    bool startHeight_ = false;
+    bool startLayout_ = false;
 
     QPushButton* open_file_btn_ = nullptr;
     QPushButton* open_file_video_ = nullptr;

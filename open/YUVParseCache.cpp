@@ -1,5 +1,7 @@
 #include "open/YUVParseCache.h"
 
+#include "base/DebugLog.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -80,7 +82,7 @@ void YUVParseCache::ChangeStored(const std::function<void(YUVParseCache&)>& chan
     // An instance that holds the lock finishes within milliseconds; if the
     // lock cannot be had at all, the change is still stored.
     if (!lock.tryLock(5000))
-        qDebug() << "YUVParseCache: stored list changed without its lock";
+        qCDebug(lumoDebug) << "YUVParseCache: stored list changed without its lock";
     YUVParseCache stored;
     stored.FromJson(AppSettings::YuvParseList());
     change(stored);
@@ -121,7 +123,7 @@ void YUVParseCache::RemoveAndStore(int index)
 void YUVParseCache::Load()
 {
     const QString json = AppSettings::YuvParseList();
-    qDebug() << json;
+    qCDebug(lumoDebug) << json;
     FromJson(json);
 }
 
@@ -135,7 +137,7 @@ void YUVParseCache::FromJson(const QString& json)
         const int height = IntMember(object, QStringLiteral("height"));
         std::string type;
         if (!object.contains(QStringLiteral("type_str"))) {
-            qDebug() << "type_str is Undefined";
+            qCDebug(lumoDebug) << "type_str is Undefined";
             type = lumo::LegacyTypeName(IntMember(object, QStringLiteral("type")));
         } else {
             type = object.value(QStringLiteral("type_str")).toString().toStdString();

@@ -200,7 +200,7 @@ void YUVShowView::initializeGL()
     texturesFilled_ = false;
     uploaded_ = Uploaded();
 
-    frameOffset_ = 0;
+    // The frame chosen before the GL came up stays chosen.
     update();
 
     static const float kPositions[12] = {1, 1, 0, 1, -1, 0, -1, -1, 0, -1, 1, 0};

@@ -14,6 +14,8 @@ packages=(
   libcpp-httplib-dev libsqlite3-dev sqlite3 libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils libgl1-mesa-dri libglx-mesa0 libegl-mesa0
   fonts-wqy-zenhei curl procps
+  # Qt's own texts (file chooser, standard buttons) in Chinese
+  qttranslations5-l10n
   # the Debian package and the checks of what it installs
   dpkg-dev file desktop-file-utils appstream shared-mime-info
   # tests of the many-pairs recipe and of the download page in a browser

@@ -358,13 +358,20 @@ TEST_F(AnalysisToolsTest, ResultForAClosedOrReplacedSecondFileIsDropped)
         window_->Sequence()->Cancel();
         window_->onFrameCtrRefresh(4, 1);
         if (replace)
-            ASSERT_TRUE(Open2nd(path1_));
+            window_->Open2ndFile(lumo::LumoYuvReader(path1_.toStdString(), kW, kH, "YUV_TYPE_I420"));
         else
             window_->findChild<QPushButton*>("close2")->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 5000));
         QTest::qWait(50);
-        EXPECT_EQ(MetricLabel(), LumoImageView::DashMetricText()) << replace;
-        EXPECT_TRUE(capture.lines().filter("LumoImageViewIQAClick").isEmpty()) << replace;
+        // A replacing file is compared at the shown frame at once: the text
+        // and the usage events are of the new pair only.
+        const QString expected = replace ? ExpectedMetricText(I420FrameFromFile(path1_, kW, kH, 4),
+                                                              I420FrameFromFile(path1_, kW, kH, 4), kW, kH, 1)
+                                         : LumoImageView::DashMetricText();
+        EXPECT_EQ(MetricLabel(), expected) << replace;
+        const QStringList events = capture.lines().filter("LumoImageViewIQAClick");
+        EXPECT_EQ(events.size(), replace ? 1 : 0);
+        EXPECT_TRUE(events.filter("tools2.yuv").isEmpty()) << replace;
     }
 }
 

@@ -2,6 +2,7 @@
 #include "yuv/LumoYuvReader.h"
 
 #include <QMetaMethod>
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QPointer>
 #include <QSignalSpy>
@@ -34,9 +35,15 @@ struct LogCapture {
     {
         QMutexLocker lock(&g_logMutex);
         g_log.clear();
+        // The program's debug lines are off unless turned on.
+        QLoggingCategory::setFilterRules(QStringLiteral("lumo.debug=true"));
         previous = qInstallMessageHandler(CollectLog);
     }
-    ~LogCapture() { qInstallMessageHandler(previous); }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
     QStringList lines() const
     {
         QMutexLocker lock(&g_logMutex);

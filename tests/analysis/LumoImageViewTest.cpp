@@ -4,6 +4,7 @@
 
 #include "render/ColorChart.h"
 #include "analysis/LumoImageView.h"
+#include "analysis/MetricPlot.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
 #include "iqa/CompareEngine.h"
@@ -414,6 +415,79 @@ TEST_F(LumoImageViewTest, SecondFileIsComparedAndClosingItRestoresTheDashText)
               QStringLiteral("[read1 file=%1; size=352x288; type=YUV_TYPE_I420] + "
                              "[read2 file=%2; size=352x288; type=YUV_TYPE_I420]")
                   .arg(path1_, path2_));
+}
+
+TEST_F(LumoImageViewTest, SecondFileOpensAtTheShownFrameWithItsNumbers)
+{
+    const int64_t frameBytes = int64_t(kW) * kH * 3 / 2;
+    const QString shorter = WriteI420("shorter.yuv", kW, kH, 5, 6, 4);
+    // Opened at frame 7 (through the dialog or directly, replacing another
+    // second file): both views, both time lines and the numbers are of
+    // frame 7; a file of 5 frames takes both views to its last frame.
+    const struct {
+        QString path;
+        bool dialog;
+        int frame;
+    } cases[] = {{path2_, true, 7}, {shorter, true, 4}, {path2_, false, 7}};
+    for (const auto& c : cases) {
+        window_->CtrBar()->SelectFrame(7);
+        if (c.dialog) {
+            ASSERT_TRUE(Open2nd(c.path)) << c.frame;
+        } else {
+            window_->Open2ndFile(lumo::LumoYuvReader(c.path.toStdString(), kW, kH, "YUV_TYPE_I420"));
+        }
+        EXPECT_EQ(window_->CtrBar()->SecondTimeLine()->CurrentFrame(), c.frame);
+        EXPECT_EQ(window_->CtrBar()->FirstTimeLine()->CurrentFrame(), c.frame);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 10000));
+        EXPECT_EQ(MetricLabel(), Expected(c.frame, 1, c.path)) << c.frame;
+        for (YUVWidget* widget : {window_->FirstYUVWidget(), window_->SecondYUVWidget()}) {
+            EXPECT_EQ(widget->View()->FrameOffset(), c.frame * frameBytes);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return widget->View()->PlanesOffset() == c.frame * frameBytes; }, 5000))
+                << c.frame;
+        }
+    }
+}
+
+TEST_F(LumoImageViewTest, CancelledOpen2ndKeepsTheSecondFileAndStartsWithTheFirstFilesValues)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->RunningMetricJobs() == 0; }, 10000));
+    YUVWidget* second = window_->SecondYUVWidget();
+    const QString text = MetricLabel();
+    ASSERT_NE(text, LumoImageView::DashMetricText());
+    bool keptWhileOpen = false;
+    QString startValues;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<OpenFileDialog*>(QApplication::activeModalWidget())) {
+            keptWhileOpen = window_->SecondYUVWidget() == second && window_->Plot()->isVisible();
+            startValues = QStringLiteral("%1x%2 %3")
+                              .arg(dialog->findChild<QSpinBox*>("width_spin_box")->value())
+                              .arg(dialog->findChild<QSpinBox*>("height_spin_box")->value())
+                              .arg(dialog->findChild<QButtonGroup*>()->checkedId());
+            dialog->findChild<QPushButton*>("open_file_cancel")->click();
+        }
+    });
+    poll.start(10);
+    Find<QPushButton>("open2")->click();
+    poll.stop();
+    EXPECT_TRUE(keptWhileOpen);
+    // The dialog starts with the first file's size and layout.
+    EXPECT_EQ(startValues, "352x288 0");
+    EXPECT_EQ(window_->SecondYUVWidget(), second);
+    EXPECT_EQ(window_->SecondReader().Path(), path2_.toStdString());
+    EXPECT_TRUE(window_->Plot()->isVisible());
+    EXPECT_TRUE(Find<QPushButton>("close2")->isEnabled());
+    EXPECT_EQ(MetricLabel(), text);
+}
+
+TEST_F(LumoImageViewTest, TwoFileWindowFitsA1366x768ScreenWithAPanel)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(window_->Plot()->isVisible());
+    // 768 less a 40 px panel and a title bar.
+    EXPECT_LE(window_->minimumSizeHint().height(), 690);
+    EXPECT_LE(window_->minimumSizeHint().width(), 1366);
 }
 
 TEST_F(LumoImageViewTest, FileDescriptionKeepsPercentSignsInPaths)

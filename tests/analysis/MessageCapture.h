@@ -1,17 +1,24 @@
 #pragma once
 
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
 #include <QtGlobal>
 
-// Collects the debug-channel lines of every thread while alive.
+// Collects the debug-channel lines of every thread while alive, with the
+// program's debug category turned on.
 class MessageCapture {
 public:
-    MessageCapture() { previous_ = qInstallMessageHandler(&MessageCapture::Handler); }
+    MessageCapture()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("lumo.debug=true"));
+        previous_ = qInstallMessageHandler(&MessageCapture::Handler);
+    }
     ~MessageCapture()
     {
         qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
         QMutexLocker lock(&Mutex());
         Lines().clear();
     }

@@ -15,9 +15,11 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -256,4 +258,84 @@ TEST(OpenFiles, CommandLine)
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SecondReader().Path(), plain);
     view->close();
+}
+
+// A file already in the list, named again on the command line (or dropped),
+// selects its row instead of adding a second one, however its path is spelt;
+// another size or layout asked for is another row.
+TEST(OpenFiles, FileAlreadyListedSelectsItsRow)
+{
+    QSettings(AppSettings::kOrganisation, AppSettings::kApplication).clear();
+    const QString a = WriteFile("again_16x8.yuv", I420Frames(16, 8, 2, 4));
+    const QString y4m = WriteFile("again.y4m", Y4m("YUV4MPEG2 W16 H8", 16, 8, 2));
+    const QString dir = QFileInfo(a).absolutePath();
+    MainWindow window;
+    window.show();
+    window.OpenStartup(ParseCommandLine({a.toStdString(), y4m.toStdString()}).request);
+    ASSERT_EQ(window.rows().size(), 2);
+    EXPECT_EQ(window.selectedRow(), nullptr);
+    EXPECT_EQ(AppSettings::LastOpenDir(), dir);
+
+    const struct {
+        std::vector<std::string> args;
+        int rows;     // rows afterwards
+        int selected; // selected row, -1: a row was added
+    } cases[] = {
+        {{a.toStdString()}, 2, 0},
+        {{y4m.toStdString()}, 2, 1},
+        {{(dir + "/./again_16x8.yuv").toStdString()}, 2, 0},
+        {{y4m.toStdString(), "--size", "32x4"}, 2, 1},
+        {{a.toStdString(), "--layout", "nv12"}, 3, -1},
+        {{a.toStdString(), "--size", "8x16"}, 4, -1},
+        {{a.toStdString(), "--size", "8x16"}, 4, 3},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = ParseCommandLine(c.args);
+        ASSERT_EQ(line.exitCode, -1) << c.args[0];
+        window.OpenStartup(line.request);
+        EXPECT_EQ(window.rows().size(), c.rows) << c.args.back();
+        ASSERT_NE(window.selectedRow(), nullptr);
+        if (c.selected >= 0) {
+            EXPECT_EQ(window.rows().indexOf(window.selectedRow()), c.selected) << c.args.back();
+        }
+        int marked = 0;
+        for (const YUVListItem* row : window.rows())
+            marked += row->isSelected();
+        EXPECT_EQ(marked, 1);
+    }
+}
+
+// A user's standard error carries no debug lines (usage-event bodies with
+// paths, the machine's address, the stored list); QT_LOGGING_RULES turns
+// them on.
+TEST(OpenFiles, DebugLinesOnlyWhenTurnedOn)
+{
+    const QString file = WriteFile("stderr_16x8.yuv", I420Frames(16, 8, 2, 4));
+    for (bool on : {false, true}) {
+        QTemporaryDir config;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config.path());
+        env.remove("QT_LOGGING_RULES");
+        if (on)
+            env.insert("QT_LOGGING_RULES", "lumo.debug=true");
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(YUVLUMO_GUI, {file});
+        // The row is stored once the main window has it.
+        QFile settings(config.filePath("YUVLumo/MediaLumo.conf"));
+        const bool stored = QTest::qWaitFor(
+            [&] {
+                const bool has = settings.open(QIODevice::ReadOnly) && settings.readAll().contains("stderr_16x8.yuv");
+                settings.close();
+                return has;
+            },
+            20000);
+        QTest::qWait(200);
+        program.terminate();
+        program.waitForFinished(5000);
+        EXPECT_TRUE(stored) << on;
+        const QString err = QString::fromUtf8(program.readAllStandardError());
+        for (const char* line : {"record log post_data=", "[record log ipAddress]", "strIpAddress1", "yuvReader Path:"})
+            EXPECT_EQ(err.contains(line), on) << line << "\n" << err.toStdString();
+    }
 }

@@ -12,8 +12,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QLibraryInfo>
 #include <QTextBrowser>
+#include <QTranslator>
 
+#include "analysis/LumoImageView.h"
+#include "analysis/MetricPlot.h"
 #include "app/AboutWindow.h"
 #include "app/MainWindow.h"
 #include "app/YUVListItem.h"
@@ -63,28 +67,44 @@ bool EnglishInterface::installed_ = false;
 
 } // namespace
 
-TEST(Translation, OnlyNonChineseLanguagesGetEnglish)
+TEST(Translation, OnlyNonChineseLanguagesGetEnglishAndChineseGetsQtsChinese)
 {
     const struct {
         const char* messagesLocale;
         QLocale::Language language;
         bool english;
+        bool qtChinese;
     } cases[] = {
-        {"en_US.UTF-8", QLocale::English, true},
-        {"de_DE.UTF-8", QLocale::German, true},
-        {"zh_CN.UTF-8", QLocale::Chinese, false},
-        {"zh_TW.UTF-8", QLocale::Chinese, false},
+        {"en_US.UTF-8", QLocale::English, true, false},
+        {"de_DE.UTF-8", QLocale::German, true, false},
+        {"zh_CN.UTF-8", QLocale::Chinese, false, true},
+        {"zh_TW.UTF-8", QLocale::Chinese, false, true},
         // LANGUAGE=zh_CN over LANG=en_US: Qt reports Chinese.
-        {"en_US.UTF-8", QLocale::Chinese, false},
+        {"en_US.UTF-8", QLocale::Chinese, false, true},
         // The C locale keeps the texts as written even when LANGUAGE names
-        // another language, as gettext does.
-        {"", QLocale::C, false},
-        {"C", QLocale::English, false},
-        {"C.UTF-8", QLocale::English, false},
-        {"POSIX", QLocale::English, false},
+        // another language, as gettext does; Qt's stay as Qt writes them.
+        {"", QLocale::C, false, false},
+        {"C", QLocale::English, false, false},
+        {"C.UTF-8", QLocale::Chinese, false, false},
+        {"POSIX", QLocale::English, false, false},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(lumo::WantsEnglish(c.messagesLocale, c.language), c.english) << c.messagesLocale;
+        EXPECT_EQ(lumo::WantsQtChinese(c.messagesLocale, c.language), c.qtChinese) << c.messagesLocale;
+    }
+}
+
+// Qt's Chinese catalogue (scripts/install-deps.sh installs it) turns the
+// file chooser's and the standard buttons' texts Chinese.
+TEST(Translation, QtsOwnTextsInChinese)
+{
+    QTranslator* qt = lumo::InstallQtTranslation(*QCoreApplication::instance(), QLocale(QLocale::Chinese, QLocale::China));
+    ASSERT_NE(qt, nullptr) << "no qtbase_zh_CN.qm in " << QLibraryInfo::location(QLibraryInfo::TranslationsPath).toStdString();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "All Files (*)"), "所有文件 (*)");
+    QCoreApplication::removeTranslator(qt);
+    delete qt;
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 TEST_F(EnglishInterface, MainWindowAndRows)
@@ -123,6 +143,15 @@ TEST_F(EnglishInterface, OpenFileDialogAndItsMessages)
     // Layout names are the same in every language.
     EXPECT_EQ(dialog.findChild<QButtonGroup*>()->button(0)->text(), "I420 (YUV 420 Planar)");
     ExpectNoChinese(dialog);
+    QString filter;
+    OpenFileDialog::SetFileChooser([&](QWidget*, const QString&, const QString&, const QString& f) {
+        filter = f;
+        return QStringList();
+    });
+    dialog.findChild<QPushButton*>("open_file_btn")->click();
+    OpenFileDialog::SetFileChooser({});
+    EXPECT_TRUE(filter.startsWith("YUV files (*.yuv *.y4m ")) << filter.toStdString();
+    EXPECT_TRUE(filter.endsWith(";;All files (*)")) << filter.toStdString();
     dialog.layout()->activate();
     EXPECT_LE(dialog.minimumSizeHint().height(), 720);
     EXPECT_LE(dialog.minimumSizeHint().width(), 1366);
@@ -132,6 +161,22 @@ TEST_F(EnglishInterface, OpenFileDialogAndItsMessages)
     guess.y4m.status = lumo::Y4mStatus::BadFrameHeader;
     guess.y4m.badFrame = 3;
     EXPECT_EQ(Y4mProblem("a.y4m", guess), "Cannot open the Y4M file a.y4m: the FRAME header of frame 3 is damaged");
+}
+
+TEST_F(EnglishInterface, TwoFileAnalysisWindowFitsA1366x768ScreenWithAPanel)
+{
+    const QString a = WriteFile("english_a.yuv", I420Frames(64, 48, 3, 8));
+    const QString b = WriteFile("english_b.yuv", I420Frames(64, 48, 3, 20));
+    auto* window = new LumoImageView(lumo::LumoYuvReader(a.toStdString(), 64, 48, "YUV_TYPE_I420"));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->Open2ndFile(lumo::LumoYuvReader(b.toStdString(), 64, 48, "YUV_TYPE_I420"));
+    ASSERT_TRUE(window->Plot()->isVisible());
+    // 768 less a 40 px panel and a title bar.
+    EXPECT_LE(window->minimumSizeHint().height(), 690);
+    EXPECT_LE(window->minimumSizeHint().width(), 1366);
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(EnglishInterface, AboutWindow)

@@ -29,12 +29,15 @@ struct Chooser {
     bool fail = false;          // the next use throws
     QStringList startDirs;      // start directory of each use
     QStringList titles;
+    QStringList filters;
 
     void Install()
     {
-        OpenFileDialog::SetFileChooser([this](QWidget*, const QString& title, const QString& dir, const QString&) {
+        OpenFileDialog::SetFileChooser([this](QWidget*, const QString& title, const QString& dir,
+                                              const QString& filter) {
             startDirs.append(dir);
             titles.append(title);
+            filters.append(filter);
             if (fail)
                 throw std::runtime_error("chooser failed");
             return next;
@@ -188,7 +191,7 @@ TEST(OpenFileDialog, GathersFilesRemembersTheirFolderAndReportsTheOpening)
     Click(dialog, "open_file_btn");
 
     ASSERT_EQ(chooser.startDirs.size(), 3);
-    EXPECT_EQ(chooser.startDirs[0], "/");
+    EXPECT_EQ(chooser.startDirs[0], QDir::homePath());
     EXPECT_EQ(chooser.startDirs[1], dir);
     EXPECT_EQ(chooser.titles[0], "选择文件类型并打开");
     EXPECT_EQ(AppSettings::LastOpenDir(), dir);
@@ -220,6 +223,57 @@ TEST(OpenFileDialog, GathersFilesRemembersTheirFolderAndReportsTheOpening)
          encodedDir + "%2Fa%20b.yuv%7C" + encodedDir + "%2Fa%20b.yuv%7C" + encodedDir + "%2Fc.yuv")
             .toStdString();
     EXPECT_EQ(r.body, expected);
+}
+
+TEST(OpenFileDialog, ChooserOpensInTheLastFolderUsedWithARawYuvFilter)
+{
+    ResetSettings();
+    Chooser chooser;
+    chooser.Install();
+    const QString dir = QDir(TestTmp()).filePath("dropped here");
+    QDir().mkpath(dir);
+    OpenFileDialog dialog;
+    // Nothing stored yet, and a stored folder that has gone: the home folder.
+    Click(dialog, "open_file_btn");
+    AppSettings::SetLastOpenDir(QDir(TestTmp()).filePath("gone"));
+    Click(dialog, "open_file_btn");
+    // Files dropped (or named on the command line) count as opened there.
+    dialog.AddChosenFiles({dir + "/x.yuv"});
+    Click(dialog, "open_file_btn");
+    EXPECT_EQ(chooser.startDirs, QStringList({QDir::homePath(), QDir::homePath(), dir}));
+    EXPECT_EQ(chooser.filters.first(),
+              "YUV 文件 (*.yuv *.y4m *.raw *.nv12 *.nv21 *.i420 *.yv12 *.yuyv *.uyvy *.p010);;所有文件 (*)");
+}
+
+TEST(OpenFileDialog, StartValuesGiveWayToAGuessButNotToTheUser)
+{
+    const QString plain = MakeTextFile("plain.yuv");
+    const QString named = QDir(TestTmp()).filePath("clip_176x144.yuv");
+    QFile file(named);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(176 * 144 * 3 / 2 * 2, '\x50'));
+    file.close();
+    const struct {
+        const QString& path;
+        int userWidth; // 0: the user sets nothing
+        int width;
+        int height;
+        int index;
+    } cases[] = {
+        {plain, 0, 352, 288, 3},   // no guess: the start values stay
+        {named, 0, 176, 144, 0},   // the name's size, and I420 by the file size
+        {named, 640, 640, 144, 0}, // what the user set stays
+    };
+    for (const auto& c : cases) {
+        OpenFileDialog dialog;
+        dialog.SetStartValues(352, 288, 3);
+        if (c.userWidth > 0)
+            Child<QSpinBox>(dialog, "width_spin_box")->setValue(c.userWidth);
+        dialog.AddChosenFiles({c.path});
+        EXPECT_EQ(Child<QSpinBox>(dialog, "width_spin_box")->value(), c.width) << c.path.toStdString();
+        EXPECT_EQ(Child<QSpinBox>(dialog, "height_spin_box")->value(), c.height) << c.path.toStdString();
+        EXPECT_EQ(dialog.findChild<QButtonGroup*>()->checkedId(), c.index) << c.path.toStdString();
+    }
 }
 
 TEST(OpenFileDialog, ChooserFailureIsReportedAsAnErrorEvent)

@@ -1,0 +1,3 @@
+#include "base/DebugLog.h"
+
+Q_LOGGING_CATEGORY(lumoDebug, "lumo", QtWarningMsg)
