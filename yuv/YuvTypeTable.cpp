@@ -109,24 +109,18 @@ bool GetFrameGeometry(int width, int height, const std::string& type, YuvFrameGe
     const int64_t n = static_cast<int64_t>(width) * height;
     const int64_t cw = g.chromaWidth;
     g.chromaSamples = cw * g.chromaHeight;
-    g.chromaStart = n;
     // 128-bit sums cannot overflow; sizes beyond 64 bits saturate (no file
     // or buffer can hold them anyway).
     __int128 samples = 0;
     switch (info->arrangement) {
     case YuvArrangement::Planar:
-        g.lumaRow = width;
-        g.chromaRow = cw;
-        samples = static_cast<__int128>(n) + 2 * static_cast<__int128>(g.chromaSamples);
-        break;
     case YuvArrangement::SemiPlanar:
         g.lumaRow = width;
-        g.chromaRow = 2 * cw;
+        g.chromaRow = info->arrangement == YuvArrangement::Planar ? cw : 2 * cw;
         samples = static_cast<__int128>(n) + 2 * static_cast<__int128>(g.chromaSamples);
         break;
     case YuvArrangement::Packed:
         g.lumaRow = info->chroma == YuvChroma::C444 ? 3 * static_cast<int64_t>(width) : 4 * cw;
-        g.chromaStart = 0;
         samples = static_cast<__int128>(g.lumaRow) * height;
         break;
     }

@@ -45,7 +45,8 @@ inline int ChromaHeight(YuvChroma chroma, int height)
 }
 
 // Where the samples of a frame of width x height lie, counted in samples
-// (bytes: times sampleBytes). Planar: Y, then two chroma planes of
+// (bytes: times sampleBytes), chroma starting right after the w*h luma
+// samples. Planar: Y, then two chroma planes of
 // chromaWidth x chromaHeight in the layout's order. Semi-planar: Y, then
 // chromaHeight rows of chromaWidth pairs. Packed: rows of lumaRow samples
 // (4:2:2: chromaWidth groups of four, so an odd width ends in a whole group
@@ -56,13 +57,12 @@ struct YuvFrameGeometry {
     int64_t lumaRow = 0;       // samples per row of the luma plane, or of a packed frame
     int64_t chromaRow = 0;     // samples per row of a chroma plane, or of the pairs
     int64_t chromaSamples = 0; // samples of one chroma plane (planar)
-    int64_t chromaStart = 0;   // first chroma sample: the first chroma plane or the pairs
     int64_t frameSize = 0;     // bytes, saturated at the ends of int64
 };
 // The geometry of a layout; false for an unknown name.
 bool GetFrameGeometry(int width, int height, const std::string& type, YuvFrameGeometry* out);
 
-// Bytes per frame in 64 bits (FrameGeometry's frameSize); -1 for an unknown
+// Bytes per frame in 64 bits (GetFrameGeometry's frameSize); -1 for an unknown
 // name.
 int64_t GetFrameSize(int width, int height, const std::string& type);
 
