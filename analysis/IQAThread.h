@@ -15,7 +15,7 @@ public:
     explicit IQAThread(QObject* parent = nullptr);
     ~IQAThread() override;
 
-    // Hands the worker the two I420 frames of (3*width*height)/2 bytes
+    // Hands the worker the two I420 frames (Yuv444ToI420)
     // (new[]-allocated); the worker owns them from here on and releases them
     // when its computation ends or when it is destroyed. colorRange is the
     // metric colour-range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).

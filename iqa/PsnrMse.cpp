@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "yuv/YuvTypeTable.h"
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMO_IQA_X86 1
 #include <immintrin.h>
@@ -164,8 +166,9 @@ void I420PsnrMseT(const Sample* ref, const Sample* cmp, int width, int height, i
         return;
     }
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const std::size_t cn = static_cast<std::size_t>(width / 2) * static_cast<std::size_t>(height / 2);
-    const std::size_t offset[3] = {0, n, n + n / 4};
+    const std::size_t cn = static_cast<std::size_t>(ChromaWidth(YuvChroma::C420, width)) *
+                           static_cast<std::size_t>(ChromaHeight(YuvChroma::C420, height));
+    const std::size_t offset[3] = {0, n, n + cn};
     const std::size_t count[3] = {n, cn, cn};
     for (int p = 0; p < 3; ++p) {
         // The sum of integer squares is exact, as the double sum would be.

@@ -19,9 +19,9 @@ double PsnrFromMse(double mse);
 double PsnrFromMse(double mse, int depth);
 
 // Per-plane MSE and PSNR (Y, U, V) of two I420 frames of w x h. The chroma
-// planes hold floor(w/2) x floor(h/2) samples, U at n and V at n + n/4
-// (n = w*h); an empty plane gives NaN for both numbers, and so does every
-// plane of an empty or missing frame.
+// planes hold ceil(w/2) x ceil(h/2) samples, U at n and V at n + cw*ch
+// (n = w*h); every plane of an empty or missing frame gives NaN for both
+// numbers.
 void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse);
 // The same for I420 frames of 16-bit samples of `depth` bits, on their
 // native values. Depth 8 gives the 8-bit function's numbers bit for bit.

@@ -1,7 +1,8 @@
 #include "iqa/RedPlane.h"
 
-#include <algorithm>
 #include <cstddef>
+
+#include "yuv/YuvTypeTable.h"
 
 namespace lumo {
 
@@ -32,26 +33,20 @@ void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, u
         }
     }
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const int cw = width / 2;
-    const int ch = height / 2;
-    const uint8_t* vplane = frame + n + n / 4;
+    const int cw = ChromaWidth(YuvChroma::C420, width);
+    const int ch = ChromaHeight(YuvChroma::C420, height);
+    const uint8_t* vplane = frame + n + static_cast<std::size_t>(cw) * ch;
     for (int y = 0; y < height; ++y) {
         const uint8_t* ly = frame + static_cast<std::size_t>(y) * width;
         uint8_t* out = dst + static_cast<std::size_t>(y) * width;
-        if (cw == 0 || ch == 0) {
-            const uint8_t* t = table + 128 * 256;
-            for (int x = 0; x < width; ++x)
-                out[x] = t[ly[x]];
-            continue;
-        }
-        const uint8_t* vrow = vplane + static_cast<std::size_t>(std::min(y / 2, ch - 1)) * cw;
+        const uint8_t* vrow = vplane + static_cast<std::size_t>(y / 2) * cw;
         int x = 0;
-        for (int c = 0; c < cw; ++c, x += 2) {
+        for (int c = 0; c < width / 2; ++c, x += 2) {
             const uint8_t* t = table + vrow[c] * 256;
             out[x] = t[ly[x]];
             out[x + 1] = t[ly[x + 1]];
         }
-        for (; x < width; ++x)
+        if (x < width)
             out[x] = table[vrow[cw - 1] * 256 + ly[x]];
     }
 }
@@ -64,15 +59,15 @@ void I420RedPlane(const uint16_t* frame, int width, int height, int depth, int c
     const int half = 1 << (depth - 1);
     const int top = (1 << depth) - 1;
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    const int cw = width / 2;
-    const int ch = height / 2;
-    const uint16_t* vplane = frame + n + n / 4;
+    const int cw = ChromaWidth(YuvChroma::C420, width);
+    const int ch = ChromaHeight(YuvChroma::C420, height);
+    const uint16_t* vplane = frame + n + static_cast<std::size_t>(cw) * ch;
     for (int y = 0; y < height; ++y) {
         const uint16_t* ly = frame + static_cast<std::size_t>(y) * width;
         uint16_t* out = dst + static_cast<std::size_t>(y) * width;
-        const uint16_t* vrow = cw && ch ? vplane + static_cast<std::size_t>(std::min(y / 2, ch - 1)) * cw : nullptr;
+        const uint16_t* vrow = vplane + static_cast<std::size_t>(y / 2) * cw;
         for (int x = 0; x < width; ++x) {
-            const int v = vrow ? vrow[std::min(x / 2, cw - 1)] : half;
+            const int v = vrow[x / 2];
             const int r = static_cast<int>(ly[x] + k * (v - half));
             out[x] = static_cast<uint16_t>(r < 0 ? 0 : (r > top ? top : r));
         }

@@ -9,10 +9,9 @@ namespace lumo {
 double RedCrCoefficient(int colorRange);
 
 // The red plane Y + k*(V-128) of an I420 frame, truncated and clamped to
-// 0..255, into `dst` (w*h bytes). The chroma planes hold floor(w/2) x
-// floor(h/2) samples (U at n, V at n + n/4, n = w*h); pixels past the last
-// chroma row or column take the last one, and V is 128 when the frame has
-// no chroma sample at all.
+// 0..255, into `dst` (w*h bytes). The chroma planes hold ceil(w/2) x
+// ceil(h/2) samples: the V sample of pixel (x, y) is at
+// n + cw*ch + (y/2)*cw + x/2 (n = w*h, cw = ceil(w/2), ch = ceil(h/2)).
 void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, uint8_t* dst);
 // The same at native depth for I420 frames of 16-bit samples of `depth`
 // bits: Y + k*(V - (1 << (depth-1))), truncated and clamped to

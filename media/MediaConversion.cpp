@@ -333,20 +333,16 @@ int MediaConversion::StartOutput(const AVFrame& frame)
     if (frame.width <= 0 || frame.height <= 0)
         return LumoReader::kErrorDecode;
     const auto decoded = static_cast<AVPixelFormat>(frame.format);
-    const bool odd = ((frame.width | frame.height) & 1) != 0;
 
     m_width = frame.width;
     m_height = frame.height;
     m_alwaysConvert = true;
-    m_outLayout = odd ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
-    m_code = odd ? Lumer::LUMER_PIX_FMT_YUV444P : Lumer::LUMER_PIX_FMT_YUV420P;
-    // Odd sizes cannot be stored exactly in a subsampled layout, so only
-    // 4:4:4 is kept for them.
-    auto fits = [odd](Lumer::LumerAVPixelFormat code) {
-        return !odd || code == Lumer::LUMER_PIX_FMT_YUV444P || code == Lumer::LUMER_PIX_FMT_YUV444P10LE;
-    };
+    // Odd sizes too: the frame is stored as FFmpeg lays it out, chroma
+    // planes rounded up, which is how the reader takes it.
+    m_outLayout = AV_PIX_FMT_YUV420P;
+    m_code = Lumer::LUMER_PIX_FMT_YUV420P;
     for (const KeptLayout& kept : kKeptLayouts) {
-        if (kept.decoded == decoded && fits(kept.code)) {
+        if (kept.decoded == decoded) {
             m_outLayout = decoded;
             m_code = kept.code;
             m_alwaysConvert = false;
@@ -354,16 +350,10 @@ int MediaConversion::StartOutput(const AVFrame& frame)
         }
     }
     for (const KeptLayout& swapped : kSwappedLayouts) {
-        if (swapped.decoded == decoded && fits(swapped.code)) {
+        if (swapped.decoded == decoded) {
             m_outLayout = LayoutOfCode(swapped.code);
             m_code = swapped.code;
         }
-    }
-    // 10-bit frames of odd size keep their bits in 10-bit 4:4:4.
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(decoded);
-    if (odd && m_alwaysConvert && IsYuv(decoded) && desc && desc->comp[0].depth == 10) {
-        m_outLayout = AV_PIX_FMT_YUV444P10LE;
-        m_code = Lumer::LUMER_PIX_FMT_YUV444P10LE;
     }
 
     // YUV input keeps its range when converted; anything else becomes

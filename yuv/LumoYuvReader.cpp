@@ -318,19 +318,15 @@ Sample* PlanesToI420(const Sample* yuv444, int width, int height)
     if (!yuv444 || width <= 0 || height <= 0)
         return nullptr;
     const int64_t n = static_cast<int64_t>(width) * height;
-    const int64_t count = n + n / 2; // (3n)/2 without overflowing for huge sizes
-    Sample* out = Allocate<Sample>(count);
+    const int cw = ChromaWidth(YuvChroma::C420, width);
+    const int ch = ChromaHeight(YuvChroma::C420, height);
+    const int64_t chroma = static_cast<int64_t>(cw) * ch;
+    Sample* out = Allocate<Sample>(n + 2 * chroma);
     if (!out)
         return nullptr;
     std::copy(yuv444, yuv444 + n, out);
-    const int cw = width / 2;
-    const int ch = height / 2;
-    const int64_t chroma = static_cast<int64_t>(cw) * ch;
     Sample* u = out + n;
-    Sample* v = out + n + n / 4;
-    // Samples outside the whole 2x2 blocks (odd sizes only) are set to 0.
-    std::fill(u + chroma, v, Sample{0});
-    std::fill(v + chroma, out + count, Sample{0});
+    Sample* v = u + chroma;
     const Sample* su = yuv444 + n;
     const Sample* sv = yuv444 + 2 * n;
     for (int r = 0; r < ch; ++r) {

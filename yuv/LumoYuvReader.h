@@ -81,10 +81,11 @@ private:
     std::string type_ = "YUV_TYPE_I420";
 };
 
-// Planar 4:4:4 to a newly allocated I420 frame of (3*w*h)/2 bytes (delete[]).
-// The chroma planes hold floor(w/2) x floor(h/2) samples each, the top-left
-// sample of every whole 2x2 block: U at n, V at n + n/4 (n = w*h). Returns
-// nullptr for a non-positive size or when memory runs out.
+// Planar 4:4:4 to a newly allocated I420 frame (delete[]) of
+// GetFrameSize(w, h, "YUV_TYPE_I420") bytes. The chroma planes hold
+// ceil(w/2) x ceil(h/2) samples each, the top-left sample of every 2x2
+// block (blocks cut by an odd edge included): U at n, V at n + cw*ch
+// (n = w*h). Returns nullptr for a non-positive size or when memory runs out.
 uint8_t* Yuv444ToI420(const uint8_t* yuv444, int width, int height);
 // The same for native-depth planes; delete[] the result.
 uint16_t* Yuv444ToI420(const uint16_t* yuv444, int width, int height);

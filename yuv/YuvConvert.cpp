@@ -163,32 +163,17 @@ struct Source {
     int64_t from[3] = {0, 0, 0};
 };
 
-constexpr int kNoChroma = -2;
-
-// Chroma row of pixel row y, or kNoChroma when the frame has none.
-int ChromaRowOf(Kind kind, int w, int h, int y)
+// Chroma row of pixel row y (every frame of at least one pixel has one:
+// chroma planes are rounded up).
+int ChromaRowOf(Kind kind, int y)
 {
-    if (kind == Kind::Planar444 || kind == Kind::Semi444 || kind == Kind::Packed444)
-        return y;
-    const bool is420 = kind == Kind::Planar420 || kind == Kind::Semi420;
-    const int ch = is420 ? h / 2 : h;
-    if (w / 2 == 0 || ch == 0)
-        return kNoChroma;
-    return std::min(is420 ? y / 2 : y, ch - 1);
+    return kind == Kind::Planar420 || kind == Kind::Semi420 ? y / 2 : y;
 }
 
 // Samples per row of source slot p (0 luma or packed rows, 1 and 2 chroma).
-int64_t SlotRowSamples(Kind kind, int p, int w)
+int64_t SlotRowSamples(const YuvFrameGeometry& fg, int p)
 {
-    switch (kind) {
-    case Kind::Packed422: return p == 0 ? 2 * int64_t{w} : 0;
-    case Kind::Packed444: return p == 0 ? 3 * int64_t{w} : 0;
-    case Kind::Semi444: return p == 0 ? w : p == 1 ? 2 * int64_t{w} : 0;
-    case Kind::Semi420:
-    case Kind::Semi422: return p == 2 ? 0 : w;
-    case Kind::Planar444: return w;
-    default: return p == 0 ? w : w / 2;
-    }
+    return p == 0 ? fg.lumaRow : fg.chromaRow;
 }
 
 // Walks the rows of one frame. One walker per thread: it remembers the
@@ -197,9 +182,9 @@ int64_t SlotRowSamples(Kind kind, int p, int w)
 class RowWalker {
 public:
     // `narrowRow` holds 2*w bytes; needed for 16-bit layouts only.
-    RowWalker(const Geometry& g, const Source& s, int w, int h, const YuvKernels& k, const YuvWordKernels& kw,
-              uint8_t* narrowRow)
-        : g_(g), s_(s), w_(w), h_(h), k_(k), kw_(kw), narrow_(narrowRow)
+    RowWalker(const Geometry& g, const YuvFrameGeometry& fg, const Source& s, int w, const YuvKernels& k,
+              const YuvWordKernels& kw, uint8_t* narrowRow)
+        : g_(g), fg_(fg), s_(s), w_(w), k_(k), kw_(kw), narrow_(narrowRow)
     {
     }
 
@@ -212,7 +197,7 @@ public:
     void Words(int y, uint16_t* const out[3], uint8_t* bytes);
 
 private:
-    int ChromaRow(int y) const { return ChromaRowOf(g_.kind, w_, h_, y); }
+    int ChromaRow(int y) const { return ChromaRowOf(g_.kind, y); }
     // Byte address of sample `index` of source slot p.
     const uint8_t* At(int p, int64_t index) const
     {
@@ -229,9 +214,9 @@ private:
     }
 
     const Geometry& g_;
+    const YuvFrameGeometry& fg_;
     const Source& s_;
     int w_;
-    int h_;
     const YuvKernels& k_;
     const YuvWordKernels& kw_;
     uint8_t* narrow_;
@@ -244,7 +229,9 @@ void RowWalker::Bytes(int y, uint8_t* const buf[3], const uint8_t* row[3])
 {
     const int w = w_;
     const int64_t o = static_cast<int64_t>(y) * w;
-    const int cw = w / 2;
+    // Whole pixel pairs; an odd last pixel has a chroma sample of its own.
+    const int pairs = w / 2;
+    const int cw = fg_.chromaWidth;
     switch (g_.kind) {
     case Kind::Planar420:
     case Kind::Planar422:
@@ -253,20 +240,20 @@ void RowWalker::Bytes(int y, uint8_t* const buf[3], const uint8_t* row[3])
         row[0] = Narrowed(At(0, o), w, buf[0]);
         const int r = ChromaRow(y);
         if (r != chromaRow_) {
-            if (r == kNoChroma) {
-                std::memset(buf[1], 128, static_cast<size_t>(w));
-                std::memset(buf[2], 128, static_cast<size_t>(w));
-            } else if (IsPlanar(g_.kind)) {
-                k_.widen(Narrowed(At(1, static_cast<int64_t>(r) * cw), cw, narrow_), cw, buf[1]);
-                k_.widen(Narrowed(At(2, static_cast<int64_t>(r) * cw), cw, narrow_), cw, buf[2]);
+            const int64_t start = static_cast<int64_t>(r) * fg_.chromaRow;
+            if (IsPlanar(g_.kind)) {
+                for (int p = 1; p < 3; ++p) {
+                    const uint8_t* c = Narrowed(At(p, start), cw, narrow_);
+                    k_.widen(c, pairs, buf[p]);
+                    buf[p][w - 1] = c[cw - 1];
+                }
             } else {
                 uint8_t* first = g_.uFirst ? buf[1] : buf[2];
                 uint8_t* second = g_.uFirst ? buf[2] : buf[1];
-                k_.widenPairs(Narrowed(At(1, static_cast<int64_t>(r) * w), 2 * cw, narrow_), cw, first, second);
-            }
-            if ((w & 1) && r != kNoChroma) {
-                buf[1][w - 1] = buf[1][w - 2];
-                buf[2][w - 1] = buf[2][w - 2];
+                const uint8_t* c = Narrowed(At(1, start), 2 * cw, narrow_);
+                k_.widenPairs(c, pairs, first, second);
+                first[w - 1] = c[2 * cw - 2];
+                second[w - 1] = c[2 * cw - 1];
             }
             chromaRow_ = r;
             lastU_ = buf[1];
@@ -277,15 +264,15 @@ void RowWalker::Bytes(int y, uint8_t* const buf[3], const uint8_t* row[3])
         break;
     }
     case Kind::Packed422: {
-        const uint8_t* src = At(0, 2 * o);
-        k_.unpack422(src, cw, g_.pos, buf[0], buf[1], buf[2]);
+        const uint8_t* src = At(0, y * fg_.lumaRow);
+        k_.unpack422(src, pairs, g_.pos, buf[0], buf[1], buf[2]);
         if (w & 1) {
-            // The odd last pixel sits in a half group of two bytes; its luma
-            // is at the first luma position of that group (always inside the
-            // 2*w bytes of the row), its chroma is the last whole group's.
-            buf[0][w - 1] = src[4 * cw + g_.pos[0]];
-            buf[1][w - 1] = cw > 0 ? buf[1][w - 2] : 128;
-            buf[2][w - 1] = cw > 0 ? buf[2][w - 2] : 128;
+            // The odd last pixel is the first of a whole last group, whose
+            // second luma is padding.
+            const uint8_t* group = src + 4 * pairs;
+            buf[0][w - 1] = group[g_.pos[0]];
+            buf[1][w - 1] = group[g_.pos[2]];
+            buf[2][w - 1] = group[g_.pos[3]];
         }
         for (int p = 0; p < 3; ++p)
             row[p] = buf[p];
@@ -321,7 +308,8 @@ void RowWalker::Words(int y, uint16_t* const out[3], uint8_t* bytes)
         return;
     }
     const int64_t o = static_cast<int64_t>(y) * w;
-    const int cw = w / 2;
+    const int pairs = w / 2;
+    const int cw = fg_.chromaWidth;
     // Planes read straight into place still need their samples masked,
     // unless every bit of the word is the sample.
     const bool identity = g_.bits.shift == 0 && g_.bits.depth == 16;
@@ -342,20 +330,18 @@ void RowWalker::Words(int y, uint16_t* const out[3], uint8_t* bytes)
         std::memcpy(out[2], lastV_, sizeof(uint16_t) * static_cast<size_t>(w));
         return;
     }
-    if (r == kNoChroma) {
-        std::fill(out[1], out[1] + w, static_cast<uint16_t>(1u << (g_.bits.depth - 1)));
-        std::fill(out[2], out[2] + w, static_cast<uint16_t>(1u << (g_.bits.depth - 1)));
-    } else if (IsPlanar(g_.kind)) {
-        kw_.loadWiden(At(1, static_cast<int64_t>(r) * cw), cw, g_.bits, out[1]);
-        kw_.loadWiden(At(2, static_cast<int64_t>(r) * cw), cw, g_.bits, out[2]);
+    const int64_t start = static_cast<int64_t>(r) * fg_.chromaRow;
+    if (IsPlanar(g_.kind)) {
+        for (int p = 1; p < 3; ++p) {
+            kw_.loadWiden(At(p, start), pairs, g_.bits, out[p]);
+            kw_.load(At(p, start + cw - 1), 1, g_.bits, out[p] + w - 1);
+        }
     } else {
         uint16_t* first = g_.uFirst ? out[1] : out[2];
         uint16_t* second = g_.uFirst ? out[2] : out[1];
-        kw_.loadWidenPairs(At(1, static_cast<int64_t>(r) * w), cw, g_.bits, first, second);
-    }
-    if ((w & 1) && r != kNoChroma) {
-        out[1][w - 1] = out[1][w - 2];
-        out[2][w - 1] = out[2][w - 2];
+        kw_.loadWidenPairs(At(1, start), pairs, g_.bits, first, second);
+        kw_.load(At(1, start + 2 * cw - 2), 1, g_.bits, first + w - 1);
+        kw_.load(At(1, start + 2 * cw - 1), 1, g_.bits, second + w - 1);
     }
     chromaRow_ = r;
     lastU_ = out[1];
@@ -408,6 +394,7 @@ uint8_t* ThreadScratch(size_t bytes)
 // What a conversion starts from: the walk's geometry and source planes.
 struct Frame {
     Geometry g;
+    YuvFrameGeometry fg;
     Source s;
     int rowBegin = 0;
     int rowEnd = 0;
@@ -416,7 +403,8 @@ struct Frame {
 bool FrameOf(const RawFrameBand& band, int width, int height, const std::string& type, PlaneForm form, Frame* f)
 {
     RawFrameParts parts;
-    if (!GeometryOf(type, &f->g) || !GetRawFrameParts(width, height, type, &parts, form))
+    if (!GeometryOf(type, &f->g) || !GetFrameGeometry(width, height, type, &f->fg) ||
+        !GetRawFrameParts(width, height, type, &parts, form))
         return false;
     if (band.rowBegin < 0 || band.rowEnd > height || band.rowBegin > band.rowEnd)
         return false;
@@ -438,31 +426,30 @@ RawFrameBand WholeFrame(const uint8_t* raw, const RawFrameParts& parts, int heig
     return band;
 }
 
-// 8-bit planar 4:2:0 or 4:2:2 with at least one chroma sample: RGB24 takes
-// the pair kernel (PlanarSubsampledToRgb).
-bool TakesChromaPairs(const Geometry& g, int w, int h)
+// 8-bit planar 4:2:0 or 4:2:2: RGB24 takes the pair kernel
+// (PlanarSubsampledToRgb).
+bool TakesChromaPairs(const Geometry& g)
 {
-    return !g.words && (g.kind == Kind::Planar420 || g.kind == Kind::Planar422) &&
-           ChromaRowOf(g.kind, w, h, 0) != kNoChroma;
+    return !g.words && (g.kind == Kind::Planar420 || g.kind == Kind::Planar422);
 }
 
 // Rows [r0, r1) straight to RGB24: each pixel pair shares its chroma
 // sample, and in 4:2:0 each row pair its chroma row, so chroma is never
 // widened.
-void PlanarSubsampledToRgb(const Frame& f, int w, int h, int r0, int r1, uint8_t* dst, const YuvKernels& k)
+void PlanarSubsampledToRgb(const Frame& f, int w, int r0, int r1, uint8_t* dst, const YuvKernels& k)
 {
-    const int cw = w / 2;
+    const int cw = f.fg.chromaWidth;
     auto at = [&f](int p, int64_t index) { return f.s.part[p] + (index - f.s.from[p]); };
     for (int y = r0; y < r1;) {
-        const int r = ChromaRowOf(f.g.kind, w, h, y);
-        const int rows = y + 1 < r1 && ChromaRowOf(f.g.kind, w, h, y + 1) == r ? 2 : 1;
+        const int r = ChromaRowOf(f.g.kind, y);
+        const int rows = y + 1 < r1 && ChromaRowOf(f.g.kind, y + 1) == r ? 2 : 1;
         const uint8_t* u = at(1, static_cast<int64_t>(r) * cw);
         const uint8_t* v = at(2, static_cast<int64_t>(r) * cw);
         const uint8_t* luma[2] = {at(0, static_cast<int64_t>(y) * w), at(0, static_cast<int64_t>(y + rows - 1) * w)};
         uint8_t* out[2] = {dst + 3 * static_cast<int64_t>(y) * w, dst + 3 * static_cast<int64_t>(y + rows - 1) * w};
-        k.rgbPairs(luma[0], rows == 2 ? luma[1] : nullptr, u, v, cw, out[0], rows == 2 ? out[1] : nullptr);
+        k.rgbPairs(luma[0], rows == 2 ? luma[1] : nullptr, u, v, w / 2, out[0], rows == 2 ? out[1] : nullptr);
         if (w & 1) {
-            // The odd last pixel takes the last chroma sample.
+            // The odd last pixel has the last chroma sample to itself.
             for (int i = 0; i < rows; ++i)
                 YuvToRgbPixel(luma[i][w - 1], u[cw - 1], v[cw - 1], out[i] + 3 * (w - 1));
         }
@@ -501,13 +488,15 @@ bool ConvertBand(const RawFrameBand& band, int width, int height, const std::str
 bool GetRawFrameParts(int width, int height, const std::string& type, RawFrameParts* parts, PlaneForm form)
 {
     Geometry g;
-    if (!GeometryOf(type, &g) || width <= 0 || height <= 0 || !parts)
+    YuvFrameGeometry fg;
+    if (!GeometryOf(type, &g) || !GetFrameGeometry(width, height, type, &fg) || width <= 0 || height <= 0 ||
+        !parts)
         return false;
     const int64_t n = static_cast<int64_t>(width) * height;
     // No frame of 2^60 samples exists; past that the offsets could overflow.
     if (n > INT64_MAX / 8)
         return false;
-    const int64_t frameSize = GetFrameSize(width, height, type);
+    const int64_t frameSize = fg.frameSize;
     const int sampleBytes = g.words ? 2 : 1;
     // Whole planes whose samples the conversion copies unchanged.
     const bool copies = form == PlaneForm::Bytes8 ? !g.words
@@ -520,11 +509,10 @@ bool GetRawFrameParts(int width, int height, const std::string& type, RawFramePa
         ++p.count;
     };
     if (IsPlanar(g.kind)) {
-        const int64_t chroma = g.kind == Kind::Planar420 ? n / 4 : g.kind == Kind::Planar422 ? n / 2 : n;
         int64_t at = 0;
         for (int role : g.planeRole) {
             add(at, static_cast<RawFrameParts::Role>(role), g.kind == Kind::Planar444 || role == 0);
-            at += role == 0 ? n : chroma;
+            at += role == 0 ? n : fg.chromaSamples;
         }
     } else if (IsSemi(g.kind)) {
         add(0, RawFrameParts::PlaneY, true);
@@ -542,20 +530,19 @@ bool GetBandRanges(int width, int height, const std::string& type, int rowBegin,
                    int64_t to[3])
 {
     Geometry g;
+    YuvFrameGeometry fg;
     RawFrameParts parts;
-    if (!GeometryOf(type, &g) || !GetRawFrameParts(width, height, type, &parts) || rowBegin < 0 ||
-        rowEnd > height || rowBegin >= rowEnd)
+    if (!GeometryOf(type, &g) || !GetFrameGeometry(width, height, type, &fg) ||
+        !GetRawFrameParts(width, height, type, &parts) || rowBegin < 0 || rowEnd > height || rowBegin >= rowEnd)
         return false;
     const int sampleBytes = g.words ? 2 : 1;
     for (int i = 0; i < 3; ++i)
         from[i] = to[i] = 0;
     for (int i = 0; i < parts.count; ++i) {
         const int slot = SlotOf(parts.role[i]);
-        const int first = slot == 0 ? rowBegin : ChromaRowOf(g.kind, width, height, rowBegin);
-        const int last = slot == 0 ? rowEnd - 1 : ChromaRowOf(g.kind, width, height, rowEnd - 1);
-        if (first == kNoChroma)
-            continue;
-        const int64_t rowBytes = SlotRowSamples(g.kind, slot, width) * sampleBytes;
+        const int first = slot == 0 ? rowBegin : ChromaRowOf(g.kind, rowBegin);
+        const int last = slot == 0 ? rowEnd - 1 : ChromaRowOf(g.kind, rowEnd - 1);
+        const int64_t rowBytes = SlotRowSamples(fg, slot) * sampleBytes;
         from[i] = first * rowBytes;
         to[i] = (static_cast<int64_t>(last) + 1) * rowBytes;
     }
@@ -583,7 +570,7 @@ bool ConvertBandToYuv444(const RawFrameBand& band, int width, int height, const 
         uint8_t* narrow = f.g.words ? ThreadScratch(2 * static_cast<size_t>(width)) : nullptr;
         if (f.g.words && !narrow)
             return false;
-        RowWalker walk(f.g, f.s, width, height, k, kw, narrow);
+        RowWalker walk(f.g, f.fg, f.s, width, k, kw, narrow);
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
             uint8_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
@@ -606,7 +593,7 @@ bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, 
         uint8_t* bytes = f.g.words ? nullptr : ThreadScratch(3 * static_cast<size_t>(width));
         if (!f.g.words && !bytes)
             return false;
-        RowWalker walk(f.g, f.s, width, height, k, kw, nullptr);
+        RowWalker walk(f.g, f.fg, f.s, width, k, kw, nullptr);
         for (int y = r0; y < r1; ++y) {
             const int64_t o = static_cast<int64_t>(y) * width;
             uint16_t* const out[3] = {dst + o, dst + n + o, dst + 2 * n + o};
@@ -645,11 +632,11 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
     const int64_t n = static_cast<int64_t>(width) * height;
     const YuvKernels& k = KernelsFor(path);
     const YuvWordKernels& kw = WordKernelsFor(path);
-    const bool chromaPairs = TakesChromaPairs(f.g, width, height);
+    const bool chromaPairs = TakesChromaPairs(f.g);
     std::atomic<bool> ok{true};
     ForRows(height, n, path, [&](int r0, int r1) {
         if (chromaPairs) {
-            PlanarSubsampledToRgb(f, width, height, r0, r1, dst, k);
+            PlanarSubsampledToRgb(f, width, r0, r1, dst, k);
             return;
         }
         // Three converted rows, then the narrow row of 16-bit layouts.
@@ -659,7 +646,7 @@ bool ConvertRawToRgb24(const uint8_t* raw, int width, int height, const std::str
             return;
         }
         uint8_t* const buf[3] = {rows, rows + width, rows + 2 * width};
-        RowWalker walk(f.g, f.s, width, height, k, kw, rows + 3 * width);
+        RowWalker walk(f.g, f.fg, f.s, width, k, kw, rows + 3 * width);
         for (int y = r0; y < r1; ++y) {
             const uint8_t* row[3];
             walk.Bytes(y, buf, row);
@@ -673,9 +660,11 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
                          int64_t* out)
 {
     Geometry g;
+    YuvFrameGeometry fg;
     RawFrameParts parts;
-    if (!GeometryOf(type, &g) || !GetRawFrameParts(width, height, type, &parts) || y < 0 || y >= height ||
-        count < 0 || (count > 0 && (!xs || !out)))
+    if (!GeometryOf(type, &g) || !GetFrameGeometry(width, height, type, &fg) ||
+        !GetRawFrameParts(width, height, type, &parts) || y < 0 || y >= height || count < 0 ||
+        (count > 0 && (!xs || !out)))
         return false;
     for (int i = 0; i < count; ++i)
         if (xs[i] < 0 || xs[i] >= width)
@@ -686,8 +675,7 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
     for (int i = 0; i < parts.count; ++i)
         start[SlotOf(parts.role[i])] = parts.begin[i] / (g.words ? 2 : 1);
     const int64_t row = static_cast<int64_t>(y) * width;
-    const int cw = width / 2;
-    const int r = ChromaRowOf(g.kind, width, height, y);
+    const int64_t chromaRow = ChromaRowOf(g.kind, y) * fg.chromaRow;
     for (int i = 0; i < count; ++i) {
         const int x = xs[i];
         int64_t* o = out + 3 * static_cast<int64_t>(i);
@@ -697,36 +685,21 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
         case Kind::Semi420:
         case Kind::Semi422: {
             o[0] = row + x;
-            if (r == kNoChroma) {
-                o[1] = o[2] = -1;
-                break;
-            }
-            const int64_t c = std::min(x / 2, cw - 1);
             if (IsPlanar(g.kind)) {
-                o[1] = start[1] + r * static_cast<int64_t>(cw) + c;
-                o[2] = start[2] + r * static_cast<int64_t>(cw) + c;
+                o[1] = start[1] + chromaRow + x / 2;
+                o[2] = start[2] + chromaRow + x / 2;
             } else {
-                const int64_t first = start[1] + r * static_cast<int64_t>(width) + 2 * c;
+                const int64_t first = start[1] + chromaRow + 2 * (x / 2);
                 o[1] = g.uFirst ? first : first + 1;
                 o[2] = g.uFirst ? first + 1 : first;
             }
             break;
         }
         case Kind::Packed422: {
-            const int64_t rowStart = 2 * row;
-            if (x < 2 * cw) {
-                const int64_t group = rowStart + 4 * static_cast<int64_t>(x / 2);
-                o[0] = group + g.pos[x & 1];
-                o[1] = group + g.pos[2];
-                o[2] = group + g.pos[3];
-            } else {
-                // The odd last pixel: luma in its half group, chroma from
-                // the last whole group.
-                o[0] = rowStart + 4 * static_cast<int64_t>(cw) + g.pos[0];
-                const int64_t group = rowStart + 4 * static_cast<int64_t>(cw - 1);
-                o[1] = cw > 0 ? group + g.pos[2] : -1;
-                o[2] = cw > 0 ? group + g.pos[3] : -1;
-            }
+            const int64_t group = y * fg.lumaRow + 4 * static_cast<int64_t>(x / 2);
+            o[0] = group + g.pos[x & 1];
+            o[1] = group + g.pos[2];
+            o[2] = group + g.pos[3];
             break;
         }
         case Kind::Planar444:
@@ -747,7 +720,7 @@ bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, 
         }
         if (g.words)
             for (int p = 0; p < 3; ++p)
-                o[p] = o[p] < 0 ? -1 : 2 * o[p];
+                o[p] *= 2;
     }
     return true;
 }
@@ -762,8 +735,6 @@ bool GetRowNativeSamples(const uint8_t* raw, int width, int height, const std::s
     bits.depth = info->bitDepth;
     bits.shift = info->bitShift;
     const bool words = info->sampleBytes == 2;
-    // A frame without chroma samples converts them as mid-grey.
-    const uint16_t missing = static_cast<uint16_t>(1u << (bits.depth - 1));
     // A few pixels at a time: no allocation for a row of any length.
     constexpr int kChunk = 64;
     int64_t offsets[3 * kChunk];
@@ -774,9 +745,7 @@ bool GetRowNativeSamples(const uint8_t* raw, int width, int height, const std::s
         for (int i = 0; i < 3 * n; ++i) {
             const int64_t at = offsets[i];
             uint16_t& sample = out[3 * static_cast<int64_t>(first) + i];
-            if (at < 0)
-                sample = missing;
-            else if (words)
+            if (words)
                 sample = static_cast<uint16_t>(((raw[at] | (raw[at + 1] << 8)) >> bits.shift) & bits.mask());
             else
                 sample = raw[at];

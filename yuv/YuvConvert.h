@@ -13,18 +13,16 @@ enum class ConvertPath { Plain, Sse2, Avx2, Auto };
 
 // Raw frame of a named layout to planar 4:4:4 (Y, U, V planes of w*h bytes).
 // `raw` holds exactly GetFrameSize(w, h, type) bytes, at any alignment;
-// nothing outside it or the 3*w*h destination is touched. For odd sizes a
-// pixel past the last whole chroma block takes the nearest chroma sample
-// inside the frame, and 128 when the frame holds no chroma sample at all (a
-// width or height of 1 in a subsampled layout). Samples deeper than 8 bits
+// nothing outside it or the 3*w*h destination is touched. Chroma planes of
+// odd sizes are rounded up as FFmpeg does (GetFrameGeometry), so an odd last
+// column or row has chroma samples of its own. Samples deeper than 8 bits
 // are rounded: min(255, (s + (1 << (b - 9))) >> (b - 8)) for depth b.
 // Returns false for an unknown layout or a bad size.
 bool ConvertRawToYuv444(const uint8_t* raw, int width, int height, const std::string& type, uint8_t* dst,
                         ConvertPath path = ConvertPath::Auto);
 
 // The same at the layout's own depth: planes of w*h 16-bit samples, bits
-// above the depth dropped; 8-bit layouts give their bytes as they are, and
-// a frame without chroma samples 1 << (b - 1).
+// above the depth dropped; 8-bit layouts give their bytes as they are.
 bool ConvertRawToYuv444Native(const uint8_t* raw, int width, int height, const std::string& type, uint16_t* dst,
                               ConvertPath path = ConvertPath::Auto);
 
@@ -97,8 +95,7 @@ bool ConvertBandToYuv444Native(const RawFrameBand& band, int width, int height, 
 // Where the pixels (xs[i], y) of a frame take their samples from: out[3i],
 // out[3i+1] and out[3i+2] receive the byte offsets inside the raw frame of
 // the Y, U and V samples that the conversions above use for that pixel (the
-// low byte of a 16-bit word), or -1 for a chroma sample the frame does not
-// hold (it converts as 128). Lets a reader pick single pixels out of a frame
+// low byte of a 16-bit word). Lets a reader pick single pixels out of a frame
 // too large to read whole. False for an unknown layout, a bad size or a
 // pixel outside the frame.
 bool GetRowSampleOffsets(int width, int height, const std::string& type, int y, const int* xs, int count,

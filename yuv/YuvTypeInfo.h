@@ -15,6 +15,7 @@ enum class YuvArrangement { Planar, SemiPlanar, Packed };
 struct YuvTypeInfo {
     std::string name;
     std::string description;
+    // Bytes per pixel at even sizes; GetFrameSize gives the exact frame size.
     float bytesPerPixel = 0.0f;
 
     YuvChroma chroma = YuvChroma::C420;

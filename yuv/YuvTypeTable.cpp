@@ -98,24 +98,42 @@ int YuvTypeTable::FindByName(const std::string& name, YuvTypeInfo& out) const
     return 0;
 }
 
-int64_t GetFrameSize(int width, int height, const std::string& type)
+bool GetFrameGeometry(int width, int height, const std::string& type, YuvFrameGeometry* out)
 {
     const YuvTypeInfo* info = YuvTypeTable::Instance().Find(type);
-    if (!info)
-        return -1;
-    // Samples per pixel are 1.5, 2 or 3: exact in integers, so no float
-    // rounding creeps in for large frames. A frame holds whole samples, the
-    // same count as in the 8-bit layout of its kind. 128-bit products cannot
-    // overflow; sizes beyond 64 bits saturate (no file or buffer can hold
-    // them anyway).
-    const __int128 twice = static_cast<__int128>(info->bytesPerPixel * 2.0f) / info->sampleBytes;
-    const __int128 samples = static_cast<__int128>(width) * height * twice / 2; // truncates toward zero
+    if (!info || !out)
+        return false;
+    YuvFrameGeometry g;
+    g.chromaWidth = ChromaWidth(info->chroma, width);
+    g.chromaHeight = ChromaHeight(info->chroma, height);
+    const int64_t n = static_cast<int64_t>(width) * height;
+    const int64_t cw = g.chromaWidth;
+    g.chromaSamples = cw * g.chromaHeight;
+    // 128-bit sums cannot overflow; sizes beyond 64 bits saturate (no file
+    // or buffer can hold them anyway).
+    __int128 samples = 0;
+    switch (info->arrangement) {
+    case YuvArrangement::Planar:
+    case YuvArrangement::SemiPlanar:
+        g.lumaRow = width;
+        g.chromaRow = info->arrangement == YuvArrangement::Planar ? cw : 2 * cw;
+        samples = static_cast<__int128>(n) + 2 * static_cast<__int128>(g.chromaSamples);
+        break;
+    case YuvArrangement::Packed:
+        g.lumaRow = info->chroma == YuvChroma::C444 ? 3 * static_cast<int64_t>(width) : 4 * cw;
+        samples = static_cast<__int128>(g.lumaRow) * height;
+        break;
+    }
     const __int128 size = samples * info->sampleBytes;
-    if (size > INT64_MAX)
-        return INT64_MAX;
-    if (size < INT64_MIN)
-        return INT64_MIN;
-    return static_cast<int64_t>(size);
+    g.frameSize = size > INT64_MAX ? INT64_MAX : size < INT64_MIN ? INT64_MIN : static_cast<int64_t>(size);
+    *out = g;
+    return true;
+}
+
+int64_t GetFrameSize(int width, int height, const std::string& type)
+{
+    YuvFrameGeometry g;
+    return GetFrameGeometry(width, height, type, &g) ? g.frameSize : -1;
 }
 
 std::string LegacyTypeName(int code)

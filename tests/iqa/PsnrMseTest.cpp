@@ -57,16 +57,19 @@ TEST(PsnrMse, DifferenceOfOneInLumaOnly)
     EXPECT_EQ(r.psnr[2], 999.99);
 }
 
-TEST(PsnrMse, EmptyChromaPlanesAreNaN)
+// A width or height of 1 still has chroma planes (rounded up, as FFmpeg
+// lays them out): every plane is measured.
+TEST(PsnrMse, ThinFramesMeasureTheirChroma)
 {
     for (const auto& s : {std::pair<int, int>{1, 9}, std::pair<int, int>{9, 1}, std::pair<int, int>{1, 1}}) {
         const auto a = frames::Random(s.first, s.second, 3);
         const auto b = frames::Random(s.first, s.second, 4);
         const Result r = Measure(a, b, s.first, s.second);
-        EXPECT_FALSE(std::isnan(r.mse[0]));
-        for (int p = 1; p < 3; ++p) {
-            EXPECT_TRUE(std::isnan(r.mse[p]));
-            EXPECT_TRUE(std::isnan(r.psnr[p]));
+        Result o{};
+        oracle::PsnrMse(a.data(), b.data(), s.first, s.second, o.psnr, o.mse);
+        for (int p = 0; p < 3; ++p) {
+            EXPECT_FALSE(std::isnan(r.mse[p]));
+            EXPECT_EQ(r.mse[p], o.mse[p]) << s.first << "x" << s.second << " plane " << p;
         }
     }
     Result r{};
@@ -76,16 +79,16 @@ TEST(PsnrMse, EmptyChromaPlanesAreNaN)
 
 TEST(PsnrMse, OddSizesReadVAtItsI420Offset)
 {
-    // Frames of exactly (3*w*h)/2 bytes each (ASan catches any read past
-    // them); V differs from U so a walk that takes V right after U would
-    // give other numbers.
+    // Frames of exactly the I420 size each, chroma rounded up (ASan catches
+    // any read past them); V differs from U so a walk that takes V at the
+    // wrong place would give other numbers.
     for (int w : {3, 5, 7, 33})
         for (int h : {3, 4, 9, 17}) {
             const auto a = frames::Random(w, h, w * 100 + h);
             auto b = a;
-            const int n = w * h, cn = (w / 2) * (h / 2);
+            const int n = w * h, cn = static_cast<int>(frames::ChromaSize(w, h));
             for (int i = 0; i < cn; ++i)
-                b[n + n / 4 + i] = static_cast<uint8_t>(a[n + n / 4 + i] ^ 0x10);
+                b[n + cn + i] = static_cast<uint8_t>(a[n + cn + i] ^ 0x10);
             const Result r = Measure(a, b, w, h);
             Result o{};
             oracle::PsnrMse(a.data(), b.data(), w, h, o.psnr, o.mse);
@@ -94,9 +97,7 @@ TEST(PsnrMse, OddSizesReadVAtItsI420Offset)
                 EXPECT_EQ(r.psnr[p], o.psnr[p]);
             }
             EXPECT_EQ(r.mse[1], 0.0);
-            if (cn > 0) {
-                EXPECT_EQ(r.mse[2], 256.0);
-            }
+            EXPECT_EQ(r.mse[2], 256.0);
         }
 }
 

@@ -134,13 +134,11 @@ void RedPlane(const uint8_t* frame, int w, int h, int code, uint8_t* dst)
 {
     const double k = code == 1 ? 1.4022 : (code == 2 ? 1.793 : 1.596);
     const int n = w * h;
-    const int cw = w / 2;
-    const int ch = h / 2;
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
-            int v = 128;
-            if (cw > 0 && ch > 0)
-                v = frame[n + n / 4 + std::min(y / 2, ch - 1) * cw + std::min(x / 2, cw - 1)];
+            const int v = frame[n + cw * ch + (y / 2) * cw + x / 2];
             int r = static_cast<int>(frame[y * w + x] + k * (v - 128));
             dst[y * w + x] = static_cast<uint8_t>(std::clamp(r, 0, 255));
         }
@@ -159,10 +157,12 @@ double SsimGray(const uint8_t* ref, const uint8_t* cmp, int w, int h, int code)
 void PsnrMse(const uint8_t* ref, const uint8_t* cmp, int w, int h, double* psnr, double* mse)
 {
     const int n = w * h;
-    const int offset[3] = {0, n, n + n / 4};
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    const int offset[3] = {0, n, n + cw * ch};
     for (int p = 0; p < 3; ++p) {
-        const int pw = p ? w / 2 : w;
-        const int ph = p ? h / 2 : h;
+        const int pw = p ? cw : w;
+        const int ph = p ? ch : h;
         double sum = 0.0;
         for (int y = 0; y < ph; ++y)
             for (int x = 0; x < pw; ++x) {

@@ -280,33 +280,28 @@ TEST(RedPlane, NeutralChromaGivesLuma)
     }
 }
 
-TEST(RedPlane, OddSizesClampToTheLastChromaRowAndColumn)
+TEST(RedPlane, OddSizesTakeTheirOwnChromaSample)
 {
-    // 5x3: chroma 2x1 holds V 140 (column 0) and 100 (column 1); column 4
-    // and row 2 have no chroma of their own and take the last ones.
+    // 5x3: chroma 3x2 (rounded up), U at 15, V at 21. Column 4 and row 2
+    // have chroma samples of their own.
     const int w = 5, h = 3, n = w * h;
-    std::vector<uint8_t> f(frames::I420Size(w, h), 0);
+    ASSERT_EQ(frames::I420Size(w, h), 27u);
+    std::vector<uint8_t> f(frames::I420Size(w, h), 1); // U 1
     std::fill(f.begin(), f.begin() + n, 100);
-    f[n] = 1;
-    f[n + 1] = 2; // U
-    f[n + n / 4] = 140;
-    f[n + n / 4 + 1] = 100;
+    const uint8_t v[6] = {140, 100, 128, 160, 160, 160};
+    std::copy(v, v + 6, f.begin() + 21);
     std::vector<uint8_t> red(n);
     lumo::I420RedPlane(f.data(), w, h, 0, red.data());
-    const uint8_t expect[5] = {119, 119, 55, 55, 55}; // 100 + 1.596 * (140 - 128), 100 + 1.596 * (100 - 128)
+    // 100 + 1.596 * (V - 128), truncated: 140 -> 119, 100 -> 55, 128 -> 100, 160 -> 151.
+    const uint8_t expect[3][5] = {{119, 119, 55, 55, 100}, {119, 119, 55, 55, 100}, {151, 151, 151, 151, 151}};
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            EXPECT_EQ(red[y * w + x], expect[x]) << x << "," << y;
-    // Width or height 1: no chroma at all, V taken as 128.
-    for (const auto& s : {std::pair<int, int>{1, 7}, std::pair<int, int>{9, 1}}) {
-        std::vector<uint8_t> g(frames::I420Size(s.first, s.second), 0);
-        const int m = s.first * s.second;
-        for (int i = 0; i < m; ++i)
-            g[i] = static_cast<uint8_t>(i * 20);
-        std::vector<uint8_t> r(m);
-        lumo::I420RedPlane(g.data(), s.first, s.second, 2, r.data());
-        EXPECT_TRUE(std::equal(r.begin(), r.end(), g.begin()));
-    }
+            EXPECT_EQ(red[y * w + x], expect[y][x]) << x << "," << y;
+    // 1x1: one sample of each plane, Y 100, U 1, V 140.
+    const uint8_t one[3] = {100, 1, 140};
+    uint8_t r = 0;
+    lumo::I420RedPlane(one, 1, 1, 0, &r);
+    EXPECT_EQ(r, 119);
     // Every odd size agrees with the pixel-by-pixel form.
     for (int ww : {1, 2, 3, 7, 12})
         for (int hh : {1, 2, 5, 6}) {

@@ -7,12 +7,18 @@
 #include <random>
 #include <vector>
 
-// Frames for the metric tests: I420 buffers of (3*w*h)/2 bytes.
+// Frames for the metric tests: I420 buffers, chroma planes of ceil(w/2) x
+// ceil(h/2) samples as FFmpeg lays them out.
 namespace frames {
+
+inline std::size_t ChromaSize(int w, int h)
+{
+    return static_cast<std::size_t>((w + 1) / 2) * static_cast<std::size_t>((h + 1) / 2);
+}
 
 inline std::size_t I420Size(int w, int h)
 {
-    return (3 * static_cast<std::size_t>(w) * h) / 2;
+    return static_cast<std::size_t>(w) * h + 2 * ChromaSize(w, h);
 }
 
 inline std::vector<uint8_t> Filled(int w, int h, uint8_t value)
@@ -55,12 +61,12 @@ inline std::vector<uint8_t> Scene(int w, int h, unsigned seed, int shift = 0, in
             const double v = luma(x + shift, y) + (noise ? grain(rng) : 0.0);
             f[static_cast<std::size_t>(y) * w + x] = static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
         }
-    const int cw = w / 2, ch = h / 2;
+    const int cw = (w + 1) / 2, ch = (h + 1) / 2;
     for (int y = 0; y < ch; ++y)
         for (int x = 0; x < cw; ++x) {
             const double l = luma(2 * x + shift, 2 * y);
             f[n + static_cast<std::size_t>(y) * cw + x] = static_cast<uint8_t>(std::clamp(128 + (l - 128) / 3, 0.0, 255.0));
-            f[n + n / 4 + static_cast<std::size_t>(y) * cw + x] =
+            f[n + ChromaSize(w, h) + static_cast<std::size_t>(y) * cw + x] =
                 static_cast<uint8_t>(std::clamp(128 - (l - 100) / 2 + (noise ? grain(rng) : 0.0), 0.0, 255.0));
         }
     return f;

@@ -21,7 +21,7 @@ inline std::vector<uint8_t> RandomBytes(int64_t size, uint32_t seed)
 }
 
 struct SamplePositions {
-    int64_t y, u, v; // byte offsets in the raw frame; -1: no chroma sample (reads 128)
+    int64_t y, u, v; // byte offsets in the raw frame
 };
 
 inline const std::vector<std::string>& AllLayouts()
@@ -40,40 +40,31 @@ inline bool Is444(const std::string& t)
            t == "YUV_TYPE_YUV444_Packed" || t == "YUV_TYPE_IYUV";
 }
 
-// Where pixel (x, y) finds its samples. Past the last whole chroma block of
-// an odd size the nearest chroma sample inside the frame is used.
+// Where pixel (x, y) finds its samples. Chroma planes are rounded up as
+// FFmpeg does: ceil(w/2) samples a row, ceil(h/2) rows for 4:2:0, so the
+// odd last column or row has chroma samples of its own.
 inline SamplePositions Locate(const std::string& t, int w, int h, int x, int y)
 {
     const int64_t n = int64_t{w} * h;
     const int64_t i = int64_t{y} * w + x;
-    const int cw = w / 2;
-    const int cx = std::min(x / 2, cw - 1);
+    const int64_t cw = (w + 1) / 2;
+    const int64_t ch = (h + 1) / 2;
     if (t == "YUV_TYPE_I420" || t == "YUV_TYPE_YV12") {
-        const int ch = h / 2;
-        if (cw == 0 || ch == 0)
-            return {i, -1, -1};
-        const int64_t c = int64_t{std::min(y / 2, ch - 1)} * cw + cx;
-        const int64_t first = n + c, second = n + n / 4 + c;
+        const int64_t c = (y / 2) * cw + x / 2;
+        const int64_t first = n + c, second = n + cw * ch + c;
         return t == "YUV_TYPE_I420" ? SamplePositions{i, first, second} : SamplePositions{i, second, first};
     }
     if (t == "YUV_TYPE_NV12" || t == "YUV_TYPE_NV21") {
-        const int ch = h / 2;
-        if (cw == 0 || ch == 0)
-            return {i, -1, -1};
-        const int64_t pair = n + int64_t{std::min(y / 2, ch - 1)} * w + 2 * cx;
+        const int64_t pair = n + (y / 2) * 2 * cw + 2 * (x / 2);
         return t == "YUV_TYPE_NV12" ? SamplePositions{i, pair, pair + 1} : SamplePositions{i, pair + 1, pair};
     }
     if (t == "YUV_TYPE_I422" || t == "YUV_TYPE_YV16") {
-        if (cw == 0)
-            return {i, -1, -1};
-        const int64_t c = int64_t{y} * cw + cx;
-        const int64_t first = n + c, second = n + n / 2 + c;
+        const int64_t c = y * cw + x / 2;
+        const int64_t first = n + c, second = n + cw * h + c;
         return t == "YUV_TYPE_I422" ? SamplePositions{i, first, second} : SamplePositions{i, second, first};
     }
     if (t == "YUV_TYPE_NV16" || t == "YUV_TYPE_NV61") {
-        if (cw == 0)
-            return {i, -1, -1};
-        const int64_t pair = n + int64_t{y} * w + 2 * cx;
+        const int64_t pair = n + y * 2 * cw + 2 * (x / 2);
         return t == "YUV_TYPE_NV16" ? SamplePositions{i, pair, pair + 1} : SamplePositions{i, pair + 1, pair};
     }
     struct Packed {
@@ -86,13 +77,9 @@ inline SamplePositions Locate(const std::string& t, int w, int h, int x, int y)
     for (const Packed& p : kPacked) {
         if (t != p.name)
             continue;
-        const int64_t row = int64_t{y} * 2 * w;
-        // The odd last pixel: luma at the first luma place of the half group.
-        const int64_t luma = row + 4 * (x / 2) + ((x & 1) ? p.y1 : p.y0);
-        if (cw == 0)
-            return {luma, -1, -1};
-        const int64_t group = row + 4 * cx;
-        return {luma, group + p.u, group + p.v};
+        // Rows of cw whole groups; an odd width pads the last group's second luma.
+        const int64_t group = y * 4 * cw + 4 * (x / 2);
+        return {group + ((x & 1) ? p.y1 : p.y0), group + p.u, group + p.v};
     }
     if (t == "YUV_TYPE_I444")
         return {i, n + i, 2 * n + i};
@@ -117,8 +104,8 @@ inline std::vector<uint8_t> ModelPlanes(const std::vector<uint8_t>& raw, int w, 
             const SamplePositions p = Locate(t, w, h, x, y);
             const int64_t i = int64_t{y} * w + x;
             out[i] = raw.at(p.y);
-            out[n + i] = p.u < 0 ? 128 : raw.at(p.u);
-            out[2 * n + i] = p.v < 0 ? 128 : raw.at(p.v);
+            out[n + i] = raw.at(p.u);
+            out[2 * n + i] = raw.at(p.v);
         }
     }
     return out;
@@ -137,10 +124,8 @@ inline std::vector<uint8_t> WriteLayout(const std::vector<uint8_t>& planes, int 
             const SamplePositions p = Locate(t, w, h, x, y);
             const int64_t i = int64_t{y} * w + x;
             raw.at(p.y) = planes[i];
-            if (p.u >= 0)
-                raw.at(p.u) = planes[n + i];
-            if (p.v >= 0)
-                raw.at(p.v) = planes[2 * n + i];
+            raw.at(p.u) = planes[n + i];
+            raw.at(p.v) = planes[2 * n + i];
         }
     }
     return raw;
@@ -170,14 +155,11 @@ inline const std::vector<WordLayout>& WordLayouts()
     return layouts;
 }
 
-// Native planes of a raw frame of a 16-bit layout by the model; a frame
-// without chroma samples reads 1 << (depth - 1).
+// Native planes of a raw frame of a 16-bit layout by the model.
 inline std::vector<uint16_t> ModelWords(const std::vector<uint8_t>& raw, int w, int h, const WordLayout& t)
 {
     const int64_t n = int64_t{w} * h;
     auto sample = [&](int64_t at) -> uint16_t {
-        if (at < 0)
-            return static_cast<uint16_t>(1u << (t.depth - 1));
         const unsigned word = raw.at(2 * at) | (raw.at(2 * at + 1) << 8);
         return static_cast<uint16_t>((word >> t.shift) & ((1u << t.depth) - 1));
     };

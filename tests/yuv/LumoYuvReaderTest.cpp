@@ -331,15 +331,17 @@ TEST(LumoYuvReader, ThreadsReadTheSameFileWithTheirOwnCopies)
 
 TEST(LumoYuvReader, Yuv444ToI420OddSizes)
 {
-    // 3x3: one whole 2x2 block; U at 9, V at 9 + 9/4 = 11, 13 bytes in all.
+    // 3x3: chroma rounded up to 2x2, from columns and rows 0 and 2; U at 9,
+    // V at 9 + 4 = 13, 17 bytes in all.
     Bytes planes(27);
     for (int i = 0; i < 27; ++i)
         planes[i] = static_cast<uint8_t>(i);
     std::unique_ptr<uint8_t[]> i420(lumo::Yuv444ToI420(planes.data(), 3, 3));
     ASSERT_TRUE(i420);
-    EXPECT_EQ(Bytes(i420.get(), i420.get() + 13), (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 18, 0}));
+    EXPECT_EQ(Bytes(i420.get(), i420.get() + 17),
+              (Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 15, 17, 18, 20, 24, 26}));
 
-    // 5x4: 2x2 chroma from columns 0, 2 of rows 0, 2; U at 20, V at 25.
+    // 5x4: 3x2 chroma from columns 0, 2, 4 of rows 0, 2; U at 20, V at 26.
     planes.assign(60, 0);
     for (int i = 0; i < 20; ++i) {
         planes[20 + i] = static_cast<uint8_t>(100 + i);
@@ -347,6 +349,6 @@ TEST(LumoYuvReader, Yuv444ToI420OddSizes)
     }
     i420.reset(lumo::Yuv444ToI420(planes.data(), 5, 4));
     ASSERT_TRUE(i420);
-    EXPECT_EQ(Bytes(i420.get() + 20, i420.get() + 24), (Bytes{100, 102, 110, 112}));
-    EXPECT_EQ(Bytes(i420.get() + 25, i420.get() + 29), (Bytes{200, 202, 210, 212}));
+    EXPECT_EQ(Bytes(i420.get() + 20, i420.get() + 32),
+              (Bytes{100, 102, 104, 110, 112, 114, 200, 202, 204, 210, 212, 214}));
 }

@@ -11,6 +11,7 @@
 
 #include "yuv/LumoYuvReader.h"
 #include "yuv/YuvGuess.h"
+#include "yuv/YuvTypeTable.h"
 
 using lumo::LumoYuvReader;
 using lumo::Y4mStatus;
@@ -99,11 +100,25 @@ TEST(Y4m, FfmpegFilesReadSampleForSampleLikeTheirRawTwins)
         {"yuv420p10le", "YUV_TYPE_I010"}, {"yuv422p10le", "YUV_TYPE_I210"}, {"yuv444p10le", "YUV_TYPE_I410"},
         {"yuv420p12le", "YUV_TYPE_I012"}, {"yuv420p16le", "YUV_TYPE_I016"},
     };
+    // Odd sizes too: FFmpeg rounds chroma planes up, and so does the reader.
+    const struct {
+        int w, h;
+    } sizes[] = {{50, 34}, {33, 17}, {34, 17}, {1, 1}};
+    for (const auto& size : sizes)
     for (const auto& format : formats) {
+        SCOPED_TRACE(std::to_string(size.w) + "x" + std::to_string(size.h));
+        // FFmpeg 5.1's Y4M muxer writes each chroma row of 16-bit samples
+        // one byte short at odd widths (33 bytes for 17 samples); its own
+        // demuxer cannot read such a file back either.
+        if ((size.w & 1) && std::string(format.pixFmt).find("p1") != std::string::npos)
+            continue;
         const std::string y4m = TmpPath(std::string("ff_") + format.pixFmt + ".y4m");
         const std::string raw = TmpPath(std::string("ff_") + format.pixFmt + ".yuv");
-        const std::string source =
-            "-f lavfi -i testsrc2=size=50x34:rate=5 -frames:v 4 -pix_fmt " + std::string(format.pixFmt) + " -strict -1 ";
+        // (testsrc2 cuts odd sizes down to even ones; testsrc keeps them.)
+        const std::string pattern = (size.w | size.h) & 1 ? "testsrc" : "testsrc2";
+        const std::string source = "-f lavfi -i " + pattern + "=size=" + std::to_string(size.w) + "x" +
+                                   std::to_string(size.h) + ":rate=5 -frames:v 4 -pix_fmt " +
+                                   std::string(format.pixFmt) + " -strict -1 ";
         ASSERT_TRUE(Ffmpeg(source + "-f yuv4mpegpipe " + y4m)) << format.pixFmt;
         ASSERT_TRUE(Ffmpeg(source + "-f rawvideo " + raw)) << format.pixFmt;
 
@@ -111,12 +126,13 @@ TEST(Y4m, FfmpegFilesReadSampleForSampleLikeTheirRawTwins)
         ASSERT_TRUE(guess.isY4m) << format.pixFmt;
         EXPECT_EQ(guess.y4m.status, Y4mStatus::Ok) << format.pixFmt;
         EXPECT_EQ(guess.sizeFrom, lumo::GuessSource::Header);
-        EXPECT_EQ(guess.width, 50);
-        EXPECT_EQ(guess.height, 34);
+        EXPECT_EQ(guess.width, size.w);
+        EXPECT_EQ(guess.height, size.h);
         EXPECT_EQ(guess.type, format.type);
 
-        const LumoYuvReader fromY4m(y4m, 50, 34, format.type);
-        const LumoYuvReader fromRaw(raw, 50, 34, format.type);
+        const LumoYuvReader fromY4m(y4m, size.w, size.h, format.type);
+        const LumoYuvReader fromRaw(raw, size.w, size.h, format.type);
+        EXPECT_EQ(static_cast<int64_t>(ReadAll(raw).size()), 4 * fromRaw.GetFrameSize()) << format.pixFmt;
         ASSERT_EQ(fromY4m.GetFrameCount(), 4) << format.pixFmt;
         EXPECT_EQ(fromY4m.GetDataSize(), 4 * fromY4m.GetFrameSize());
         const Bytes rawBytes = ReadAll(raw);
@@ -127,9 +143,88 @@ TEST(Y4m, FfmpegFilesReadSampleForSampleLikeTheirRawTwins)
             EXPECT_EQ(Rgb(fromY4m, f), Rgb(fromRaw, f)) << format.pixFmt << f;
         }
         // A reader that states another geometry gets nothing from the file.
-        const LumoYuvReader wrong(y4m, 34, 50, format.type);
+        const LumoYuvReader wrong(y4m, size.h, size.w + 1, format.type);
         EXPECT_EQ(wrong.GetFrameCount(), -1);
         EXPECT_TRUE(Raw(wrong, 0).empty());
+    }
+}
+
+// Raw frames of odd size in each layout FFmpeg writes: FFmpeg's frame size,
+// and at every pixel the reader's samples are those of FFmpeg's own planes
+// (extractplanes), chroma sample (x/2, y/2) of planes rounded up (x/2 and y
+// for 4:2:2). FFmpeg's scaler is no reference here: at odd sizes its
+// nearest-neighbour chroma follows the ratio of the plane widths (17 to 33),
+// not the pixel pairs.
+TEST(FfmpegLayouts, OddSizesReadAsFfmpegsOwnPlanes)
+{
+    const struct {
+        const char* pixFmt;
+        const char* type;
+    } formats[] = {
+        {"yuv420p", "YUV_TYPE_I420"},     {"nv12", "YUV_TYPE_NV12"},        {"nv21", "YUV_TYPE_NV21"},
+        {"yuv422p", "YUV_TYPE_I422"},     {"yuyv422", "YUV_TYPE_YUYV"},     {"uyvy422", "YUV_TYPE_UYVY"},
+        {"yuv444p", "YUV_TYPE_I444"},     {"nv24", "YUV_TYPE_NV24"},        {"nv42", "YUV_TYPE_NV42"},
+        {"yuv420p10le", "YUV_TYPE_I010"}, {"yuv422p10le", "YUV_TYPE_I210"}, {"yuv444p10le", "YUV_TYPE_I410"},
+        {"yuv420p12le", "YUV_TYPE_I012"}, {"yuv420p16le", "YUV_TYPE_I016"}, {"p010le", "YUV_TYPE_P010"},
+        {"p016le", "YUV_TYPE_P016"},
+    };
+    const struct {
+        int w, h;
+    } sizes[] = {{33, 17}, {1, 1}};
+    const int frames = 2;
+    const std::string raw = TmpPath("odd_ff.yuv");
+    const std::string plane[3] = {TmpPath("odd_ff_y.raw"), TmpPath("odd_ff_u.raw"), TmpPath("odd_ff_v.raw")};
+    for (const auto& size : sizes) {
+        const std::string dims = std::to_string(size.w) + "x" + std::to_string(size.h);
+        for (const auto& format : formats) {
+            SCOPED_TRACE(dims + " " + format.pixFmt);
+            ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=size=" + dims + " -pix_fmt " + format.pixFmt + " -frames " +
+                               std::to_string(frames) + " -f rawvideo " + raw));
+            ASSERT_TRUE(Ffmpeg("-f rawvideo -pix_fmt " + std::string(format.pixFmt) + " -s " + dims + " -i " + raw +
+                               " -filter_complex extractplanes=y+u+v[y][u][v] -map [y] -f rawvideo " + plane[0] +
+                               " -map [u] -f rawvideo " + plane[1] + " -map [v] -f rawvideo " + plane[2]));
+            const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(format.type);
+            ASSERT_TRUE(info);
+            const LumoYuvReader reader(raw, size.w, size.h, format.type);
+            EXPECT_EQ(static_cast<int64_t>(ReadAll(raw).size()), frames * reader.GetFrameSize());
+            EXPECT_EQ(reader.GetFrameCount(), frames);
+
+            // FFmpeg's plane sizes are the rounded-up ones.
+            const int cw = lumo::ChromaWidth(info->chroma, size.w);
+            const int ch = lumo::ChromaHeight(info->chroma, size.h);
+            const int64_t n = int64_t{size.w} * size.h;
+            const int64_t planeSamples[3] = {n, int64_t{cw} * ch, int64_t{cw} * ch};
+            Bytes planes[3];
+            for (int p = 0; p < 3; ++p) {
+                planes[p] = ReadAll(plane[p]);
+                ASSERT_EQ(static_cast<int64_t>(planes[p].size()), frames * planeSamples[p] * info->sampleBytes)
+                    << "plane " << p;
+            }
+            const int sx = info->chroma == lumo::YuvChroma::C444 ? 0 : 1;
+            const int sy = info->chroma == lumo::YuvChroma::C420 ? 1 : 0;
+            // FFmpeg's sample as stored: P010 keeps its bits high in the word.
+            auto sample = [&](int p, int64_t at) {
+                const Bytes& b = planes[p];
+                const unsigned word = info->sampleBytes == 1 ? b[at] : b[2 * at] | (b[2 * at + 1] << 8);
+                return (word >> info->bitShift) & ((1u << info->bitDepth) - 1);
+            };
+            for (int f = 0; f < frames; ++f) {
+                int64_t got = 0;
+                std::unique_ptr<uint16_t[]> native(
+                    reader.ReadFrameYUV444Native(nullptr, &got, f * reader.GetFrameSize()));
+                ASSERT_TRUE(native);
+                int mismatches = 0;
+                for (int y = 0; y < size.h; ++y)
+                    for (int x = 0; x < size.w; ++x) {
+                        const int64_t i = int64_t{y} * size.w + x;
+                        const int64_t c = int64_t{y >> sy} * cw + (x >> sx);
+                        mismatches += native[i] != sample(0, f * n + i);
+                        mismatches += native[n + i] != sample(1, f * planeSamples[1] + c);
+                        mismatches += native[2 * n + i] != sample(2, f * planeSamples[2] + c);
+                    }
+                EXPECT_EQ(mismatches, 0) << "frame " << f;
+            }
+        }
     }
 }
 

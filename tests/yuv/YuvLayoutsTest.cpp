@@ -79,10 +79,10 @@ TEST(YuvLayouts, FullChromaLayoutsKeepEveryPixel)
 }
 
 // Odd and degenerate sizes: every layout reads inside its frame, and the
-// last odd column or row takes the nearest chroma sample (128 where the
-// frame holds none). Buffers are exactly as large as the data, so a stray
+// last odd column or row takes its own chroma sample (planes rounded up as
+// FFmpeg does). Buffers are exactly as large as the data, so a stray
 // access shows under the address sanitizer.
-TEST(YuvLayouts, OddSizesTakeTheNearestChromaSample)
+TEST(YuvLayouts, OddSizesTakeTheirOwnChromaSample)
 {
     const struct {
         int w, h;
