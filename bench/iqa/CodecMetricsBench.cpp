@@ -1,0 +1,159 @@
+// SSIM of Y, U and V and MS-SSIM of Y on a 1080p I420 pair, beside today's
+// SSIM_GRAY (red planes and the SSIM core) at the same thread count, and
+// FFmpeg's ssim filter run in-process (8x8 blocks, far cheaper; shown for
+// scale only). Compare the rows of one run:
+//   codec_metrics_bench --benchmark_min_time=0.5
+#include "iqa/CodecMetrics.h"
+#include "iqa/RedPlane.h"
+#include "iqa/SsimCore.h"
+#include "TestFrames.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#ifdef LUMO_BENCH_AVFILTER
+extern "C" {
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+#endif
+
+namespace {
+
+constexpr int kW = 1920;
+constexpr int kH = 1080;
+constexpr int kN = kW * kH;
+
+struct Pair {
+    std::vector<uint8_t> ref = frames::Scene(kW, kH, 21, 0, 0);
+    std::vector<uint8_t> cmp = frames::Scene(kW, kH, 21, 2, 4);
+};
+
+const Pair& Frames()
+{
+    static const Pair pair;
+    return pair;
+}
+
+void BM_SsimGray(benchmark::State& state)
+{
+    const int threads = static_cast<int>(state.range(0));
+    const Pair& p = Frames();
+    std::vector<uint8_t> ra(kN), rb(kN);
+    const lumo::iqa_detail::SsimParams params = {true, 1.0f, 1.0f, 1.0f, 6.5025f, 58.5225f, 29.26125f};
+    for (auto _ : state) {
+        lumo::I420RedPlane(p.ref.data(), kW, kH, 0, ra.data());
+        lumo::I420RedPlane(p.cmp.data(), kW, kH, 0, rb.data());
+        benchmark::DoNotOptimize(lumo::iqa_detail::SsimCoreBytes(ra.data(), rb.data(), kW, kH, kW,
+                                                                 &lumo::GaussianWindow(), params,
+                                                                 lumo::iqa_detail::BestSimdPath(), threads));
+    }
+}
+BENCHMARK(BM_SsimGray)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SsimYuv(benchmark::State& state)
+{
+    const int threads = static_cast<int>(state.range(0));
+    const Pair& p = Frames();
+    double ssim[3] = {0, 0, 0};
+    for (auto _ : state) {
+        ssim[0] = lumo::PlaneSsim(p.ref.data(), p.cmp.data(), kW, kH, kW, 8, threads);
+        for (int c = 1; c < 3; ++c) {
+            const int at = kN + (c - 1) * kN / 4;
+            ssim[c] = lumo::PlaneSsim(p.ref.data() + at, p.cmp.data() + at, kW / 2, kH / 2, kW / 2, 8, threads);
+        }
+        benchmark::DoNotOptimize(ssim);
+    }
+    state.counters["ssim_y"] = ssim[0];
+}
+BENCHMARK(BM_SsimYuv)->Arg(1)->Arg(2)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SsimY(benchmark::State& state)
+{
+    const Pair& p = Frames();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(lumo::PlaneSsim(p.ref.data(), p.cmp.data(), kW, kH, kW, 8, 1));
+}
+BENCHMARK(BM_SsimY)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MsSsimY(benchmark::State& state)
+{
+    const Pair& p = Frames();
+    double v = 0;
+    for (auto _ : state) {
+        v = lumo::PlaneMsSsim(p.ref.data(), p.cmp.data(), kW, kH, kW, 8, 1);
+        benchmark::DoNotOptimize(v);
+    }
+    state.counters["ms_ssim_y"] = v;
+}
+BENCHMARK(BM_MsSsimY)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+#ifdef LUMO_BENCH_AVFILTER
+AVFrame* MakeFrame(const std::vector<uint8_t>& i420)
+{
+    AVFrame* f = av_frame_alloc();
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = kW;
+    f->height = kH;
+    if (av_frame_get_buffer(f, 0) < 0)
+        return nullptr;
+    const uint8_t* planes[3] = {i420.data(), i420.data() + kN, i420.data() + kN + kN / 4};
+    for (int p = 0; p < 3; ++p) {
+        const int w = p ? kW / 2 : kW;
+        for (int y = 0; y < (p ? kH / 2 : kH); ++y)
+            std::memcpy(f->data[p] + y * f->linesize[p], planes[p] + static_cast<size_t>(y) * w, w);
+    }
+    return f;
+}
+
+void BM_FfmpegSsimFilter(benchmark::State& state)
+{
+    const Pair& p = Frames();
+    AVFilterGraph* graph = avfilter_graph_alloc();
+    AVFilterContext *src0 = nullptr, *src1 = nullptr, *ssim = nullptr, *sink = nullptr;
+    char args[160];
+    std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", kW, kH,
+                  AV_PIX_FMT_YUV420P);
+    const bool built =
+        avfilter_graph_create_filter(&src0, avfilter_get_by_name("buffer"), "a", args, nullptr, graph) >= 0 &&
+        avfilter_graph_create_filter(&src1, avfilter_get_by_name("buffer"), "b", args, nullptr, graph) >= 0 &&
+        avfilter_graph_create_filter(&ssim, avfilter_get_by_name("ssim"), "ssim", nullptr, nullptr, graph) >= 0 &&
+        avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >=
+            0 &&
+        avfilter_link(src0, 0, ssim, 0) >= 0 && avfilter_link(src1, 0, ssim, 1) >= 0 &&
+        avfilter_link(ssim, 0, sink, 0) >= 0 && avfilter_graph_config(graph, nullptr) >= 0;
+    AVFrame* a = MakeFrame(p.ref);
+    AVFrame* b = MakeFrame(p.cmp);
+    AVFrame* out = av_frame_alloc();
+    if (!built || !a || !b) {
+        state.SkipWithError("filter graph failed");
+    } else {
+        int64_t pts = 0;
+        for (auto _ : state) {
+            a->pts = b->pts = pts++;
+            if (av_buffersrc_add_frame_flags(src0, a, AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
+                av_buffersrc_add_frame_flags(src1, b, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+                state.SkipWithError("adding frames failed");
+                break;
+            }
+            while (av_buffersink_get_frame(sink, out) >= 0)
+                av_frame_unref(out);
+        }
+    }
+    av_frame_free(&a);
+    av_frame_free(&b);
+    av_frame_free(&out);
+    avfilter_graph_free(&graph);
+}
+BENCHMARK(BM_FfmpegSsimFilter)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+} // namespace
+
+BENCHMARK_MAIN();
