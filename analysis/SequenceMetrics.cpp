@@ -229,11 +229,12 @@ void SequenceMetrics::Deliver(const std::shared_ptr<Run>& run)
 
 std::string SequenceMetrics::Csv() const
 {
-    std::string csv = lumo::CompareCsvHeader();
+    std::string rows;
     lumo::CompareSummary summary;
     for (const lumo::FrameMetrics& m : results_) {
-        csv += lumo::CompareCsvRow(m);
+        rows += lumo::CompareCsvRow(m);
         summary.Add(m);
     }
-    return csv + lumo::CompareCsvSummary(summary, true);
+    // The header names the depth column the rows carry.
+    return lumo::CompareCsvHeader(summary.Depth()) + rows + lumo::CompareCsvSummary(summary, true);
 }

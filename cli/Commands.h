@@ -27,6 +27,7 @@ struct CompareArgs {
     std::string format = "table";
     std::optional<std::string> jobs;
     std::optional<std::string> output;
+    std::optional<std::string> roi;
 };
 
 struct ExportArgs {

@@ -197,8 +197,13 @@ int Dispatch(const std::vector<std::string>& args)
         ->type_name("FIRST:LAST");
     compareCommand.add_option("--range", compare.range, "colour range for SSIM_GRAY (default bt601full)")
         ->type_name("bt709|bt601|bt601full");
-    compareCommand.add_option("--metrics", compare.metrics, "psnr leaves out SSIM_GRAY (default all)")
-        ->type_name("all|psnr");
+    compareCommand
+        .add_option("--metrics", compare.metrics,
+                    "comma-separated: psnr, ssim_gray, ssim (Y, U, V), ms_ssim, psnr_yuv; all is psnr,ssim_gray "
+                    "(the default), every is all five")
+        ->type_name("LIST");
+    AddOptional(compareCommand, "--roi", compare.roi, "measure only this rectangle, in luma pixels")
+        ->type_name("X,Y,W,H");
     compareCommand.add_option("--format", compare.format, "report format (default table)")
         ->type_name("table|csv|json");
     AddOptional(compareCommand, "--jobs", compare.jobs,

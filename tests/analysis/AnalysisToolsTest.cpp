@@ -491,3 +491,21 @@ TEST_F(AnalysisToolsTest, ClosingMidPlotLeavesNoThread)
 }
 
 } // namespace
+
+// The header once named no depth column while 10-bit rows carried one.
+TEST(SequenceCsv, IsWhatTheCommandLineWritesAtEveryDepth)
+{
+    for (const char* layout : {"YUV_TYPE_I420", "YUV_TYPE_I010"}) {
+        SCOPED_TRACE(layout);
+        const QString a = WriteYuv(QString("depth_a_%1.yuv").arg(layout), kW, kH, 3, layout, 0, 1);
+        const QString b = WriteYuv(QString("depth_b_%1.yuv").arg(layout), kW, kH, 3, layout, 6, 2);
+        SequenceMetrics sequence;
+        sequence.Start(lumo::LumoYuvReader(a.toStdString(), kW, kH, layout),
+                       lumo::LumoYuvReader(b.toStdString(), kW, kH, layout), 3, 1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sequence.IsFinished(); }, 20000));
+        const CliResult cli = RunCli({"compare", a.toStdString(), b.toStdString(), "--size", "64x48", "--layout",
+                                      layout, "--format", "csv"});
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        EXPECT_EQ(sequence.Csv(), cli.out);
+    }
+}
