@@ -67,8 +67,12 @@ Region ParseRegion(const std::string& text)
         throw CliError("bad value '" + text + "' for --roi: use X,Y,W,H in luma pixels");
     Region r;
     int* fields[4] = {&r.x, &r.y, &r.w, &r.h};
-    for (int i = 0; i < 4; ++i)
-        *fields[i] = ParseIndex(items[i], "--roi");
+    try {
+        for (int i = 0; i < 4; ++i)
+            *fields[i] = ParseIndex(items[i], "--roi");
+    } catch (const CliError&) {
+        throw CliError("bad value '" + text + "' for --roi: use X,Y,W,H in luma pixels");
+    }
     if (r.w < 1 || r.h < 1)
         throw CliError("bad value '" + text + "' for --roi: the width and height must be at least 1");
     return r;

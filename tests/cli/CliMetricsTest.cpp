@@ -182,3 +182,69 @@ TEST(CliMetrics, RegionEqualsTheCroppedFiles)
     for (const char* roi : {"40,0,9,4", "0,30,4,3", "0,0,0,4", "1,2,3", "a,b,c,d"})
         ExpectRefused(RunCli({"compare", files.a, files.b, "--size", "48x32", "--roi", roi}), "--roi");
 }
+
+TEST(CliMetrics, RdRowsAreCompareMeansAndBdRateReadsThem)
+{
+    Files files(32, 16, 2);
+    ScratchDir dir;
+    // Four encodes of rising quality: B with ever fewer errors.
+    std::vector<std::string> encodes;
+    for (int q = 0; q < 4; ++q) {
+        std::vector<uint8_t> bytes = files.bytesA;
+        for (size_t i = 0; i < bytes.size(); i += 3 + q * 4)
+            bytes[i] = static_cast<uint8_t>(std::min(255, bytes[i] + 9));
+        encodes.push_back(dir.File("enc" + std::to_string(q) + ".yuv"));
+        ASSERT_TRUE(WriteBytes(encodes.back(), bytes));
+    }
+    std::vector<std::string> rd = {"rd", files.a};
+    rd.insert(rd.end(), encodes.begin(), encodes.end());
+    rd.insert(rd.end(), {"--size", "32x16", "--metrics", "every"});
+    std::vector<std::string> anchorArgs = rd, testArgs = rd;
+    const std::string anchor = dir.File("anchor.csv"), test = dir.File("test.csv");
+    anchorArgs.insert(anchorArgs.end(), {"--bitrates", "400,800,1600,3200", "-o", anchor});
+    testArgs.insert(testArgs.end(), {"--bitrates", "200,400,800,1600", "-o", test});
+    const CliResult a = RunCli(anchorArgs);
+    ASSERT_EQ(a.status, 0) << a.err;
+    ASSERT_EQ(RunCli(testArgs).status, 0);
+    const std::vector<uint8_t> anchorBytes = ReadBytes(anchor);
+    const std::vector<std::string> rows = Lines(std::string(anchorBytes.begin(), anchorBytes.end()));
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], "file,bitrate,frames,ssim,mse_y,mse_u,mse_v,psnr_y,psnr_u,psnr_v,ssim_y,ssim_u,ssim_v,"
+                       "ms_ssim_y,psnr_yuv");
+    const CliResult compare =
+        RunCli({"compare", files.a, encodes[1], "--size", "32x16", "--format", "csv", "--metrics", "every"});
+    const std::vector<std::string> mean = Fields(Lines(compare.out)[3]);
+    const std::vector<std::string> row = Fields(rows[2]);
+    EXPECT_EQ(row[0], encodes[1]);
+    EXPECT_EQ(row[1], "800");
+    EXPECT_EQ(row[2], "2");
+    EXPECT_EQ(std::vector<std::string>(row.begin() + 3, row.end()), std::vector<std::string>(mean.begin() + 1, mean.end()));
+
+    const CliResult table = RunCli({"bdrate", anchor, test});
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("BD-rate:   -50 %"), std::string::npos) << table.out;
+    const CliResult json = RunCli({"bdrate", anchor, test, "--metric", "psnr_yuv", "--method", "poly", "--format",
+                                   "json"});
+    EXPECT_EQ(json.out.find("{\"bdRate\":-"), 0u) << json.out;
+    for (const char* key : {"\"bdMetric\":", "\"metric\":\"psnr_yuv\"", "\"method\":\"poly\""})
+        EXPECT_NE(json.out.find(key), std::string::npos) << json.out;
+
+    // Refusals: one line, status 2.
+    const std::string few = dir.File("few.csv"), flat = dir.File("flat.csv"), narrow = dir.File("narrow.csv");
+    const std::string head = "file,bitrate,psnr_y\n";
+    ASSERT_TRUE(WriteBytes(few, std::vector<uint8_t>(head.begin(), head.end())));
+    const std::string flatText = head + "a,1,30\nb,2,31\nc,3,31\nd,4,33\n";
+    ASSERT_TRUE(WriteBytes(flat, std::vector<uint8_t>(flatText.begin(), flatText.end())));
+    ExpectRefused(RunCli({"bdrate", anchor, few}), "at least 4");
+    ExpectRefused(RunCli({"bdrate", flat, anchor}), "rise strictly");
+    ExpectRefused(RunCli({"bdrate", anchor, test, "--metric", "vmaf"}), "no column 'vmaf'");
+    ExpectRefused(RunCli({"rd", files.a, encodes[0], "--size", "32x16"}), "--bitrates");
+    ExpectRefused(RunCli({"rd", files.a, encodes[0], "--size", "32x16", "--bitrates", "1,2"}), "2 rates for 1");
+    ExpectRefused(RunCli({"rd", files.a, dir.File("x.mkv"), "--bitrates", "5"}), "encoded video");
+    // A curve overlapping a small part of the other: measured, and said.
+    const std::string narrowText = head + "a,100,30\nb,200,31\nc,300,32\nd,400,60\n";
+    ASSERT_TRUE(WriteBytes(narrow, std::vector<uint8_t>(narrowText.begin(), narrowText.end())));
+    const CliResult partial = RunCli({"bdrate", narrow, test});
+    EXPECT_EQ(partial.status, 0) << partial.err;
+    EXPECT_NE(partial.err.find("less than half"), std::string::npos) << partial.err;
+}
