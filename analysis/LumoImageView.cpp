@@ -189,6 +189,14 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     // Playback keeps the cores it needs: the comparison steps back meanwhile.
     connect(ctrBar_, &VideoCtrBar::playingChanged, sequence_.get(), &SequenceMetrics::SetGentle);
     connect(plot_, &MetricPlot::saveCsvClicked, this, &LumoImageView::SaveSequenceCsv);
+    // A codec-metric series the run does not measure yet starts it again with it.
+    connect(plot_, &MetricPlot::seriesChanged, this, [this] {
+        const lumo::ExtraMetrics shown = plot_->ShownExtras();
+        const lumo::ExtraMetrics& measured = sequence_->Extra();
+        if (plot_->isVisible() && ((shown.planeSsim && !measured.planeSsim) || (shown.msSsim && !measured.msSsim) ||
+                                   (shown.psnrYuv && !measured.psnrYuv)))
+            StartSequence();
+    });
     connect(diffCheckbox_, &QCheckBox::toggled, this, &LumoImageView::ApplyDiff);
     connect(diffGainBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &LumoImageView::ApplyDiff);
 }
@@ -828,7 +836,7 @@ void LumoImageView::StartSequence()
     plot_->Reset(frames);
     plot_->SetCurrentFrame(shownFrame_);
     plot_->show();
-    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_));
+    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
 }
 
 void LumoImageView::SaveSequenceCsv()
@@ -842,7 +850,7 @@ void LumoImageView::SaveSequenceCsv()
     const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    const std::string csv = sequence_->Csv();
+    const std::string csv = sequence_->Csv(plot_->ShownExtras());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())

@@ -509,3 +509,30 @@ TEST(SequenceCsv, IsWhatTheCommandLineWritesAtEveryDepth)
         EXPECT_EQ(sequence.Csv(), cli.out);
     }
 }
+
+TEST_F(AnalysisToolsTest, PlotCsvCarriesTheCodecMetricsShown)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(WaitForSequence());
+    ScratchDir dir;
+    QString target;
+    LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+        return target;
+    });
+    const struct {
+        const char* toggle;
+        const char* metrics;
+    } steps[] = {{"plot_ssim_y", "all,ssim"}, {"plot_psnr_yuv", "all,ssim,psnr_yuv"},
+                 {"plot_ssim_y", "all,psnr_yuv"}, {"plot_ms_ssim", "all,ms_ssim,psnr_yuv"}};
+    for (const auto& step : steps) {
+        window_->findChild<QCheckBox*>(step.toggle)->click();
+        ASSERT_TRUE(WaitForSequence()) << step.metrics;
+        target = QString::fromStdString(dir.File(std::string("gui_") + step.toggle + ".csv"));
+        window_->findChild<QPushButton*>("plot_save_csv")->click();
+        const CliResult cli = RunCli({"compare", path1_.toStdString(), path2_.toStdString(), "--size", "64x48",
+                                      "--format", "csv", "--metrics", step.metrics});
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        const std::vector<uint8_t> csv = ReadBytes(target.toStdString());
+        EXPECT_EQ(std::string(csv.begin(), csv.end()), cli.out) << step.metrics;
+    }
+}
