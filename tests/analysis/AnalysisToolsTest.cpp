@@ -536,3 +536,40 @@ TEST_F(AnalysisToolsTest, PlotCsvCarriesTheCodecMetricsShown)
         EXPECT_EQ(std::string(csv.begin(), csv.end()), cli.out) << step.metrics;
     }
 }
+
+TEST_F(AnalysisToolsTest, RegionLineFollowsTheRectangleAndTheFrame)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    auto* ctrBar = window_->findChild<VideoCtrBar*>();
+    ASSERT_TRUE(ctrBar);
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+    // What compare --roi gives, as the line prints it (6 significant digits).
+    auto expected = [&](int frame, const char* roi) {
+        const CliResult cli = RunCli({"compare", path1_.toStdString(), path2_.toStdString(), "--size", "64x48",
+                                      "--format", "csv", "--metrics", "psnr,ssim", "--frames", std::to_string(frame),
+                                      "--roi", roi});
+        const QStringList row = QString::fromStdString(cli.out).split('\n')[1].split(',');
+        QString text = QStringLiteral("ROI %1 %2x%3【PSNR Y: %4, U: %5, V: %6】【SSIM Y: %7】")
+                           .arg(QString(roi).section(',', 0, 1), QString(roi).section(',', 2, 2),
+                                QString(roi).section(',', 3, 3));
+        for (int column : {5, 6, 7, 8})
+            text = text.arg(row[column].toDouble(), 0, 'g', 6);
+        return text;
+    };
+    // Corners in the views' units: x 0..1 from the left, y 0..-1 from the top;
+    // drawn from the bottom right to the top left.
+    window_->onDrawRect(0.75f, -0.75f, 0.25f, -0.25f);
+    const QString first = expected(0, "16,12,32,24");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ctrBar->regionText() == first; }, 5000)) << ctrBar->regionText().toStdString();
+    // As the rectangle grows, and on another frame.
+    window_->onDrawRect2nd(0.25f, -0.25f, 0.8f, -0.9f);
+    ctrBar->SelectFrame(3);
+    const QString later = expected(3, "16,12,36,32");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ctrBar->regionText() == later; }, 5000)) << ctrBar->regionText().toStdString();
+    // A click without a drag leaves no rectangle: no line.
+    window_->onDrawRect(0.5f, -0.5f, 0.5f, -0.5f);
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+    window_->onDrawRect(0.0f, 0.0f, 1.0f, -1.0f);
+    window_->findChild<QPushButton*>("close2")->click();
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+}
