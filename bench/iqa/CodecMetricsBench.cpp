@@ -15,13 +15,7 @@
 #include <vector>
 
 #ifdef LUMO_BENCH_AVFILTER
-extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
-#include <libavutil/frame.h>
-#include <libavutil/pixfmt.h>
-}
+#include "FfmpegPairFilter.h"
 #endif
 
 namespace {
@@ -95,61 +89,10 @@ void BM_MsSsimY(benchmark::State& state)
 BENCHMARK(BM_MsSsimY)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 #ifdef LUMO_BENCH_AVFILTER
-AVFrame* MakeFrame(const std::vector<uint8_t>& i420)
-{
-    AVFrame* f = av_frame_alloc();
-    f->format = AV_PIX_FMT_YUV420P;
-    f->width = kW;
-    f->height = kH;
-    if (av_frame_get_buffer(f, 0) < 0)
-        return nullptr;
-    const uint8_t* planes[3] = {i420.data(), i420.data() + kN, i420.data() + kN + kN / 4};
-    for (int p = 0; p < 3; ++p) {
-        const int w = p ? kW / 2 : kW;
-        for (int y = 0; y < (p ? kH / 2 : kH); ++y)
-            std::memcpy(f->data[p] + y * f->linesize[p], planes[p] + static_cast<size_t>(y) * w, w);
-    }
-    return f;
-}
-
 void BM_FfmpegSsimFilter(benchmark::State& state)
 {
     const Pair& p = Frames();
-    AVFilterGraph* graph = avfilter_graph_alloc();
-    AVFilterContext *src0 = nullptr, *src1 = nullptr, *ssim = nullptr, *sink = nullptr;
-    char args[160];
-    std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", kW, kH,
-                  AV_PIX_FMT_YUV420P);
-    const bool built =
-        avfilter_graph_create_filter(&src0, avfilter_get_by_name("buffer"), "a", args, nullptr, graph) >= 0 &&
-        avfilter_graph_create_filter(&src1, avfilter_get_by_name("buffer"), "b", args, nullptr, graph) >= 0 &&
-        avfilter_graph_create_filter(&ssim, avfilter_get_by_name("ssim"), "ssim", nullptr, nullptr, graph) >= 0 &&
-        avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph) >=
-            0 &&
-        avfilter_link(src0, 0, ssim, 0) >= 0 && avfilter_link(src1, 0, ssim, 1) >= 0 &&
-        avfilter_link(ssim, 0, sink, 0) >= 0 && avfilter_graph_config(graph, nullptr) >= 0;
-    AVFrame* a = MakeFrame(p.ref);
-    AVFrame* b = MakeFrame(p.cmp);
-    AVFrame* out = av_frame_alloc();
-    if (!built || !a || !b) {
-        state.SkipWithError("filter graph failed");
-    } else {
-        int64_t pts = 0;
-        for (auto _ : state) {
-            a->pts = b->pts = pts++;
-            if (av_buffersrc_add_frame_flags(src0, a, AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
-                av_buffersrc_add_frame_flags(src1, b, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
-                state.SkipWithError("adding frames failed");
-                break;
-            }
-            while (av_buffersink_get_frame(sink, out) >= 0)
-                av_frame_unref(out);
-        }
-    }
-    av_frame_free(&a);
-    av_frame_free(&b);
-    av_frame_free(&out);
-    avfilter_graph_free(&graph);
+    bench::RunPairFilter(state, "ssim", AV_PIX_FMT_YUV420P, kW, kH, p.ref, p.cmp);
 }
 BENCHMARK(BM_FfmpegSsimFilter)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
