@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -250,21 +251,32 @@ double PlaneSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdi
     }
 }
 
-// Each 2x2 block averaged (an odd last row or column paired with itself).
+// One row of 2x2 means from rows r0 and r1 of `w` samples: `whole` pairs,
+// then an odd last column paired with itself.
 template <typename Sample>
-std::vector<double> HalfSize(const Plane<Sample>& p)
+LUMO_SIMD_CLONES void HalfRow(const Sample* r0, const Sample* r1, int w, double* out)
+{
+    const int whole = w / 2;
+#pragma GCC ivdep
+    for (int x = 0; x < whole; ++x)
+        out[x] = (static_cast<double>(r0[2 * x]) + r0[2 * x + 1] + static_cast<double>(r1[2 * x]) + r1[2 * x + 1]) *
+                 0.25;
+    if (w % 2)
+        out[whole] = (static_cast<double>(r0[w - 1]) + r0[w - 1] + static_cast<double>(r1[w - 1]) + r1[w - 1]) * 0.25;
+}
+
+// Each 2x2 block averaged (an odd last row or column paired with itself).
+// Every value is written: no zeroing pass first. Throws std::bad_alloc.
+template <typename Sample>
+std::unique_ptr<double[]> HalfSize(const Plane<Sample>& p)
 {
     const int w = (p.w + 1) / 2;
     const int h = (p.h + 1) / 2;
-    std::vector<double> out(static_cast<std::size_t>(w) * h);
+    std::unique_ptr<double[]> out(new double[static_cast<std::size_t>(w) * h]);
     for (int y = 0; y < h; ++y) {
         const Sample* r0 = p.data + static_cast<std::ptrdiff_t>(2 * y) * p.stride;
         const Sample* r1 = p.data + static_cast<std::ptrdiff_t>(std::min(2 * y + 1, p.h - 1)) * p.stride;
-        for (int x = 0; x < w; ++x) {
-            const int x1 = std::min(2 * x + 1, p.w - 1);
-            out[static_cast<std::size_t>(y) * w + x] =
-                (static_cast<double>(r0[2 * x]) + r0[x1] + static_cast<double>(r1[2 * x]) + r1[x1]) * 0.25;
-        }
+        HalfRow(r0, r1, p.w, out.get() + static_cast<std::size_t>(y) * w);
     }
     return out;
 }
@@ -290,10 +302,10 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
         if (means.cs < 0.0)
             return nan;
         double product = std::pow(means.cs, kMsSsimWeights[0]);
-        std::vector<double> da = HalfSize(a), db = HalfSize(b);
-        Plane<double> pa{da.data(), (w + 1) / 2, (h + 1) / 2, (w + 1) / 2};
+        std::unique_ptr<double[]> da = HalfSize(a), db = HalfSize(b);
+        Plane<double> pa{da.get(), (w + 1) / 2, (h + 1) / 2, (w + 1) / 2};
         for (int s = 1; s < 5; ++s) {
-            Plane<double> pb{db.data(), pa.w, pa.h, pa.stride};
+            Plane<double> pb{db.get(), pa.w, pa.h, pa.stride};
             SsimMeans(pa, pb, depth, threads, means);
             const double value = s < 4 ? means.cs : means.ssim;
             if (value < 0.0)
@@ -301,9 +313,10 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
             product *= std::pow(value, kMsSsimWeights[s]);
             if (s == 4)
                 break;
-            da = HalfSize(pa);
-            db = HalfSize(pb);
-            pa = Plane<double>{da.data(), (pa.w + 1) / 2, (pa.h + 1) / 2, (pa.w + 1) / 2};
+            std::unique_ptr<double[]> na = HalfSize(pa), nb = HalfSize(pb);
+            da = std::move(na);
+            db = std::move(nb);
+            pa = Plane<double>{da.get(), (pa.w + 1) / 2, (pa.h + 1) / 2, (pa.w + 1) / 2};
         }
         return product;
     } catch (const std::bad_alloc&) {
