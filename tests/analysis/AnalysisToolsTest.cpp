@@ -12,6 +12,7 @@
 #include "render/YUVWidget.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QClipboard>
 #include <QRadioButton>
 #include <QLabel>
@@ -20,6 +21,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace fixtures;
 
@@ -495,10 +498,17 @@ TEST_F(AnalysisToolsTest, ClosingMidPlotLeavesNoThread)
 // The header once named no depth column while 10-bit rows carried one.
 TEST(SequenceCsv, IsWhatTheCommandLineWritesAtEveryDepth)
 {
+    ScratchDir dir;
     for (const char* layout : {"YUV_TYPE_I420", "YUV_TYPE_I010"}) {
         SCOPED_TRACE(layout);
-        const QString a = WriteYuv(QString("depth_a_%1.yuv").arg(layout), kW, kH, 3, layout, 0, 1);
-        const QString b = WriteYuv(QString("depth_b_%1.yuv").arg(layout), kW, kH, 3, layout, 6, 2);
+        const int64_t frameBytes = lumo::GetFrameSize(kW, kH, layout);
+        const QString a = QString::fromStdString(dir.File(std::string("a_") + layout + ".yuv"));
+        const QString b = QString::fromStdString(dir.File(std::string("b_") + layout + ".yuv"));
+        for (const auto& [path, noise, seed] : {std::tuple<QString, int, uint32_t>{a, 0, 1}, {b, 6, 2}}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(PictureFrames(kW, kH, 3, frameBytes, noise, seed));
+        }
         SequenceMetrics sequence;
         sequence.Start(lumo::LumoYuvReader(a.toStdString(), kW, kH, layout),
                        lumo::LumoYuvReader(b.toStdString(), kW, kH, layout), 3, 1);
