@@ -8,6 +8,7 @@
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
+#include "analysis/RegionMetrics.h"
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
@@ -178,6 +179,19 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     plot_->hide();
     videoTimeLineLayout_->addWidget(plot_);
     sequence_ = std::make_unique<SequenceMetrics>();
+    region_ = std::make_unique<RegionMetrics>();
+    connect(region_.get(), &RegionMetrics::measured, this, [this](int token, lumo::FrameMetrics m, bool ok) {
+        if (token != regionToken_)
+            return;
+        QString text = QStringLiteral("ROI %1,%2 %3x%4【PSNR Y: %5, U: %6, V: %7】【SSIM Y: %8】")
+                           .arg(roi_.x)
+                           .arg(roi_.y)
+                           .arg(roi_.w)
+                           .arg(roi_.h);
+        for (double value : {m.psnr[0], m.psnr[1], m.psnr[2], m.planeSsim[0]})
+            text = ok && std::isfinite(value) ? text.arg(value, 0, 'g', 6) : text.arg(QStringLiteral("-"));
+        ctrBar_->setRegionText(text);
+    });
     connect(sequence_.get(), &SequenceMetrics::progress, this, [this](int done, int total) {
         plot_->SetResults(&sequence_->Results());
         plot_->SetProgress(done, total, true, QString());
@@ -191,6 +205,14 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     // Playback keeps the cores it needs: the comparison steps back meanwhile.
     connect(ctrBar_, &VideoCtrBar::playingChanged, sequence_.get(), &SequenceMetrics::SetGentle);
     connect(plot_, &MetricPlot::saveCsvClicked, this, &LumoImageView::SaveSequenceCsv);
+    // A codec-metric series the run does not measure yet starts it again with it.
+    connect(plot_, &MetricPlot::seriesChanged, this, [this] {
+        const lumo::ExtraMetrics shown = plot_->ShownExtras();
+        const lumo::ExtraMetrics& measured = sequence_->Extra();
+        if (plot_->isVisible() && ((shown.planeSsim && !measured.planeSsim) || (shown.msSsim && !measured.msSsim) ||
+                                   (shown.psnrYuv && !measured.psnrYuv)))
+            StartSequence();
+    });
     connect(diffCheckbox_, &QCheckBox::toggled, this, &LumoImageView::ApplyDiff);
     connect(diffGainBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &LumoImageView::ApplyDiff);
 }
@@ -413,6 +435,8 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     if (select == 0)
         return;
     plot_->SetCurrentFrame(frameIndex);
+    if (roi_.w > 0)
+        UpdateRegionLine();
     if (!load)
         return;
     // Files of different depths are not compared; deeper files are compared
@@ -598,6 +622,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
     if (frame >= 0)
         ctrBar_->SelectFrame(frame);
+    UpdateRegionLine();
 }
 
 void LumoImageView::remove2ndFile()
@@ -623,6 +648,7 @@ void LumoImageView::remove2ndFile()
     }
     ctrBar_->setClose2ndEnabled(false);
     ctrBar_->setMetricText(DashMetricText());
+    UpdateRegionLine();
 }
 
 void LumoImageView::onClose2ndFile()
@@ -658,11 +684,52 @@ void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEnd
 {
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
+    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
 }
 
 void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
 {
     yuvWidget1st_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
+    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
+}
+
+void LumoImageView::SetRegion(float startX, float startY, float endX, float endY)
+{
+    // x runs 0 to 1 from the left edge, y 0 to -1 from the top edge. The
+    // region holds every pixel the rectangle touches.
+    const int w = reader1st_.Width(), h = reader1st_.Height();
+    auto span = [](float a, float b, int size, int& first, int& count) {
+        const double lo = std::clamp(static_cast<double>(std::min(a, b)), 0.0, 1.0) * size;
+        const double hi = std::clamp(static_cast<double>(std::max(a, b)), 0.0, 1.0) * size;
+        first = std::min(static_cast<int>(std::floor(lo)), size - 1);
+        count = hi > lo ? static_cast<int>(std::ceil(hi)) - first : 0;
+    };
+    lumo::Region r;
+    span(startX, endX, w, r.x, r.w);
+    span(-startY, -endY, h, r.y, r.h);
+    roi_ = r.w > 0 && r.h > 0 && lumo::RegionInside(r, w, h) ? r : lumo::Region();
+    UpdateRegionLine();
+}
+
+void LumoImageView::UpdateRegionLine()
+{
+    const bool comparable = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
+                            reader2nd_.Height() == reader1st_.Height() &&
+                            reader2nd_.BitDepth() == reader1st_.BitDepth();
+    const int frame = shownFrame_;
+    if (!comparable || roi_.w <= 0 || frame >= ctrBar_->CommonFrameCount()) {
+        region_->Cancel();
+        regionToken_ = 0;
+        ctrBar_->setRegionText(QString());
+        return;
+    }
+    lumo::CompareEngine::Settings settings;
+    settings.a = reader1st_;
+    settings.b = reader2nd_;
+    settings.withSsim = false;
+    settings.extra.planeSsim = true;
+    settings.region = roi_;
+    regionToken_ = region_->Request(settings, frame);
 }
 
 void LumoImageView::onDrawCheckBoxChange(int enable)
@@ -847,7 +914,7 @@ void LumoImageView::StartSequence()
     plot_->Reset(frames);
     plot_->SetCurrentFrame(shownFrame_);
     plot_->show();
-    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_));
+    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
 }
 
 void LumoImageView::SaveSequenceCsv()
@@ -861,7 +928,7 @@ void LumoImageView::SaveSequenceCsv()
     const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    const std::string csv = sequence_->Csv();
+    const std::string csv = sequence_->Csv(plot_->ShownExtras());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())

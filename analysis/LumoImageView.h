@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/FrameLoader.h"
+#include "iqa/CodecMetrics.h"
 #include "yuv/LumoYuvReader.h"
 
 #include <QList>
@@ -13,6 +14,7 @@
 
 class ColorChart;
 class MetricPlot;
+class RegionMetrics;
 class SequenceMetrics;
 class QButtonGroup;
 class QCheckBox;
@@ -130,6 +132,11 @@ protected:
 private:
     void BuildForm();
     void remove2ndFile();
+    // The rectangle from the views' normalised corners, then the region line.
+    void SetRegion(float startX, float startY, float endX, float endY);
+    // Measures the rectangle on the shown frame, or hides the line when
+    // there is no rectangle or nothing to compare.
+    void UpdateRegionLine();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
     void onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
     // What the newest selection awaits becomes stale (second file changes).
@@ -177,6 +184,11 @@ private:
     int metricDepth_ = 8;
     std::unique_ptr<FrameLoader> loader_;
     std::unique_ptr<SequenceMetrics> sequence_;
+    // The drawn rectangle in frame pixels (zero width: none) and the
+    // measurement of it the region line waits for.
+    lumo::Region roi_;
+    int regionToken_ = 0;
+    std::unique_ptr<RegionMetrics> region_;
     MetricPlot* plot_ = nullptr;
     RecordLog* recordLog_ = nullptr;
 

@@ -15,19 +15,35 @@
 namespace {
 
 const QColor kColours[MetricPlot::SeriesCount] = {QColor(200, 30, 30), QColor(30, 120, 200), QColor(200, 140, 0),
-                                                  QColor(20, 150, 60)};
-const char* const kNames[MetricPlot::SeriesCount] = {"PSNR Y", "PSNR U", "PSNR V", "SSIM"};
+                                                  QColor(20, 150, 60),  QColor(120, 60, 170), QColor(0, 150, 150),
+                                                  QColor(110, 80, 40)};
+const char* const kNames[MetricPlot::SeriesCount] = {"PSNR Y", "PSNR U", "PSNR V", "SSIM",
+                                                     "SSIM Y", "MS-SSIM", "YUV-PSNR"};
 const char* const kObjectNames[MetricPlot::SeriesCount] = {"plot_psnr_y", "plot_psnr_u", "plot_psnr_v",
-                                                           "plot_ssim"};
+                                                           "plot_ssim",   "plot_ssim_y", "plot_ms_ssim",
+                                                           "plot_psnr_yuv"};
 constexpr double kIdenticalPsnr = 999.0; // 999.99 marks identical planes
 constexpr int kMarginLeft = 60;
 constexpr int kMarginRight = 52;
 constexpr int kMarginTop = 6;
 constexpr int kMarginBottom = 16;
 
+// SSIM-like series share the right-hand scale.
+bool OnSsimScale(int series)
+{
+    return series == MetricPlot::Ssim || series == MetricPlot::SsimY || series == MetricPlot::MsSsim;
+}
+
 double Value(const lumo::FrameMetrics& m, int series)
 {
-    return series == MetricPlot::Ssim ? m.ssim : m.psnr[series];
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    switch (series) {
+    case MetricPlot::Ssim: return m.ssim;
+    case MetricPlot::SsimY: return m.extra.planeSsim ? m.planeSsim[0] : none;
+    case MetricPlot::MsSsim: return m.extra.msSsim ? m.msSsim : none;
+    case MetricPlot::PsnrYuv: return m.extra.psnrYuv ? m.psnrYuv : none;
+    default: return m.psnr[series];
+    }
 }
 
 QString Number(double v)
@@ -74,7 +90,10 @@ MetricPlot::MetricPlot(QWidget* parent) : QWidget(parent)
         boxes_[s]->setObjectName(QString::fromLatin1(kObjectNames[s]));
         boxes_[s]->setChecked(s == PsnrY || s == Ssim);
         boxes_[s]->setStyleSheet(QStringLiteral("QCheckBox { color: %1; }").arg(kColours[s].name()));
-        connect(boxes_[s], &QCheckBox::toggled, this, [this] { area_->update(); });
+        connect(boxes_[s], &QCheckBox::toggled, this, [this] {
+            area_->update();
+            emit seriesChanged();
+        });
         bar->addWidget(boxes_[s]);
     }
     hover_ = new QLabel(this);
@@ -133,6 +152,15 @@ bool MetricPlot::IsShown(Series series) const
     return boxes_[series]->isChecked();
 }
 
+lumo::ExtraMetrics MetricPlot::ShownExtras() const
+{
+    lumo::ExtraMetrics extra;
+    extra.planeSsim = IsShown(SsimY);
+    extra.msSsim = IsShown(MsSsim);
+    extra.psnrYuv = IsShown(PsnrYuv);
+    return extra;
+}
+
 int MetricPlot::WorstFrame(Series series) const
 {
     if (!results_)
@@ -141,7 +169,7 @@ int MetricPlot::WorstFrame(Series series) const
     double lowest = std::numeric_limits<double>::infinity();
     for (const lumo::FrameMetrics& m : *results_) {
         const double v = Value(m, series);
-        if (std::isfinite(v) && v < lowest && (series == Ssim || v < kIdenticalPsnr)) {
+        if (std::isfinite(v) && v < lowest && (OnSsimScale(series) || v < kIdenticalPsnr)) {
             lowest = v;
             worst = m.frame;
         }
@@ -165,10 +193,14 @@ void MetricPlot::Hover(int frame)
         return;
     }
     const lumo::FrameMetrics& m = (*results_)[static_cast<size_t>(frame)];
-    hover_->setText(QStringLiteral("#%1  SSIM %2  PSNR %3 / %4 / %5  MSE %6 / %7 / %8")
-                        .arg(m.frame)
-                        .arg(Number(m.ssim), Number(m.psnr[0]), Number(m.psnr[1]), Number(m.psnr[2]),
-                             Number(m.mse[0]), Number(m.mse[1]), Number(m.mse[2])));
+    QString text = QStringLiteral("#%1  SSIM %2  PSNR %3 / %4 / %5  MSE %6 / %7 / %8")
+                       .arg(m.frame)
+                       .arg(Number(m.ssim), Number(m.psnr[0]), Number(m.psnr[1]), Number(m.psnr[2]),
+                            Number(m.mse[0]), Number(m.mse[1]), Number(m.mse[2]));
+    for (int s = SsimY; s < SeriesCount; ++s)
+        if (IsShown(static_cast<Series>(s)))
+            text += QStringLiteral("  %1 %2").arg(QString::fromLatin1(kNames[s]), Number(Value(m, s)));
+    hover_->setText(text);
 }
 
 void MetricPlot::PaintArea(QWidget* area)
@@ -189,16 +221,18 @@ void MetricPlot::PaintArea(QWidget* area)
     double ssimLo = psnrLo, ssimHi = -psnrLo;
     if (results_) {
         for (const lumo::FrameMetrics& m : *results_) {
-            for (int s = PsnrY; s <= PsnrV; ++s) {
-                const double v = m.psnr[s];
-                if (IsShown(static_cast<Series>(s)) && std::isfinite(v) && v < kIdenticalPsnr) {
+            for (int s = 0; s < SeriesCount; ++s) {
+                const double v = Value(m, s);
+                // SSIM_GRAY sets the right-hand scale even when hidden, as it always has.
+                if (!std::isfinite(v) || (s != Ssim && !IsShown(static_cast<Series>(s))))
+                    continue;
+                if (OnSsimScale(s)) {
+                    ssimLo = std::min(ssimLo, v);
+                    ssimHi = std::max(ssimHi, v);
+                } else if (v < kIdenticalPsnr) {
                     psnrLo = std::min(psnrLo, v);
                     psnrHi = std::max(psnrHi, v);
                 }
-            }
-            if (std::isfinite(m.ssim)) {
-                ssimLo = std::min(ssimLo, m.ssim);
-                ssimHi = std::max(ssimHi, m.ssim);
             }
         }
     }
@@ -214,7 +248,7 @@ void MetricPlot::PaintArea(QWidget* area)
     pad(psnrLo, psnrHi, 20.0, 50.0);
     pad(ssimLo, ssimHi, 0.0, 1.0);
     auto yOf = [&](int series, double v) {
-        const bool ssim = series == Ssim;
+        const bool ssim = OnSsimScale(series);
         const double lo = ssim ? ssimLo : psnrLo;
         const double hi = ssim ? ssimHi : psnrHi;
         if (!ssim && v >= kIdenticalPsnr)

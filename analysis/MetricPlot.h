@@ -17,7 +17,9 @@ class QPushButton;
 class MetricPlot : public QWidget {
     Q_OBJECT
 public:
-    enum Series { PsnrY, PsnrU, PsnrV, Ssim, SeriesCount };
+    // SsimY, MsSsim and PsnrYuv are the codec metrics: shown only when the
+    // results carry them.
+    enum Series { PsnrY, PsnrU, PsnrV, Ssim, SsimY, MsSsim, PsnrYuv, SeriesCount };
 
     explicit MetricPlot(QWidget* parent = nullptr);
 
@@ -28,6 +30,8 @@ public:
     void SetProgress(int done, int total, bool running, const QString& error);
     void SetCurrentFrame(int frame);
     bool IsShown(Series series) const;
+    // The codec metrics of the series shown.
+    lumo::ExtraMetrics ShownExtras() const;
     // The frame of the lowest value of a curve among the results, -1 when
     // there are none. PSNR of identical planes (999.99) is never the worst.
     int WorstFrame(Series series) const;
@@ -38,6 +42,8 @@ public:
 signals:
     void frameClicked(int frame);
     void saveCsvClicked();
+    // A series was switched on or off.
+    void seriesChanged();
 
 private:
     friend class MetricPlotArea;

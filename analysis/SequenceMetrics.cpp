@@ -48,8 +48,9 @@ SequenceMetrics::~SequenceMetrics()
 }
 
 void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames,
-                            int colorRangeCode)
+                            int colorRangeCode, const lumo::ExtraMetrics& extra)
 {
+    extra_ = extra;
     Cancel();
     JoinEnded();
     results_.clear();
@@ -68,6 +69,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
     s.last = total_ - 1;
     s.colorRangeCode = colorRangeCode;
     s.withSsim = true;
+    s.extra = extra;
     // The command line's choice, so that both run at the same speed.
     s.workers = lumo::CompareEngine::ChooseWorkers(0, a.Width(), a.Height(), true,
                                                    lumo::CompareEngine::kDefaultMemoryBudget, a.BitDepth());
@@ -227,13 +229,20 @@ void SequenceMetrics::Deliver(const std::shared_ptr<Run>& run)
     }
 }
 
-std::string SequenceMetrics::Csv() const
+std::string SequenceMetrics::Csv(const lumo::ExtraMetrics& columns) const
 {
-    std::string csv = lumo::CompareCsvHeader();
+    lumo::ExtraMetrics shown;
+    shown.planeSsim = columns.planeSsim && extra_.planeSsim;
+    shown.msSsim = columns.msSsim && extra_.msSsim;
+    shown.psnrYuv = columns.psnrYuv && extra_.psnrYuv;
+    std::string rows;
     lumo::CompareSummary summary;
-    for (const lumo::FrameMetrics& m : results_) {
-        csv += lumo::CompareCsvRow(m);
+    for (lumo::FrameMetrics m : results_) {
+        m.extra = shown;
+        rows += lumo::CompareCsvRow(m);
         summary.Add(m);
     }
-    return csv + lumo::CompareCsvSummary(summary, true);
+    // The header names the depth column the rows carry.
+    return lumo::CompareCsvHeader(summary.Depth(), shown) + rows +
+           lumo::CompareCsvSummary(summary, true, true, shown);
 }

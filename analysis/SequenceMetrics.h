@@ -29,9 +29,11 @@ public:
     // Cancels and joins every run.
     ~SequenceMetrics() override;
 
-    // Starts comparing frames 0 to `frames` - 1; an earlier run is
-    // cancelled and its results dropped.
-    void Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames, int colorRangeCode);
+    // Starts comparing frames 0 to `frames` - 1, with the codec metrics
+    // `extra` beside today's; an earlier run is cancelled and its results
+    // dropped.
+    void Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvReader& b, int frames, int colorRangeCode,
+               const lumo::ExtraMetrics& extra = lumo::ExtraMetrics());
     // Stops the run and drops its results.
     void Cancel();
     // While `gentle`, a run uses one worker, leaving the cores to playback;
@@ -49,8 +51,11 @@ public:
     // until the next start or cancel.
     const lumo::FrameMetrics* ResultFor(int frame) const;
     const QString& Error() const { return error_; }
-    // The CSV of a finished run: header, one row per frame, summary rows.
-    std::string Csv() const;
+    // The codec metrics the last start asked for.
+    const lumo::ExtraMetrics& Extra() const { return extra_; }
+    // The CSV of a finished run: header, one row per frame, summary rows;
+    // of the codec metrics measured, the columns of those in `columns`.
+    std::string Csv(const lumo::ExtraMetrics& columns = lumo::ExtraMetrics()) const;
 
 signals:
     // More results arrived (Results() holds them all).
@@ -69,6 +74,7 @@ private:
     std::vector<std::shared_ptr<Run>> runs_; // every run not yet joined
     std::vector<lumo::FrameMetrics> results_;
     QString error_;
+    lumo::ExtraMetrics extra_;
     int total_ = 0;
     bool running_ = false;
     bool finished_ = false;

@@ -116,6 +116,12 @@ void VideoCtrBar::BuildForm()
     psnrLabel_->setMargin(0);
     psnrLabel_->setIndent(6);
     verticalLayout2_->addLayout(horizontalLayout2_);
+    regionLabel_ = new QLabel(this);
+    regionLabel_->setObjectName(QStringLiteral("region_label"));
+    regionLabel_->setSizePolicy(labelPolicy);
+    regionLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    regionLabel_->hide();
+    verticalLayout2_->addWidget(regionLabel_);
     horizontalLayout_->addLayout(verticalLayout2_);
 }
 
@@ -146,6 +152,17 @@ void VideoCtrBar::setMetricText(const QString& text)
 QString VideoCtrBar::metricText() const
 {
     return psnrLabel_->text();
+}
+
+void VideoCtrBar::setRegionText(const QString& text)
+{
+    regionLabel_->setText(text);
+    regionLabel_->setVisible(!text.isEmpty());
+}
+
+QString VideoCtrBar::regionText() const
+{
+    return regionLabel_->text();
 }
 
 void VideoCtrBar::SelectFrame(int frameIndex)

@@ -32,6 +32,9 @@ public:
     void setClose2ndEnabled(bool enabled);
     void setMetricText(const QString& text);
     QString metricText() const;
+    // The line under the metric text; hidden while `text` is empty.
+    void setRegionText(const QString& text);
+    QString regionText() const;
     // Selects `frameIndex` as a double click on a time line does and scrolls
     // the time lines to it when it is out of view.
     void SelectFrame(int frameIndex);
@@ -92,4 +95,5 @@ private:
     QHBoxLayout* horizontalLayout2_ = nullptr;
     QLabel* ssimLabel_ = nullptr;
     QLabel* psnrLabel_ = nullptr;
+    QLabel* regionLabel_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/InputGeometry.h"
 
@@ -27,6 +28,7 @@ struct CompareArgs {
     std::string format = "table";
     std::optional<std::string> jobs;
     std::optional<std::string> output;
+    std::optional<std::string> roi;
 };
 
 struct ExportArgs {
@@ -42,10 +44,33 @@ struct ConvertArgs {
     std::optional<std::string> output;
 };
 
+struct RdArgs {
+    std::string reference;
+    std::vector<std::string> encodes;
+    GeometryOptions geometry;
+    std::optional<std::string> frames;
+    std::string range = "bt601full";
+    std::string metrics = "all";
+    std::optional<std::string> roi;
+    std::optional<std::string> jobs;
+    std::optional<std::string> bitrates;
+    std::optional<std::string> output;
+};
+
+struct BdRateArgs {
+    std::string anchor;
+    std::string test;
+    std::string metric = "psnr_y";
+    std::string method = "pchip";
+    std::string format = "table";
+};
+
 // The subcommands; each returns the exit status. Bad input throws CliError.
 int RunInfo(const InfoArgs& args);
 int RunCompare(CompareArgs args);
 int RunExport(const ExportArgs& args);
 int RunConvert(const ConvertArgs& args);
+int RunRd(const RdArgs& args);
+int RunBdRate(const BdRateArgs& args);
 
 } // namespace lumo::cli

@@ -12,6 +12,7 @@
 #include "cli/CompareReport.h"
 #include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
+#include "cli/MetricOptions.h"
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
 #include "iqa/CompareEngine.h"
@@ -38,16 +39,6 @@ ReportFormat ParseFormat(const std::string& text)
     if (lower == "json")
         return ReportFormat::Json;
     throw CliError("unknown format '" + text + "': use table, csv or json");
-}
-
-bool ParseMetrics(const std::string& text)
-{
-    const std::string lower = ToLower(text);
-    if (lower == "all")
-        return true;
-    if (lower == "psnr")
-        return false;
-    throw CliError("unknown metrics '" + text + "': use all or psnr");
 }
 
 CompareSide Describe(const RawInput& input)
@@ -98,7 +89,11 @@ private:
 int RunCompare(CompareArgs args)
 {
     const int rangeCode = ParseColorRange(args.range);
-    const bool withSsim = ParseMetrics(args.metrics);
+    const MetricChoice metrics = ParseMetricList(args.metrics);
+    const bool withSsim = metrics.ssimGray;
+    // SSIM and MS-SSIM need less memory than SSIM_GRAY: its bound covers them.
+    const bool withSsimMemory = withSsim || metrics.extra.planeSsim || metrics.extra.msSsim;
+    const Region region = args.roi ? ParseRegion(*args.roi) : Region();
     const ReportFormat format = ParseFormat(args.format);
     const int jobs = args.jobs ? ParseIndex(*args.jobs, "--jobs") : 0;
     if (jobs > 256)
@@ -136,6 +131,8 @@ int RunCompare(CompareArgs args)
         throw CliError("A is " + std::to_string(depth) + "-bit (" + ShortLayoutName(layoutA) + ") and B is " +
                        std::to_string(b.Reader().BitDepth()) + "-bit (" + ShortLayoutName(layoutB) +
                        "): files of different depths are not compared");
+    if (args.roi)
+        RequireRegionInside(region, sizeA.width, sizeA.height);
     const int common = std::min(a.FrameCount(), b.FrameCount());
     if (common == 0)
         throw CliError(std::string("nothing to compare: ") + (a.FrameCount() == 0 ? "A" : "B") + " has no frames");
@@ -151,7 +148,10 @@ int RunCompare(CompareArgs args)
     settings.last = last;
     settings.colorRangeCode = rangeCode;
     settings.withSsim = withSsim;
-    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsim,
+    settings.withPsnr = metrics.psnr;
+    settings.extra = metrics.extra;
+    settings.region = region;
+    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsimMemory,
                                                     CompareEngine::kDefaultMemoryBudget, depth);
     settings.maxInFlight = 2 * settings.workers;
     const int frames = last - settings.first + 1;
@@ -165,6 +165,10 @@ int RunCompare(CompareArgs args)
     header.colorRangeCode = rangeCode;
     header.withSsim = withSsim;
     header.depth = depth;
+    header.withPsnr = metrics.psnr;
+    header.extra = metrics.extra;
+    header.metricsName = metrics.name;
+    header.region = region;
 
     // With -o the report goes to a temporary file that replaces OUT only once
     // the last frame and the summary are written.
@@ -189,7 +193,7 @@ int RunCompare(CompareArgs args)
         std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
                      a.FrameCount(), b.FrameCount(), common);
     if (jobs > 0 && settings.workers < std::min(jobs, frames)) {
-        const int64_t perWorker = CompareEngine::WorkerPeakBytes(sizeA.width, sizeA.height, withSsim, depth);
+        const int64_t perWorker = CompareEngine::WorkerPeakBytes(sizeA.width, sizeA.height, withSsimMemory, depth);
         std::fprintf(stderr,
                      "yuvlumo-cli: --jobs %d lowered to %d: at %dx%d each worker may need %lld MB, and the "
                      "workers together stay within %lld MB\n",

@@ -31,6 +31,10 @@ struct CompareHeader {
     int colorRangeCode = 1;
     bool withSsim = true;
     int depth = 8; // the depth both files are measured at
+    bool withPsnr = true;
+    ExtraMetrics extra;
+    std::string metricsName; // JSON "metrics"; empty: "all" or "psnr" by withSsim
+    Region region;           // zero width: the whole frame
 };
 
 // Writes the rows of a comparison as they come, then the summary, as an

@@ -197,8 +197,13 @@ int Dispatch(const std::vector<std::string>& args)
         ->type_name("FIRST:LAST");
     compareCommand.add_option("--range", compare.range, "colour range for SSIM_GRAY (default bt601full)")
         ->type_name("bt709|bt601|bt601full");
-    compareCommand.add_option("--metrics", compare.metrics, "psnr leaves out SSIM_GRAY (default all)")
-        ->type_name("all|psnr");
+    compareCommand
+        .add_option("--metrics", compare.metrics,
+                    "comma-separated: psnr, ssim_gray, ssim (Y, U, V), ms_ssim, psnr_yuv; all is psnr,ssim_gray "
+                    "(the default), every is all five")
+        ->type_name("LIST");
+    AddOptional(compareCommand, "--roi", compare.roi, "measure only this rectangle, in luma pixels")
+        ->type_name("X,Y,W,H");
     compareCommand.add_option("--format", compare.format, "report format (default table)")
         ->type_name("table|csv|json");
     AddOptional(compareCommand, "--jobs", compare.jobs,
@@ -207,6 +212,40 @@ int Dispatch(const std::vector<std::string>& args)
     AddOptional(compareCommand, "-o,--output", compare.output,
                 "write the report to OUT once it is complete (default: standard output)")
         ->type_name("OUT");
+
+    RdArgs rd;
+    CLI::App& rdCommand = AddCommand(
+        app, commands, "rd",
+        "one CSV row per encode: its bitrate and the sequence means of the chosen metrics against the reference",
+        {{"REF", &rd.reference, "the reference, a raw YUV or Y4M file"}},
+        "rd needs a reference and at least one encode (yuvlumo-cli rd REF ENC1 ENC2 ... --bitrates B1,B2,...)",
+        [&] { return RunRd(rd); });
+    commands.back().files.push_back(
+        rdCommand.add_option("ENC", rd.encodes, "the decoded encodes, raw YUV or Y4M")->type_name("")->required());
+    AddGeometry(rdCommand, rd.geometry, "neither the files' names nor their Y4M headers tell");
+    AddOptional(rdCommand, "--bitrates", rd.bitrates, "each encode's video bitrate in kbit/s, in order (needed)")
+        ->type_name("B1,B2,...");
+    AddOptional(rdCommand, "--frames", rd.frames, "inclusive range of frames (default: every frame in common)")
+        ->type_name("FIRST:LAST");
+    rdCommand.add_option("--range", rd.range, "colour range for SSIM_GRAY (default bt601full)")
+        ->type_name("bt709|bt601|bt601full");
+    rdCommand.add_option("--metrics", rd.metrics, "as compare's (default all: psnr,ssim_gray)")->type_name("LIST");
+    AddOptional(rdCommand, "--roi", rd.roi, "measure only this rectangle, in luma pixels")->type_name("X,Y,W,H");
+    AddOptional(rdCommand, "--jobs", rd.jobs, "worker threads, at most 256 (default: one per core)")->type_name("N");
+    AddOptional(rdCommand, "-o,--output", rd.output, "write the CSV to OUT (default: standard output)")
+        ->type_name("OUT");
+
+    BdRateArgs bd;
+    CLI::App& bdCommand = AddCommand(
+        app, commands, "bdrate",
+        "Bjontegaard delta rate (percent) and delta metric of a test curve against an anchor, from two rd tables",
+        {{"ANCHOR", &bd.anchor, "a CSV with a bitrate column and the metric column"},
+         {"TEST", &bd.test, "the same for the test"}},
+        "bdrate needs exactly two CSV files (yuvlumo-cli bdrate ANCHOR.csv TEST.csv [--metric COLUMN])",
+        [&] { return RunBdRate(bd); });
+    bdCommand.add_option("--metric", bd.metric, "the quality column (default psnr_y)")->type_name("COLUMN");
+    bdCommand.add_option("--method", bd.method, "interpolation (default pchip)")->type_name("pchip|poly");
+    bdCommand.add_option("--format", bd.format, "report format (default table)")->type_name("table|json");
 
     ExportArgs exportArgs;
     CLI::App& exportCommand = AddCommand(

@@ -18,9 +18,19 @@ public:
     // at the depth the frames were measured at.
     double PsnrOfMeanMse(int plane) const;
     int Depth() const { return depth_; }
+    // Means of the extra metrics (NaN where a frame had no value).
+    double MeanPlaneSsim(int plane) const;
+    double MeanMsSsim() const;
+    double MeanPsnrYuv() const;
+    // YUV-PSNR of the three PsnrOfMeanMse values.
+    double PsnrYuvOfMeanMse() const;
 
 private:
+    double Mean(double sum) const;
     int frames_ = 0;
+    double planeSsim_[3] = {0.0, 0.0, 0.0};
+    double msSsim_ = 0.0;
+    double psnrYuv_ = 0.0;
     int depth_ = 8;
     double ssim_ = 0.0;
     double mse_[3] = {0.0, 0.0, 0.0};
@@ -31,10 +41,14 @@ private:
 // row per frame, then the rows "mean" and "psnr_of_mean_mse". Values are
 // written to round-trip; the SSIM field is empty for rows without SSIM.
 // Comparisons deeper than 8 bits end every row with a "depth" column.
-// Every piece ends with a newline.
-std::string CompareCsvHeader(int depth = 8);
+// The extra metrics chosen come after the MSE/PSNR columns (and before
+// "depth"): ssim_y,ssim_u,ssim_v, ms_ssim_y, psnr_yuv; a value that does
+// not exist is an empty field there. MSE/PSNR fields are empty when they
+// were not asked for. Every piece ends with a newline.
+std::string CompareCsvHeader(int depth = 8, const ExtraMetrics& extra = ExtraMetrics());
 std::string CompareCsvRow(const FrameMetrics& m);
-std::string CompareCsvSummary(const CompareSummary& summary, bool withSsim);
+std::string CompareCsvSummary(const CompareSummary& summary, bool withSsim, bool withPsnr = true,
+                              const ExtraMetrics& extra = ExtraMetrics());
 // Text of one value, round-trip by default: "nan", "inf" and "-inf" for
 // those values.
 std::string CompareCsvNumber(double value, int significantDigits = 17);

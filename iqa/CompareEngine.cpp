@@ -54,10 +54,134 @@ std::unique_ptr<Sample[]> ReadI420(const LumoYuvReader& reader, int frame, const
 }
 
 // SSIM is the one metric that needs memory of its own.
-bool NotComputed(int frame, std::string& error)
+bool NotComputed(int frame, std::string& error, const char* metric = "SSIM_GRAY")
 {
-    error = "cannot compute SSIM_GRAY of frame " + std::to_string(frame) + ": out of memory";
+    error = std::string("cannot compute ") + metric + " of frame " + std::to_string(frame) + ": out of memory";
     return false;
+}
+
+// The part of one plane of an I420 frame a region covers.
+struct PlaneRect {
+    std::size_t offset;
+    int w;
+    int h;
+    int stride;
+};
+
+// Y, U and V of a width x height I420 frame cut to `region` (zero width:
+// the whole frame); chroma takes the samples the region covers.
+void I420Rects(int width, int height, const Region& region, PlaneRect rects[3])
+{
+    const Region r = region.w > 0 ? region : Region{0, 0, width, height};
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    rects[0] = {static_cast<std::size_t>(r.y) * width + r.x, r.w, r.h, width};
+    const int cw = (width + 1) / 2;
+    const int ch = (height + 1) / 2;
+    const std::size_t chromaSamples = static_cast<std::size_t>(cw) * static_cast<std::size_t>(ch);
+    int cx = 0, cy = 0;
+    const int w = CoveredSpan(r.x, r.w, 2, cw, cx);
+    const int h = CoveredSpan(r.y, r.h, 2, ch, cy);
+    for (int p = 1; p < 3; ++p)
+        rects[p] = {(p == 1 ? n : n + chromaSamples) + static_cast<std::size_t>(cy) * cw + cx, w, h, cw};
+}
+
+template <typename Sample>
+bool ExtrasT(const Sample* ref, const Sample* cmp, int width, int height, int depth, const Region& region,
+             const ExtraMetrics& extra, FrameMetrics& out)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    out.extra = extra;
+    out.planeSsim[0] = out.planeSsim[1] = out.planeSsim[2] = nan;
+    out.msSsim = nan;
+    out.psnrYuv = extra.psnrYuv ? YuvPsnr(out.psnr) : nan;
+    if (!ref || !cmp || width <= 0 || height <= 0)
+        return true;
+    PlaneRect rects[3];
+    I420Rects(width, height, region, rects);
+    bool ok = true;
+    for (int p = 0; p < 3 && extra.planeSsim; ++p) {
+        const PlaneRect& r = rects[p];
+        out.planeSsim[p] = PlaneSsim(ref + r.offset, cmp + r.offset, r.w, r.h, r.stride, depth);
+        ok = ok && !MetricNotComputed(out.planeSsim[p]);
+    }
+    if (extra.msSsim) {
+        const PlaneRect& r = rects[0];
+        out.msSsim = PlaneMsSsim(ref + r.offset, cmp + r.offset, r.w, r.h, r.stride, depth);
+        ok = ok && !MetricNotComputed(out.msSsim);
+    }
+    return ok;
+}
+
+template <typename Sample>
+void RegionPsnrMse(const Sample* ref, const Sample* cmp, const PlaneRect rects[3], int depth, FrameMetrics& out)
+{
+    for (int p = 0; p < 3; ++p) {
+        const PlaneRect& r = rects[p];
+        uint64_t sse = 0;
+        for (int y = 0; y < r.h; ++y) {
+            const std::size_t at = r.offset + static_cast<std::size_t>(y) * r.stride;
+            sse += SumSquaredDiff(ref + at, cmp + at, static_cast<std::size_t>(r.w));
+        }
+        out.mse[p] = static_cast<double>(sse) / (static_cast<double>(r.w) * r.h);
+        out.psnr[p] = PsnrFromMse(out.mse[p], depth);
+    }
+}
+
+// SSIM_GRAY of the red plane's samples inside the region.
+float RegionSsimGray(const uint8_t* redRef, const uint8_t* redCmp, int width, const Region& r, int)
+{
+    const ssim_options options = {1.0f, 1.0f, 1.0f, 255, 0.01f, 0.03f, 1};
+    const std::size_t at = static_cast<std::size_t>(r.y) * width + r.x;
+    return ssim_index(redRef + at, redCmp + at, r.w, r.h, width, 1, &options);
+}
+
+float RegionSsimGray(const uint16_t* redRef, const uint16_t* redCmp, int width, const Region& r, int depth)
+{
+    const ssim_options options = {1.0f, 1.0f, 1.0f, (1 << depth) - 1, 0.01f, 0.03f, 1};
+    const std::size_t at = static_cast<std::size_t>(r.y) * width + r.x;
+    return ssim_index16(redRef + at, redCmp + at, r.w, r.h, width, 1, &options);
+}
+
+void RedPlane(const uint8_t* frame, int width, int height, int, int colorRange, uint8_t* dst)
+{
+    I420RedPlane(frame, width, height, colorRange, dst);
+}
+
+void RedPlane(const uint16_t* frame, int width, int height, int depth, int colorRange, uint16_t* dst)
+{
+    I420RedPlane(frame, width, height, depth, colorRange, dst);
+}
+
+template <typename Sample>
+bool RegionT(const Sample* ref, const Sample* cmp, int width, int height, int depth, const Region& region,
+             int colorRange, bool withSsim, FrameMetrics& out)
+{
+    out.depth = depth;
+    out.hasSsim = withSsim;
+    out.ssim = 0.0;
+    if (!ref || !cmp || !RegionInside(region, width, height)) {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        for (int p = 0; p < 3; ++p)
+            out.mse[p] = out.psnr[p] = nan;
+        out.ssim = withSsim ? nan : 0.0;
+        return true;
+    }
+    PlaneRect rects[3];
+    I420Rects(width, height, region, rects);
+    RegionPsnrMse(ref, cmp, rects, depth, out);
+    if (!withSsim)
+        return true;
+    const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::unique_ptr<Sample[]> redRef(new (std::nothrow) Sample[n]);
+    std::unique_ptr<Sample[]> redCmp(new (std::nothrow) Sample[n]);
+    if (!redRef || !redCmp) {
+        out.ssim = std::numeric_limits<double>::infinity();
+        return false;
+    }
+    RedPlane(ref, width, height, depth, colorRange, redRef.get());
+    RedPlane(cmp, width, height, depth, colorRange, redCmp.get());
+    out.ssim = RegionSsimGray(redRef.get(), redCmp.get(), width, region, depth);
+    return !MetricNotComputed(out.ssim);
 }
 
 // The 8-bit measurement knows its depth; deeper samples carry theirs.
@@ -80,8 +204,15 @@ bool CompareI420(const CompareEngine::Settings& s, int frame, int depth, FrameMe
     std::unique_ptr<Sample[]> b = ReadI420<Sample>(s.b, frame, "B", error);
     if (!b)
         return false;
-    if (!Measure(a.get(), b.get(), depth, s, out))
+    const int width = s.a.Width(), height = s.a.Height();
+    const bool measured = s.region.w > 0
+        ? RegionT(a.get(), b.get(), width, height, depth, s.region, s.colorRangeCode, s.withSsim, out)
+        : Measure(a.get(), b.get(), depth, s, out);
+    if (!measured)
         return NotComputed(frame, error);
+    out.hasPsnr = s.withPsnr;
+    if (s.extra.Any() && !ExtrasT(a.get(), b.get(), width, height, depth, s.region, s.extra, out))
+        return NotComputed(frame, error, "SSIM");
     return true;
 }
 
@@ -122,6 +253,30 @@ bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int he
     const ssim_options options = {1.0f, 1.0f, 1.0f, (1 << depth) - 1, 0.01f, 0.03f, 1};
     out.ssim = ssim_index16(redRef.get(), redCmp.get(), width, height, width, 1, &options);
     return !MetricNotComputed(out.ssim);
+}
+
+bool MeasureI420Extras(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+                       const ExtraMetrics& extra, FrameMetrics& out)
+{
+    return ExtrasT(ref, cmp, width, height, 8, region, extra, out);
+}
+
+bool MeasureI420Extras(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+                       const Region& region, const ExtraMetrics& extra, FrameMetrics& out)
+{
+    return ExtrasT(ref, cmp, width, height, depth, region, extra, out);
+}
+
+bool MeasureI420Region(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+                       int colorRange, bool withSsim, FrameMetrics& out)
+{
+    return RegionT(ref, cmp, width, height, 8, region, colorRange, withSsim, out);
+}
+
+bool MeasureI420Region(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+                       const Region& region, int colorRange, bool withSsim, FrameMetrics& out)
+{
+    return RegionT(ref, cmp, width, height, depth, region, colorRange, withSsim, out);
 }
 
 int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim, int depth)

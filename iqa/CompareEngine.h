@@ -5,9 +5,18 @@
 #include <limits>
 #include <string>
 
+#include "iqa/CodecMetrics.h"
 #include "yuv/LumoYuvReader.h"
 
 namespace lumo {
+
+// The metrics codec work adds to MSE/PSNR and SSIM_GRAY.
+struct ExtraMetrics {
+    bool planeSsim = false; // SSIM of Y, U and V
+    bool msSsim = false;    // MS-SSIM of Y
+    bool psnrYuv = false;   // (6 PSNR_Y + PSNR_U + PSNR_V) / 8
+    bool Any() const { return planeSsim || msSsim || psnrYuv; }
+};
 
 // The comparison of one frame pair, as the analysis window shows it.
 struct FrameMetrics {
@@ -17,6 +26,13 @@ struct FrameMetrics {
     double ssim = 0.0;
     double mse[3] = {0.0, 0.0, 0.0};
     double psnr[3] = {0.0, 0.0, 0.0};
+    // MSE and PSNR are always measured; false when they were not asked for.
+    bool hasPsnr = true;
+    // What `extra` names was measured; NaN where a value does not exist.
+    ExtraMetrics extra;
+    double planeSsim[3] = {0.0, 0.0, 0.0};
+    double msSsim = 0.0;
+    double psnrYuv = 0.0;
 };
 
 // +infinity is never a metric value: it marks one that could not be computed
@@ -40,6 +56,22 @@ bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int heig
 bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int colorRange,
                      bool withSsim, FrameMetrics& out);
 
+// The extra metrics of two I420 frames of width x height (16-bit samples
+// of `depth` bits, or bytes), on the part of each plane `region` covers (a
+// region of zero width: the whole frame). Run after the per-plane PSNR is
+// in `out`. Returns false when memory ran out (that value is +infinity).
+bool MeasureI420Extras(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+                       const ExtraMetrics& extra, FrameMetrics& out);
+bool MeasureI420Extras(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+                       const Region& region, const ExtraMetrics& extra, FrameMetrics& out);
+// MSE, PSNR and (when `withSsim`) SSIM_GRAY of the rectangle `region`,
+// wholly inside the frame: chroma on the samples the rectangle covers,
+// SSIM_GRAY on the red plane's samples inside it.
+bool MeasureI420Region(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+                       int colorRange, bool withSsim, FrameMetrics& out);
+bool MeasureI420Region(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+                       const Region& region, int colorRange, bool withSsim, FrameMetrics& out);
+
 // Compares frames of two files of equal size and depth on several threads.
 // Each frame pair is read as full-size planes (at native depth for layouts
 // deeper than 8 bits), turned into I420 and measured with MeasureI420Pair.
@@ -55,6 +87,9 @@ public:
         int last = 0;           // inclusive
         int colorRangeCode = 1; // metric colour-range code
         bool withSsim = true;
+        bool withPsnr = true; // MSE and PSNR reported
+        ExtraMetrics extra;
+        Region region;        // zero width: the whole frame
         int workers = 1;
         int maxInFlight = 2;
     };

@@ -151,6 +151,9 @@ int main(int argc, char** argv)
     Report("ffmpeg -lavfi psnr (median of 5)", ref, frames, 0.0);
     Report("compare --metrics psnr (median of 5)", Median(psnrRuns), frames, refFps);
     Report("compare (all metrics)", RunChild(base), frames, refFps);
+    std::vector<std::string> every = base;
+    every.insert(every.end(), {"--metrics", "every"});
+    Report("compare --metrics every (adds SSIM Y/U/V, MS-SSIM, YUV-PSNR)", RunChild(every), frames, refFps);
     std::vector<std::string> single = base;
     single.insert(single.end(), {"--jobs", "1"});
     Report("compare --jobs 1 (all metrics)", RunChild(single), frames, refFps);

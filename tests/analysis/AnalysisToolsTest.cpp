@@ -12,6 +12,7 @@
 #include "render/YUVWidget.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QClipboard>
 #include <QRadioButton>
 #include <QLabel>
@@ -20,6 +21,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 using namespace fixtures;
 
@@ -498,3 +501,92 @@ TEST_F(AnalysisToolsTest, ClosingMidPlotLeavesNoThread)
 }
 
 } // namespace
+
+// The header once named no depth column while 10-bit rows carried one.
+TEST(SequenceCsv, IsWhatTheCommandLineWritesAtEveryDepth)
+{
+    ScratchDir dir;
+    for (const char* layout : {"YUV_TYPE_I420", "YUV_TYPE_I010"}) {
+        SCOPED_TRACE(layout);
+        const int64_t frameBytes = lumo::GetFrameSize(kW, kH, layout);
+        const QString a = QString::fromStdString(dir.File(std::string("a_") + layout + ".yuv"));
+        const QString b = QString::fromStdString(dir.File(std::string("b_") + layout + ".yuv"));
+        for (const auto& [path, noise, seed] : {std::tuple<QString, int, uint32_t>{a, 0, 1}, {b, 6, 2}}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(PictureFrames(kW, kH, 3, frameBytes, noise, seed));
+        }
+        SequenceMetrics sequence;
+        sequence.Start(lumo::LumoYuvReader(a.toStdString(), kW, kH, layout),
+                       lumo::LumoYuvReader(b.toStdString(), kW, kH, layout), 3, 1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sequence.IsFinished(); }, 20000));
+        const CliResult cli = RunCli({"compare", a.toStdString(), b.toStdString(), "--size", "64x48", "--layout",
+                                      layout, "--format", "csv"});
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        EXPECT_EQ(sequence.Csv(), cli.out);
+    }
+}
+
+TEST_F(AnalysisToolsTest, PlotCsvCarriesTheCodecMetricsShown)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ASSERT_TRUE(WaitForSequence());
+    ScratchDir dir;
+    QString target;
+    LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+        return target;
+    });
+    const struct {
+        const char* toggle;
+        const char* metrics;
+    } steps[] = {{"plot_ssim_y", "all,ssim"}, {"plot_psnr_yuv", "all,ssim,psnr_yuv"},
+                 {"plot_ssim_y", "all,psnr_yuv"}, {"plot_ms_ssim", "all,ms_ssim,psnr_yuv"}};
+    for (const auto& step : steps) {
+        window_->findChild<QCheckBox*>(step.toggle)->click();
+        ASSERT_TRUE(WaitForSequence()) << step.metrics;
+        target = QString::fromStdString(dir.File(std::string("gui_") + step.toggle + ".csv"));
+        window_->findChild<QPushButton*>("plot_save_csv")->click();
+        const CliResult cli = RunCli({"compare", path1_.toStdString(), path2_.toStdString(), "--size", "64x48",
+                                      "--format", "csv", "--metrics", step.metrics});
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        const std::vector<uint8_t> csv = ReadBytes(target.toStdString());
+        EXPECT_EQ(std::string(csv.begin(), csv.end()), cli.out) << step.metrics;
+    }
+}
+
+TEST_F(AnalysisToolsTest, RegionLineFollowsTheRectangleAndTheFrame)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    auto* ctrBar = window_->findChild<VideoCtrBar*>();
+    ASSERT_TRUE(ctrBar);
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+    // What compare --roi gives, as the line prints it (6 significant digits).
+    auto expected = [&](int frame, const char* roi) {
+        const CliResult cli = RunCli({"compare", path1_.toStdString(), path2_.toStdString(), "--size", "64x48",
+                                      "--format", "csv", "--metrics", "psnr,ssim", "--frames", std::to_string(frame),
+                                      "--roi", roi});
+        const QStringList row = QString::fromStdString(cli.out).split('\n')[1].split(',');
+        QString text = QStringLiteral("ROI %1 %2x%3【PSNR Y: %4, U: %5, V: %6】【SSIM Y: %7】")
+                           .arg(QString(roi).section(',', 0, 1), QString(roi).section(',', 2, 2),
+                                QString(roi).section(',', 3, 3));
+        for (int column : {5, 6, 7, 8})
+            text = text.arg(row[column].toDouble(), 0, 'g', 6);
+        return text;
+    };
+    // Corners in the views' units: x 0..1 from the left, y 0..-1 from the top;
+    // drawn from the bottom right to the top left.
+    window_->onDrawRect(0.75f, -0.75f, 0.25f, -0.25f);
+    const QString first = expected(0, "16,12,32,24");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ctrBar->regionText() == first; }, 5000)) << ctrBar->regionText().toStdString();
+    // As the rectangle grows, and on another frame.
+    window_->onDrawRect2nd(0.25f, -0.25f, 0.8f, -0.9f);
+    ctrBar->SelectFrame(3);
+    const QString later = expected(3, "16,12,36,32");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ctrBar->regionText() == later; }, 5000)) << ctrBar->regionText().toStdString();
+    // A click without a drag leaves no rectangle: no line.
+    window_->onDrawRect(0.5f, -0.5f, 0.5f, -0.5f);
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+    window_->onDrawRect(0.0f, 0.0f, 1.0f, -1.0f);
+    window_->findChild<QPushButton*>("close2")->click();
+    EXPECT_TRUE(ctrBar->regionText().isEmpty());
+}
