@@ -18,7 +18,7 @@ int RunConvert(const ConvertArgs& args)
     if (output != "-" && SameFile(output, input))
         throw CliError("the output " + output + " is the input file itself");
 
-    OutputFile file(output);
+    OutputFile file(output, args.output ? OutputName::kTyped : OutputName::kDefault);
     std::string error;
     if (!file.Open(error))
         throw CliError(error);
