@@ -2,12 +2,7 @@
 
 #include "media/LumoReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <mutex>
 #include <new>
 
 extern "C" {
@@ -20,7 +15,6 @@ extern "C" {
 
 namespace lumo {
 
-void MediaConversion::FormatContextCloser::operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 void MediaConversion::CodecContextFreer::operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
 void MediaConversion::FrameFreer::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 void MediaConversion::SwsFreer::operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
@@ -37,50 +31,12 @@ bool Stopped()
     return LumoReader::StopRequested();
 }
 
-// Lets a blocking open or read inside libavformat give up on a stop request.
-int InterruptCallback(void*)
-{
-    return Stopped() ? 1 : 0;
-}
-
-// FFmpeg's own messages ("moov atom not found", ...) are not ours to print:
-// callers report a failure in their own words.
-void SilenceFfmpegLog()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-constexpr int kIoBufferSize = 64 * 1024;
-
-int ReadFile(void* opaque, uint8_t* buf, int size)
-{
-    const int fd = *static_cast<const int*>(opaque);
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, static_cast<size_t>(size));
-        if (n > 0)
-            return static_cast<int>(n);
-        if (n == 0)
-            return AVERROR_EOF;
-        if (errno != EINTR)
-            return AVERROR(errno);
-    }
-}
-
-int64_t SeekFile(void* opaque, int64_t offset, int whence)
-{
-    const int fd = *static_cast<const int*>(opaque);
-    if (whence == AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
-}
-
 // A decoder that keeps failing in a row has no frames left worth waiting
 // for; FFmpeg's own drain gives up after a similar count.
 constexpr int kMaxDecodeErrors = 64;
+
+// Above this many pixels (8K) a frame is too big to keep one per thread.
+constexpr int64_t kFrameThreadPixels = int64_t(7680) * 4320;
 
 // Decoder layouts that have a code of their own and are written unchanged.
 struct KeptLayout {
@@ -148,31 +104,13 @@ bool IsYuv(AVPixelFormat format)
         && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0;
 }
 
-// Text-art decoders turn any plain text file into "video"; a text file is not
-// media to this reader.
-bool IsTextArtCodec(AVCodecID id)
-{
-    return id == AV_CODEC_ID_ANSI || id == AV_CODEC_ID_BINTEXT || id == AV_CODEC_ID_XBIN
-        || id == AV_CODEC_ID_IDF;
-}
-
 } // namespace
 
 MediaConversion::~MediaConversion() = default;
 
-MediaConversion::InputFile::~InputFile()
-{
-    if (io) {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-    if (fd >= 0)
-        ::close(fd);
-}
-
 int MediaConversion::Run()
 {
-    int ret = OpenInput();
+    int ret = m_media.Open(m_input);
     if (ret != LumoReader::kOk)
         return ret;
     ret = OpenDecoder();
@@ -187,14 +125,14 @@ int MediaConversion::Run()
     for (;;) {
         if (Stopped())
             return LumoReader::kErrorStopped;
-        ret = av_read_frame(m_format.get(), packet.get());
+        ret = av_read_frame(m_media.Format(), packet.get());
         if (ret == AVERROR_EXIT || Stopped())
             return LumoReader::kErrorStopped;
         // End of file or a read error: keep what was decoded, as the ffmpeg
         // tool does with a truncated file.
         if (ret < 0)
             break;
-        if (packet->stream_index == m_streamIndex)
+        if (packet->stream_index == m_media.VideoStream())
             ret = SendPacket(packet.get());
         else
             ret = LumoReader::kOk;
@@ -214,66 +152,9 @@ int MediaConversion::Run()
     return m_writer.Commit() ? LumoReader::kOk : LumoReader::kErrorOutput;
 }
 
-int MediaConversion::OpenInput()
-{
-    SilenceFfmpegLog();
-    // Opening without O_NONBLOCK would wait forever for the writer of a FIFO;
-    // anything but a regular file is refused before a byte is read.
-    m_file.fd = ::open(m_input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_file.fd < 0)
-        return LumoReader::kErrorOpen;
-    struct stat st {};
-    if (::fstat(m_file.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return LumoReader::kErrorOpen;
-    ::fcntl(m_file.fd, F_SETFL, ::fcntl(m_file.fd, F_GETFL) & ~O_NONBLOCK);
-
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    if (!buffer)
-        return LumoReader::kErrorMemory;
-    m_file.io = avio_alloc_context(buffer, kIoBufferSize, 0, &m_file.fd, &ReadFile, nullptr, &SeekFile);
-    if (!m_file.io) {
-        av_free(buffer);
-        return LumoReader::kErrorMemory;
-    }
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx)
-        return LumoReader::kErrorMemory;
-    ctx->pb = m_file.io;
-    ctx->interrupt_callback.callback = &InterruptCallback;
-    // With its own reader the name only helps to guess the format; it is
-    // never opened as an address ("pipe:0" is a file name here). Demuxers
-    // that open further files by name get none but plain files.
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    // avformat_open_input frees the context itself when it fails.
-    const int opened = avformat_open_input(&ctx, m_input.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0)
-        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
-    m_format.reset(ctx);
-    if (avformat_find_stream_info(ctx, nullptr) < 0)
-        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
-
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVCodecParameters* par = ctx->streams[i]->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !IsTextArtCodec(par->codec_id)) {
-            m_streamIndex = static_cast<int>(i);
-            break;
-        }
-    }
-    if (m_streamIndex < 0)
-        return LumoReader::kErrorNoVideo;
-    // Let the demuxer drop the other streams' packets early.
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        if (static_cast<int>(i) != m_streamIndex)
-            ctx->streams[i]->discard = AVDISCARD_ALL;
-    }
-    return LumoReader::kOk;
-}
-
 int MediaConversion::OpenDecoder()
 {
-    const AVStream* stream = m_format->streams[m_streamIndex];
+    const AVStream* stream = m_media.Format()->streams[m_media.VideoStream()];
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
         return LumoReader::kErrorNoVideo;
@@ -283,10 +164,15 @@ int MediaConversion::OpenDecoder()
     if (avcodec_parameters_to_context(m_decoder.get(), stream->codecpar) < 0)
         return LumoReader::kErrorDecode;
     m_decoder->pkt_timebase = stream->time_base;
+    // No frame over the largest size is ever allocated, whatever a later
+    // frame of the stream claims.
+    m_decoder->max_pixels = static_cast<int64_t>(kMaxMediaSide) * kMaxMediaSide;
     // As many decoding threads as the machine has; frame threads are what
-    // makes long-GOP codecs fast.
+    // makes long-GOP codecs fast. Each frame thread holds a frame of its
+    // own, so huge frames are decoded by slices only.
+    const int64_t pixels = static_cast<int64_t>(stream->codecpar->width) * stream->codecpar->height;
     m_decoder->thread_count = 0;
-    m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    m_decoder->thread_type = pixels > kFrameThreadPixels ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(m_decoder.get(), codec, nullptr) < 0)
         return LumoReader::kErrorDecode;
     return LumoReader::kOk;

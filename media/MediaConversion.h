@@ -1,5 +1,6 @@
 #pragma once
 #include "media/LumoReader.h"
+#include "media/MediaInput.h"
 #include "media/RawYuvFileWriter.h"
 
 #include <cstdint>
@@ -12,8 +13,6 @@ extern "C" {
 }
 
 struct AVCodecContext;
-struct AVFormatContext;
-struct AVIOContext;
 struct AVFrame;
 struct AVPacket;
 struct SwsContext;
@@ -40,9 +39,6 @@ public:
     Lumer::LumerAVPixelFormat Code() const { return m_code; }
 
 private:
-    struct FormatContextCloser {
-        void operator()(AVFormatContext* ctx) const;
-    };
     struct CodecContextFreer {
         void operator()(AVCodecContext* ctx) const;
     };
@@ -53,15 +49,6 @@ private:
         void operator()(SwsContext* ctx) const;
     };
 
-    // The input file opened by this class and read through FFmpeg's I/O
-    // layer, so no name is ever taken as a protocol address.
-    struct InputFile {
-        int fd = -1;
-        AVIOContext* io = nullptr;
-        ~InputFile();
-    };
-
-    int OpenInput();
     int OpenDecoder();
     int SendPacket(const AVPacket* packet);
     int ReceiveFrames();
@@ -72,13 +59,9 @@ private:
     std::string m_input;
     RawYuvFileWriter m_writer;
 
-    // Declared before the demuxer, which reads through it until it is closed.
-    InputFile m_file;
-
-    std::unique_ptr<AVFormatContext, FormatContextCloser> m_format;
+    MediaInput m_media;
     std::unique_ptr<AVCodecContext, CodecContextFreer> m_decoder;
     std::unique_ptr<AVFrame, FrameFreer> m_frame;
-    int m_streamIndex = -1;
 
     // Output geometry, fixed by the first frame.
     bool m_started = false;

@@ -303,3 +303,22 @@ TEST(CliConvert, LocalNamesAreFilesAndFfmpegStaysQuiet)
     ASSERT_TRUE(WriteBytes(dir.File("cut.mp4"), mp4));
     ExpectRefused(RunCli({"convert", dir.File("cut.mp4"), "-o", dir.File("cut.yuv")}), "cannot convert");
 }
+
+// A playlist disguised as a clip names another local file: refused with
+// status 2, and no output appears, neither the default one nor -o's.
+TEST(CliConvert, PlaylistsThatNameOtherFilesAreRefused)
+{
+    ScratchDir dir;
+    const std::string clip = dir.File("other.ts");
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y -f lavfi -i testsrc=size=32x16:rate=25 "
+                           "-frames:v 2 -c:v mpeg2video " + clip).c_str()), 0);
+    const std::string text = "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10.0,\n" + clip + "\n#EXT-X-ENDLIST\n";
+    const std::string playlist = dir.File("holiday.mp4");
+    ASSERT_TRUE(WriteBytes(playlist, std::vector<uint8_t>(text.begin(), text.end())));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"convert", playlist}, {"convert", playlist, "-o", dir.File("given.yuv")}}) {
+        const CliResult r = RunCli(args);
+        ExpectRefused(r, "holiday.mp4 is a playlist that names other files; not converted");
+        EXPECT_EQ(dir.List(), (std::vector<std::string>{"holiday.mp4", "other.ts"}));
+    }
+}
