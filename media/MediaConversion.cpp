@@ -2,7 +2,9 @@
 
 #include "media/LumoReader.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <new>
 
 extern "C" {
@@ -34,6 +36,9 @@ bool Stopped()
 // A decoder that keeps failing in a row has no frames left worth waiting
 // for; FFmpeg's own drain gives up after a similar count.
 constexpr int kMaxDecodeErrors = 64;
+
+// Output is gathered and written in pieces of at most this size.
+constexpr int64_t kChunkBytes = 4 * 1024 * 1024;
 
 // Above this many pixels (8K) a frame is too big to keep one per thread.
 constexpr int64_t kFrameThreadPixels = int64_t(7680) * 4320;
@@ -262,7 +267,7 @@ int MediaConversion::StartOutput(const AVFrame& frame)
     if (size <= 0)
         return LumoReader::kErrorDecode;
     try {
-        m_frameBuffer.resize(static_cast<std::size_t>(size));
+        m_chunk.reserve(static_cast<std::size_t>(std::min<int64_t>(size, kChunkBytes)));
     } catch (const std::bad_alloc&) {
         return LumoReader::kErrorMemory;
     }
@@ -280,20 +285,57 @@ int MediaConversion::WriteFrame(const AVFrame& frame)
             return ret;
     }
 
+    int ret = LumoReader::kOk;
     if (!m_alwaysConvert && frame.format == m_outLayout && frame.width == m_width
         && frame.height == m_height) {
-        if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
-                frame.data, frame.linesize, m_outLayout, m_width, m_height, 1) < 0)
-            return LumoReader::kErrorDecode;
+        for (int plane = 0; plane < 4 && ret == LumoReader::kOk; ++plane)
+            ret = WritePlane(frame.data, frame.linesize, plane);
     } else {
-        const int ret = ConvertFrame(frame);
-        if (ret != LumoReader::kOk)
-            return ret;
+        ret = ConvertFrame(frame);
     }
-
-    if (!m_writer.Write(m_frameBuffer.data(), m_frameBuffer.size()))
-        return LumoReader::kErrorOutput;
+    if (ret == LumoReader::kOk)
+        ret = Flush();
+    if (ret != LumoReader::kOk)
+        return ret;
     ++m_frameCount;
+    return LumoReader::kOk;
+}
+
+// Writes one plane of an output-layout picture straight from its rows, in
+// pieces of at most kChunkBytes: no copy of the whole frame is made. A plane
+// the layout does not have adds nothing. Rows are tight, as
+// av_image_copy_to_buffer lays them.
+int MediaConversion::WritePlane(uint8_t* const data[4], const int linesize[4], int plane)
+{
+    int rowBytes[4] = {};
+    if (!data[plane] || av_image_fill_linesizes(rowBytes, m_outLayout, m_width) < 0 || rowBytes[plane] <= 0)
+        return LumoReader::kOk;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(m_outLayout);
+    const int shift = plane == 1 || plane == 2 ? desc->log2_chroma_h : 0;
+    const int rows = AV_CEIL_RSHIFT(m_height, shift);
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* row = data[plane] + static_cast<std::ptrdiff_t>(linesize[plane]) * y;
+        const std::size_t bytes = static_cast<std::size_t>(rowBytes[plane]);
+        if (m_chunk.size() + bytes > m_chunk.capacity()) {
+            const int ret = Flush();
+            if (ret != LumoReader::kOk)
+                return ret;
+        }
+        if (bytes > m_chunk.capacity()) {
+            if (!m_writer.Write(row, bytes))
+                return LumoReader::kErrorOutput;
+        } else {
+            m_chunk.insert(m_chunk.end(), row, row + bytes);
+        }
+    }
+    return LumoReader::kOk;
+}
+
+int MediaConversion::Flush()
+{
+    if (!m_chunk.empty() && !m_writer.Write(m_chunk.data(), m_chunk.size()))
+        return LumoReader::kErrorOutput;
+    m_chunk.clear();
     return LumoReader::kOk;
 }
 
@@ -350,9 +392,11 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
     if (sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, m_scaled->data,
             m_scaled->linesize) <= 0)
         return LumoReader::kErrorDecode;
-    if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
-            m_scaled->data, m_scaled->linesize, dstLayout, m_width, m_height, 1) < 0)
-        return LumoReader::kErrorDecode;
+    for (int plane = 0; plane < 4; ++plane) {
+        const int ret = WritePlane(m_scaled->data, m_scaled->linesize, plane);
+        if (ret != LumoReader::kOk)
+            return ret;
+    }
     return LumoReader::kOk;
 }
 

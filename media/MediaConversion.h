@@ -55,6 +55,8 @@ private:
     int StartOutput(const AVFrame& frame);
     int WriteFrame(const AVFrame& frame);
     int ConvertFrame(const AVFrame& frame);
+    int WritePlane(uint8_t* const data[4], const int linesize[4], int plane);
+    int Flush();
 
     std::string m_input;
     RawYuvFileWriter m_writer;
@@ -71,7 +73,7 @@ private:
     Lumer::LumerAVPixelFormat m_code = Lumer::LUMER_PIX_FMT_YUV420P;
     bool m_alwaysConvert = false;
     bool m_outFullRange = false;
-    std::vector<std::uint8_t> m_frameBuffer;
+    std::vector<std::uint8_t> m_chunk; // output not yet written, at most kChunkBytes
     std::int64_t m_frameCount = 0;
 
     // Conversion path, set up on first use.
