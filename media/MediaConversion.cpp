@@ -266,6 +266,7 @@ int MediaConversion::StartOutput(const AVFrame& frame)
     const int size = av_image_get_buffer_size(m_outLayout, m_width, m_height, 1);
     if (size <= 0)
         return LumoReader::kErrorDecode;
+    m_frameBytes = size;
     try {
         m_chunk.reserve(static_cast<std::size_t>(std::min<int64_t>(size, kChunkBytes)));
     } catch (const std::bad_alloc&) {
@@ -307,15 +308,23 @@ int MediaConversion::WriteFrame(const AVFrame& frame)
 // av_image_copy_to_buffer lays them.
 int MediaConversion::WritePlane(uint8_t* const data[4], const int linesize[4], int plane)
 {
-    int rowBytes[4] = {};
-    if (!data[plane] || av_image_fill_linesizes(rowBytes, m_outLayout, m_width) < 0 || rowBytes[plane] <= 0)
+    if (!data[plane])
         return LumoReader::kOk;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(m_outLayout);
     const int shift = plane == 1 || plane == 2 ? desc->log2_chroma_h : 0;
-    const int rows = AV_CEIL_RSHIFT(m_height, shift);
+    return WriteRows(data[plane], linesize[plane], plane, AV_CEIL_RSHIFT(m_height, shift));
+}
+
+// Writes `rows` rows of one plane starting at `data`, each as many bytes as
+// that plane's row has in the output.
+int MediaConversion::WriteRows(const uint8_t* data, int linesize, int plane, int rows)
+{
+    int rowBytes[4] = {};
+    if (av_image_fill_linesizes(rowBytes, m_outLayout, m_width) < 0 || rowBytes[plane] <= 0)
+        return LumoReader::kOk;
+    const std::size_t bytes = static_cast<std::size_t>(rowBytes[plane]);
     for (int y = 0; y < rows; ++y) {
-        const uint8_t* row = data[plane] + static_cast<std::ptrdiff_t>(linesize[plane]) * y;
-        const std::size_t bytes = static_cast<std::size_t>(rowBytes[plane]);
+        const uint8_t* row = data + static_cast<std::ptrdiff_t>(linesize) * y;
         if (m_chunk.size() + bytes > m_chunk.capacity()) {
             const int ret = Flush();
             if (ret != LumoReader::kOk)
@@ -350,34 +359,28 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
     bool dstFullUnused = false;
     const AVPixelFormat dstLayout = PlainLayout(m_outLayout, &dstFullUnused);
 
+    const bool sameSize = frame.width == m_width && frame.height == m_height;
     if (!m_sws || srcLayout != m_swsSrcLayout || frame.width != m_swsSrcWidth
         || frame.height != m_swsSrcHeight || srcFull != m_swsSrcFullRange) {
         if (!sws_isSupportedInput(srcLayout))
             return LumoReader::kErrorDecode;
         // At the same size into 4:4:4 nothing is subsampled, so the nearest
         // sample is exact; everything else gets a proper filter.
-        const bool sameSize = frame.width == m_width && frame.height == m_height;
         // A deep layout of the same chroma is a sample-for-sample copy.
         const bool exact = dstLayout == AV_PIX_FMT_YUV444P || dstLayout == AV_PIX_FMT_YUV444P10LE
             || m_code >= Lumer::LUMER_PIX_FMT_YUV420P10LE;
-        const int flags = (sameSize && exact ? SWS_POINT : SWS_BICUBIC) | SWS_ACCURATE_RND;
-        m_sws.reset(sws_getContext(frame.width, frame.height, srcLayout, m_width, m_height,
-            dstLayout, flags, nullptr, nullptr, nullptr));
+        m_swsFlags = (sameSize && exact ? SWS_POINT : SWS_BICUBIC) | SWS_ACCURATE_RND;
+        m_sws.reset(MakeScaler(frame.width, frame.height, srcLayout, m_height, dstLayout, srcFull));
         if (!m_sws)
             return LumoReader::kErrorDecode;
-        int* invTable = nullptr;
-        int* table = nullptr;
-        int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-        if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange,
-                &brightness, &contrast, &saturation) >= 0) {
-            sws_setColorspaceDetails(m_sws.get(), invTable, srcFull ? 1 : 0, table,
-                m_outFullRange ? 1 : 0, brightness, contrast, saturation);
-        }
+        m_bandScalers.clear();
         m_swsSrcLayout = srcLayout;
         m_swsSrcWidth = frame.width;
         m_swsSrcHeight = frame.height;
         m_swsSrcFullRange = srcFull;
     }
+    if (sameSize && m_frameBytes > m_bandBytes)
+        return ConvertInBands(frame, srcLayout, dstLayout);
 
     if (!m_scaled) {
         m_scaled.reset(av_frame_alloc());
@@ -398,6 +401,91 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
             return ret;
     }
     return LumoReader::kOk;
+}
+
+SwsContext* MediaConversion::MakeScaler(int width, int height, AVPixelFormat srcLayout, int dstHeight,
+    AVPixelFormat dstLayout, bool srcFull) const
+{
+    SwsContext* sws = sws_getContext(width, height, srcLayout, m_width, dstHeight, dstLayout, m_swsFlags,
+        nullptr, nullptr, nullptr);
+    if (!sws)
+        return nullptr;
+    int* invTable = nullptr;
+    int* table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(sws, &invTable, &srcRange, &table, &dstRange, &brightness, &contrast,
+            &saturation) >= 0) {
+        sws_setColorspaceDetails(sws, invTable, srcFull ? 1 : 0, table, m_outFullRange ? 1 : 0, brightness,
+            contrast, saturation);
+    }
+    return sws;
+}
+
+// A huge frame of the output size is converted a band of rows at a time, so
+// that no converted copy of the whole frame is held. The file holds each
+// plane whole, so every plane takes a pass of its own. Each band is scaled
+// with margin rows above and below (the vertical chroma filter reaches a
+// few rows), and starts on a multiple of 16 rows, where the ordered dither
+// repeats: the rows kept equal those of a whole-frame conversion.
+int MediaConversion::ConvertInBands(const AVFrame& frame, AVPixelFormat srcLayout, AVPixelFormat dstLayout)
+{
+    constexpr int kMargin = 32;
+    // 16 to 256 rows, as many as the band budget holds.
+    const int64_t perRow = std::max<int64_t>(1, m_frameBytes / m_height);
+    const int bandRows = static_cast<int>(std::clamp<int64_t>(m_bandBytes / perRow / 16 * 16, 16, 256));
+    if (!m_band) {
+        m_band.reset(av_frame_alloc());
+        if (!m_band)
+            return LumoReader::kErrorMemory;
+        m_band->format = dstLayout;
+        m_band->width = m_width;
+        m_band->height = std::min(m_height, bandRows + 2 * kMargin);
+        if (av_frame_get_buffer(m_band.get(), 0) < 0)
+            return LumoReader::kErrorMemory;
+    }
+    const AVPixFmtDescriptor* src = av_pix_fmt_desc_get(srcLayout);
+    const AVPixFmtDescriptor* dst = av_pix_fmt_desc_get(dstLayout);
+    bool srcFull = frame.color_range == AVCOL_RANGE_JPEG;
+    PlainLayout(static_cast<AVPixelFormat>(frame.format), &srcFull);
+    for (int plane = 0; plane < 4 && m_band->data[plane]; ++plane) {
+        const int shift = plane == 1 || plane == 2 ? dst->log2_chroma_h : 0;
+        for (int y0 = 0; y0 < m_height; y0 += bandRows) {
+            const int y1 = std::min(m_height, y0 + bandRows);
+            const int in0 = std::max(0, y0 - kMargin);
+            const int inRows = std::min(m_height, y1 + kMargin) - in0;
+            SwsContext* sws = BandScaler(inRows, srcLayout, dstLayout, srcFull);
+            if (!sws)
+                return LumoReader::kErrorDecode;
+            const uint8_t* rows[4] = {};
+            for (int p = 0; p < 4 && frame.data[p]; ++p) {
+                const bool palette = p == 1 && (src->flags & AV_PIX_FMT_FLAG_PAL);
+                const int srcShift = p == 1 || p == 2 ? src->log2_chroma_h : 0;
+                rows[p] = palette ? frame.data[p]
+                                  : frame.data[p] + static_cast<std::ptrdiff_t>(frame.linesize[p]) * (in0 >> srcShift);
+            }
+            if (sws_scale(sws, rows, frame.linesize, 0, inRows, m_band->data, m_band->linesize) <= 0)
+                return LumoReader::kErrorDecode;
+            const int ret = WriteRows(m_band->data[plane] + static_cast<std::ptrdiff_t>(m_band->linesize[plane])
+                                          * ((y0 - in0) >> shift),
+                m_band->linesize[plane], plane, AV_CEIL_RSHIFT(y1, shift) - (y0 >> shift));
+            if (ret != LumoReader::kOk)
+                return ret;
+        }
+    }
+    return LumoReader::kOk;
+}
+
+// One scaler per band height: all inner bands share one.
+SwsContext* MediaConversion::BandScaler(int rows, AVPixelFormat srcLayout, AVPixelFormat dstLayout, bool srcFull)
+{
+    for (const auto& scaler : m_bandScalers)
+        if (scaler.first == rows)
+            return scaler.second.get();
+    std::unique_ptr<SwsContext, SwsFreer> sws(MakeScaler(m_width, rows, srcLayout, rows, dstLayout, srcFull));
+    if (!sws)
+        return nullptr;
+    m_bandScalers.emplace_back(rows, std::move(sws));
+    return m_bandScalers.back().second.get();
 }
 
 }

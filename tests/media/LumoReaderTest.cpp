@@ -1,4 +1,5 @@
 #include "media/LumoReader.h"
+#include "media/MediaConversion.h"
 #include "MediaFixture.h"
 
 #include <gtest/gtest.h>
@@ -567,5 +568,37 @@ TEST(LumoReaderTest, OversizedPicturesAreRefusedBeforeDecoding)
         const Converted r = Convert(dir.Path(c.file), dir.Path(std::string(c.file) + ".yuv"));
         EXPECT_EQ(r.ret, c.ret);
         EXPECT_FALSE(Exists(dir.Path(std::string(c.file) + ".yuv")));
+    }
+}
+
+// Huge frames are converted in bands of rows; the bands must give the bytes
+// of a whole-frame conversion, for subsampled, odd-size, deep, grey and
+// paletted inputs (a small band budget makes small frames take that path).
+TEST(LumoReaderTest, ConversionInBandsEqualsWholeFrames)
+{
+    MediaDir dir;
+    struct Case {
+        const char* file;
+        const char* args;
+    } cases[] = {
+        {"rgb.png", "-f lavfi -i testsrc2=size=96x200 -frames:v 1 -pix_fmt rgb24"},
+        {"odd.mkv", "-f lavfi -i testsrc2=size=33x171 -frames:v 2 -pix_fmt yuv420p -c:v ffv1"},
+        {"deep.nut", "-f lavfi -i testsrc2=size=64x130 -frames:v 2 -pix_fmt yuv420p10be -c:v rawvideo"},
+        {"grey.png", "-f lavfi -i testsrc2=size=64x150 -frames:v 1 -pix_fmt gray16be"},
+        {"pal.png", "-f lavfi -i testsrc2=size=48x120 -frames:v 1 -pix_fmt pal8"},
+        {"full.mkv", "-f lavfi -i testsrc2=size=40x100 -frames:v 1 -pix_fmt yuvj440p -c:v ffv1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string input = dir.Path(c.file);
+        ASSERT_TRUE(RunFfmpeg(std::string(c.args) + " " + input));
+        lumo::MediaConversion whole(input, input + ".whole");
+        lumo::MediaConversion banded(input, input + ".bands", 1);
+        ASSERT_EQ(whole.Run(), 0);
+        ASSERT_EQ(banded.Run(), 0);
+        EXPECT_EQ(banded.Code(), whole.Code());
+        const auto expected = ReadBytes(input + ".whole");
+        EXPECT_FALSE(expected.empty());
+        EXPECT_TRUE(ReadBytes(input + ".bands") == expected);
     }
 }
