@@ -382,16 +382,8 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
     if (sameSize && m_frameBytes > m_bandBytes)
         return ConvertInBands(frame, srcLayout, dstLayout);
 
-    if (!m_scaled) {
-        m_scaled.reset(av_frame_alloc());
-        if (!m_scaled)
-            return LumoReader::kErrorMemory;
-        m_scaled->format = dstLayout;
-        m_scaled->width = m_width;
-        m_scaled->height = m_height;
-        if (av_frame_get_buffer(m_scaled.get(), 0) < 0)
-            return LumoReader::kErrorMemory;
-    }
+    if (!m_scaled && !AllocateOutputFrame(m_scaled, dstLayout, m_height))
+        return LumoReader::kErrorMemory;
     if (sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, m_scaled->data,
             m_scaled->linesize) <= 0)
         return LumoReader::kErrorDecode;
@@ -433,16 +425,8 @@ int MediaConversion::ConvertInBands(const AVFrame& frame, AVPixelFormat srcLayou
     // 16 to 256 rows, as many as the band budget holds.
     const int64_t perRow = std::max<int64_t>(1, m_frameBytes / m_height);
     const int bandRows = static_cast<int>(std::clamp<int64_t>(m_bandBytes / perRow / 16 * 16, 16, 256));
-    if (!m_band) {
-        m_band.reset(av_frame_alloc());
-        if (!m_band)
-            return LumoReader::kErrorMemory;
-        m_band->format = dstLayout;
-        m_band->width = m_width;
-        m_band->height = std::min(m_height, bandRows + 2 * kMargin);
-        if (av_frame_get_buffer(m_band.get(), 0) < 0)
-            return LumoReader::kErrorMemory;
-    }
+    if (!m_band && !AllocateOutputFrame(m_band, dstLayout, std::min(m_height, bandRows + 2 * kMargin)))
+        return LumoReader::kErrorMemory;
     const AVPixFmtDescriptor* src = av_pix_fmt_desc_get(srcLayout);
     const AVPixFmtDescriptor* dst = av_pix_fmt_desc_get(dstLayout);
     bool srcFull = frame.color_range == AVCOL_RANGE_JPEG;
@@ -486,6 +470,19 @@ SwsContext* MediaConversion::BandScaler(int rows, AVPixelFormat srcLayout, AVPix
         return nullptr;
     m_bandScalers.emplace_back(rows, std::move(sws));
     return m_bandScalers.back().second.get();
+}
+
+// A picture of the output width in `layout`, `height` rows tall.
+bool MediaConversion::AllocateOutputFrame(std::unique_ptr<AVFrame, FrameFreer>& frame, AVPixelFormat layout,
+    int height) const
+{
+    frame.reset(av_frame_alloc());
+    if (!frame)
+        return false;
+    frame->format = layout;
+    frame->width = m_width;
+    frame->height = height;
+    return av_frame_get_buffer(frame.get(), 0) >= 0;
 }
 
 }

@@ -64,6 +64,7 @@ private:
     SwsContext* MakeScaler(int width, int height, AVPixelFormat srcLayout, int dstHeight, AVPixelFormat dstLayout,
         bool srcFull) const;
     SwsContext* BandScaler(int rows, AVPixelFormat srcLayout, AVPixelFormat dstLayout, bool srcFull);
+    bool AllocateOutputFrame(std::unique_ptr<AVFrame, FrameFreer>& frame, AVPixelFormat layout, int height) const;
     int WritePlane(uint8_t* const data[4], const int linesize[4], int plane);
     int WriteRows(const uint8_t* data, int linesize, int plane, int rows);
     int Flush();
