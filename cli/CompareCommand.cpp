@@ -192,8 +192,16 @@ int RunCompare(CompareArgs args)
     if (a.FrameCount() != b.FrameCount())
         std::fprintf(stderr, "yuvlumo-cli: A has %d frames and B has %d; comparing the %d frames both have\n",
                      a.FrameCount(), b.FrameCount(), common);
-    if (jobs > 0 && settings.workers < std::min(jobs, frames)) {
-        const int64_t perWorker = CompareEngine::WorkerPeakBytes(sizeA.width, sizeA.height, withSsimMemory, depth);
+    const int64_t perWorker = CompareEngine::WorkerPeakBytes(sizeA.width, sizeA.height, withSsimMemory, depth);
+    if (jobs > 1 && perWorker > CompareEngine::kDefaultMemoryBudget) {
+        // Even a single frame pair is over the budget: whatever the frame
+        // count, only one worker runs.
+        std::fprintf(stderr,
+                     "yuvlumo-cli: --jobs %d lowered to 1: at %dx%d one frame pair may need %lld MB, more than "
+                     "the %lld MB all workers share\n",
+                     jobs, sizeA.width, sizeA.height, static_cast<long long>((perWorker + (1 << 20) - 1) >> 20),
+                     static_cast<long long>(CompareEngine::kDefaultMemoryBudget >> 20));
+    } else if (jobs > 0 && settings.workers < std::min(jobs, frames)) {
         std::fprintf(stderr,
                      "yuvlumo-cli: --jobs %d lowered to %d: at %dx%d each worker may need %lld MB, and the "
                      "workers together stay within %lld MB\n",

@@ -1,10 +1,12 @@
 #include <cstdio>
+#include <string>
 
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "cli/OutputFile.h"
 #include "cli/RawInput.h"
 #include "media/LumoReader.h"
+#include "media/MediaInput.h"
 #include "media/MediaLayout.h"
 
 namespace lumo::cli {
@@ -18,7 +20,7 @@ int RunConvert(const ConvertArgs& args)
     if (output != "-" && SameFile(output, input))
         throw CliError("the output " + output + " is the input file itself");
 
-    OutputFile file(output);
+    OutputFile file(output, args.output ? OutputName::kTyped : OutputName::kDefault);
     std::string error;
     if (!file.Open(error))
         throw CliError(error);
@@ -30,6 +32,11 @@ int RunConvert(const ConvertArgs& args)
     const int result = reader.Read2Fd(input, file.Fd(), width, height, format);
     if (result == LumoReader::kErrorOutput)
         throw CliError("cannot write " + file.Name());
+    if (result == LumoReader::kErrorNamesOtherFiles)
+        throw CliError(input + " is a playlist that names other files; not converted");
+    if (result == LumoReader::kErrorTooLarge)
+        throw CliError(input + " is larger than " + std::to_string(kMaxMediaSide) + "x"
+                       + std::to_string(kMaxMediaSide) + ", the largest frame shown; not converted");
     if (result != 0 || width <= 0 || height <= 0)
         throw CliError("cannot convert " + input + ": not a video or image the converter can read");
     if (!file.Commit(error))

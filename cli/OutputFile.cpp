@@ -60,7 +60,7 @@ bool SameFile(const std::string& a, const std::string& b)
         && sa.st_ino == sb.st_ino;
 }
 
-OutputFile::OutputFile(const std::string& path) : path_(path) {}
+OutputFile::OutputFile(const std::string& path, OutputName name) : path_(path), name_(name) {}
 
 OutputFile::~OutputFile()
 {
@@ -86,16 +86,17 @@ bool OutputFile::Open(std::string& error)
         error = "empty output path";
         return false;
     }
-    target_ = FollowLinks(path_);
+    const bool typed = name_ == OutputName::kTyped;
+    target_ = typed ? FollowLinks(path_) : path_;
     struct stat st {};
-    if (::stat(target_.c_str(), &st) == 0) {
+    if ((typed ? ::stat(target_.c_str(), &st) : ::lstat(target_.c_str(), &st)) == 0) {
         if (S_ISDIR(st.st_mode)) {
             error = "cannot write " + path_ + ": it is a folder";
             return false;
         }
         // A device or a FIFO is the destination itself: replacing it by a
         // file would break it (think of /dev/null).
-        if (!S_ISREG(st.st_mode)) {
+        if (typed && !S_ISREG(st.st_mode)) {
             fd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
             if (fd_ < 0) {
                 error = "cannot write " + path_ + ": " + std::strerror(errno);

@@ -9,16 +9,23 @@ namespace lumo::cli {
 // value throws CliError: "-" is the way to say standard output.
 std::string OutputPath(const std::optional<std::string>& given, const std::string& fallback);
 
-// Where a command writes its result. "-" is standard output. An existing
-// path that is not a regular file (a device, a FIFO) is written in place,
-// and a symbolic link is followed to what it names. Anything else is
-// written to a hidden temporary file beside the target; Commit renames it
-// over the target, so the target either appears complete or not at all.
-// Without a commit, or when INT, TERM or HUP ends the program, the
-// temporary file is removed.
+// Whether the user typed the output name or the program made it up (the
+// input's name plus ".yuv").
+enum class OutputName { kTyped, kDefault };
+
+// Where a command writes its result. "-" is standard output. For a typed
+// name, an existing path that is not a regular file (a device, a FIFO) is
+// written in place, and a symbolic link is followed to what it names. A
+// default name is never followed or written through: whatever sits there (a
+// link planted beside the input, a FIFO) is replaced by the new file, as the
+// desktop program does with its NAME.yuv. Anything else is written to a
+// hidden temporary file beside the target; Commit renames it over the
+// target, so the target either appears complete or not at all. Without a
+// commit, or when INT, TERM or HUP ends the program, the temporary file is
+// removed.
 class OutputFile {
 public:
-    explicit OutputFile(const std::string& path);
+    explicit OutputFile(const std::string& path, OutputName name = OutputName::kTyped);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -41,6 +48,7 @@ private:
     void CloseFd();
 
     std::string path_;
+    OutputName name_;
     std::string target_;   // path_ with symbolic links followed
     std::string tempPath_; // empty when written in place
     int fd_ = -1;

@@ -169,6 +169,17 @@
     </message>
 </context>
 <context>
+    <name>OpenFileConvThread</name>
+    <message>
+        <source>%1 是列出其他文件的播放列表，未转换</source>
+        <translation>%1 is a playlist that names other files; not converted</translation>
+    </message>
+    <message>
+        <source>%1 大于 %2x%2，超过能显示的最大画面，未转换</source>
+        <translation>%1 is larger than %2x%2, the largest frame shown; not converted</translation>
+    </message>
+</context>
+<context>
     <name>OpenFileDialog</name>
     <message>
         <source>选择文件类型并打开</source>

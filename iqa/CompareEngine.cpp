@@ -283,13 +283,14 @@ int64_t CompareEngine::WorkerPeakBytes(int width, int height, bool withSsim, int
 {
     const int64_t n = static_cast<int64_t>(width) * height;
     const int64_t bytes = depth > 8 ? 2 : 1;
-    // Reading: full-size planes and the first I420 frame (the raw frame
-    // passes through a small buffer).
-    const int64_t reading = bytes * (3 * n + (3 * n) / 2);
+    // Reading: the pair, that is A's I420 frame kept while B's full-size
+    // planes become B's I420 frame, plus a frame's worth of read buffers.
+    const int64_t reading = bytes * (3 * n / 2 + 3 * n + 3 * n / 2 + n);
     if (!withSsim)
         return reading;
-    // SSIM: both I420 frames, two red planes, seven float images.
-    const int64_t ssim = bytes * (3 * n + 2 * n) + 7 * 4 * n;
+    // SSIM: both I420 frames, two float images and, for deep samples, two
+    // red planes.
+    const int64_t ssim = bytes * 3 * n + (depth > 8 ? 4 * n : 0) + 2 * 4 * n;
     return std::max(reading, ssim);
 }
 

@@ -98,8 +98,8 @@ public:
     // another budget.
     static constexpr int64_t kDefaultMemoryBudget = int64_t{224} << 20;
 
-    // Bytes one worker holds at its peak for a frame of width x height of
-    // samples of `depth` bits.
+    // Bytes one worker holds at its peak for one frame pair of width x
+    // height of samples of `depth` bits.
     static int64_t WorkerPeakBytes(int width, int height, bool withSsim, int depth = 8);
     // Worker count: `requested` when above 0, else the cores; either is
     // lowered until the workers' peak fits `memoryBudget` (at least one

@@ -38,6 +38,8 @@ public:
         kErrorNoFrames = -5,  // the stream decoded to no frame at all
         kErrorStopped = -6,   // RequestStopAll reached this call
         kErrorMemory = -7,
+        kErrorNamesOtherFiles = -8, // a playlist or list that names other files: refused, nothing read
+        kErrorTooLarge = -9,        // over kMaxMediaSide (media/MediaInput.h): refused before decoding
     };
 
     LumoReader();

@@ -2,12 +2,9 @@
 
 #include "media/LumoReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <mutex>
+#include <cstdint>
 #include <new>
 
 extern "C" {
@@ -20,7 +17,6 @@ extern "C" {
 
 namespace lumo {
 
-void MediaConversion::FormatContextCloser::operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 void MediaConversion::CodecContextFreer::operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
 void MediaConversion::FrameFreer::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 void MediaConversion::SwsFreer::operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
@@ -37,50 +33,15 @@ bool Stopped()
     return LumoReader::StopRequested();
 }
 
-// Lets a blocking open or read inside libavformat give up on a stop request.
-int InterruptCallback(void*)
-{
-    return Stopped() ? 1 : 0;
-}
-
-// FFmpeg's own messages ("moov atom not found", ...) are not ours to print:
-// callers report a failure in their own words.
-void SilenceFfmpegLog()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
-constexpr int kIoBufferSize = 64 * 1024;
-
-int ReadFile(void* opaque, uint8_t* buf, int size)
-{
-    const int fd = *static_cast<const int*>(opaque);
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, static_cast<size_t>(size));
-        if (n > 0)
-            return static_cast<int>(n);
-        if (n == 0)
-            return AVERROR_EOF;
-        if (errno != EINTR)
-            return AVERROR(errno);
-    }
-}
-
-int64_t SeekFile(void* opaque, int64_t offset, int whence)
-{
-    const int fd = *static_cast<const int*>(opaque);
-    if (whence == AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : static_cast<int64_t>(at);
-}
-
 // A decoder that keeps failing in a row has no frames left worth waiting
 // for; FFmpeg's own drain gives up after a similar count.
 constexpr int kMaxDecodeErrors = 64;
+
+// Output is gathered and written in pieces of at most this size.
+constexpr int64_t kChunkBytes = 4 * 1024 * 1024;
+
+// Above this many pixels (8K) a frame is too big to keep one per thread.
+constexpr int64_t kFrameThreadPixels = int64_t(7680) * 4320;
 
 // Decoder layouts that have a code of their own and are written unchanged.
 struct KeptLayout {
@@ -148,31 +109,13 @@ bool IsYuv(AVPixelFormat format)
         && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0;
 }
 
-// Text-art decoders turn any plain text file into "video"; a text file is not
-// media to this reader.
-bool IsTextArtCodec(AVCodecID id)
-{
-    return id == AV_CODEC_ID_ANSI || id == AV_CODEC_ID_BINTEXT || id == AV_CODEC_ID_XBIN
-        || id == AV_CODEC_ID_IDF;
-}
-
 } // namespace
 
 MediaConversion::~MediaConversion() = default;
 
-MediaConversion::InputFile::~InputFile()
-{
-    if (io) {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-    if (fd >= 0)
-        ::close(fd);
-}
-
 int MediaConversion::Run()
 {
-    int ret = OpenInput();
+    int ret = m_media.Open(m_input);
     if (ret != LumoReader::kOk)
         return ret;
     ret = OpenDecoder();
@@ -187,14 +130,14 @@ int MediaConversion::Run()
     for (;;) {
         if (Stopped())
             return LumoReader::kErrorStopped;
-        ret = av_read_frame(m_format.get(), packet.get());
+        ret = av_read_frame(m_media.Format(), packet.get());
         if (ret == AVERROR_EXIT || Stopped())
             return LumoReader::kErrorStopped;
         // End of file or a read error: keep what was decoded, as the ffmpeg
         // tool does with a truncated file.
         if (ret < 0)
             break;
-        if (packet->stream_index == m_streamIndex)
+        if (packet->stream_index == m_media.VideoStream())
             ret = SendPacket(packet.get());
         else
             ret = LumoReader::kOk;
@@ -214,66 +157,9 @@ int MediaConversion::Run()
     return m_writer.Commit() ? LumoReader::kOk : LumoReader::kErrorOutput;
 }
 
-int MediaConversion::OpenInput()
-{
-    SilenceFfmpegLog();
-    // Opening without O_NONBLOCK would wait forever for the writer of a FIFO;
-    // anything but a regular file is refused before a byte is read.
-    m_file.fd = ::open(m_input.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_file.fd < 0)
-        return LumoReader::kErrorOpen;
-    struct stat st {};
-    if (::fstat(m_file.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return LumoReader::kErrorOpen;
-    ::fcntl(m_file.fd, F_SETFL, ::fcntl(m_file.fd, F_GETFL) & ~O_NONBLOCK);
-
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    if (!buffer)
-        return LumoReader::kErrorMemory;
-    m_file.io = avio_alloc_context(buffer, kIoBufferSize, 0, &m_file.fd, &ReadFile, nullptr, &SeekFile);
-    if (!m_file.io) {
-        av_free(buffer);
-        return LumoReader::kErrorMemory;
-    }
-    AVFormatContext* ctx = avformat_alloc_context();
-    if (!ctx)
-        return LumoReader::kErrorMemory;
-    ctx->pb = m_file.io;
-    ctx->interrupt_callback.callback = &InterruptCallback;
-    // With its own reader the name only helps to guess the format; it is
-    // never opened as an address ("pipe:0" is a file name here). Demuxers
-    // that open further files by name get none but plain files.
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    // avformat_open_input frees the context itself when it fails.
-    const int opened = avformat_open_input(&ctx, m_input.c_str(), nullptr, &options);
-    av_dict_free(&options);
-    if (opened < 0)
-        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
-    m_format.reset(ctx);
-    if (avformat_find_stream_info(ctx, nullptr) < 0)
-        return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
-
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        const AVCodecParameters* par = ctx->streams[i]->codecpar;
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !IsTextArtCodec(par->codec_id)) {
-            m_streamIndex = static_cast<int>(i);
-            break;
-        }
-    }
-    if (m_streamIndex < 0)
-        return LumoReader::kErrorNoVideo;
-    // Let the demuxer drop the other streams' packets early.
-    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-        if (static_cast<int>(i) != m_streamIndex)
-            ctx->streams[i]->discard = AVDISCARD_ALL;
-    }
-    return LumoReader::kOk;
-}
-
 int MediaConversion::OpenDecoder()
 {
-    const AVStream* stream = m_format->streams[m_streamIndex];
+    const AVStream* stream = m_media.Format()->streams[m_media.VideoStream()];
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
         return LumoReader::kErrorNoVideo;
@@ -283,10 +169,15 @@ int MediaConversion::OpenDecoder()
     if (avcodec_parameters_to_context(m_decoder.get(), stream->codecpar) < 0)
         return LumoReader::kErrorDecode;
     m_decoder->pkt_timebase = stream->time_base;
+    // No frame over the largest size is ever allocated, whatever a later
+    // frame of the stream claims.
+    m_decoder->max_pixels = static_cast<int64_t>(kMaxMediaSide) * kMaxMediaSide;
     // As many decoding threads as the machine has; frame threads are what
-    // makes long-GOP codecs fast.
+    // makes long-GOP codecs fast. Each frame thread holds a frame of its
+    // own, so huge frames are decoded by slices only.
+    const int64_t pixels = static_cast<int64_t>(stream->codecpar->width) * stream->codecpar->height;
     m_decoder->thread_count = 0;
-    m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    m_decoder->thread_type = pixels > kFrameThreadPixels ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(m_decoder.get(), codec, nullptr) < 0)
         return LumoReader::kErrorDecode;
     return LumoReader::kOk;
@@ -365,8 +256,9 @@ int MediaConversion::StartOutput(const AVFrame& frame)
     const int size = av_image_get_buffer_size(m_outLayout, m_width, m_height, 1);
     if (size <= 0)
         return LumoReader::kErrorDecode;
+    m_frameBytes = size;
     try {
-        m_frameBuffer.resize(static_cast<std::size_t>(size));
+        m_chunk.reserve(static_cast<std::size_t>(std::min<int64_t>(size, kChunkBytes)));
     } catch (const std::bad_alloc&) {
         return LumoReader::kErrorMemory;
     }
@@ -384,20 +276,65 @@ int MediaConversion::WriteFrame(const AVFrame& frame)
             return ret;
     }
 
+    int ret = LumoReader::kOk;
     if (!m_alwaysConvert && frame.format == m_outLayout && frame.width == m_width
         && frame.height == m_height) {
-        if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
-                frame.data, frame.linesize, m_outLayout, m_width, m_height, 1) < 0)
-            return LumoReader::kErrorDecode;
+        for (int plane = 0; plane < 4 && ret == LumoReader::kOk; ++plane)
+            ret = WritePlane(frame.data, frame.linesize, plane);
     } else {
-        const int ret = ConvertFrame(frame);
-        if (ret != LumoReader::kOk)
-            return ret;
+        ret = ConvertFrame(frame);
     }
-
-    if (!m_writer.Write(m_frameBuffer.data(), m_frameBuffer.size()))
-        return LumoReader::kErrorOutput;
+    if (ret == LumoReader::kOk)
+        ret = Flush();
+    if (ret != LumoReader::kOk)
+        return ret;
     ++m_frameCount;
+    return LumoReader::kOk;
+}
+
+// Writes one plane of an output-layout picture straight from its rows, in
+// pieces of at most kChunkBytes: no copy of the whole frame is made. A plane
+// the layout does not have adds nothing. Rows are tight, as
+// av_image_copy_to_buffer lays them.
+int MediaConversion::WritePlane(uint8_t* const data[4], const int linesize[4], int plane)
+{
+    if (!data[plane])
+        return LumoReader::kOk;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(m_outLayout);
+    const int shift = plane == 1 || plane == 2 ? desc->log2_chroma_h : 0;
+    return WriteRows(data[plane], linesize[plane], plane, AV_CEIL_RSHIFT(m_height, shift));
+}
+
+// Writes `rows` rows of one plane starting at `data`, each as many bytes as
+// that plane's row has in the output.
+int MediaConversion::WriteRows(const uint8_t* data, int linesize, int plane, int rows)
+{
+    int rowBytes[4] = {};
+    if (av_image_fill_linesizes(rowBytes, m_outLayout, m_width) < 0 || rowBytes[plane] <= 0)
+        return LumoReader::kOk;
+    const std::size_t bytes = static_cast<std::size_t>(rowBytes[plane]);
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* row = data + static_cast<std::ptrdiff_t>(linesize) * y;
+        if (m_chunk.size() + bytes > m_chunk.capacity()) {
+            const int ret = Flush();
+            if (ret != LumoReader::kOk)
+                return ret;
+        }
+        if (bytes > m_chunk.capacity()) {
+            if (!m_writer.Write(row, bytes))
+                return LumoReader::kErrorOutput;
+        } else {
+            m_chunk.insert(m_chunk.end(), row, row + bytes);
+        }
+    }
+    return LumoReader::kOk;
+}
+
+int MediaConversion::Flush()
+{
+    if (!m_chunk.empty() && !m_writer.Write(m_chunk.data(), m_chunk.size()))
+        return LumoReader::kErrorOutput;
+    m_chunk.clear();
     return LumoReader::kOk;
 }
 
@@ -412,52 +349,130 @@ int MediaConversion::ConvertFrame(const AVFrame& frame)
     bool dstFullUnused = false;
     const AVPixelFormat dstLayout = PlainLayout(m_outLayout, &dstFullUnused);
 
+    const bool sameSize = frame.width == m_width && frame.height == m_height;
     if (!m_sws || srcLayout != m_swsSrcLayout || frame.width != m_swsSrcWidth
         || frame.height != m_swsSrcHeight || srcFull != m_swsSrcFullRange) {
         if (!sws_isSupportedInput(srcLayout))
             return LumoReader::kErrorDecode;
         // At the same size into 4:4:4 nothing is subsampled, so the nearest
         // sample is exact; everything else gets a proper filter.
-        const bool sameSize = frame.width == m_width && frame.height == m_height;
         // A deep layout of the same chroma is a sample-for-sample copy.
         const bool exact = dstLayout == AV_PIX_FMT_YUV444P || dstLayout == AV_PIX_FMT_YUV444P10LE
             || m_code >= Lumer::LUMER_PIX_FMT_YUV420P10LE;
-        const int flags = (sameSize && exact ? SWS_POINT : SWS_BICUBIC) | SWS_ACCURATE_RND;
-        m_sws.reset(sws_getContext(frame.width, frame.height, srcLayout, m_width, m_height,
-            dstLayout, flags, nullptr, nullptr, nullptr));
+        m_swsFlags = (sameSize && exact ? SWS_POINT : SWS_BICUBIC) | SWS_ACCURATE_RND;
+        m_sws.reset(MakeScaler(frame.width, frame.height, srcLayout, m_height, dstLayout, srcFull));
         if (!m_sws)
             return LumoReader::kErrorDecode;
-        int* invTable = nullptr;
-        int* table = nullptr;
-        int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
-        if (sws_getColorspaceDetails(m_sws.get(), &invTable, &srcRange, &table, &dstRange,
-                &brightness, &contrast, &saturation) >= 0) {
-            sws_setColorspaceDetails(m_sws.get(), invTable, srcFull ? 1 : 0, table,
-                m_outFullRange ? 1 : 0, brightness, contrast, saturation);
-        }
+        m_bandScalers.clear();
         m_swsSrcLayout = srcLayout;
         m_swsSrcWidth = frame.width;
         m_swsSrcHeight = frame.height;
         m_swsSrcFullRange = srcFull;
     }
+    if (sameSize && m_frameBytes > m_bandBytes)
+        return ConvertInBands(frame, srcLayout, dstLayout);
 
-    if (!m_scaled) {
-        m_scaled.reset(av_frame_alloc());
-        if (!m_scaled)
-            return LumoReader::kErrorMemory;
-        m_scaled->format = dstLayout;
-        m_scaled->width = m_width;
-        m_scaled->height = m_height;
-        if (av_frame_get_buffer(m_scaled.get(), 0) < 0)
-            return LumoReader::kErrorMemory;
-    }
+    if (!m_scaled && !AllocateOutputFrame(m_scaled, dstLayout, m_height))
+        return LumoReader::kErrorMemory;
     if (sws_scale(m_sws.get(), frame.data, frame.linesize, 0, frame.height, m_scaled->data,
             m_scaled->linesize) <= 0)
         return LumoReader::kErrorDecode;
-    if (av_image_copy_to_buffer(m_frameBuffer.data(), static_cast<int>(m_frameBuffer.size()),
-            m_scaled->data, m_scaled->linesize, dstLayout, m_width, m_height, 1) < 0)
-        return LumoReader::kErrorDecode;
+    for (int plane = 0; plane < 4; ++plane) {
+        const int ret = WritePlane(m_scaled->data, m_scaled->linesize, plane);
+        if (ret != LumoReader::kOk)
+            return ret;
+    }
     return LumoReader::kOk;
+}
+
+SwsContext* MediaConversion::MakeScaler(int width, int height, AVPixelFormat srcLayout, int dstHeight,
+    AVPixelFormat dstLayout, bool srcFull) const
+{
+    SwsContext* sws = sws_getContext(width, height, srcLayout, m_width, dstHeight, dstLayout, m_swsFlags,
+        nullptr, nullptr, nullptr);
+    if (!sws)
+        return nullptr;
+    int* invTable = nullptr;
+    int* table = nullptr;
+    int srcRange = 0, dstRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(sws, &invTable, &srcRange, &table, &dstRange, &brightness, &contrast,
+            &saturation) >= 0) {
+        sws_setColorspaceDetails(sws, invTable, srcFull ? 1 : 0, table, m_outFullRange ? 1 : 0, brightness,
+            contrast, saturation);
+    }
+    return sws;
+}
+
+// A huge frame of the output size is converted a band of rows at a time, so
+// that no converted copy of the whole frame is held. The file holds each
+// plane whole, so every plane takes a pass of its own. Each band is scaled
+// with margin rows above and below (the vertical chroma filter reaches a
+// few rows), and starts on a multiple of 16 rows, where the ordered dither
+// repeats: the rows kept equal those of a whole-frame conversion.
+int MediaConversion::ConvertInBands(const AVFrame& frame, AVPixelFormat srcLayout, AVPixelFormat dstLayout)
+{
+    constexpr int kMargin = 32;
+    // 16 to 256 rows, as many as the band budget holds.
+    const int64_t perRow = std::max<int64_t>(1, m_frameBytes / m_height);
+    const int bandRows = static_cast<int>(std::clamp<int64_t>(m_bandBytes / perRow / 16 * 16, 16, 256));
+    if (!m_band && !AllocateOutputFrame(m_band, dstLayout, std::min(m_height, bandRows + 2 * kMargin)))
+        return LumoReader::kErrorMemory;
+    const AVPixFmtDescriptor* src = av_pix_fmt_desc_get(srcLayout);
+    const AVPixFmtDescriptor* dst = av_pix_fmt_desc_get(dstLayout);
+    bool srcFull = frame.color_range == AVCOL_RANGE_JPEG;
+    PlainLayout(static_cast<AVPixelFormat>(frame.format), &srcFull);
+    for (int plane = 0; plane < 4 && m_band->data[plane]; ++plane) {
+        const int shift = plane == 1 || plane == 2 ? dst->log2_chroma_h : 0;
+        for (int y0 = 0; y0 < m_height; y0 += bandRows) {
+            const int y1 = std::min(m_height, y0 + bandRows);
+            const int in0 = std::max(0, y0 - kMargin);
+            const int inRows = std::min(m_height, y1 + kMargin) - in0;
+            SwsContext* sws = BandScaler(inRows, srcLayout, dstLayout, srcFull);
+            if (!sws)
+                return LumoReader::kErrorDecode;
+            const uint8_t* rows[4] = {};
+            for (int p = 0; p < 4 && frame.data[p]; ++p) {
+                const bool palette = p == 1 && (src->flags & AV_PIX_FMT_FLAG_PAL);
+                const int srcShift = p == 1 || p == 2 ? src->log2_chroma_h : 0;
+                rows[p] = palette ? frame.data[p]
+                                  : frame.data[p] + static_cast<std::ptrdiff_t>(frame.linesize[p]) * (in0 >> srcShift);
+            }
+            if (sws_scale(sws, rows, frame.linesize, 0, inRows, m_band->data, m_band->linesize) <= 0)
+                return LumoReader::kErrorDecode;
+            const int ret = WriteRows(m_band->data[plane] + static_cast<std::ptrdiff_t>(m_band->linesize[plane])
+                                          * ((y0 - in0) >> shift),
+                m_band->linesize[plane], plane, AV_CEIL_RSHIFT(y1, shift) - (y0 >> shift));
+            if (ret != LumoReader::kOk)
+                return ret;
+        }
+    }
+    return LumoReader::kOk;
+}
+
+// One scaler per band height: all inner bands share one.
+SwsContext* MediaConversion::BandScaler(int rows, AVPixelFormat srcLayout, AVPixelFormat dstLayout, bool srcFull)
+{
+    for (const auto& scaler : m_bandScalers)
+        if (scaler.first == rows)
+            return scaler.second.get();
+    std::unique_ptr<SwsContext, SwsFreer> sws(MakeScaler(m_width, rows, srcLayout, rows, dstLayout, srcFull));
+    if (!sws)
+        return nullptr;
+    m_bandScalers.emplace_back(rows, std::move(sws));
+    return m_bandScalers.back().second.get();
+}
+
+// A picture of the output width in `layout`, `height` rows tall.
+bool MediaConversion::AllocateOutputFrame(std::unique_ptr<AVFrame, FrameFreer>& frame, AVPixelFormat layout,
+    int height) const
+{
+    frame.reset(av_frame_alloc());
+    if (!frame)
+        return false;
+    frame->format = layout;
+    frame->width = m_width;
+    frame->height = height;
+    return av_frame_get_buffer(frame.get(), 0) >= 0;
 }
 
 }

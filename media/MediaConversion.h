@@ -1,10 +1,12 @@
 #pragma once
 #include "media/LumoReader.h"
+#include "media/MediaInput.h"
 #include "media/RawYuvFileWriter.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -12,8 +14,6 @@ extern "C" {
 }
 
 struct AVCodecContext;
-struct AVFormatContext;
-struct AVIOContext;
 struct AVFrame;
 struct AVPacket;
 struct SwsContext;
@@ -24,8 +24,12 @@ namespace lumo {
 // runs on different threads share nothing.
 class MediaConversion {
 public:
-    MediaConversion(const std::string& input, const std::string& output)
-        : m_input(input), m_writer(output) {}
+    // Frames of more output bytes than this are converted in bands of rows
+    // (tests make it small to compare both ways).
+    static constexpr std::int64_t kBandBytes = std::int64_t{64} << 20;
+
+    MediaConversion(const std::string& input, const std::string& output, std::int64_t bandBytes = kBandBytes)
+        : m_input(input), m_writer(output), m_bandBytes(bandBytes) {}
     MediaConversion(const std::string& input, int outputFd)
         : m_input(input), m_writer(outputFd) {}
     ~MediaConversion();
@@ -40,9 +44,6 @@ public:
     Lumer::LumerAVPixelFormat Code() const { return m_code; }
 
 private:
-    struct FormatContextCloser {
-        void operator()(AVFormatContext* ctx) const;
-    };
     struct CodecContextFreer {
         void operator()(AVCodecContext* ctx) const;
     };
@@ -53,32 +54,28 @@ private:
         void operator()(SwsContext* ctx) const;
     };
 
-    // The input file opened by this class and read through FFmpeg's I/O
-    // layer, so no name is ever taken as a protocol address.
-    struct InputFile {
-        int fd = -1;
-        AVIOContext* io = nullptr;
-        ~InputFile();
-    };
-
-    int OpenInput();
     int OpenDecoder();
     int SendPacket(const AVPacket* packet);
     int ReceiveFrames();
     int StartOutput(const AVFrame& frame);
     int WriteFrame(const AVFrame& frame);
     int ConvertFrame(const AVFrame& frame);
+    int ConvertInBands(const AVFrame& frame, AVPixelFormat srcLayout, AVPixelFormat dstLayout);
+    SwsContext* MakeScaler(int width, int height, AVPixelFormat srcLayout, int dstHeight, AVPixelFormat dstLayout,
+        bool srcFull) const;
+    SwsContext* BandScaler(int rows, AVPixelFormat srcLayout, AVPixelFormat dstLayout, bool srcFull);
+    bool AllocateOutputFrame(std::unique_ptr<AVFrame, FrameFreer>& frame, AVPixelFormat layout, int height) const;
+    int WritePlane(uint8_t* const data[4], const int linesize[4], int plane);
+    int WriteRows(const uint8_t* data, int linesize, int plane, int rows);
+    int Flush();
 
     std::string m_input;
     RawYuvFileWriter m_writer;
+    std::int64_t m_bandBytes = kBandBytes;
 
-    // Declared before the demuxer, which reads through it until it is closed.
-    InputFile m_file;
-
-    std::unique_ptr<AVFormatContext, FormatContextCloser> m_format;
+    MediaInput m_media;
     std::unique_ptr<AVCodecContext, CodecContextFreer> m_decoder;
     std::unique_ptr<AVFrame, FrameFreer> m_frame;
-    int m_streamIndex = -1;
 
     // Output geometry, fixed by the first frame.
     bool m_started = false;
@@ -88,12 +85,17 @@ private:
     Lumer::LumerAVPixelFormat m_code = Lumer::LUMER_PIX_FMT_YUV420P;
     bool m_alwaysConvert = false;
     bool m_outFullRange = false;
-    std::vector<std::uint8_t> m_frameBuffer;
+    std::int64_t m_frameBytes = 0;
+    std::vector<std::uint8_t> m_chunk; // output not yet written, at most kChunkBytes
     std::int64_t m_frameCount = 0;
 
     // Conversion path, set up on first use.
     std::unique_ptr<SwsContext, SwsFreer> m_sws;
     std::unique_ptr<AVFrame, FrameFreer> m_scaled;
+    int m_swsFlags = 0;
+    // Band conversion: scalers by input rows, and one band of output.
+    std::vector<std::pair<int, std::unique_ptr<SwsContext, SwsFreer>>> m_bandScalers;
+    std::unique_ptr<AVFrame, FrameFreer> m_band;
     AVPixelFormat m_swsSrcLayout = AV_PIX_FMT_NONE;
     int m_swsSrcWidth = 0;
     int m_swsSrcHeight = 0;

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
@@ -11,6 +12,7 @@
 #include <QVector>
 
 #include "media/LumoReader.h"
+#include "media/MediaInput.h"
 #include "media/MediaLayout.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -83,7 +85,13 @@ void OpenFileConvThread::doWork()
     int width = -1;
     int height = -1;
     Lumer::LumerAVPixelFormat format = Lumer::LUMER_PIX_FMT_YUV420P;
-    reader.Read2File(input_.toUtf8().toStdString(), output_.toUtf8().toStdString(), width, height, format);
+    const int result = reader.Read2File(input_.toUtf8().toStdString(), output_.toUtf8().toStdString(), width,
+                                        height, format);
+    const QString name = QFileInfo(input_).fileName();
+    if (result == lumo::LumoReader::kErrorNamesOtherFiles)
+        emit workRefused(output_, tr("%1 是列出其他文件的播放列表，未转换").arg(name));
+    else if (result == lumo::LumoReader::kErrorTooLarge)
+        emit workRefused(output_, tr("%1 大于 %2x%2，超过能显示的最大画面，未转换").arg(name).arg(lumo::kMaxMediaSide));
     const int index = LayoutIndexForFormat(static_cast<int>(format));
     qCDebug(lumoDebug) << "file_out:" << output_;
     emit workFinished(width, height, index);

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <type_traits>
+
 class QThread;
 
 // Converts one media file into a raw YUV file through the media library.
@@ -14,9 +16,10 @@ public:
     OpenFileConvThread(const QString& input, const QString& output, QObject* parent = nullptr);
 
     // Creates a worker on a new thread, wires it as described below and
-    // starts the thread. `receiver` gets workStart and workFinished queued
-    // (through its slots of the same names); pass nullptr for none. The
-    // worker deletes itself and its thread when done. Returns the worker.
+    // starts the thread. `receiver` gets workStart, workFinished and, when
+    // it has a slot of that name, workRefused queued (through its slots of
+    // the same names); pass nullptr for none. The worker deletes itself and
+    // its thread when done. Returns the worker.
     template <typename Receiver>
     static OpenFileConvThread* Start(const QString& input, const QString& output, Receiver* receiver)
     {
@@ -25,6 +28,9 @@ public:
             connect(worker, &OpenFileConvThread::workStart, receiver, &Receiver::workStart, Qt::QueuedConnection);
             connect(worker, &OpenFileConvThread::workFinished, receiver, &Receiver::workFinished,
                     Qt::QueuedConnection);
+            if constexpr (HasWorkRefused<Receiver>::value)
+                connect(worker, &OpenFileConvThread::workRefused, receiver, &Receiver::workRefused,
+                        Qt::QueuedConnection);
         }
         Run(worker);
         return worker;
@@ -48,6 +54,10 @@ public:
 
 signals:
     void workStart();
+    // Sent before workFinished when the input is refused unread (a playlist
+    // naming other files, a picture over the largest size), with the
+    // message for the user; nothing is written to `output`.
+    void workRefused(const QString& output, const QString& message);
     void workFinished(int width, int height, int yuv_index);
 
 public slots:
@@ -55,6 +65,11 @@ public slots:
     void doWork();
 
 private:
+    template <typename R, typename = void>
+    struct HasWorkRefused : std::false_type {};
+    template <typename R>
+    struct HasWorkRefused<R, std::void_t<decltype(&R::workRefused)>> : std::true_type {};
+
     QString input_;
     QString output_;
 };

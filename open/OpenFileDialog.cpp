@@ -321,6 +321,12 @@ void OpenFileDialog::workFinished(int width, int height, int yuv_index)
     UpdateOkButton();
 }
 
+void OpenFileDialog::workRefused(const QString& output, const QString& message)
+{
+    selected_files_.removeOne(output);
+    Warn(message);
+}
+
 void OpenFileDialog::UpdateOkButton()
 {
     // A file still being written must not be opened: its frame count would

@@ -60,6 +60,9 @@ public slots:
     void CancelClickListener();
     void workStart();
     void workFinished(int width, int height, int yuv_index);
+    // A conversion refused its input: the message is shown and the output,
+    // never written, leaves the selection.
+    void workRefused(const QString& output, const QString& message);
 
 private:
     // Runs the chooser with `filter` and remembers its folder; false when

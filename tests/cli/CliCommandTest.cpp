@@ -303,3 +303,31 @@ TEST(CliConvert, LocalNamesAreFilesAndFfmpegStaysQuiet)
     ASSERT_TRUE(WriteBytes(dir.File("cut.mp4"), mp4));
     ExpectRefused(RunCli({"convert", dir.File("cut.mp4"), "-o", dir.File("cut.yuv")}), "cannot convert");
 }
+
+// A playlist disguised as a clip names another local file, and a Y4M header
+// states a frame wider than 16384: both are refused with status 2, and no
+// output appears, neither the default one nor -o's.
+TEST(CliConvert, PlaylistsAndOversizedMediaAreRefused)
+{
+    ScratchDir dir;
+    const std::string clip = dir.File("other.ts");
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y -f lavfi -i testsrc=size=32x16:rate=25 "
+                           "-frames:v 2 -c:v mpeg2video " + clip).c_str()), 0);
+    const std::string playlist = "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10.0,\n" + clip + "\n#EXT-X-ENDLIST\n";
+    const std::string y4m = "YUV4MPEG2 W16400 H2 F25:1 C420jpeg\nFRAME\n";
+    ASSERT_TRUE(WriteBytes(dir.File("holiday.mp4"), std::vector<uint8_t>(playlist.begin(), playlist.end())));
+    ASSERT_TRUE(WriteBytes(dir.File("wide.y4m"), std::vector<uint8_t>(y4m.begin(), y4m.end())));
+    const std::vector<std::string> inputs = {"holiday.mp4", "other.ts", "wide.y4m"};
+    const std::pair<std::string, std::string> cases[] = {
+        {"holiday.mp4", "holiday.mp4 is a playlist that names other files; not converted"},
+        {"wide.y4m", "wide.y4m is larger than 16384x16384, the largest frame shown; not converted"},
+    };
+    for (const auto& [name, message] : cases) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"convert", dir.File(name)},
+              {"convert", dir.File(name), "-o", dir.File("given.yuv")}}) {
+            ExpectRefused(RunCli(args), message);
+            EXPECT_EQ(dir.List(), inputs);
+        }
+    }
+}

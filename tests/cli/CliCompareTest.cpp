@@ -307,11 +307,11 @@ TEST_F(CliCompare, MetricThatCannotBeComputedIsAnError)
     ExpectRefused(run(fails), "yuvlumo-cli: ");
 }
 
-// More workers than the memory budget holds at 1080p: fewer run, the
+// More workers than the memory budget holds at 2160p: fewer run, the
 // report does not change, and standard error says so in one line.
 TEST_F(CliCompare, JobsAreLoweredToTheMemoryBudget)
 {
-    MakeFiles(1920, 1080, "YUV_TYPE_I420", 4, 4);
+    MakeFiles(3840, 2160, "YUV_TYPE_I420", 3, 3);
     const CliResult one = RunCli(Args({"--format", "csv", "--jobs", "1"}));
     ASSERT_EQ(one.status, 0) << one.err;
     EXPECT_TRUE(one.err.empty()) << one.err;
@@ -320,4 +320,16 @@ TEST_F(CliCompare, JobsAreLoweredToTheMemoryBudget)
     EXPECT_EQ(many.out, one.out);
     EXPECT_EQ(many.err.rfind("yuvlumo-cli: --jobs 16 lowered to ", 0), 0u) << many.err;
     EXPECT_EQ(std::count(many.err.begin(), many.err.end(), '\n'), 1) << many.err;
+}
+
+// One frame pair alone over the memory budget: whatever the frame count,
+// one worker runs and standard error says why in one line.
+TEST_F(CliCompare, OnePairOverTheBudgetRunsOneWorkerAndSaysSo)
+{
+    MakeFiles(6144, 3600, "YUV_TYPE_I420", 1, 1);
+    const CliResult r = RunCli(Args({"--format", "csv", "--jobs", "64"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.rfind("yuvlumo-cli: --jobs 64 lowered to 1: at 6144x3600 one frame pair may need ", 0), 0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }

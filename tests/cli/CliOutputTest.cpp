@@ -128,6 +128,31 @@ TEST_F(CliOutputs, GoIntoDevicesFifosAndLinkTargets)
     }
 }
 
+// The name convert makes up (IN.yuv) is never written through: a link
+// planted there, existing or dangling, is replaced by the output itself,
+// while -o still follows its link (above).
+TEST_F(CliOutputs, DefaultConvertNameReplacesAPlantedLink)
+{
+    const std::string expected = Expected("convert");
+    const std::string victim = dir_.File("victim");
+    const std::string later = dir_.File("later");
+    const std::string planted = png_ + ".yuv";
+    for (const std::string& target : {victim, later}) {
+        SCOPED_TRACE(target);
+        ASSERT_TRUE(WriteBytes(victim, {7, 7, 7}));
+        std::remove(planted.c_str());
+        ASSERT_EQ(::symlink(target.c_str(), planted.c_str()), 0);
+        const CliResult r = RunCli({"convert", png_});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(TypeOf(planted, false), S_IFREG);
+        const std::vector<uint8_t> written = ReadBytes(planted);
+        EXPECT_EQ(std::string(written.begin(), written.end()), expected);
+        EXPECT_EQ(ReadBytes(victim), (std::vector<uint8_t>{7, 7, 7}));
+        EXPECT_FALSE(Exists(later));
+    }
+    EXPECT_FALSE(HasTemporaryFile(dir_));
+}
+
 // INT, TERM and HUP end a command as they always do, without leaving its
 // hidden temporary file behind. The inputs are big enough (sparse files,
 // a long clip) for the signal to arrive in the middle of the work.

@@ -1,4 +1,5 @@
 #include "media/LumoReader.h"
+#include "media/MediaConversion.h"
 #include "MediaFixture.h"
 #include "yuv/LumoYuvReader.h"
 
@@ -490,4 +491,111 @@ TEST(LumoReaderTest, FramesAfterADamagedKeyFrameAreStillWritten)
     ASSERT_GE(damaged.size(), 4 * frameBytes);
     EXPECT_TRUE(std::equal(whole.end() - 4 * frameBytes, whole.end(), damaged.end() - 4 * frameBytes))
         << damaged.size() / frameBytes << " frames written";
+}
+
+// Files that name other files are refused before anything is read from
+// those, whatever their own name says; a plain clip beside them converts,
+// and a picture whose name looks like a sequence pattern is just that file.
+TEST(LumoReaderTest, ListsOfOtherFilesAreRefused)
+{
+    MediaDir dir;
+    const std::string clip = dir.Path("other.ts");
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i testsrc2=size=64x48:rate=25 -frames:v 3 -c:v mpeg2video " + clip));
+    std::filesystem::copy_file(clip, dir.Path("sibling.mp4"));
+    ASSERT_TRUE(RunFfmpeg("-f lavfi -i color=c=red:s=32x16 -frames:v 1 -c:v png " + dir.Path("img001.png")));
+    std::filesystem::copy_file(dir.Path("img001.png"), dir.Path("img002.png"));
+    std::filesystem::copy_file(dir.Path("img001.png"), dir.Path("img%03d.png"));
+    const std::string hls = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXT-X-MEDIA-SEQUENCE:0\n"
+                            "#EXTINF:10.0,\n" + clip + "\n#EXT-X-ENDLIST\n";
+    const std::string concat = "ffconcat version 1.0\nfile 'sibling.mp4'\n";
+    ASSERT_TRUE(WriteBytes(dir.Path("holiday.mp4"), std::vector<std::uint8_t>(hls.begin(), hls.end())));
+    ASSERT_TRUE(WriteBytes(dir.Path("film.avi"), std::vector<std::uint8_t>(concat.begin(), concat.end())));
+    ASSERT_TRUE(WriteBytes(dir.Path("list.ffconcat"), std::vector<std::uint8_t>(concat.begin(), concat.end())));
+
+    struct Case {
+        const char* file;
+        int ret;
+        std::size_t bytes;
+    } cases[] = {
+        {"holiday.mp4", lumo::LumoReader::kErrorNamesOtherFiles, 0},
+        {"film.avi", lumo::LumoReader::kErrorNamesOtherFiles, 0},
+        {"list.ffconcat", lumo::LumoReader::kErrorNamesOtherFiles, 0},
+        {"other.ts", 0, 3 * 64 * 48 * 3 / 2},
+        {"img%03d.png", 0, 32 * 16 * 3 / 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string out = dir.Path(std::string(c.file) + ".yuv");
+        const Converted r = Convert(dir.Path(c.file), out);
+        EXPECT_EQ(r.ret, c.ret);
+        EXPECT_EQ(Exists(out), c.bytes > 0);
+        EXPECT_EQ(ReadBytes(out).size(), c.bytes);
+    }
+}
+
+// Sizes over the largest frame are refused from what the file states, before
+// a frame is decoded; so is a PNG too short for the picture it claims.
+TEST(LumoReaderTest, OversizedPicturesAreRefusedBeforeDecoding)
+{
+    MediaDir dir;
+    auto png = [](uint32_t w, uint32_t h) {
+        std::vector<std::uint8_t> b = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+        for (uint32_t v : {w, h})
+            for (int s = 24; s >= 0; s -= 8)
+                b.push_back(static_cast<std::uint8_t>(v >> s));
+        // 8-bit RGB, CRCs left zero, then the end chunk: no picture data.
+        const std::vector<std::uint8_t> rest = {8, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 'I', 'E', 'N', 'D', 0, 0, 0, 0};
+        b.insert(b.end(), rest.begin(), rest.end());
+        return b;
+    };
+    const std::string y4m = "YUV4MPEG2 W16385 H16 F25:1 C420jpeg\nFRAME\n";
+    ASSERT_TRUE(WriteBytes(dir.Path("wide.png"), png(20000, 10)));
+    ASSERT_TRUE(WriteBytes(dir.Path("claims.png"), png(16000, 16000)));
+    ASSERT_TRUE(WriteBytes(dir.Path("wide.y4m"), std::vector<std::uint8_t>(y4m.begin(), y4m.end())));
+    struct Case {
+        const char* file;
+        int ret;
+    } cases[] = {
+        {"wide.png", lumo::LumoReader::kErrorTooLarge},
+        {"wide.y4m", lumo::LumoReader::kErrorTooLarge},
+        {"claims.png", lumo::LumoReader::kErrorDecode},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Converted r = Convert(dir.Path(c.file), dir.Path(std::string(c.file) + ".yuv"));
+        EXPECT_EQ(r.ret, c.ret);
+        EXPECT_FALSE(Exists(dir.Path(std::string(c.file) + ".yuv")));
+    }
+}
+
+// Huge frames are converted in bands of rows; the bands must give the bytes
+// of a whole-frame conversion, for subsampled, odd-size, deep, grey and
+// paletted inputs (a small band budget makes small frames take that path).
+TEST(LumoReaderTest, ConversionInBandsEqualsWholeFrames)
+{
+    MediaDir dir;
+    struct Case {
+        const char* file;
+        const char* args;
+    } cases[] = {
+        {"rgb.png", "-f lavfi -i testsrc2=size=96x200 -frames:v 1 -pix_fmt rgb24"},
+        {"odd.mkv", "-f lavfi -i testsrc2=size=33x171 -frames:v 2 -pix_fmt yuv420p -c:v ffv1"},
+        {"deep.nut", "-f lavfi -i testsrc2=size=64x130 -frames:v 2 -pix_fmt yuv420p10be -c:v rawvideo"},
+        {"grey.png", "-f lavfi -i testsrc2=size=64x150 -frames:v 1 -pix_fmt gray16be"},
+        {"pal.png", "-f lavfi -i testsrc2=size=48x120 -frames:v 1 -pix_fmt pal8"},
+        {"full.mkv", "-f lavfi -i testsrc2=size=40x100 -frames:v 1 -pix_fmt yuvj440p -c:v ffv1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string input = dir.Path(c.file);
+        ASSERT_TRUE(RunFfmpeg(std::string(c.args) + " " + input));
+        lumo::MediaConversion whole(input, input + ".whole");
+        lumo::MediaConversion banded(input, input + ".bands", 1);
+        ASSERT_EQ(whole.Run(), 0);
+        ASSERT_EQ(banded.Run(), 0);
+        EXPECT_EQ(banded.Code(), whole.Code());
+        const auto expected = ReadBytes(input + ".whole");
+        EXPECT_FALSE(expected.empty());
+        EXPECT_TRUE(ReadBytes(input + ".bands") == expected);
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
@@ -87,6 +88,26 @@ TEST(OpenFileConvThread, NonMediaFileReportsNoGeometry)
         EXPECT_EQ(r.index, 0) << c.what;
         EXPECT_FALSE(QFileInfo::exists(c.path + ".yuv")) << c.what;
     }
+}
+
+// NAME.yuv is a name the program chose: a link planted there is replaced,
+// never written through.
+TEST(OpenFileConvThread, ReplacesALinkPlantedAtTheOutputName)
+{
+    const QString png = MakePng("planted.png", 16, 8);
+    const QString victim = QDir(TestTmp()).filePath("victim.txt");
+    QFile::remove(victim);
+    QFile::remove(png + ".yuv");
+    {
+        QFile f(victim);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+    }
+    ASSERT_TRUE(QFile::link(victim, png + ".yuv"));
+    EXPECT_EQ(Convert(png).width, 16);
+    EXPECT_FALSE(QFileInfo(png + ".yuv").isSymLink());
+    EXPECT_EQ(QFileInfo(png + ".yuv").size(), 16 * 8 * 3 / 2);
+    EXPECT_EQ(QFileInfo(victim).size(), 4);
 }
 
 TEST(OpenFileConvThread, TwoConversionsAtOnceEachWriteTheirOwnFile)

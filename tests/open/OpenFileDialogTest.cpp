@@ -344,6 +344,32 @@ TEST(OpenFileDialog, MediaFilesAreConvertedAndFillTheForm)
     EXPECT_EQ(m.text, "请输入图像宽度");
 }
 
+// A playlist picked as a video names another file: the dialog says so, and
+// nothing is converted or selected.
+TEST(OpenFileDialog, PlaylistPickedAsVideoIsRefusedWithAMessage)
+{
+    Chooser chooser;
+    chooser.Install();
+    const QString clip = MakeClip("named.mkv", "32x16", "yuv420p", 2);
+    const QString playlist = QDir(TestTmp()).filePath("holiday.mp4");
+    QFile::remove(playlist + ".yuv");
+    {
+        QFile f(playlist);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10.0,\n" + clip + "\n#EXT-X-ENDLIST\n").toUtf8());
+    }
+    OpenFileDialog dialog;
+    chooser.next = QStringList{playlist};
+    const Message m = CaptureMessage([&] {
+        Click(dialog, "open_file_video");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.pendingConversions() == 0; }, 60000));
+    });
+    EXPECT_TRUE(m.shown);
+    EXPECT_EQ(m.text, "holiday.mp4 是列出其他文件的播放列表，未转换");
+    EXPECT_TRUE(dialog.selectedFiles().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(playlist + ".yuv"));
+}
+
 TEST(OpenFileDialog, TwoMediaFilesConvertAtOnceInPickOrder)
 {
     Chooser chooser;
