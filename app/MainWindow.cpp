@@ -203,10 +203,11 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             problems.append(problem);
             continue;
         }
+        const std::string bytes = path.toUtf8().toStdString();
         // The default layout is no answer: the dialog asks for it.
         const lumo::FileGeometry geometry = ChosenGeometry(guess, width, height, type);
         if (geometry.HasSize() && geometry.typeFrom != lumo::GeometryOrigin::Default)
-            AddReader(lumo::LumoYuvReader(path.toUtf8().toStdString(), geometry.width, geometry.height, geometry.type));
+            AddReader(lumo::LumoYuvReader(bytes, geometry.width, geometry.height, geometry.type));
         else
             unknown.append(path);
     }

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
 
 namespace {
