@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "base/Version.h"
-#include "yuv/YuvGuess.h"
+#include "open/ChosenFile.h"
+#include "yuv/GeometryPolicy.h"
 
 namespace {
 
@@ -18,7 +19,8 @@ const char kUsage[] =
     "Opens raw YUV and Y4M files in YUV Lumo, one row each. A Y4M file gives its\n"
     "own size and layout; for a raw file --size and --layout win, then what the\n"
     "file name tells (foreman_352x288_nv12.yuv, news_cif.yuv); a file whose size\n"
-    "or layout stays unknown is opened through the open-file dialog.\n"
+    "or layout stays unknown is opened through the open-file dialog. A flag that\n"
+    "contradicts a Y4M header and names no raw file is refused.\n"
     "\n"
     "  --size WxH     frame width and height, each from 1 to 16384\n"
     "  --layout L     pixel layout: nv12, I420, yuv420p, YUV_TYPE_NV12, p010le, ...\n"
@@ -36,15 +38,6 @@ CommandLine Fail(const std::string& message)
     result.toStderr = true;
     result.text = "yuvlumo: " + message + "\n";
     return result;
-}
-
-// 1 to 16384, else 0.
-int Dimension(const std::string& digits)
-{
-    if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    const int value = std::stoi(digits);
-    return value <= lumo::kMaxGuessDimension ? value : 0;
 }
 
 // "" when the path is a regular file, else why it cannot be opened.
@@ -68,34 +61,40 @@ std::string Absolute(const std::string& path)
     return std::string(folder) + "/" + path;
 }
 
-// The reader --compare opens: a Y4M file as its header says; a raw file
-// with the options, then its name, then `fallback`'s values. Empty message
-// on success.
-std::string CompareReader(const std::string& path, const std::string& label, const StartupRequest& request,
-                          const lumo::LumoYuvReader* fallback, lumo::LumoYuvReader* reader)
+// The files as the geometry policy settles them. With --compare, a problem
+// of either file is an error; otherwise only a flag that contradicts a Y4M
+// header is (a damaged file gets its message, and a file whose size or
+// layout stays unknown the open-file dialog, once the window exists). The
+// media files the dialog converts take no flag. Empty message on success.
+std::string ResolveFiles(StartupRequest& request, const lumo::SizeFlag& size, const lumo::LayoutFlag& layout)
 {
-    const lumo::YuvGuess guess = lumo::GuessFile(path);
-    if (guess.isY4m && guess.y4m.status != lumo::Y4mStatus::Ok)
-        return "cannot open " + label + " (" + path + "): " + lumo::Y4mStatusText(guess.y4m);
-    int width = guess.width;
-    int height = guess.height;
-    std::string type = guess.type;
-    if (!guess.isY4m) {
-        if (request.width > 0) {
-            width = request.width;
-            height = request.height;
-        } else if (!guess.HasSize() && fallback) {
-            width = fallback->Width();
-            height = fallback->Height();
-        }
-        if (!request.type.empty())
-            type = request.type;
-        else if (!guess.HasType())
-            type = fallback ? fallback->Type() : "YUV_TYPE_I420";
+    std::vector<lumo::NamedFile> named;
+    std::vector<std::string> names;
+    for (const std::string& file : request.files) {
+        if (!request.compare && LooksLikeMedia(QString::fromStdString(file)))
+            continue;
+        const int fallback = request.compare && !named.empty() ? 0 : -1;
+        named.push_back(lumo::NamedFile{lumo::GuessFile(file), &size, &layout, fallback});
+        names.push_back(request.compare ? std::string(named.size() == 1 ? "A" : "B") + " (" + file + ")" : file);
     }
-    if (width <= 0 || height <= 0)
-        return "the name of " + label + " (" + path + ") gives no size: pass --size WxH";
-    *reader = lumo::LumoYuvReader(path, width, height, type);
+    const std::vector<lumo::FileGeometry> resolved = lumo::ResolveGeometry(named);
+    for (size_t i = 0; i < resolved.size(); ++i) {
+        const std::string contradiction = lumo::ContradictionText(named[i], resolved[i], names[i]);
+        if (!contradiction.empty())
+            return contradiction;
+        if (!request.compare)
+            continue;
+        if (resolved[i].problem == lumo::GeometryProblem::DamagedY4m)
+            return "cannot open " + names[i] + ": " + lumo::Y4mStatusText(named[i].guess.y4m);
+        if (resolved[i].problem == lumo::GeometryProblem::NoSize)
+            return "the name of " + names[i] + " gives no size: pass --size WxH";
+    }
+    if (request.compare) {
+        const lumo::FileGeometry& a = resolved[0];
+        const lumo::FileGeometry& b = resolved[1];
+        request.compareA = lumo::LumoYuvReader(request.files[0], a.width, a.height, a.type);
+        request.compareB = lumo::LumoYuvReader(request.files[1], b.width, b.height, b.type);
+    }
     return std::string();
 }
 
@@ -105,6 +104,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine result;
     StartupRequest& request = result.request;
+    lumo::SizeFlag size;
+    lumo::LayoutFlag layout;
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -142,15 +143,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         else
             return Fail("option '" + name + "' needs a value");
         if (name == "--size") {
-            const size_t x = value.find_first_of("xX");
-            request.width = x == std::string::npos ? 0 : Dimension(value.substr(0, x));
-            request.height = x == std::string::npos ? 0 : Dimension(value.substr(x + 1));
-            if (request.width == 0 || request.height == 0)
+            if (lumo::ParseSizeText(value, &request.width, &request.height) != lumo::SizeTextStatus::Ok)
                 return Fail("bad size '" + value + "' for --size: expected WIDTHxHEIGHT, each from 1 to 16384");
+            size.text = value;
+            size.width = request.width;
+            size.height = request.height;
         } else {
             request.type = lumo::LayoutFromUserText(value);
             if (request.type.empty())
                 return Fail("unknown layout '" + value + "' for --layout (nv12, i420, yuv420p, p010le, ...)");
+            layout.text = value;
+            layout.type = request.type;
         }
     }
     for (std::string& file : request.files) {
@@ -159,12 +162,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             return Fail("cannot open " + file + ": " + problem);
         file = Absolute(file);
     }
-    if (request.compare) {
-        if (request.files.size() != 2)
-            return Fail("--compare needs two files (yuvlumo --compare A B [--size WxH] [--layout L])");
-        std::string problem = CompareReader(request.files[0], "A", request, nullptr, &request.compareA);
-        if (problem.empty())
-            problem = CompareReader(request.files[1], "B", request, &request.compareA, &request.compareB);
+    if (request.compare && request.files.size() != 2)
+        return Fail("--compare needs two files (yuvlumo --compare A B [--size WxH] [--layout L])");
+    // Without --compare and without flags nothing can be wrong yet.
+    if (request.compare || size.Given() || layout.Given()) {
+        const std::string problem = ResolveFiles(request, size, layout);
         if (!problem.empty())
             return Fail(problem);
     }

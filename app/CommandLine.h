@@ -11,7 +11,7 @@ struct StartupRequest {
     // Files to add as rows (their paths as given).
     std::vector<std::string> files;
     // --size and --layout: 0 and empty when not given. They win over what
-    // file names tell; a Y4M file keeps its header's.
+    // file names tell; a Y4M file keeps its header's (yuv/GeometryPolicy.h).
     int width = 0;
     int height = 0;
     std::string type;
@@ -37,5 +37,6 @@ struct CommandLine {
 // yuvlumo --help | --version
 // `args` leaves out the program name. Bad arguments (an unknown option, a
 // bad value, a file that is missing or not a regular file, --compare
-// without two files or with a size nothing gives) give one line and status 2.
+// without two files or with a size nothing gives, a flag that contradicts a
+// Y4M header and names no raw file) give one line and status 2.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);

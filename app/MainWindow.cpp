@@ -215,15 +215,10 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             continue;
         }
         const std::string bytes = path.toUtf8().toStdString();
-        if (guess.isY4m) {
-            AddReader(lumo::LumoYuvReader(bytes, guess.width, guess.height, guess.type));
-            continue;
-        }
-        const int w = width > 0 ? width : guess.width;
-        const int h = width > 0 ? height : guess.height;
-        const std::string t = type.empty() ? guess.type : type;
-        if (w > 0 && h > 0 && !t.empty())
-            AddReader(lumo::LumoYuvReader(bytes, w, h, t));
+        // The default layout is no answer: the dialog asks for it.
+        const lumo::FileGeometry geometry = ChosenGeometry(guess, width, height, type);
+        if (geometry.HasSize() && geometry.typeFrom != lumo::GeometryOrigin::Default)
+            AddReader(lumo::LumoYuvReader(bytes, geometry.width, geometry.height, geometry.type));
         else
             unknown.append(path);
     }

@@ -100,21 +100,11 @@ int RunCompare(CompareArgs args)
         throw CliError("bad value for --jobs: at most 256");
     const FrameRange wanted = args.frames ? ParseFrameRange(*args.frames) : FrameRange();
 
-    // B's options default to A's; B's file, then A's geometry, come next.
     const std::string& pathA = args.fileA;
     const std::string& pathB = args.fileB;
-    const InputGeometry geometryA = ResolveGeometry(pathA, "A (" + pathA + ")", args.geometryA);
-    GeometryOptions& givenB = args.geometryB;
-    if (givenB.size.empty()) {
-        givenB.size = args.geometryA.size;
-        givenB.sizeOption = args.geometryA.sizeOption;
-    }
-    if (givenB.layout.empty()) {
-        givenB.layout = args.geometryA.layout;
-        givenB.layoutOption = args.geometryA.layoutOption;
-    }
-    givenB.fallback = &geometryA;
-    const InputGeometry geometryB = ResolveGeometry(pathB, "B (" + pathB + ")", givenB);
+    const InputPair geometry = ResolvePairGeometry(pathA, pathB, args.geometryA, args.geometryB);
+    const InputGeometry& geometryA = geometry.a;
+    const InputGeometry& geometryB = geometry.b;
     const FrameSize sizeA = geometryA.size;
     const FrameSize sizeB = geometryB.size;
     const std::string& layoutA = geometryA.layout;

@@ -43,7 +43,7 @@ int RunInfo(const InfoArgs& args)
     std::printf("layout:     %s (%s)%s\n", layout.c_str(), info.description.c_str(),
                 OriginText(geometry.layoutFrom, "--layout").c_str());
     std::printf("size:       %dx%d%s\n", size.width, size.height, OriginText(geometry.sizeFrom, "--size").c_str());
-    if (geometry.fpsFrom != Origin::Default)
+    if (geometry.fpsFrom != Origin::None)
         std::printf("rate:       %s fps%s\n", RateText(geometry.fps).c_str(), OriginText(geometry.fpsFrom, "").c_str());
     else if (geometry.y4m)
         std::printf("rate:       unknown, neither the Y4M header nor the file name gives one\n");

@@ -1,76 +1,97 @@
 #include "cli/InputGeometry.h"
 
+#include <vector>
+
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
 #include "cli/RawInput.h"
-#include "yuv/YuvGuess.h"
 
 namespace lumo::cli {
 namespace {
 
-std::string SizeText(FrameSize size)
+SizeFlag SizeOption(const GeometryOptions& options)
 {
-    return std::to_string(size.width) + "x" + std::to_string(size.height);
+    SizeFlag flag;
+    flag.option = options.sizeOption;
+    if (!options.size.empty()) {
+        const FrameSize size = ParseFrameSize(options.size, options.sizeOption);
+        flag.text = options.size;
+        flag.width = size.width;
+        flag.height = size.height;
+    }
+    return flag;
+}
+
+LayoutFlag LayoutOption(const GeometryOptions& options)
+{
+    LayoutFlag flag;
+    flag.option = options.layoutOption;
+    if (!options.layout.empty()) {
+        flag.type = RequireLayoutName(options.layout);
+        flag.text = options.layout;
+    }
+    return flag;
+}
+
+// The options are checked before the files are, then each file in turn.
+std::vector<InputGeometry> Resolve(const std::vector<std::string>& paths, const std::vector<std::string>& names,
+                                   std::vector<NamedFile> files)
+{
+    for (size_t i = 0; i < files.size(); ++i)
+        files[i].guess = GuessFile(paths[i]);
+    const std::vector<FileGeometry> resolved = ResolveGeometry(files);
+    std::vector<InputGeometry> inputs;
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string& name = names[i];
+        const FileGeometry& found = resolved[i];
+        RequireRegularFile(paths[i], name);
+        switch (found.problem) {
+        case GeometryProblem::None: break;
+        case GeometryProblem::DamagedY4m:
+            throw CliError("cannot read " + name + ": " + Y4mStatusText(files[i].guess.y4m));
+        case GeometryProblem::NoSize: {
+            const std::string& option = files[i].size->option;
+            throw CliError("missing option '" + option + "': the name of " + name + " gives no size (pass " + option +
+                           " WxH)");
+        }
+        case GeometryProblem::SizeContradictsHeader:
+        case GeometryProblem::LayoutContradictsHeader: throw CliError(ContradictionText(files[i], found, name));
+        }
+        InputGeometry input;
+        input.size = FrameSize{found.width, found.height};
+        input.layout = found.type;
+        input.fps = found.fps;
+        input.sizeFrom = found.sizeFrom;
+        input.layoutFrom = found.typeFrom;
+        input.fpsFrom = found.fpsFrom;
+        input.y4m = found.isY4m;
+        inputs.push_back(input);
+    }
+    return inputs;
 }
 
 } // namespace
 
 InputGeometry ResolveGeometry(const std::string& path, const std::string& name, const GeometryOptions& options)
 {
-    // The options are checked before the file is.
-    const bool hasSize = !options.size.empty();
-    const FrameSize stated = hasSize ? ParseFrameSize(options.size, options.sizeOption) : FrameSize();
-    const std::string statedLayout = options.layout.empty() ? std::string() : RequireLayoutName(options.layout);
-    RequireRegularFile(path, name);
-    const YuvGuess guess = GuessFile(path);
-    InputGeometry geometry;
-    if (guess.HasRate()) {
-        geometry.fps = guess.fps;
-        geometry.fpsFrom = guess.fpsFrom == GuessSource::Header ? Origin::Header : Origin::Name;
-    }
-    if (guess.isY4m) {
-        if (guess.y4m.status != Y4mStatus::Ok)
-            throw CliError("cannot read " + name + ": " + Y4mStatusText(guess.y4m));
-        geometry.size = FrameSize{guess.width, guess.height};
-        geometry.layout = guess.type;
-        geometry.sizeFrom = geometry.layoutFrom = Origin::Header;
-        geometry.y4m = true;
-        if (hasSize && (stated.width != geometry.size.width || stated.height != geometry.size.height))
-            throw CliError(options.sizeOption + " " + options.size + " contradicts the Y4M header of " + name +
-                           ", which says " + SizeText(geometry.size));
-        if (!statedLayout.empty() && statedLayout != geometry.layout)
-            throw CliError(options.layoutOption + " " + options.layout + " contradicts the Y4M header of " + name +
-                           ", which says " + ShortLayoutName(geometry.layout));
-        return geometry;
-    }
+    const SizeFlag size = SizeOption(options);
+    const LayoutFlag layout = LayoutOption(options);
+    return Resolve({path}, {name}, {NamedFile{{}, &size, &layout, -1}}).front();
+}
 
-    if (hasSize) {
-        geometry.size = stated;
-        geometry.sizeFrom = Origin::Flag;
-    } else if (guess.HasSize()) {
-        geometry.size = FrameSize{guess.width, guess.height};
-        geometry.sizeFrom = Origin::Name;
-    } else if (options.fallback) {
-        geometry.size = options.fallback->size;
-        geometry.sizeFrom = Origin::OtherFile;
-    } else {
-        throw CliError("missing option '" + options.sizeOption + "': the name of " + name +
-                       " gives no size (pass " + options.sizeOption + " WxH)");
-    }
-    if (!statedLayout.empty()) {
-        geometry.layout = statedLayout;
-        geometry.layoutFrom = Origin::Flag;
-    } else if (guess.HasType()) {
-        geometry.layout = guess.type;
-        geometry.layoutFrom = Origin::Name;
-    } else if (options.fallback) {
-        geometry.layout = options.fallback->layout;
-        geometry.layoutFrom = Origin::OtherFile;
-    } else {
-        geometry.layout = "YUV_TYPE_I420";
-        geometry.layoutFrom = Origin::Default;
-    }
-    return geometry;
+InputPair ResolvePairGeometry(const std::string& pathA, const std::string& pathB, const GeometryOptions& optionsA,
+                              const GeometryOptions& optionsB)
+{
+    const SizeFlag sizeA = SizeOption(optionsA);
+    const LayoutFlag layoutA = LayoutOption(optionsA);
+    const SizeFlag sizeB = SizeOption(optionsB);
+    const LayoutFlag layoutB = LayoutOption(optionsB);
+    // B without its own option is named with A's.
+    const NamedFile a{{}, &sizeA, &layoutA, -1};
+    const NamedFile b{{}, sizeB.Given() ? &sizeB : &sizeA, layoutB.Given() ? &layoutB : &layoutA, 0};
+    const std::vector<InputGeometry> inputs =
+        Resolve({pathA, pathB}, {"A (" + pathA + ")", "B (" + pathB + ")"}, {a, b});
+    return InputPair{inputs[0], inputs[1]};
 }
 
 std::string OriginText(Origin origin, const std::string& option)
@@ -81,6 +102,7 @@ std::string OriginText(Origin origin, const std::string& option)
     case Origin::Header: return ", from the Y4M header";
     case Origin::OtherFile: return ", as for A";
     case Origin::Default: return ", the default";
+    case Origin::None: break;
     }
     return std::string();
 }

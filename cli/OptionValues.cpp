@@ -2,9 +2,12 @@
 
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
+#include "yuv/GeometryPolicy.h"
 
 namespace lumo::cli {
 namespace {
+
+static_assert(kMaxDimension == kMaxGuessDimension, "--size takes what a file name may state");
 
 bool ParseNonNegative(const std::string& text, long long limit, long long& out)
 {
@@ -26,18 +29,16 @@ bool ParseNonNegative(const std::string& text, long long limit, long long& out)
 
 FrameSize ParseFrameSize(const std::string& text, const std::string& option)
 {
-    size_t sep = text.find('x');
-    if (sep == std::string::npos)
-        sep = text.find('X');
-    long long w = 0;
-    long long h = 0;
-    if (sep == std::string::npos || !ParseNonNegative(text.substr(0, sep), kMaxDimension, w)
-        || !ParseNonNegative(text.substr(sep + 1), kMaxDimension, h))
+    FrameSize size;
+    switch (ParseSizeText(text, &size.width, &size.height)) {
+    case SizeTextStatus::Ok: break;
+    case SizeTextStatus::Malformed:
         throw CliError("bad size '" + text + "' for " + option + ": expected WIDTHxHEIGHT, each from 1 to "
                        + std::to_string(kMaxDimension));
-    if (w == 0 || h == 0)
+    case SizeTextStatus::Zero:
         throw CliError("bad size '" + text + "' for " + option + ": width and height must be at least 1");
-    return FrameSize{static_cast<int>(w), static_cast<int>(h)};
+    }
+    return size;
 }
 
 int ParseIndex(const std::string& text, const std::string& option)

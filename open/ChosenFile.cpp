@@ -26,6 +26,16 @@ lumo::YuvGuess GuessChosenFile(const QString& path)
     return lumo::GuessFile(path.toUtf8().toStdString());
 }
 
+lumo::FileGeometry ChosenGeometry(const lumo::YuvGuess& guess, int width, int height, const std::string& type)
+{
+    lumo::SizeFlag size;
+    size.width = width;
+    size.height = height;
+    lumo::LayoutFlag layout;
+    layout.type = type;
+    return lumo::ResolveGeometry(guess, size, layout);
+}
+
 bool LooksLikeMedia(const QString& path)
 {
     static const QStringList kExtensions = {
@@ -77,16 +87,13 @@ bool ReaderForChosenFile(const QString& path, int width, int height, const std::
                          lumo::LumoYuvReader* reader, QString* problem)
 {
     const std::string bytes = path.toUtf8().toStdString();
-    lumo::YuvGuess guess;
-    if (lumo::YuvFrameFile::ProbeY4m(bytes, &guess.y4m)) {
-        guess.isY4m = true;
-        *problem = Y4mProblem(path, guess);
-        if (!problem->isEmpty())
-            return false;
-        *reader = lumo::LumoYuvReader(bytes, guess.y4m.width, guess.y4m.height, guess.y4m.type);
-        return true;
-    }
-    *reader = lumo::LumoYuvReader(bytes, width, height, type);
+    const lumo::YuvGuess guess = GuessChosenFile(path);
+    *problem = Y4mProblem(path, guess);
+    if (!problem->isEmpty())
+        return false;
+    // The dialog's values describe raw files; a Y4M file keeps its header.
+    const lumo::FileGeometry geometry = ChosenGeometry(guess, width, height, type);
+    *reader = lumo::LumoYuvReader(bytes, geometry.width, geometry.height, geometry.type);
     return true;
 }
 

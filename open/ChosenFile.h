@@ -7,6 +7,7 @@
 
 class QMimeData;
 
+#include "yuv/GeometryPolicy.h"
 #include "yuv/LumoYuvReader.h"
 #include "yuv/YuvGuess.h"
 
@@ -16,6 +17,13 @@ class QMimeData;
 // What can be told about the file before opening it: a Y4M file's header,
 // else what its name says (yuv/YuvGuess.h).
 lumo::YuvGuess GuessChosenFile(const QString& path);
+
+// Its geometry under the policy every program shares (yuv/GeometryPolicy.h):
+// a Y4M file's header, else the given width and height and layout (0 and
+// empty when not given), then what the name tells; a layout nothing gives
+// is I420 with GeometryOrigin::Default.
+lumo::FileGeometry ChosenGeometry(const lumo::YuvGuess& guess, int width = 0, int height = 0,
+                                  const std::string& type = std::string());
 
 // Whether the name ends in the extension of a video or picture format the
 // media conversion reads (.mp4, .mkv, .png, ...); such files are converted,

@@ -247,8 +247,9 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
         ConvertMedia(media);
     if (selected_files_.isEmpty())
         return;
-    const lumo::YuvGuess guess = GuessChosenFile(selected_files_.first());
-    Prefill(guess.HasSize() ? guess.width : 0, guess.HasSize() ? guess.height : 0, LayoutIndex(guess.type));
+    // What is known of the first file; the default layout is left to the user.
+    const lumo::FileGeometry known = ChosenGeometry(GuessChosenFile(selected_files_.first()));
+    Prefill(known.width, known.height, known.typeFrom == lumo::GeometryOrigin::Default ? -1 : LayoutIndex(known.type));
 }
 
 void OpenFileDialog::Prefill(int width, int height, int yuvIndex)

@@ -208,6 +208,13 @@ TEST(OpenFiles, CommandLine)
         {{"--compare", plain, a}, 2, "the name of A (" + plain + ") gives no size: pass --size WxH"},
         {{a, "--", "--size"}, 2, "cannot open --size"},
         {{a, plain, "--size", "16x8", "--layout", "yuv420p"}, -1, ""},
+        // A flag is for the raw files named with it; with none, a Y4M file
+        // it contradicts is an error, as in yuvlumo-cli.
+        {{y4m.toStdString(), plain, "--size", "32x8", "--layout", "nv12"}, -1, ""},
+        {{"--compare", y4m.toStdString(), y4m.toStdString(), "--size", "16x8"}, -1, ""},
+        {{"--compare", y4m.toStdString(), y4m.toStdString(), "--size", "32x8"}, 2,
+         "yuvlumo: --size 32x8 contradicts the Y4M header of A (" + y4m.toStdString() + "), which says 16x8\n"},
+        {{y4m.toStdString(), "--layout", "nv12"}, 2, "--layout nv12 contradicts the Y4M header of"},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(c.args);
