@@ -108,9 +108,9 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
                              const std::string& path, const MetricChoice& metrics, const Region& region,
                              int rangeCode, int jobs)
 {
-    GeometryOptions options = args.geometry;
-    options.fallback = &refGeometry;
-    const InputGeometry geometry = ResolveGeometry(path, path, options);
+    // An encode takes the reference's size and layout unless its own name or
+    // header says otherwise, as B does in compare.
+    const InputGeometry geometry = ResolvePairGeometry(args.reference, path, args.geometry, GeometryOptions{}).b;
     const FrameSize& size = refGeometry.size;
     if (geometry.size.width != size.width || geometry.size.height != size.height)
         throw CliError(path + " is " + std::to_string(geometry.size.width) + "x" +

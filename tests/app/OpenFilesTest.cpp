@@ -291,7 +291,7 @@ TEST(OpenFiles, FileAlreadyListedSelectsItsRow)
         {{a.toStdString()}, 2, 0},
         {{y4m.toStdString()}, 2, 1},
         {{(dir + "/./again_16x8.yuv").toStdString()}, 2, 0},
-        {{y4m.toStdString(), "--size", "32x4"}, 2, 1},
+        {{y4m.toStdString(), "--size", "16x8"}, 2, 1},
         {{a.toStdString(), "--layout", "nv12"}, 3, -1},
         {{a.toStdString(), "--size", "8x16"}, 4, -1},
         {{a.toStdString(), "--size", "8x16"}, 4, 3},

@@ -28,11 +28,12 @@ inline QString WriteFile(const QString& name, const QByteArray& bytes)
 inline QByteArray I420Frames(int width, int height, int frames, int edge)
 {
     QByteArray frame;
-    frame.reserve(width * height * 3 / 2);
+    const int chroma = 2 * ((width + 1) / 2) * ((height + 1) / 2);
+    frame.reserve(width * height + chroma);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             frame.append(static_cast<char>(x < edge ? 16 : 235));
-    frame.append(QByteArray(width * height / 2, static_cast<char>(128)));
+    frame.append(QByteArray(chroma, static_cast<char>(128)));
     QByteArray all;
     for (int i = 0; i < frames; ++i)
         all += frame;
