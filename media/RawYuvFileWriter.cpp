@@ -1,5 +1,6 @@
 #include "media/RawYuvFileWriter.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,6 +28,21 @@ std::string TempSuffix()
         + std::to_string(static_cast<unsigned long long>(ticks) ^ thread);
 }
 
+bool WriteAll(int fd, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }
 
 RawYuvFileWriter::RawYuvFileWriter(std::string target)
@@ -49,44 +65,39 @@ bool RawYuvFileWriter::Open()
     if (m_fd >= 0)
         return true;
     Discard();
-    m_temp = m_target + TempSuffix();
-    m_file.open(fs::u8path(m_temp), std::ios::binary | std::ios::out | std::ios::trunc);
-    m_open = m_file.is_open();
-    if (!m_open)
+    // O_EXCL with O_NOFOLLOW: whatever already stands at the temporary name,
+    // a planted link included, is never opened or written through.
+    for (int attempt = 0; attempt < 8 && m_tempFd < 0; ++attempt) {
+        m_temp = m_target + TempSuffix();
+        m_tempFd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_tempFd < 0 && errno != EEXIST)
+            break;
+    }
+    if (m_tempFd < 0)
         m_temp.clear();
-    return m_open;
+    m_failed = false;
+    return m_tempFd >= 0;
 }
 
 bool RawYuvFileWriter::Write(const void* data, std::size_t size)
 {
-    if (m_fd >= 0) {
-        const char* p = static_cast<const char*>(data);
-        while (size > 0) {
-            const ssize_t n = ::write(m_fd, p, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            p += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    if (!m_open)
+    if (m_fd >= 0)
+        return WriteAll(m_fd, data, size);
+    if (m_tempFd < 0 || m_failed)
         return false;
-    m_file.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return m_file.good();
+    m_failed = !WriteAll(m_tempFd, data, size);
+    return !m_failed;
 }
 
 bool RawYuvFileWriter::Commit()
 {
     if (m_fd >= 0)
         return true;
-    if (!m_open)
+    if (m_tempFd < 0)
         return false;
-    m_file.close();
-    m_open = false;
-    if (m_file.fail()) {
+    const bool closed = ::close(m_tempFd) == 0;
+    m_tempFd = -1;
+    if (!closed || m_failed) {
         Discard();
         return false;
     }
@@ -109,9 +120,9 @@ bool RawYuvFileWriter::SameFile(const std::string& a, const std::string& b)
 
 void RawYuvFileWriter::Discard()
 {
-    if (m_open) {
-        m_file.close();
-        m_open = false;
+    if (m_tempFd >= 0) {
+        ::close(m_tempFd);
+        m_tempFd = -1;
     }
     if (!m_temp.empty()) {
         std::error_code ec;

@@ -1,6 +1,5 @@
 #pragma once
 #include <cstddef>
-#include <fstream>
 #include <string>
 
 namespace lumo {
@@ -31,8 +30,10 @@ private:
 
     std::string m_target;
     std::string m_temp;
-    std::ofstream m_file;
-    bool m_open = false;
+    // The temporary file, created anew (never through a link); -1 when none.
+    int m_tempFd = -1;
+    bool m_failed = false;
+    // The caller's descriptor, or -1.
     int m_fd = -1;
 };
 
