@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/FrameLoader.h"
+#include "yuv/FramePng.h"
 #include "yuv/LumoYuvReader.h"
 
 #include <QList>
@@ -14,6 +15,7 @@
 class ColorChart;
 class MetricPlot;
 class SequenceMetrics;
+class YUVShowView;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -145,6 +147,14 @@ private:
     void ConnectHover(YUVWidget* widget, int which);
     void UpdatePixelInfo();
     void ApplyDiff();
+    // With the link on, the other view takes `leader`'s place.
+    void FollowPlace(YUVShowView* leader);
+    // The zoom keys: `factor` about the view's centre, 0 for one frame pixel
+    // per screen pixel.
+    void ZoomViews(double factor);
+    // The difference view's picture (Diff on), as Ctrl+S saves it.
+    lumo::FramePngStatus SaveDiffPicture(double gamma,
+                                         const std::function<bool(const void* data, size_t size)>& sink) const;
 
     ColorChart* colorChart1st_ = nullptr;
     ColorChart* colorChart2nd_ = nullptr;
@@ -194,5 +204,6 @@ private:
     QHBoxLayout* colorChartLayout_ = nullptr;
     QLabel* pixelInfo_ = nullptr;
     QCheckBox* diffCheckbox_ = nullptr;
+    QCheckBox* linkViewsCheck_ = nullptr;
     QComboBox* diffGainBox_ = nullptr;
 };
