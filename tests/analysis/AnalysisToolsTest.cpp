@@ -20,8 +20,12 @@
 #include <QPointer>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace fixtures;
 
@@ -157,6 +161,13 @@ TEST_F(AnalysisToolsTest, StatusLineShowsBothFilesAndTheirDifference)
     EXPECT_TRUE(text.startsWith(QStringLiteral("x %1, y %2").arg(px).arg(py))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("A: Y %1 U %2 V %3").arg(a[y]).arg(a[u]).arg(a[v])))
         << text.toStdString();
+    // The window opens in BT.601 full range: R = Y + 1.402 (V - 128), ...
+    auto level = [](double x) { return static_cast<int>(std::lround(std::clamp(x, 0.0, 255.0))); };
+    const QString rgb = QStringLiteral("→ R %1 G %2 B %3")
+                            .arg(level(a[y] + 1.402 * (a[v] - 128)))
+                            .arg(level(a[y] - 0.344136 * (a[u] - 128) - 0.714136 * (a[v] - 128)))
+                            .arg(level(a[y] + 1.772 * (a[u] - 128)));
+    EXPECT_TRUE(text.contains(rgb)) << text.toStdString() << " wants " << rgb.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("B: Y %1 U %2 V %3").arg(b[y]).arg(b[u]).arg(b[v])))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("B−A: Y %1").arg(int(b[y]) - int(a[y]) > 0
@@ -310,6 +321,54 @@ TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
         EXPECT_NEAR(left + right, w, 2);
         EXPECT_NEAR(top + bottom, h, 2);
     }
+}
+
+TEST_F(AnalysisToolsTest, LinkedViewsKeepTheSamePixelUnderTheSamePlace)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    YUVShowView* first = window_->FirstYUVWidget()->View();
+    YUVShowView* second = window_->SecondYUVWidget()->View();
+    auto* link = window_->findChild<QCheckBox*>("linkViewsCheck");
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->isChecked());
+    EXPECT_TRUE(link->isEnabled());
+    // Beside Diff, not under it: the column grows no taller.
+    auto* diff = window_->findChild<QCheckBox*>("diff_checkbox");
+    EXPECT_EQ(link->geometry().center().y(), diff->geometry().center().y());
+
+    auto samePixels = [&] {
+        first->grabFramebuffer();
+        second->grabFramebuffer();
+        for (const QPoint p : {QPoint(3, 3), first->rect().center(), QPoint(first->width() - 4, first->height() - 4)}) {
+            int a[2] = {-1, -1};
+            int b[2] = {-1, -1};
+            const bool inA = first->PixelAt(p.x(), p.y(), &a[0], &a[1]);
+            const bool inB = second->PixelAt(p.x(), p.y(), &b[0], &b[1]);
+            if (inA != inB || a[0] != b[0] || a[1] != b[1])
+                return false;
+        }
+        return true;
+    };
+    const QPoint at = first->rect().center() + QPoint(7, -5);
+    QWheelEvent wheel(at, first->mapToGlobal(at), QPoint(), QPoint(0, 120 * 12), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(first, &wheel);
+    EXPECT_TRUE(samePixels()) << "wheel";
+    Press(QKeySequence(Qt::Key_Plus));
+    EXPECT_TRUE(samePixels()) << "+";
+    Press(QKeySequence(Qt::Key_1));
+    EXPECT_TRUE(samePixels()) << "1";
+    EXPECT_NEAR(first->PixelScale(), 1.0, 1e-3);
+    EXPECT_NEAR(second->PixelScale(), 1.0, 1e-3);
+    Press(QKeySequence(Qt::Key_Minus));
+    EXPECT_TRUE(samePixels()) << "-";
+
+    link->setChecked(false);
+    const float zoom = second->Zoom();
+    QApplication::sendEvent(first, &wheel);
+    EXPECT_EQ(second->Zoom(), zoom) << "unlinked";
+    link->setChecked(true);
+    EXPECT_TRUE(samePixels()) << "linked again";
 }
 
 TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExportsWithTheWindowsRangeAndGamma)
