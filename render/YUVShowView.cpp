@@ -606,9 +606,7 @@ void YUVShowView::DrawThumbnails()
     channelCall_->SetUniformInt("y", 0);
     channelCall_->SetUniformInt("u", 1);
     channelCall_->SetUniformInt("v", 2);
-    channelCall_->SetUniformInt("colorRange", colorRange_);
-    channelCall_->SetUniformFloat("width", w);
-    channelCall_->SetUniformFloat("height", h);
+    channelCall_->SetUniformFloat("grey", textureMax_ / static_cast<float>(255 << (textureDepth_ - 8)));
     const float k = (static_cast<float>(frameWidth_) / static_cast<float>(frameHeight_)) * (0.2f * h) / w;
     const struct {
         int show;

@@ -21,17 +21,13 @@ const char* const kFrameFragmentShader =
     "for (int i = 0; i < 3; ++i) { rgb[i] = rgb[i] > 0.0 ? pow(rgb[i], gamma) : 0.0; } "
     "color = vec4(rgb, 1.0); }";
 
+// One plane as grey; `grey` scales a texel to 0..1 of the sample's range.
 const char* const kChannelFragmentShader =
     "#version 330\n"
-    "in vec3 TexCoord; out vec4 color; uniform float iTime; uniform float width; uniform float height; "
-    "uniform int type = 1; uniform sampler2D y; uniform sampler2D u; uniform sampler2D v; "
-    "uniform int colorRange; void main() { float t_x = TexCoord.x; float t_y = TexCoord.y; "
-    "vec2 t = vec2(t_x,1.0 - t_y); vec3 yuv; vec3 rgb; yuv.x = texture(y, t).r; "
-    "yuv.y = texture(u, t).r - 0.5; yuv.z = texture(v, t).r - 0.5; "
-    "rgb = mat3( 1, 1, 1, 0, -0.39465, 2.03211, 1.13983, -0.58060, 0) * yuv; "
-    "if(type == 1){ float v = texture(y, t).r; color = vec4(v, v, v, 1.0); } "
-    "if(type == 2){ float v = texture(u, t).r; color = vec4(v, v, v, 1.0); } "
-    "if(type == 3){ float v = texture(v, t).r; color = vec4(v, v, v, 1.0); } }";
+    "in vec3 TexCoord; out vec4 color; uniform int type = 1; uniform float grey = 1.0; uniform sampler2D y; "
+    "uniform sampler2D u; uniform sampler2D v; void main() { vec2 t = vec2(TexCoord.x, 1.0 - TexCoord.y); "
+    "float s = type == 1 ? texture(y, t).r : (type == 2 ? texture(u, t).r : texture(v, t).r); "
+    "s = min(s * grey, 1.0); color = vec4(s, s, s, 1.0); }";
 
 const char* const kRectVertexShader =
     "#version 330\n"

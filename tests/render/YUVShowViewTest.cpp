@@ -148,6 +148,16 @@ TEST(YUVShowViewTest, ThumbnailsInTheirSlots)
     ExpectPixel(image, 60, 30, 200, 200, 200, 1, "Y slot");
     EXPECT_EQ(image.pixel(60, 93), frameColour) << "empty U slot shows the frame";
     ExpectPixel(image, 60, 156, 50, 50, 50, 1, "V slot");
+
+    // A 10-bit file's planes (drawn from its own samples) look the same.
+    const std::string deepPath = TestPath("thumbs10.yuv");
+    WriteBytes(deepPath, UniformI010(32, 16, 800, 400, 200));
+    ViewHarness deep(deepPath, 32, 16, "YUV_TYPE_I010", 400, 300);
+    deep->SetVisible(2, 2, 2);
+    image = deep.Grab();
+    ExpectPixel(image, 60, 30, 200, 200, 200, 1, "10-bit Y slot");
+    ExpectPixel(image, 60, 93, 100, 100, 100, 1, "10-bit U slot");
+    ExpectPixel(image, 60, 156, 50, 50, 50, 1, "10-bit V slot");
 }
 
 TEST(YUVShowViewTest, RectangleEdges)
