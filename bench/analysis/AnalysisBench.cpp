@@ -374,6 +374,7 @@ int Show(const QStringList& args)
     DoubleClickFrame(window->CtrBar()->FirstTimeLine(), frame);
     WaitFor([&] { return label->text() != before; }, 20000);
     Wait(1500); // thumbnails
+    WaitFor([&] { return window->Sequence()->IsFinished(); }, 120000);
     QPoint hover(-1, -1);
     for (int i = 8; i < args.size(); ++i) {
         const QString key = args[i].section('=', 0, 0);
