@@ -18,7 +18,7 @@ const char* const kFrameFragmentShader =
     "vec3 s = vec3(texture(y, t).r, texture(u, t).r, texture(v, t).r) * sampleMax; "
     "float l = (s.x - offsets.x) / scales.x; vec2 c = (s.yz - vec2(offsets.y)) / scales.y; "
     "vec3 rgb = clamp(vec3(l + coeffs.x * c.y, l + coeffs.y * c.x + coeffs.z * c.y, l + coeffs.w * c.x), 0.0, 1.0); "
-    "for (int i = 0; i < 3; ++i) { rgb[i] = rgb[i] > 0.0 ? pow(rgb[i], gamma) : 0.0; } "
+    "if (gamma != 1.0) { for (int i = 0; i < 3; ++i) { rgb[i] = rgb[i] > 0.0 ? pow(rgb[i], gamma) : 0.0; } } "
     "color = vec4(rgb, 1.0); }";
 
 // One plane as grey; `grey` scales a texel to 0..1 of the sample's range.

@@ -223,14 +223,23 @@ QList<QVariant> LastRuler(ViewHarness& view)
     return spy.isEmpty() ? QList<QVariant>() : spy.last();
 }
 
+// Frame pixel under widget position (x, y) after the last paint; (-1, -1)
+// beside the frame.
+QPoint PixelUnder(YUVShowView* view, double x, double y)
+{
+    int px = -1;
+    int py = -1;
+    return view->PixelAt(x, y, &px, &py) ? QPoint(px, py) : QPoint(-1, -1);
+}
+
 TEST(YUVShowViewTest, WheelZoomsGeometricallyAboutTheMouse)
 {
     const std::string path = TestPath("zoom.yuv");
     WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
     ViewHarness view(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
     view.Grab();
-    int before[2];
-    ASSERT_TRUE(view->PixelAt(10, 100, &before[0], &before[1]));
+    const QPoint before = PixelUnder(view.get(), 10, 100);
+    ASSERT_NE(before.x(), -1);
     for (int i = 0; i < 3; ++i)
         Wheel(view.get(), 120, 10, 100);
     EXPECT_NEAR(view->Zoom(), 1.953125f, 1e-5); // 1.25^3
@@ -239,10 +248,7 @@ TEST(YUVShowViewTest, WheelZoomsGeometricallyAboutTheMouse)
     // Frame x 24 stays under x 10: the left edge at 10 - 24 * 0.8138.
     EXPECT_EQ(ruler.at(0).toInt(), -9);
     EXPECT_EQ(ruler.at(1).toInt(), 1552);
-    int after[2];
-    ASSERT_TRUE(view->PixelAt(10, 100, &after[0], &after[1]));
-    EXPECT_EQ(after[0], before[0]);
-    EXPECT_EQ(after[1], before[1]);
+    EXPECT_EQ(PixelUnder(view.get(), 10, 100), before);
 
     // A long turn back stops at 1/64 of the fitted size.
     for (int i = 0; i < 100; ++i)
@@ -260,24 +266,18 @@ TEST(YUVShowViewTest, KeyZoomsKeepTheCentreAndOneToOneShowsFramePixels)
     WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
     ViewHarness view(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
     view.Grab();
-    int centre[2];
-    ASSERT_TRUE(view->PixelAt(400, 300, &centre[0], &centre[1]));
+    const QPoint centre = PixelUnder(view.get(), 400, 300);
     view->ZoomAboutCentre(YUVShowView::kWheelStep);
     view->ShowActualPixels();
     view.Grab();
     EXPECT_NEAR(view->PixelScale(), 1.0, 1e-4);
-    int now[2];
-    ASSERT_TRUE(view->PixelAt(400, 300, &now[0], &now[1]));
-    EXPECT_EQ(now[0], centre[0]);
-    EXPECT_EQ(now[1], centre[1]);
+    EXPECT_EQ(PixelUnder(view.get(), 400, 300), centre);
     // Zooming in has no limit short of 2^24 screen pixels across.
     for (int i = 0; i < 60; ++i)
         view->ZoomAboutCentre(YUVShowView::kWheelStep);
     view.Grab();
     EXPECT_GT(view->PixelScale(), 8000.0);
-    ASSERT_TRUE(view->PixelAt(400, 300, &now[0], &now[1]));
-    EXPECT_EQ(now[0], centre[0]);
-    EXPECT_EQ(now[1], centre[1]);
+    EXPECT_EQ(PixelUnder(view.get(), 400, 300), centre);
 }
 
 TEST(YUVShowViewTest, AViewGivenAnothersPlaceShowsTheSamePixelsAtTheSamePlaces)
@@ -296,12 +296,8 @@ TEST(YUVShowViewTest, AViewGivenAnothersPlaceShowsTheSamePixelsAtTheSamePlaces)
     EXPECT_EQ(placed.count(), 0) << "taking a place is not the user's move";
     EXPECT_NEAR(b->PixelScale(), a->PixelScale(), 1e-3);
     for (const QPoint p : {QPoint(5, 5), QPoint(300, 200), QPoint(600, 590)}) {
-        int pa[2];
-        int pb[2];
-        ASSERT_TRUE(a->PixelAt(p.x(), p.y(), &pa[0], &pa[1]));
-        ASSERT_TRUE(b->PixelAt(p.x(), p.y(), &pb[0], &pb[1]));
-        EXPECT_EQ(pa[0], pb[0]) << p.x();
-        EXPECT_EQ(pa[1], pb[1]) << p.y();
+        EXPECT_NE(PixelUnder(a.get(), p.x(), p.y()).x(), -1);
+        EXPECT_EQ(PixelUnder(a.get(), p.x(), p.y()), PixelUnder(b.get(), p.x(), p.y())) << p.x() << "," << p.y();
     }
 }
 
@@ -320,12 +316,9 @@ TEST(YUVShowViewTest, ZoomUnderAStillMouseReportsTheNewPixel)
     view->ZoomAboutCentre(4.0);
     view.Grab();
     ASSERT_EQ(hovered.count(), 2);
-    int px = 0;
-    int py = 0;
-    ASSERT_TRUE(view->PixelAt(100, 100, &px, &py));
-    EXPECT_EQ(hovered.last().at(0).toInt(), px);
-    EXPECT_EQ(hovered.last().at(1).toInt(), py);
-    EXPECT_EQ(px, 780); // 960 - 300 * 2.4 / 4
+    const QPoint under = PixelUnder(view.get(), 100, 100);
+    EXPECT_EQ(QPoint(hovered.last().at(0).toInt(), hovered.last().at(1).toInt()), under);
+    EXPECT_EQ(under.x(), 780); // 960 - 300 * 2.4 / 4
     view.Grab();
     EXPECT_EQ(hovered.count(), 2) << "a paint that moves nothing reports nothing";
 }
