@@ -35,7 +35,8 @@ void MatrixRgb(const ColorMatrix& m, double gamma, int y, int u, int v, uint8_t 
     const double c[3] = {yf + m.rv * pr, yf + m.gu * pb + m.gv * pr, yf + m.bu * pb};
     for (int i = 0; i < 3; ++i) {
         double x = c[i] < 0.0 ? 0.0 : (c[i] > 1.0 ? 1.0 : c[i]);
-        if (gamma != 1.0)
+        // 0 stays 0 at any gamma, as in the frame shader (0^0 is 1).
+        if (gamma != 1.0 && x > 0.0)
             x = std::pow(x, gamma);
         rgb[i] = static_cast<uint8_t>(x * 255.0 + 0.5);
     }

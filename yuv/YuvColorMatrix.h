@@ -30,7 +30,7 @@ struct ColorMatrix {
 bool MatrixFor(int range, int depth, ColorMatrix* out);
 
 // One pixel: the matrix, each component clamped to 0..1 and raised to
-// `gamma`, times 255, rounded to the nearest level.
+// `gamma` (0 stays 0), times 255, rounded to the nearest level.
 void MatrixRgb(const ColorMatrix& m, double gamma, int y, int u, int v, uint8_t rgb[3]);
 
 // Planar 4:4:4 samples (Y, U, V planes of w*h, as the reader's native read
