@@ -45,6 +45,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -159,6 +160,11 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     gammaSpinBox_->setSingleStep(0.1);
     connect(gammaSpinBox_, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
             &LumoImageView::onGammaValueChanged);
+
+    connect(linkViewsCheck_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            FollowPlace(yuvWidget1st_->View());
+    });
 
     BuildShortcuts();
     pixelInfoTimer_.setSingleShot(true);
@@ -310,6 +316,13 @@ void LumoImageView::BuildForm()
         diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
     diffGainBox_->setEnabled(false);
     diffRow->addWidget(diffGainBox_);
+    // Link views on a row of its own: beside Diff and its gain the column
+    // would grow wider than the views can spare.
+    linkViewsCheck_ = new QCheckBox(QStringLiteral("Link views"), centralwidget_);
+    linkViewsCheck_->setObjectName(QStringLiteral("linkViewsCheck"));
+    linkViewsCheck_->setChecked(true);
+    linkViewsCheck_->setEnabled(false);
+    verticalLayout->addWidget(linkViewsCheck_);
     horizontalLayout->addLayout(verticalLayout);
 
     auto* verticalLayout4 = new QVBoxLayout();
@@ -614,6 +627,9 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
     ctrBar_->Add2ndTimeLine(reader2nd_);
     connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
     ConnectHover(yuvWidget2nd_, 2);
+    linkViewsCheck_->setEnabled(true);
+    // The new view takes the first one's place once the layout has sized it.
+    QTimer::singleShot(0, yuvWidget2nd_, [this] { FollowPlace(yuvWidget1st_->View()); });
     const bool sameSize = reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height();
     diffCheckbox_->setEnabled(sameSize);
     diffGainBox_->setEnabled(sameSize);
@@ -635,6 +651,7 @@ void LumoImageView::remove2ndFile()
         plot_->hide();
         diffCheckbox_->setEnabled(false);
         diffGainBox_->setEnabled(false);
+        linkViewsCheck_->setEnabled(false);
         hoverX_ = hoverY_ = -1;
         UpdatePixelInfo();
         imageShowLayout_->removeWidget(yuvWidget2nd_);
@@ -789,6 +806,10 @@ void LumoImageView::BuildShortcuts()
         {QKeySequence(Qt::Key_End), [this] { SelectLastFrame(); }},
         {QKeySequence(Qt::Key_Space), [this] { ctrBar_->onCtrBtnClick(); }},
         {QKeySequence(Qt::Key_F), [this] { FitViews(); }},
+        {QKeySequence(Qt::Key_Plus), [this] { ZoomViews(YUVShowView::kWheelStep); }},
+        {QKeySequence(Qt::Key_Equal), [this] { ZoomViews(YUVShowView::kWheelStep); }},
+        {QKeySequence(Qt::Key_Minus), [this] { ZoomViews(1.0 / YUVShowView::kWheelStep); }},
+        {QKeySequence(Qt::Key_1), [this] { ZoomViews(0.0); }},
         {QKeySequence::Save, [this] { SaveShownFrame(); }},
         {QKeySequence::Copy, [this] { CopyMetricText(); }},
     };
@@ -824,6 +845,36 @@ void LumoImageView::ConnectHover(YUVWidget* widget, int which)
     };
     connect(view, &YUVShowView::planesChanged, this, follow);
     connect(view, &QOpenGLWidget::frameSwapped, this, follow);
+    connect(view, &YUVShowView::placeChanged, this, [this, view] { FollowPlace(view); });
+}
+
+void LumoImageView::FollowPlace(YUVShowView* leader)
+{
+    if (!yuvWidget2nd_ || !linkViewsCheck_->isChecked())
+        return;
+    YUVShowView* first = yuvWidget1st_->View();
+    YUVShowView* second = yuvWidget2nd_->View();
+    (leader == first ? second : first)->SetPlace(leader->CurrentPlace());
+}
+
+void LumoImageView::ZoomViews(double factor)
+{
+    // The view under the mouse, or the first; a linked view follows. Without
+    // the link and the mouse elsewhere both views zoom.
+    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
+    const bool linked = views[1] && linkViewsCheck_->isChecked();
+    for (int i = 0; i < 2; ++i) {
+        const bool hovered = hoveredView_ == i + 1;
+        const bool target = hovered || (hoveredView_ == 0 && (i == 0 || !linked));
+        if (!views[i] || !target)
+            continue;
+        if (factor > 0)
+            views[i]->ZoomAboutCentre(factor);
+        else
+            views[i]->ShowActualPixels();
+        if (linked)
+            break;
+    }
 }
 
 QString LumoImageView::PixelInfoText() const
@@ -843,15 +894,19 @@ QString LumoImageView::PixelInfoText() const
     for (int i = 0; i < 2; ++i) {
         if (!has[i])
             continue;
-        // What the view draws there: the difference in a difference view.
-        int shown[3] = {drawn[i][0], drawn[i][1], drawn[i][2]};
+        // What the view draws there: the samples at their depth, or the
+        // 8-bit difference in a difference view.
+        int rgb[3];
         if (views[i]->ShowsDiff() && has[0]) {
             const int gain = diffGainBox_->currentData().toInt();
+            int shown[3];
             for (int p = 0; p < 3; ++p)
                 shown[p] = std::clamp(128 + gain * (drawn[i][p] - drawn[0][p]), 0, 255);
+            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), 8, shown[0], shown[1], shown[2], rgb);
+        } else {
+            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), views[i]->BitDepth(), samples[i][0],
+                           samples[i][1], samples[i][2], rgb);
         }
-        int rgb[3];
-        FrameShaderRgb(views[i]->ColorRange(), views[i]->Gamma(), shown[0], shown[1], shown[2], rgb);
         text += QStringLiteral("    %1Y %2 U %3 V %4 → R %5 G %6 B %7")
                     .arg(views[1] ? (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) : QString())
                     .arg(samples[i][0])
@@ -995,9 +1050,15 @@ void LumoImageView::SaveShownFrame()
         ShowInformation(CannotWrite(path, file));
         return;
     }
-    const lumo::FramePngStatus status = lumo::WriteFramePng(reader, frame, [&](const void* data, size_t size) {
+    auto sink = [&](const void* data, size_t size) {
         return file.write(static_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size);
-    });
+    };
+    // What the view draws, without anything drawn over it: the frame through
+    // the window's range and gamma, or the difference picture.
+    const double gamma = gammaSpinBox_->value();
+    YUVShowView* view = second ? yuvWidget2nd_->View() : yuvWidget1st_->View();
+    const lumo::FramePngStatus status = view->ShowsDiff() ? SaveDiffPicture(gamma, sink)
+                                                          : lumo::WriteFramePng(reader, frame, colorRangeId_, gamma, sink);
     if (status == lumo::FramePngStatus::Ok && file.commit())
         return;
     file.cancelWriting();
@@ -1005,6 +1066,30 @@ void LumoImageView::SaveShownFrame()
         ShowInformation(tr("无法读取第 %1 帧").arg(frame));
     else
         ShowInformation(CannotWrite(path, file));
+}
+
+lumo::FramePngStatus LumoImageView::SaveDiffPicture(
+    double gamma, const std::function<bool(const void* data, size_t size)>& sink) const
+{
+    const YUVShowView* first = yuvWidget1st_->View();
+    const YUVShowView* second = yuvWidget2nd_->View();
+    const uint8_t* a = first->ShownPlanes();
+    const uint8_t* b = second->ShownPlanes();
+    const int w = first->FrameWidth();
+    const int h = first->FrameHeight();
+    lumo::ColorMatrix matrix;
+    if (!a || !b || w != second->FrameWidth() || h != second->FrameHeight() ||
+        !lumo::MatrixFor(colorRangeId_, 8, &matrix))
+        return lumo::FramePngStatus::ReadFailed;
+    const size_t n = 3 * static_cast<size_t>(w) * static_cast<size_t>(h);
+    std::unique_ptr<uint8_t[]> diff(new (std::nothrow) uint8_t[n]);
+    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[n]);
+    if (!diff || !planes)
+        return lumo::FramePngStatus::EncodeFailed;
+    DiffSamples(a, b, n, diffGainBox_->currentData().toInt(), diff.get());
+    std::copy(diff.get(), diff.get() + n, planes.get());
+    diff.reset();
+    return lumo::WritePlanesPng(planes.get(), w, h, matrix, gamma, sink);
 }
 
 void LumoImageView::CopyMetricText()

@@ -2,6 +2,7 @@
 
 #include "analysis/FrameLoader.h"
 #include "iqa/CodecMetrics.h"
+#include "yuv/FramePng.h"
 #include "yuv/LumoYuvReader.h"
 
 #include <QList>
@@ -16,6 +17,7 @@ class ColorChart;
 class MetricPlot;
 class RegionMetrics;
 class SequenceMetrics;
+class YUVShowView;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -155,6 +157,14 @@ private:
     void ConnectHover(YUVWidget* widget, int which);
     void UpdatePixelInfo();
     void ApplyDiff();
+    // With the link on, the other view takes `leader`'s place.
+    void FollowPlace(YUVShowView* leader);
+    // The zoom keys: `factor` about the view's centre, 0 for one frame pixel
+    // per screen pixel.
+    void ZoomViews(double factor);
+    // The difference view's picture (Diff on), as Ctrl+S saves it.
+    lumo::FramePngStatus SaveDiffPicture(double gamma,
+                                         const std::function<bool(const void* data, size_t size)>& sink) const;
 
     ColorChart* colorChart1st_ = nullptr;
     ColorChart* colorChart2nd_ = nullptr;
@@ -209,5 +219,6 @@ private:
     QHBoxLayout* colorChartLayout_ = nullptr;
     QLabel* pixelInfo_ = nullptr;
     QCheckBox* diffCheckbox_ = nullptr;
+    QCheckBox* linkViewsCheck_ = nullptr;
     QComboBox* diffGainBox_ = nullptr;
 };

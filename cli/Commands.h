@@ -36,6 +36,9 @@ struct ExportArgs {
     GeometryOptions geometry;
     std::optional<std::string> frame;
     bool png16 = false;
+    // Either one: the view's standard matrix instead of the fixed formula.
+    std::optional<std::string> range;
+    std::optional<std::string> gamma;
     std::optional<std::string> output;
 };
 

@@ -7,6 +7,7 @@
 #include "cli/InputGeometry.h"
 #include "cli/LayoutNames.h"
 #include "cli/PngWrite16.h"
+#include "cli/OptionValues.h"
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
 #include "yuv/FramePng.h"
@@ -23,6 +24,11 @@ int RunExport(const ExportArgs& args)
     if (!args.frame)
         throw CliError("missing option '--frame'");
     const int frame = ParseIndex(*args.frame, "--frame");
+    const bool viewColours = args.range || args.gamma;
+    if (viewColours && args.png16)
+        throw CliError("--png16 takes neither --range nor --gamma");
+    const int range = args.range ? ParseViewRange(*args.range) : static_cast<int>(ViewRange::Bt601Full);
+    const double gamma = args.gamma ? ParseGamma(*args.gamma) : 1.0;
     const std::string output = OutputPath(args.output, "");
     if (output.empty())
         throw CliError("missing option '-o'");
@@ -54,9 +60,9 @@ int RunExport(const ExportArgs& args)
             throw CliError(error);
     } else {
         std::string writeError;
-        const FramePngStatus status = WriteFramePng(input.Reader(), frame, [&](const void* data, size_t bytes) {
-            return file.WriteAll(data, bytes, writeError);
-        });
+        auto sink = [&](const void* data, size_t bytes) { return file.WriteAll(data, bytes, writeError); };
+        const FramePngStatus status = viewColours ? WriteFramePng(input.Reader(), frame, range, gamma, sink)
+                                                  : WriteFramePng(input.Reader(), frame, sink);
         if (status == FramePngStatus::ReadFailed)
             throw CliError(unreadable);
         if (status == FramePngStatus::SinkFailed)

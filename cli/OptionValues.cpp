@@ -1,5 +1,7 @@
 #include "cli/OptionValues.h"
 
+#include <cstdlib>
+
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
 #include "yuv/GeometryPolicy.h"
@@ -79,6 +81,24 @@ int ParseColorRange(const std::string& text)
     if (lower == "bt709")
         return 2;
     throw CliError("unknown range '" + text + "': use bt709, bt601 or bt601full");
+}
+
+int ParseViewRange(const std::string& text)
+{
+    static const int kViewIds[3] = {3, 4, 1}; // by metric code
+    return kViewIds[ParseColorRange(text)];
+}
+
+double ParseGamma(const std::string& text)
+{
+    // Digits and one point only: no signs, exponents, "nan" or "inf".
+    const bool plain = !text.empty() && text.size() <= 32 &&
+                       text.find_first_not_of("0123456789.") == std::string::npos &&
+                       text.find('.') == text.rfind('.') && text != ".";
+    const double gamma = plain ? std::strtod(text.c_str(), nullptr) : -1.0;
+    if (!(gamma >= 0.0 && gamma <= 10.0))
+        throw CliError("bad value '" + text + "' for --gamma: expected a number from 0 to 10");
+    return gamma;
 }
 
 } // namespace lumo::cli

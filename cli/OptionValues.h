@@ -30,5 +30,11 @@ FrameRange ParseFrameRange(const std::string& text);
 // "bt601" 0, "bt601full" 1, "bt709" 2 (the metric colour-range codes), any
 // case; throws CliError.
 int ParseColorRange(const std::string& text);
+// The same names as the view's range ids: "bt709" 1, "bt601" 3,
+// "bt601full" 4; throws CliError.
+int ParseViewRange(const std::string& text);
+// A gamma as the analysis window takes it: a decimal number from 0 to 10;
+// throws CliError.
+double ParseGamma(const std::string& text);
 
 } // namespace lumo::cli

@@ -257,6 +257,12 @@ int Dispatch(const std::vector<std::string>& args)
     AddGeometry(exportCommand, exportArgs.geometry, "neither the file's name nor its Y4M header tells");
     AddOptional(exportCommand, "--frame", exportArgs.frame, "the frame, counted from 0 (needed)")->type_name("N");
     exportCommand.add_flag("--png16", exportArgs.png16, "16 bits per channel, from the samples at their own depth");
+    AddOptional(exportCommand, "--range", exportArgs.range,
+                "the colours as the analysis window draws them with this range (default bt601full once --gamma "
+                "is given); without --range and --gamma, the fixed BT.601 video-range formula")
+        ->type_name("bt709|bt601|bt601full");
+    AddOptional(exportCommand, "--gamma", exportArgs.gamma, "gamma from 0 to 10, as in the analysis window (default 1)")
+        ->type_name("G");
     AddOptional(exportCommand, "-o,--output", exportArgs.output, "the PNG file (needed)")->type_name("OUT.png");
 
     ConvertArgs convert;

@@ -1,30 +1,18 @@
 #include "render/PixelMath.h"
 
-#include <algorithm>
-#include <cmath>
+#include "yuv/YuvColorMatrix.h"
 
-void FrameShaderRgb(int colorRange, float gamma, int y, int u, int v, int rgb[3])
+void FrameShaderRgb(int colorRange, double gamma, int depth, int y, int u, int v, int rgb[3])
 {
-    // Columns Y, U, V of the shader's matrices, per colour range.
-    static const float kMatrices[4][9] = {
-        {1.164f, 1.164f, 1.164f, 0.0f, -0.213f, 2.112f, 1.793f, -0.533f, 0.0f},
-        {1.164f, 1.164f, 1.164f, 0.0f, -0.213f, 2.112f, 1.793f, -0.533f, 0.0f},
-        {1.164f, 1.164f, 1.164f, 0.0f, -0.392f, 2.017f, 1.596f, -0.813f, 0.0f},
-        {1.0f, 1.0f, 1.0f, 0.0f, -0.343f, 1.765f, 1.4f, -0.711f, 0.0f},
-    };
-    if (colorRange < 1 || colorRange > 4) {
+    lumo::ColorMatrix m;
+    if (!lumo::MatrixFor(colorRange, depth, &m)) {
         rgb[0] = rgb[1] = rgb[2] = 0;
         return;
     }
-    const float* m = kMatrices[colorRange - 1];
-    const float yf = y / 255.0f;
-    const float uf = u / 255.0f - 0.5f;
-    const float vf = v / 255.0f - 0.5f;
-    for (int c = 0; c < 3; ++c) {
-        float value = m[c] * yf + m[3 + c] * uf + m[6 + c] * vf;
-        value = value <= 0.0f ? 0.0f : std::pow(value, gamma);
-        rgb[c] = static_cast<int>(std::lround(std::clamp(value, 0.0f, 1.0f) * 255.0f));
-    }
+    uint8_t out[3];
+    lumo::MatrixRgb(m, gamma, y, u, v, out);
+    for (int c = 0; c < 3; ++c)
+        rgb[c] = out[c];
 }
 
 void DiffSamples(const uint8_t* a, const uint8_t* b, size_t n, int gain, uint8_t* out)

@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "render/RulerTicks.h"
 
 RulerView::RulerView(int startValue, int endValue, int type, QWidget* parent)
@@ -40,7 +42,7 @@ void RulerView::paintEvent(QPaintEvent*)
 
     const QFont font(QStringLiteral("宋体"), 7, 0, false);
     const bool horizontal = type_ == 1;
-    for (const RulerTick& tick : RulerTicks(pixelStart_, pixelEnd_, startValue_, endValue_)) {
+    for (const RulerTick& tick : RulerTicks(pixelStart_, pixelEnd_, startValue_, endValue_, horizontal ? width() : height())) {
         painter.setFont(font);
         const int p = tick.pos;
         const int inner = tick.labelled ? 20 : 25;

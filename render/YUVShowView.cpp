@@ -23,6 +23,7 @@
 #include "render/OrnGL/GLTexture/GLTexture.h"
 #include "base/LogPrint.h"
 #include "yuv/LumoYuvReader.h"
+#include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvTypeTable.h"
 #include "render/Mat4x4.h"
@@ -196,6 +197,11 @@ void YUVShowView::initializeGL()
     textureY_ = std::make_unique<GLTexture>(this);
     textureU_ = std::make_unique<GLTexture>(this);
     textureV_ = std::make_unique<GLTexture>(this);
+    // Magnified, each frame pixel (and each chroma block, replicated in the
+    // 4:4:4 planes) shows as flat squares; smaller than its size the frame
+    // stays smooth.
+    for (GLTexture* t : {textureY_.get(), textureU_.get(), textureV_.get()})
+        t->SetFilters(GL_LINEAR, GL_NEAREST);
     quad_ = std::make_unique<GLVAO>(this);
     texturesFilled_ = false;
     uploaded_ = Uploaded();
@@ -341,9 +347,27 @@ void YUVShowView::UploadTextures()
     }
     if (texturesFilled_ && want == uploaded_)
         return;
-    textureY_->SetData(source, frameWidth_, frameHeight_, GL_RED, GL_RED);
-    textureU_->SetData(source + n, frameWidth_, frameHeight_, GL_RED, GL_RED);
-    textureV_->SetData(source + 2 * n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+    // A deeper layout draws from its own samples (16-bit texels), so its
+    // colours come from the matrix at its depth; a difference stays 8-bit.
+    if (depth_ > 8 && want.gain == 0 && stored_) {
+        if (!nativePlanes_)
+            nativePlanes_.reset(new (std::nothrow) uint16_t[static_cast<size_t>(3 * n)]);
+        if (nativePlanes_ &&
+            lumo::ConvertRawToYuv444Native(stored_.get(), frameWidth_, frameHeight_, type_, nativePlanes_.get())) {
+            const uint16_t* native = nativePlanes_.get();
+            for (int p = 0; p < 3; ++p)
+                Textures()[p]->SetData(native + p * n, frameWidth_, frameHeight_, GL_R16, GL_RED, GL_UNSIGNED_SHORT);
+            textureDepth_ = depth_;
+            textureMax_ = 65535.0f;
+            uploaded_ = want;
+            texturesFilled_ = true;
+            return;
+        }
+    }
+    for (int p = 0; p < 3; ++p)
+        Textures()[p]->SetData(source + p * n, frameWidth_, frameHeight_, GL_RED, GL_RED);
+    textureDepth_ = 8;
+    textureMax_ = 255.0f;
     uploaded_ = want;
     texturesFilled_ = true;
 }
@@ -493,6 +517,7 @@ void YUVShowView::paintGL()
     extentRight_ = w / 2 * b.X();
     extentBottom_ = h / 2 * b.Y();
     PlacePixelValues();
+    ReportHoveredPixel();
 
     // Textures that were never filled hold undefined texels (a solid green
     // frame on Mesa): until a frame has been read, only the background shows.
@@ -512,10 +537,7 @@ void YUVShowView::paintGL()
     frameCall_->SetUniformInt("y", 0);
     frameCall_->SetUniformInt("u", 1);
     frameCall_->SetUniformInt("v", 2);
-    frameCall_->SetUniformInt("colorRange", colorRange_);
-    frameCall_->SetUniformFloat("gamma", gamma_);
-    frameCall_->SetUniformFloat("width", w);
-    frameCall_->SetUniformFloat("height", h);
+    SetColourUniforms();
     frameCall_->Draw();
 
     float projectionT[16];
@@ -523,6 +545,24 @@ void YUVShowView::paintGL()
     DrawRect(projectionT);
     DrawThumbnails();
     glFinish();
+}
+
+void YUVShowView::SetColourUniforms()
+{
+    // A difference view shows 8-bit differences whatever the file's depth.
+    const int depth = textureDepth_;
+    lumo::ColorMatrix m;
+    if (!lumo::MatrixFor(colorRange_, depth, &m))
+        lumo::MatrixFor(static_cast<int>(lumo::ViewRange::Bt601Full), depth, &m);
+    const float offsets[2] = {static_cast<float>(m.yOffset), static_cast<float>(m.cOffset)};
+    const float scales[2] = {static_cast<float>(m.yScale), static_cast<float>(m.cScale)};
+    const float coeffs[4] = {static_cast<float>(m.rv), static_cast<float>(m.gu), static_cast<float>(m.gv),
+                             static_cast<float>(m.bu)};
+    frameCall_->SetUniformFloat("sampleMax", textureMax_);
+    frameCall_->SetUniformVec("offsets", offsets, 2);
+    frameCall_->SetUniformVec("scales", scales, 2);
+    frameCall_->SetUniformVec("coeffs", coeffs, 4);
+    frameCall_->SetUniformFloat("gamma", gamma_);
 }
 
 void YUVShowView::DrawRect(const float* projection)
@@ -566,9 +606,7 @@ void YUVShowView::DrawThumbnails()
     channelCall_->SetUniformInt("y", 0);
     channelCall_->SetUniformInt("u", 1);
     channelCall_->SetUniformInt("v", 2);
-    channelCall_->SetUniformInt("colorRange", colorRange_);
-    channelCall_->SetUniformFloat("width", w);
-    channelCall_->SetUniformFloat("height", h);
+    channelCall_->SetUniformFloat("grey", textureMax_ / static_cast<float>(255 << (textureDepth_ - 8)));
     const float k = (static_cast<float>(frameWidth_) / static_cast<float>(frameHeight_)) * (0.2f * h) / w;
     const struct {
         int show;
@@ -656,11 +694,14 @@ void YUVShowView::mousePressEvent(QMouseEvent* event)
 
 void YUVShowView::mouseMoveEvent(QMouseEvent* event)
 {
+    mouseInside_ = true;
+    mousePos_ = event->localPos();
     if (event->buttons() == Qt::NoButton) {
         int px = -1;
         int py = -1;
-        if (!PixelAt(event->localPos().x(), event->localPos().y(), &px, &py))
+        if (!PixelAt(mousePos_.x(), mousePos_.y(), &px, &py))
             px = py = -1;
+        hoveredPixel_ = QPoint(px, py);
         emit pixelHovered(px, py);
         return;
     }
@@ -678,6 +719,7 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
         update();
         return;
     }
+    const bool moved = lastX_ != 0 && (x != lastX_ || y != lastY_);
     if (lastX_ != 0) {
         panX_ += x - lastX_;
         panY_ += y - lastY_;
@@ -685,6 +727,8 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
     lastX_ = x;
     lastY_ = y;
     update();
+    if (moved)
+        emit placeChanged();
 }
 
 void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
@@ -707,6 +751,8 @@ void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
 
 void YUVShowView::leaveEvent(QEvent* event)
 {
+    mouseInside_ = false;
+    hoveredPixel_ = QPoint(-1, -1);
     emit mouseLeft();
     QOpenGLWidget::leaveEvent(event);
 }
@@ -715,8 +761,92 @@ void YUVShowView::wheelEvent(QWheelEvent* event)
 {
     const QPoint angle = event->angleDelta();
     const int delta = angle.y() != 0 ? angle.y() : angle.x();
-    zoom_ = static_cast<float>(zoom_ + delta * 0.0001);
-    if (zoom_ <= 0.0f)
-        zoom_ = 0.0f;
+    if (delta == 0)
+        return;
+    ZoomAbout(std::pow(kWheelStep, delta / 120.0), event->position().x(), event->position().y());
+}
+
+float YUVShowView::MaxZoom() const
+{
+    // Past 2^24 screen pixels float positions lose whole pixels.
+    int outW = 0;
+    int outH = 0;
+    FittedSize(&outW, &outH);
+    const int side = std::max({outW, outH, 1});
+    return std::max(1.0f, 16777216.0f / static_cast<float>(side));
+}
+
+void YUVShowView::ZoomAbout(double factor, double x, double y)
+{
+    if (!(factor > 0) || !std::isfinite(factor))
+        return;
+    const float zoom = std::clamp(static_cast<float>(zoom_ * factor), kMinZoom, MaxZoom());
+    const double k = static_cast<double>(zoom) / zoom_;
+    const double cx = x - viewW_ / 2.0;
+    const double cy = y - viewH_ / 2.0;
+    panX_ = cx - (cx - panX_) * k;
+    panY_ = cy - (cy - panY_) * k;
+    zoom_ = zoom;
     update();
+    emit placeChanged();
+}
+
+void YUVShowView::ZoomAboutCentre(double factor)
+{
+    ZoomAbout(factor, viewW_ / 2.0, viewH_ / 2.0);
+}
+
+void YUVShowView::ShowActualPixels()
+{
+    const double scale = CurrentPlace().scale;
+    if (scale > 0)
+        ZoomAboutCentre(1.0 / scale);
+}
+
+YUVShowView::Place YUVShowView::CurrentPlace() const
+{
+    int outW = 0;
+    int outH = 0;
+    FittedSize(&outW, &outH);
+    Place place;
+    if (frameWidth_ <= 0 || frameHeight_ <= 0 || outW <= 0 || outH <= 0)
+        return place;
+    place.scale = static_cast<double>(zoom_) * outW / frameWidth_;
+    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
+    // Widget position of the frame's top-left corner.
+    const double left = viewW_ / 2.0 + panX_ - frameWidth_ * place.scale / 2.0;
+    const double top = viewH_ / 2.0 + panY_ - frameHeight_ * scaleY / 2.0;
+    place.left = -left / place.scale;
+    place.top = -top / scaleY;
+    return place;
+}
+
+void YUVShowView::SetPlace(const Place& place)
+{
+    int outW = 0;
+    int outH = 0;
+    FittedSize(&outW, &outH);
+    if (!(place.scale > 0) || !std::isfinite(place.left) || !std::isfinite(place.top) || outW <= 0 || outH <= 0)
+        return;
+    zoom_ = std::clamp(static_cast<float>(place.scale * frameWidth_ / outW), kMinZoom, MaxZoom());
+    const double scaleX = static_cast<double>(zoom_) * outW / frameWidth_;
+    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
+    panX_ = frameWidth_ * scaleX / 2.0 - viewW_ / 2.0 - place.left * scaleX;
+    panY_ = frameHeight_ * scaleY / 2.0 - viewH_ / 2.0 - place.top * scaleY;
+    update();
+}
+
+void YUVShowView::ReportHoveredPixel()
+{
+    if (!mouseInside_)
+        return;
+    QPoint pixel(-1, -1);
+    int px = -1;
+    int py = -1;
+    if (PixelAt(mousePos_.x(), mousePos_.y(), &px, &py))
+        pixel = QPoint(px, py);
+    if (pixel == hoveredPixel_)
+        return;
+    hoveredPixel_ = pixel;
+    emit pixelHovered(pixel.x(), pixel.y());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -53,6 +55,9 @@ public:
     // The same as the 8-bit samples the view draws (equal to SampleAt for
     // 8-bit layouts).
     bool ShownSampleAt(int x, int y, int yuv[3]) const;
+    // The 8-bit Y, U, V planes (width x height each) the view holds for
+    // its frame, null when it holds none.
+    const uint8_t* ShownPlanes() const { return planesKey_.valid ? planes_.get() : nullptr; }
     // Significant bits per sample of the file's layout.
     int BitDepth() const { return depth_; }
     int ColorRange() const { return colorRange_; }
@@ -79,9 +84,35 @@ public:
     // cut the frame, and no pan.
     void FitFrame();
 
+    // Zoom: each wheel notch multiplies it by kWheelStep about the point
+    // under the mouse. It stays between kMinZoom (of the fitted size) and
+    // where the frame would span 2^24 screen pixels.
+    static constexpr double kWheelStep = 1.25;
+    static constexpr float kMinZoom = 1.0f / 64.0f;
+    // Multiplies the zoom by `factor`, keeping the frame point under widget
+    // position (x, y) where it is.
+    void ZoomAbout(double factor, double x, double y);
+    // The same about the view's centre.
+    void ZoomAboutCentre(double factor);
+    // One frame pixel per screen pixel, about the view's centre.
+    void ShowActualPixels();
+
+    // Where the frame lies in the view: screen pixels per frame pixel
+    // across, and the frame position (in frame pixels) under the view's
+    // top-left corner. Two views given one place show the same frame pixel
+    // under the same widget position.
+    struct Place {
+        double scale = 0;
+        double left = 0;
+        double top = 0;
+    };
+    Place CurrentPlace() const;
+    // Takes a place without reporting it (placeChanged is the user's).
+    void SetPlace(const Place& place);
+
     float Zoom() const { return zoom_; }
-    int PanX() const { return panX_; }
-    int PanY() const { return panY_; }
+    int PanX() const { return static_cast<int>(std::lround(panX_)); }
+    int PanY() const { return static_cast<int>(std::lround(panY_)); }
     int64_t FrameOffset() const { return frameOffset_; }
     float RectStartX() const { return rectStartX_; }
     float RectStartY() const { return rectStartY_; }
@@ -99,6 +130,9 @@ signals:
     // Planes read elsewhere arrived (AdoptPlanes); a view reading its own
     // frame while it paints reports nothing beyond the paint.
     void planesChanged();
+    // The user zoomed or panned (wheel, drag, the zoom calls); FitFrame and
+    // SetPlace do not report.
+    void placeChanged();
 
 protected:
     void initializeGL() override;
@@ -135,7 +169,10 @@ private:
     const uint8_t* CurrentPlanes(uint64_t* serial);
     // What the textures must hold; uploads it when it changed.
     void UploadTextures();
+    std::array<GLTexture*, 3> Textures() const { return {textureY_.get(), textureU_.get(), textureV_.get()}; }
     void PlacePixelValues();
+    float MaxZoom() const;
+    void ReportHoveredPixel();
     // The frame's size in view pixels at zoom 1.
     void FittedSize(int* outW, int* outH) const;
 
@@ -144,6 +181,7 @@ public:
     void PaintPixelValues(QPainter& painter) const;
 
 private:
+    void SetColourUniforms();
     void DrawRect(const float* projection);
     void DrawThumbnails();
     void NormalisedPosition(int x, int y, float* nx, float* ny) const;
@@ -170,8 +208,14 @@ private:
     float zoom_ = 1.0f;
     int lastX_ = 0;
     int lastY_ = 0;
-    int panX_ = 0;
-    int panY_ = 0;
+    // Screen pixels from the view's centre to the frame's, down and right.
+    double panX_ = 0;
+    double panY_ = 0;
+    // The mouse's last position over the view and the pixel last reported
+    // under it; a paint that moves another pixel there reports it.
+    bool mouseInside_ = false;
+    QPointF mousePos_;
+    QPoint hoveredPixel_{-1, -1};
     std::string path_;
     bool hasPath_ = false;
     int frameWidth_;
@@ -218,8 +262,14 @@ private:
     QPointer<YUVShowView> diffRef_;
     int diffGain_ = 1;
     std::unique_ptr<uint8_t[]> diffPlanes_;
+    // Deeper layouts: the shown frame's samples at their own depth.
+    std::unique_ptr<uint16_t[]> nativePlanes_;
     QWidget* valueOverlay_ = nullptr;
     bool texturesFilled_ = false;
+    // Depth of the samples in the textures and the level a texel of 1.0
+    // stands for.
+    int textureDepth_ = 8;
+    float textureMax_ = 255.0f;
     GLint maxTextureSize_ = 0;
     bool tooLargeLogged_ = false;
     bool glReady_ = false;

@@ -6,34 +6,28 @@ const char* const kQuadVertexShader =
     "uniform mat4 yuvMatrix; void main() { gl_Position = yuvMatrix * vec4(position, 1.0f); "
     "TexCoord = texCoord; }";
 
+// Samples come back from the textures normalised; sampleMax turns them into
+// the file's levels, and the uniforms of the colour range (set from
+// lumo::MatrixFor) turn those into RGB.
 const char* const kFrameFragmentShader =
     "#version 330\n"
-    "in vec3 TexCoord; out vec4 color; uniform float iTime; uniform float width; uniform float height; "
-    "uniform sampler2D y; uniform sampler2D u; uniform sampler2D v; uniform int colorRange; "
-    "uniform float gamma = 1.0; void main() { float t_x = TexCoord.x; float t_y = TexCoord.y; "
-    "vec2 t = vec2(t_x,1.0 - t_y); vec3 yuv; vec3 rgb; yuv.x = texture(y, t).r; "
-    "yuv.y = texture(u, t).r - 0.5; yuv.z = texture(v, t).r - 0.5; "
-    "mat3 kBt709VideoRangeYUV2RGBMatrix = mat3( 1.164, 1.164, 1.164, 0.0, -0.213, 2.112, 1.793, -0.533, 0.0); "
-    "mat3 kBt709FullRangeYUV2RGBMatrix = mat3( 1.164, 1.164, 1.164, 0.0, -0.213, 2.112, 1.793, -0.533, 0.0); "
-    "mat3 kBt601VideoRangeYUV2RGBMatrix = mat3( 1.164, 1.164, 1.164, 0.0, -0.392, 2.017, 1.596, -0.813, 0.0); "
-    "mat3 kBt601FullRangeYUV2RGBMatrix = mat3( 1.0, 1.0, 1.0, 0.0, -0.343, 1.765, 1.4, -0.711, 0.0); "
-    "if(colorRange == 1){ rgb = kBt709VideoRangeYUV2RGBMatrix * yuv; } "
-    "if(colorRange == 2){ rgb = kBt709FullRangeYUV2RGBMatrix * yuv; } "
-    "if(colorRange == 3){ rgb = kBt601VideoRangeYUV2RGBMatrix * yuv; } "
-    "if(colorRange == 4){ rgb = kBt601FullRangeYUV2RGBMatrix * yuv; } "
-    "vec3 rgb_out = pow(rgb, vec3(gamma)); color = vec4(rgb_out, 1.0); }";
+    "in vec3 TexCoord; out vec4 color; uniform sampler2D y; uniform sampler2D u; uniform sampler2D v; "
+    "uniform float sampleMax = 255.0; uniform vec2 offsets = vec2(0.0, 128.0); "
+    "uniform vec2 scales = vec2(255.0, 255.0); uniform vec4 coeffs = vec4(1.402, -0.344136, -0.714136, 1.772); "
+    "uniform float gamma = 1.0; void main() { vec2 t = vec2(TexCoord.x, 1.0 - TexCoord.y); "
+    "vec3 s = vec3(texture(y, t).r, texture(u, t).r, texture(v, t).r) * sampleMax; "
+    "float l = (s.x - offsets.x) / scales.x; vec2 c = (s.yz - vec2(offsets.y)) / scales.y; "
+    "vec3 rgb = clamp(vec3(l + coeffs.x * c.y, l + coeffs.y * c.x + coeffs.z * c.y, l + coeffs.w * c.x), 0.0, 1.0); "
+    "if (gamma != 1.0) { for (int i = 0; i < 3; ++i) { rgb[i] = rgb[i] > 0.0 ? pow(rgb[i], gamma) : 0.0; } } "
+    "color = vec4(rgb, 1.0); }";
 
+// One plane as grey; `grey` scales a texel to 0..1 of the sample's range.
 const char* const kChannelFragmentShader =
     "#version 330\n"
-    "in vec3 TexCoord; out vec4 color; uniform float iTime; uniform float width; uniform float height; "
-    "uniform int type = 1; uniform sampler2D y; uniform sampler2D u; uniform sampler2D v; "
-    "uniform int colorRange; void main() { float t_x = TexCoord.x; float t_y = TexCoord.y; "
-    "vec2 t = vec2(t_x,1.0 - t_y); vec3 yuv; vec3 rgb; yuv.x = texture(y, t).r; "
-    "yuv.y = texture(u, t).r - 0.5; yuv.z = texture(v, t).r - 0.5; "
-    "rgb = mat3( 1, 1, 1, 0, -0.39465, 2.03211, 1.13983, -0.58060, 0) * yuv; "
-    "if(type == 1){ float v = texture(y, t).r; color = vec4(v, v, v, 1.0); } "
-    "if(type == 2){ float v = texture(u, t).r; color = vec4(v, v, v, 1.0); } "
-    "if(type == 3){ float v = texture(v, t).r; color = vec4(v, v, v, 1.0); } }";
+    "in vec3 TexCoord; out vec4 color; uniform int type = 1; uniform float grey = 1.0; uniform sampler2D y; "
+    "uniform sampler2D u; uniform sampler2D v; void main() { vec2 t = vec2(TexCoord.x, 1.0 - TexCoord.y); "
+    "float s = type == 1 ? texture(y, t).r : (type == 2 ? texture(u, t).r : texture(v, t).r); "
+    "s = min(s * grey, 1.0); color = vec4(s, s, s, 1.0); }";
 
 const char* const kRectVertexShader =
     "#version 330\n"

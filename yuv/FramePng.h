@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "yuv/LumoYuvReader.h"
+#include "yuv/YuvColorMatrix.h"
 
 namespace lumo {
 
@@ -16,5 +17,20 @@ enum class FramePngStatus { Ok, ReadFailed, EncodeFailed, SinkFailed };
 // pieces; a sink that returns false stops the encoding (SinkFailed).
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
                              const std::function<bool(const void* data, size_t size)>& sink);
+
+// The same frame through the standard matrix of view range `range` (1 to
+// 4) at the file's own depth, with `gamma` (MatrixRgb): what the view
+// draws. An unknown range reads as ReadFailed.
+FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame, int range, double gamma,
+                             const std::function<bool(const void* data, size_t size)>& sink);
+
+// Planar 4:4:4 samples (Y, U, V planes of width*height) through `matrix`
+// and `gamma`, as the PNG WriteFramePng writes.
+FramePngStatus WritePlanesPng(const uint16_t* planes, int width, int height, const ColorMatrix& matrix,
+                              double gamma, const std::function<bool(const void* data, size_t size)>& sink);
+
+// Packed 8-bit RGB rows without padding as a PNG.
+FramePngStatus WriteRgbPng(const uint8_t* rgb, int width, int height,
+                           const std::function<bool(const void* data, size_t size)>& sink);
 
 } // namespace lumo

@@ -14,14 +14,19 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QImage>
 #include <QRadioButton>
 #include <QLabel>
 #include <QPointer>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <tuple>
 
 using namespace fixtures;
@@ -158,6 +163,13 @@ TEST_F(AnalysisToolsTest, StatusLineShowsBothFilesAndTheirDifference)
     EXPECT_TRUE(text.startsWith(QStringLiteral("x %1, y %2").arg(px).arg(py))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("A: Y %1 U %2 V %3").arg(a[y]).arg(a[u]).arg(a[v])))
         << text.toStdString();
+    // The window opens in BT.601 full range: R = Y + 1.402 (V - 128), ...
+    auto level = [](double x) { return static_cast<int>(std::lround(std::clamp(x, 0.0, 255.0))); };
+    const QString rgb = QStringLiteral("→ R %1 G %2 B %3")
+                            .arg(level(a[y] + 1.402 * (a[v] - 128)))
+                            .arg(level(a[y] - 0.344136 * (a[u] - 128) - 0.714136 * (a[v] - 128)))
+                            .arg(level(a[y] + 1.772 * (a[u] - 128)));
+    EXPECT_TRUE(text.contains(rgb)) << text.toStdString() << " wants " << rgb.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("B: Y %1 U %2 V %3").arg(b[y]).arg(b[u]).arg(b[v])))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("B−A: Y %1").arg(int(b[y]) - int(a[y]) > 0
@@ -313,7 +325,52 @@ TEST_F(AnalysisToolsTest, FitKeyShowsTheWholeFrameCentred)
     }
 }
 
-TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExports)
+TEST_F(AnalysisToolsTest, LinkedViewsKeepTheSamePixelUnderTheSamePlace)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    YUVShowView* first = window_->FirstYUVWidget()->View();
+    YUVShowView* second = window_->SecondYUVWidget()->View();
+    auto* link = window_->findChild<QCheckBox*>("linkViewsCheck");
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->isChecked());
+    EXPECT_TRUE(link->isEnabled());
+
+    auto samePixels = [&] {
+        first->grabFramebuffer();
+        second->grabFramebuffer();
+        for (const QPoint p : {QPoint(3, 3), first->rect().center(), QPoint(first->width() - 4, first->height() - 4)}) {
+            int a[2] = {-1, -1};
+            int b[2] = {-1, -1};
+            const bool inA = first->PixelAt(p.x(), p.y(), &a[0], &a[1]);
+            const bool inB = second->PixelAt(p.x(), p.y(), &b[0], &b[1]);
+            if (inA != inB || a[0] != b[0] || a[1] != b[1])
+                return false;
+        }
+        return true;
+    };
+    const QPoint at = first->rect().center() + QPoint(7, -5);
+    QWheelEvent wheel(at, first->mapToGlobal(at), QPoint(), QPoint(0, 120 * 12), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(first, &wheel);
+    EXPECT_TRUE(samePixels()) << "wheel";
+    Press(QKeySequence(Qt::Key_Plus));
+    EXPECT_TRUE(samePixels()) << "+";
+    Press(QKeySequence(Qt::Key_1));
+    EXPECT_TRUE(samePixels()) << "1";
+    EXPECT_NEAR(first->PixelScale(), 1.0, 1e-3);
+    EXPECT_NEAR(second->PixelScale(), 1.0, 1e-3);
+    Press(QKeySequence(Qt::Key_Minus));
+    EXPECT_TRUE(samePixels()) << "-";
+
+    link->setChecked(false);
+    const float zoom = second->Zoom();
+    QApplication::sendEvent(first, &wheel);
+    EXPECT_EQ(second->Zoom(), zoom) << "unlinked";
+    link->setChecked(true);
+    EXPECT_TRUE(samePixels()) << "linked again";
+}
+
+TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExportsWithTheWindowsRangeAndGamma)
 {
     // A packed 4:2:2 second file: its own layout goes into the PNG.
     const QString yuyv = WriteYuv("tools2.yuyv", kW, kH, kFrames, "YUV_TYPE_YUYV", 3, 7);
@@ -328,26 +385,77 @@ TEST_F(AnalysisToolsTest, SavedFrameIsWhatTheCommandLineExports)
         int frame;
         QString file;
         const char* layout;
-    } cases[] = {{false, 7, path1_, "YUV_TYPE_I420"}, {true, 3, yuyv, "YUV_TYPE_YUYV"}};
+        const char* radio;
+        double gamma;
+        const char* range;
+        const char* gammaText;
+    } cases[] = {
+        {false, 7, path1_, "YUV_TYPE_I420", "Bt601FullRange", 1.0, "bt601full", "1"},
+        {true, 3, yuyv, "YUV_TYPE_YUYV", "Bt601VideoRange", 2.2, "bt601", "2.2"},
+        {false, 5, path1_, "YUV_TYPE_I420", "Bt709VideoRange", 0.45, "bt709", "0.45"},
+    };
     for (const auto& c : cases) {
         window_->CtrBar()->SelectFrame(c.frame);
-        target = QString::fromStdString(dir.File(std::string("gui") + c.layout + ".png"));
-        if (c.second) {
-            // The view under the mouse is the one saved.
-            YUVShowView* view = window_->SecondYUVWidget()->View();
-            const QPoint at = view->rect().center();
-            QMouseEvent hover(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                              Qt::NoModifier);
-            QApplication::sendEvent(view, &hover);
-        }
+        window_->findChild<QRadioButton*>(c.radio)->click();
+        window_->findChild<QDoubleSpinBox*>("gamma_spin_box")->setValue(c.gamma);
+        target = QString::fromStdString(dir.File(std::string("gui") + c.layout + c.range + ".png"));
+        // The view under the mouse is the one saved.
+        YUVShowView* view = window_->SecondYUVWidget()->View();
+        const QPoint at = view->rect().center();
+        QMouseEvent hover(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(view, c.second ? static_cast<QEvent*>(&hover) : &leave);
         Press(QKeySequence::Save);
-        const std::string cli = dir.File(std::string("cli") + c.layout + ".png");
-        const CliResult run = RunCli({"export", c.file.toStdString(), "--size", "64x48", "--layout", c.layout,
-                                      "--frame", std::to_string(c.frame), "-o", cli});
+        const std::string cli = dir.File(std::string("cli") + c.layout + c.range + ".png");
+        const CliResult run =
+            RunCli({"export", c.file.toStdString(), "--size", "64x48", "--layout", c.layout, "--frame",
+                    std::to_string(c.frame), "--range", c.range, "--gamma", c.gammaText, "-o", cli});
         ASSERT_EQ(run.status, 0) << run.err;
         const std::vector<uint8_t> png = ReadBytes(target.toStdString());
         EXPECT_FALSE(png.empty()) << c.layout;
-        EXPECT_EQ(png, ReadBytes(cli)) << c.layout;
+        EXPECT_EQ(png, ReadBytes(cli)) << c.layout << " " << c.range;
+        const QImage image(target);
+        EXPECT_EQ(image.size(), QSize(kW, kH)) << "one PNG pixel per frame pixel";
+    }
+}
+
+TEST_F(AnalysisToolsTest, SavedFrameWithDiffOnIsTheDifferencePicture)
+{
+    ASSERT_TRUE(Open2nd(path2_));
+    ScratchDir dir;
+    const QString target = QString::fromStdString(dir.File("diff.png"));
+    LumoImageView::SetSaveFileChooser([&](QWidget*, const QString&, const QString&, const QString&) {
+        return target;
+    });
+    window_->CtrBar()->SelectFrame(4);
+    YUVShowView* first = window_->FirstYUVWidget()->View();
+    YUVShowView* second = window_->SecondYUVWidget()->View();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first->PlanesOffset() == second->PlanesOffset() &&
+                                             first->PlanesOffset() == 4LL * kW * kH * 3 / 2; }, 5000));
+    window_->SetDiffShown(true, 4);
+    const QPoint at = second->rect().center();
+    QMouseEvent hover(QEvent::MouseMove, at, second->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(second, &hover);
+    Press(QKeySequence::Save);
+    const QImage image(target);
+    ASSERT_EQ(image.size(), QSize(kW, kH));
+    // BT.601 full range: R = Y + 1.402 (V - 128) / 255 in levels, and so
+    // on, on the signed differences 128 + 4 (b - a).
+    for (const QPoint p : {QPoint(0, 0), QPoint(17, 9), QPoint(63, 47)}) {
+        int a[3];
+        int b[3];
+        ASSERT_TRUE(first->ShownSampleAt(p.x(), p.y(), a));
+        ASSERT_TRUE(second->ShownSampleAt(p.x(), p.y(), b));
+        double d[3];
+        for (int i = 0; i < 3; ++i)
+            d[i] = std::clamp(128 + 4 * (b[i] - a[i]), 0, 255);
+        const double r = d[0] + 1.402 * (d[2] - 128);
+        const double g = d[0] - 0.344136 * (d[1] - 128) - 0.714136 * (d[2] - 128);
+        const double bl = d[0] + 1.772 * (d[1] - 128);
+        const QRgb px = image.pixel(p);
+        EXPECT_NEAR(qRed(px), std::clamp(r, 0.0, 255.0), 0.51) << p.x() << "," << p.y();
+        EXPECT_NEAR(qGreen(px), std::clamp(g, 0.0, 255.0), 0.51) << p.x() << "," << p.y();
+        EXPECT_NEAR(qBlue(px), std::clamp(bl, 0.0, 255.0), 0.51) << p.x() << "," << p.y();
     }
 }
 

@@ -132,6 +132,11 @@ TEST(CliErrors, BadInputGivesOneLineAndStatusTwo)
         {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.File("no/such/dir/x.png")}, "cannot write"},
         {{"export", a, "--size", "16x16", "--frame", "0", "-o", dir.Path()}, "it is a folder"},
         {{"export", a, "--size", "16x16", "--frame", "0"}, "missing option '-o'"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "--range", "bt2020", "-o", png}, "unknown range"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "--gamma", "-1", "-o", png}, "bad value"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "--gamma", "nan", "-o", png}, "bad value"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "--gamma", "10.5", "-o", png}, "bad value"},
+        {{"export", a, "--size", "16x16", "--frame", "0", "--png16", "--range", "bt601", "-o", png}, "takes neither"},
         {{"convert", missing}, "cannot open"},
         {{"convert", text, "-o", dir.File("notes.yuv")}, "cannot convert"},
         {{"convert", text, "-o", text}, "is the input file itself"},
@@ -194,6 +199,89 @@ TEST(CliExport, WritesTheRgbConversionOfTheFrame)
         EXPECT_EQ(dir.List(), (std::vector<std::string>{"frame.png", "in.yuv"}));
         std::remove(out.c_str());
     }
+}
+
+TEST(CliExport, RangeGivesFfmpegsStandardMatrices)
+{
+    // FFmpeg's scale filter with exact rounding converts by the standard
+    // matrices; it differs only where the exact value lies within its
+    // fixed-point error of a half level, by one.
+    ScratchDir dir;
+    const struct {
+        const char* layout;
+        const char* pixFmt;
+        int bytesPerSample;
+        const char* range;
+        const char* ffmpegRange;
+        const char* matrix;
+    } cases[] = {
+        {"i420", "yuv420p", 1, "bt601", "tv", "bt601"},
+        {"i420", "yuv420p", 1, "bt709", "tv", "bt709"},
+        {"i420", "yuv420p", 1, "bt601full", "pc", "bt601"},
+        {"i010", "yuv420p10le", 2, "bt601", "tv", "bt601"},
+        {"i010", "yuv420p10le", 2, "bt601full", "pc", "bt601"},
+    };
+    const int w = 32;
+    const int h = 16;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.layout) + " " + c.range);
+        // Samples inside the colour cube's neighbourhood: FFmpeg wraps
+        // around for far-out ones.
+        const int shift = c.bytesPerSample == 2 ? 2 : 0;
+        std::vector<uint8_t> bytes;
+        uint32_t seed = 7;
+        for (int i = 0; i < w * h * 3 / 2; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            const int lo = i < w * h ? 32 : 80;
+            const int sample = (lo + static_cast<int>((seed >> 16) % static_cast<uint32_t>(256 - 2 * lo))) << shift;
+            bytes.push_back(static_cast<uint8_t>(sample & 0xff));
+            if (c.bytesPerSample == 2)
+                bytes.push_back(static_cast<uint8_t>(sample >> 8));
+        }
+        const std::string path = dir.File("in.yuv");
+        ASSERT_TRUE(WriteBytes(path, bytes));
+        const std::string png = dir.File("out.png");
+        const CliResult r = RunCli({"export", path, "--size", "32x16", "--layout", c.layout, "--frame", "0", "--range",
+                                    c.range, "-o", png});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string rgb = dir.File("ffmpeg.rgb");
+        ASSERT_EQ(std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y -f rawvideo -pix_fmt " +
+                               std::string(c.pixFmt) + " -s 32x16 -i " + path + " -vf scale=in_range=" +
+                               c.ffmpegRange + ":in_color_matrix=" + c.matrix +
+                               ":out_range=pc:flags=neighbor+accurate_rnd+full_chroma_int,format=rgb24 -f rawvideo " +
+                               rgb)
+                                  .c_str()),
+                  0);
+        int pw = 0, ph = 0, channels = 0;
+        std::unique_ptr<unsigned char, void (*)(void*)> image(stbi_load(png.c_str(), &pw, &ph, &channels, 3),
+                                                              stbi_image_free);
+        ASSERT_TRUE(image);
+        const std::vector<uint8_t> reference = ReadBytes(rgb);
+        ASSERT_EQ(reference.size(), static_cast<size_t>(w * h * 3));
+        int off = 0;
+        for (size_t i = 0; i < reference.size(); ++i) {
+            ASSERT_NEAR(image.get()[i], reference[i], 1) << "byte " << i;
+            off += image.get()[i] != reference[i];
+        }
+        EXPECT_LT(off, w * h * 3 / 50) << "off by one only at near-ties";
+    }
+    // Without --range and --gamma the fixed formula stays; with --gamma
+    // alone the range is BT.601 full.
+    const std::string plain = dir.File("plain.png");
+    const std::string full = dir.File("full.png");
+    const std::string gamma1 = dir.File("gamma1.png");
+    const std::string in = dir.File("in.yuv");
+    ASSERT_EQ(RunCli({"export", in, "--size", "32x16", "--layout", "i010", "--frame", "0", "-o", plain}).status, 0);
+    ASSERT_EQ(RunCli({"export", in, "--size", "32x16", "--layout", "i010", "--frame", "0", "--range", "bt601full",
+                      "-o", full})
+                  .status,
+              0);
+    ASSERT_EQ(
+        RunCli({"export", in, "--size", "32x16", "--layout", "i010", "--frame", "0", "--gamma", "1", "-o", gamma1})
+            .status,
+        0);
+    EXPECT_NE(ReadBytes(plain), ReadBytes(full));
+    EXPECT_EQ(ReadBytes(gamma1), ReadBytes(full));
 }
 
 TEST(CliExport, FailureLeavesAnExistingOutputAlone)

@@ -30,3 +30,17 @@ inline std::vector<uint8_t> UniformI420(int w, int h, uint8_t y, uint8_t u, uint
     std::fill(frame.begin() + n + c, frame.end(), v);
     return frame;
 }
+
+// One I010 frame (16-bit little-endian words) of a single colour.
+inline std::vector<uint8_t> UniformI010(int w, int h, uint16_t y, uint16_t u, uint16_t v)
+{
+    const size_t n = static_cast<size_t>(w) * h;
+    const size_t c = static_cast<size_t>(w / 2) * (h / 2);
+    std::vector<uint8_t> frame(2 * (n + 2 * c));
+    for (size_t i = 0; i < n + 2 * c; ++i) {
+        const uint16_t s = i < n ? y : (i < n + c ? u : v);
+        frame[2 * i] = static_cast<uint8_t>(s & 0xff);
+        frame[2 * i + 1] = static_cast<uint8_t>(s >> 8);
+    }
+    return frame;
+}

@@ -152,8 +152,8 @@ TEST(ViewTools, ValuesAreWrittenIntoPixelsOnlyAtHighZoom)
     QWidget* overlay = view->findChild<QWidget*>();
     ASSERT_NE(overlay, nullptr);
     EXPECT_FALSE(overlay->isVisible());
-    // Zoom 5: 50 screen pixels per frame pixel.
-    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 40000), Qt::NoButton, Qt::NoModifier,
+    // Eight notches: 10 * 1.25^8, about 60 screen pixels per frame pixel.
+    QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, 960), Qt::NoButton, Qt::NoModifier,
                       Qt::NoScrollPhase, false);
     QApplication::sendEvent(view.get(), &wheel);
     view->grabFramebuffer();

@@ -39,41 +39,6 @@ private:
     std::unique_ptr<YUVShowView> view_;
 };
 
-double Clamp01(double v)
-{
-    return std::min(1.0, std::max(0.0, v));
-}
-
-// The frame program's arithmetic on bytes, as 0..255 outputs.
-void ExpectedRgb(int range, double gamma, int yb, int ub, int vb, int out[3])
-{
-    const double y = yb / 255.0;
-    const double u = ub / 255.0 - 0.5;
-    const double v = vb / 255.0 - 0.5;
-    double r = 0, g = 0, b = 0;
-    switch (range) {
-    case 1:
-    case 2:
-        r = 1.164 * y + 1.793 * v;
-        g = 1.164 * y - 0.213 * u - 0.533 * v;
-        b = 1.164 * y + 2.112 * u;
-        break;
-    case 3:
-        r = 1.164 * y + 1.596 * v;
-        g = 1.164 * y - 0.392 * u - 0.813 * v;
-        b = 1.164 * y + 2.017 * u;
-        break;
-    default:
-        r = y + 1.4 * v;
-        g = y - 0.343 * u - 0.711 * v;
-        b = y + 1.765 * u;
-        break;
-    }
-    const double rgb[3] = {r, g, b};
-    for (int i = 0; i < 3; ++i)
-        out[i] = static_cast<int>(std::lround(Clamp01(std::pow(rgb[i], gamma)) * 255.0));
-}
-
 void ExpectPixel(const QImage& image, int x, int y, int r, int g, int b, int tolerance, const std::string& what)
 {
     const QRgb p = image.pixel(x, y);
@@ -87,37 +52,56 @@ bool IsRed(QRgb p)
     return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60;
 }
 
-TEST(YUVShowViewTest, ColourRangesAndGamma)
+TEST(YUVShowViewTest, ColourRangesFollowTheStandardMatrices)
 {
+    // R G B worked out from the standard formulas: video range (Y - 16)
+    // 255/219 and (C - 128) 255/224, full range as stored around 128; Kr,
+    // Kb 0.2126, 0.0722 (BT.709) or 0.299, 0.114 (BT.601). FFmpeg's scale
+    // filter (neighbor+accurate_rnd+full_chroma_int) gives the same bytes.
     struct Case {
+        const char* type;
         int range;
         float gamma;
-        uint8_t y, u, v;
+        uint16_t y, u, v;
+        int r, g, b;
     };
     const Case cases[] = {
-        {1, 1.0f, 120, 110, 140}, {2, 1.0f, 120, 110, 140}, {3, 1.0f, 120, 110, 140}, {4, 1.0f, 120, 110, 140},
-        {1, 2.0f, 120, 110, 140}, {2, 2.0f, 120, 110, 140}, {3, 2.0f, 120, 110, 140}, {4, 2.0f, 120, 110, 140},
-        {4, 2.0f, 128, 128, 128}, {4, 1.0f, 255, 128, 128},
-        {1, 1.0f, 16, 128, 128},  // video-range black shows dark grey, not black
-        {1, 1.0f, 255, 128, 128}, // 1.164 clamps to white
+        {"YUV_TYPE_I420", 1, 1.0f, 210, 16, 146, 255, 240, 0}, // yellow
+        {"YUV_TYPE_I420", 2, 1.0f, 210, 16, 146, 238, 223, 2},
+        {"YUV_TYPE_I420", 3, 1.0f, 210, 16, 146, 255, 255, 0},
+        {"YUV_TYPE_I420", 4, 1.0f, 210, 16, 146, 235, 236, 12},
+        {"YUV_TYPE_I420", 1, 1.0f, 16, 128, 128, 0, 0, 0}, // video black
+        {"YUV_TYPE_I420", 3, 1.0f, 16, 128, 128, 0, 0, 0},
+        {"YUV_TYPE_I420", 4, 1.0f, 16, 128, 128, 16, 16, 16},
+        {"YUV_TYPE_I420", 1, 1.0f, 235, 128, 128, 255, 255, 255}, // video white
+        {"YUV_TYPE_I420", 3, 1.0f, 235, 128, 128, 255, 255, 255},
+        {"YUV_TYPE_I420", 2, 1.0f, 235, 128, 128, 235, 235, 235},
+        {"YUV_TYPE_I420", 1, 1.0f, 120, 110, 140, 143, 119, 83},
+        {"YUV_TYPE_I420", 3, 1.0f, 120, 110, 140, 140, 118, 85},
+        {"YUV_TYPE_I420", 4, 1.0f, 120, 110, 140, 137, 118, 88},
+        {"YUV_TYPE_I420", 1, 2.0f, 120, 110, 140, 80, 55, 27},
+        {"YUV_TYPE_I420", 4, 2.0f, 120, 110, 140, 73, 54, 30},
+        // 10 bits: offsets and scales times 4; rounding the samples to 8
+        // bits first would give 140 118 85 and 139 118 89.
+        {"YUV_TYPE_I010", 3, 1.0f, 481, 442, 561, 141, 118, 86},
+        {"YUV_TYPE_I010", 4, 1.0f, 483, 442, 563, 139, 118, 90},
+        {"YUV_TYPE_I010", 3, 1.0f, 840, 64, 584, 255, 255, 0},
     };
     const std::string path = TestPath("ranges.yuv");
     for (const Case& c : cases) {
-        WriteBytes(path, UniformI420(16, 16, c.y, c.u, c.v));
-        ViewHarness view(path, 16, 16, "YUV_TYPE_I420", 120, 120);
+        const bool deep = std::string(c.type) == "YUV_TYPE_I010";
+        if (deep)
+            WriteBytes(path, UniformI010(16, 16, c.y, c.u, c.v));
+        else
+            WriteBytes(path, UniformI420(16, 16, static_cast<uint8_t>(c.y), static_cast<uint8_t>(c.u),
+                                         static_cast<uint8_t>(c.v)));
+        ViewHarness view(path, 16, 16, c.type, 120, 120);
         view->SetColorRange(c.range);
         view->SetGamma(c.gamma);
-        int rgb[3];
-        ExpectedRgb(c.range, c.gamma, c.y, c.u, c.v, rgb);
-        ExpectPixel(view.Grab(), 60, 60, rgb[0], rgb[1], rgb[2], 2,
-                    "range " + std::to_string(c.range) + " gamma " + std::to_string(c.gamma));
+        ExpectPixel(view.Grab(), 60, 60, c.r, c.g, c.b, 1,
+                    std::string(c.type) + " range " + std::to_string(c.range) + " gamma " + std::to_string(c.gamma) +
+                        " Y " + std::to_string(c.y));
     }
-    // The two reference points: 0.25 grey at gamma 2 and 0.073 grey for black.
-    int grey[3];
-    ExpectedRgb(4, 2.0, 128, 128, 128, grey);
-    EXPECT_NEAR(grey[0], 64, 1);
-    ExpectedRgb(1, 1.0, 16, 128, 128, grey);
-    EXPECT_NEAR(grey[1], 19, 1);
 }
 
 TEST(YUVShowViewTest, Width7PlanesShowWithoutSkew)
@@ -136,7 +120,7 @@ TEST(YUVShowViewTest, Width7PlanesShowWithoutSkew)
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c) {
             const int y = 20 + 30 * c + 5 * r;
-            const int expected = static_cast<int>(std::lround((y / 255.0 + 1.4 * (128 / 255.0 - 0.5)) * 255));
+            const int expected = y; // full range, neutral chroma: grey as stored
             const QRgb p = image.pixel(50 + 100 * c, 50 + 100 * r);
             EXPECT_NEAR(qRed(p), expected, 2) << "texel " << c << "," << r;
         }
@@ -164,6 +148,16 @@ TEST(YUVShowViewTest, ThumbnailsInTheirSlots)
     ExpectPixel(image, 60, 30, 200, 200, 200, 1, "Y slot");
     EXPECT_EQ(image.pixel(60, 93), frameColour) << "empty U slot shows the frame";
     ExpectPixel(image, 60, 156, 50, 50, 50, 1, "V slot");
+
+    // A 10-bit file's planes (drawn from its own samples) look the same.
+    const std::string deepPath = TestPath("thumbs10.yuv");
+    WriteBytes(deepPath, UniformI010(32, 16, 800, 400, 200));
+    ViewHarness deep(deepPath, 32, 16, "YUV_TYPE_I010", 400, 300);
+    deep->SetVisible(2, 2, 2);
+    image = deep.Grab();
+    ExpectPixel(image, 60, 30, 200, 200, 200, 1, "10-bit Y slot");
+    ExpectPixel(image, 60, 93, 100, 100, 100, 1, "10-bit U slot");
+    ExpectPixel(image, 60, 156, 50, 50, 50, 1, "10-bit V slot");
 }
 
 TEST(YUVShowViewTest, RectangleEdges)
@@ -208,9 +202,9 @@ TEST(YUVShowViewTest, RulerOfFullHdFrameIn800x600)
     EXPECT_EQ(args.at(3).toInt(), 524);
 }
 
-void Wheel(QWidget* w, int delta)
+void Wheel(QWidget* w, int delta, int x = 10, int y = 10)
 {
-    QWheelEvent event(QPointF(10, 10), w->mapToGlobal(QPoint(10, 10)), QPoint(), QPoint(0, delta), Qt::NoButton,
+    QWheelEvent event(QPointF(x, y), w->mapToGlobal(QPoint(x, y)), QPoint(), QPoint(0, delta), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(w, &event);
 }
@@ -229,27 +223,104 @@ QList<QVariant> LastRuler(ViewHarness& view)
     return spy.isEmpty() ? QList<QVariant>() : spy.last();
 }
 
-TEST(YUVShowViewTest, WheelZoom)
+// Frame pixel under widget position (x, y) after the last paint; (-1, -1)
+// beside the frame.
+QPoint PixelUnder(YUVShowView* view, double x, double y)
+{
+    int px = -1;
+    int py = -1;
+    return view->PixelAt(x, y, &px, &py) ? QPoint(px, py) : QPoint(-1, -1);
+}
+
+TEST(YUVShowViewTest, WheelZoomsGeometricallyAboutTheMouse)
 {
     const std::string path = TestPath("zoom.yuv");
     WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
     ViewHarness view(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
     view.Grab();
+    const QPoint before = PixelUnder(view.get(), 10, 100);
+    ASSERT_NE(before.x(), -1);
     for (int i = 0; i < 3; ++i)
-        Wheel(view.get(), 120);
-    EXPECT_NEAR(view->Zoom(), 1.036f, 1e-5);
+        Wheel(view.get(), 120, 10, 100);
+    EXPECT_NEAR(view->Zoom(), 1.953125f, 1e-5); // 1.25^3
     QList<QVariant> ruler = LastRuler(view);
     ASSERT_EQ(ruler.size(), 4);
-    EXPECT_EQ(ruler.at(0).toInt(), -14); // 800 * 1.036 wide, centred
-    EXPECT_EQ(ruler.at(1).toInt(), 814);
+    // Frame x 24 stays under x 10: the left edge at 10 - 24 * 0.8138.
+    EXPECT_EQ(ruler.at(0).toInt(), -9);
+    EXPECT_EQ(ruler.at(1).toInt(), 1552);
+    EXPECT_EQ(PixelUnder(view.get(), 10, 100), before);
 
+    // A long turn back stops at 1/64 of the fitted size.
     for (int i = 0; i < 100; ++i)
         Wheel(view.get(), -120);
-    EXPECT_EQ(view->Zoom(), 0.0f);
+    EXPECT_EQ(view->Zoom(), YUVShowView::kMinZoom);
     ruler = LastRuler(view);
-    EXPECT_EQ(ruler.at(0).toInt(), ruler.at(1).toInt()) << "collapsed to a point";
+    EXPECT_NEAR(ruler.at(1).toInt() - ruler.at(0).toInt(), 12.5, 1) << "800 / 64 wide";
     Wheel(view.get(), 120);
-    EXPECT_NEAR(view->Zoom(), 0.012f, 1e-6);
+    EXPECT_NEAR(view->Zoom(), 1.25f / 64, 1e-7);
+}
+
+TEST(YUVShowViewTest, KeyZoomsKeepTheCentreAndOneToOneShowsFramePixels)
+{
+    const std::string path = TestPath("keys.yuv");
+    WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
+    ViewHarness view(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
+    view.Grab();
+    const QPoint centre = PixelUnder(view.get(), 400, 300);
+    view->ZoomAboutCentre(YUVShowView::kWheelStep);
+    view->ShowActualPixels();
+    view.Grab();
+    EXPECT_NEAR(view->PixelScale(), 1.0, 1e-4);
+    EXPECT_EQ(PixelUnder(view.get(), 400, 300), centre);
+    // Zooming in has no limit short of 2^24 screen pixels across.
+    for (int i = 0; i < 60; ++i)
+        view->ZoomAboutCentre(YUVShowView::kWheelStep);
+    view.Grab();
+    EXPECT_GT(view->PixelScale(), 8000.0);
+    EXPECT_EQ(PixelUnder(view.get(), 400, 300), centre);
+}
+
+TEST(YUVShowViewTest, AViewGivenAnothersPlaceShowsTheSamePixelsAtTheSamePlaces)
+{
+    const std::string path = TestPath("place.yuv");
+    WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
+    ViewHarness a(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
+    ViewHarness b(path, 1920, 1080, "YUV_TYPE_I420", 640, 600); // another width, another fit
+    a.Grab();
+    b.Grab();
+    QSignalSpy placed(b.get(), &YUVShowView::placeChanged);
+    a->ZoomAbout(37.0, 123, 245);
+    b->SetPlace(a->CurrentPlace());
+    a.Grab();
+    b.Grab();
+    EXPECT_EQ(placed.count(), 0) << "taking a place is not the user's move";
+    EXPECT_NEAR(b->PixelScale(), a->PixelScale(), 1e-3);
+    for (const QPoint p : {QPoint(5, 5), QPoint(300, 200), QPoint(600, 590)}) {
+        EXPECT_NE(PixelUnder(a.get(), p.x(), p.y()).x(), -1);
+        EXPECT_EQ(PixelUnder(a.get(), p.x(), p.y()), PixelUnder(b.get(), p.x(), p.y())) << p.x() << "," << p.y();
+    }
+}
+
+TEST(YUVShowViewTest, ZoomUnderAStillMouseReportsTheNewPixel)
+{
+    const std::string path = TestPath("still.yuv");
+    WriteBytes(path, UniformI420(1920, 1080, 60, 128, 128));
+    ViewHarness view(path, 1920, 1080, "YUV_TYPE_I420", 800, 600);
+    view.Grab();
+    QSignalSpy hovered(view.get(), &YUVShowView::pixelHovered);
+    QMouseEvent move(QEvent::MouseMove, QPointF(100, 100), view->mapToGlobal(QPoint(100, 100)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view.get(), &move);
+    ASSERT_EQ(hovered.count(), 1);
+    EXPECT_EQ(hovered.last().at(0).toInt(), 240); // 100 / 800 * 1920
+    view->ZoomAboutCentre(4.0);
+    view.Grab();
+    ASSERT_EQ(hovered.count(), 2);
+    const QPoint under = PixelUnder(view.get(), 100, 100);
+    EXPECT_EQ(QPoint(hovered.last().at(0).toInt(), hovered.last().at(1).toInt()), under);
+    EXPECT_EQ(under.x(), 780); // 960 - 300 * 2.4 / 4
+    view.Grab();
+    EXPECT_EQ(hovered.count(), 2) << "a paint that moves nothing reports nothing";
 }
 
 TEST(YUVShowViewTest, DragPansInScreenPixels)
@@ -326,24 +397,19 @@ TEST(YUVShowViewTest, RectangleDrawingEmitsClampedValues)
     EXPECT_NEAR(spy.last().at(2).toFloat(), 2 / 800.0f, 1e-6);
     EXPECT_FLOAT_EQ(spy.last().at(3).toFloat(), -1.0f);
 
-    // Zoom 0: positions are not numbers; the rectangle keeps its values.
+    // The wheel stops at 1/64 of the fitted size (it used to reach 0, where
+    // positions were not numbers): presses beside the small frame clamp to
+    // its edges.
     for (int i = 0; i < 100; ++i)
         Wheel(view.get(), -120);
-    ASSERT_EQ(view->Zoom(), 0.0f);
+    ASSERT_EQ(view->Zoom(), YUVShowView::kMinZoom);
     view.Grab();
-    Mouse(view.get(), QEvent::MouseButtonPress, 400, 300);
-    ASSERT_EQ(spy.count(), 7);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(std::isnan(spy.last().at(i).toFloat()));
-    EXPECT_NEAR(view->RectEndX(), 2 / 800.0f, 1e-6);
-    // Off the centre the positions are infinite: still no snapping to the
-    // frame's edges.
-    Mouse(view.get(), QEvent::MouseButtonPress, 10, 10);
+    Mouse(view.get(), QEvent::MouseButtonPress, 2, 2);
     Mouse(view.get(), QEvent::MouseButtonRelease, 700, 500);
-    ASSERT_EQ(spy.count(), 9);
-    EXPECT_NEAR(spy.last().at(0).toFloat(), 790 / 800.0f, 1e-6);
+    ASSERT_EQ(spy.count(), 8);
+    EXPECT_FLOAT_EQ(spy.last().at(0).toFloat(), 0.0f);
     EXPECT_FLOAT_EQ(spy.last().at(1).toFloat(), 0.0f);
-    EXPECT_NEAR(spy.last().at(2).toFloat(), 2 / 800.0f, 1e-6);
+    EXPECT_FLOAT_EQ(spy.last().at(2).toFloat(), 1.0f);
     EXPECT_FLOAT_EQ(spy.last().at(3).toFloat(), -1.0f);
 }
 

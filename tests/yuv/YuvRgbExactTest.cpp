@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 
 // Every (Y, U, V) triple through every RGB path, byte for byte against the
@@ -87,4 +89,36 @@ TEST(YuvRgbExact, FormulaAtKnownPoints)
         EXPECT_EQ(rgb[1], c.g) << c.y << "," << c.u << "," << c.v;
         EXPECT_EQ(rgb[2], c.b) << c.y << "," << c.u << "," << c.v;
     }
+}
+
+TEST(YuvColorMatrix, StandardMatricesAtKnownPoints)
+{
+    // Worked out from the standard formulas (see the view's colour tests);
+    // FFmpeg's exact-rounding scale filter agrees.
+    struct Case {
+        int range, depth;
+        double gamma;
+        int y, u, v;
+        uint8_t r, g, b;
+    };
+    const Case cases[] = {
+        {3, 8, 1.0, 210, 16, 146, 255, 255, 0},   {4, 8, 1.0, 210, 16, 146, 235, 236, 12},
+        {1, 8, 1.0, 210, 16, 146, 255, 240, 0},   {2, 8, 1.0, 210, 16, 146, 238, 223, 2},
+        {3, 8, 1.0, 16, 128, 128, 0, 0, 0},       {1, 8, 1.0, 235, 128, 128, 255, 255, 255},
+        {1, 8, 2.0, 120, 110, 140, 80, 55, 27},   {3, 10, 1.0, 481, 442, 561, 141, 118, 86},
+        {4, 10, 1.0, 483, 442, 563, 139, 118, 90}, {3, 16, 1.0, 210 << 8, 16 << 8, 146 << 8, 255, 255, 0},
+        {4, 8, 0.0, 0, 128, 128, 0, 0, 0},        {4, 8, 0.0, 1, 128, 128, 255, 255, 255}, // gamma 0: 0 stays 0
+    };
+    for (const Case& c : cases) {
+        lumo::ColorMatrix m;
+        ASSERT_TRUE(lumo::MatrixFor(c.range, c.depth, &m));
+        uint8_t rgb[3];
+        lumo::MatrixRgb(m, c.gamma, c.y, c.u, c.v, rgb);
+        EXPECT_EQ(rgb[0], c.r) << c.range << " " << c.depth << " Y " << c.y;
+        EXPECT_EQ(rgb[1], c.g) << c.range << " " << c.depth << " Y " << c.y;
+        EXPECT_EQ(rgb[2], c.b) << c.range << " " << c.depth << " Y " << c.y;
+    }
+    lumo::ColorMatrix m;
+    for (const auto& bad : {std::pair<int, int>{0, 8}, {5, 8}, {4, 7}, {4, 17}})
+        EXPECT_FALSE(lumo::MatrixFor(bad.first, bad.second, &m));
 }

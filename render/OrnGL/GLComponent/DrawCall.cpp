@@ -54,6 +54,16 @@ void DrawCall::SetUniformFloat(const char* name, float value)
     gl_->glUniform1f(program_->GetUniformLocation(name), value);
 }
 
+void DrawCall::SetUniformVec(const char* name, const float* values, int count)
+{
+    gl_->glUseProgram(program_->Name());
+    const GLint location = program_->GetUniformLocation(name);
+    if (count == 2)
+        gl_->glUniform2fv(location, 1, values);
+    else if (count == 4)
+        gl_->glUniform4fv(location, 1, values);
+}
+
 void DrawCall::SetUniformMatrix(const char* name, const float* matrix)
 {
     gl_->glUseProgram(program_->Name());

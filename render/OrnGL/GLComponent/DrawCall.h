@@ -25,6 +25,8 @@ public:
     void BindTarget();
     void SetUniformInt(const char* name, int value);
     void SetUniformFloat(const char* name, float value);
+    // A vec2 (count 2) or vec4 (count 4).
+    void SetUniformVec(const char* name, const float* values, int count);
     // 16 floats, column after column.
     void SetUniformMatrix(const char* name, const float* matrix);
     // Draws the vertex array with the program, then waits for the GL.

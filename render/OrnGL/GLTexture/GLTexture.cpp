@@ -50,23 +50,33 @@ GLTexture::~GLTexture()
         gl_->glDeleteTextures(1, &texture_);
 }
 
-void GLTexture::SetData(const void* pixels, int width, int height, GLint internalFormat, GLenum format)
+void GLTexture::SetData(const void* pixels, int width, int height, GLint internalFormat, GLenum format, GLenum type)
 {
     gl_->glBindTexture(GL_TEXTURE_2D, texture_);
     // Rows of one-byte texels are not padded to four bytes.
     GLint alignment = 4;
     gl_->glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     gl_->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    if (pixels && width == width_ && height == height_ && internalFormat == internalFormat_ && format == format_) {
-        gl_->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, pixels);
+    if (pixels && width == width_ && height == height_ && internalFormat == internalFormat_ && format == format_ &&
+        type == type_) {
+        gl_->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, type, pixels);
     } else {
-        gl_->glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+        gl_->glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, type, pixels);
         width_ = width;
         height_ = height;
         internalFormat_ = internalFormat;
         format_ = format;
+        type_ = type;
     }
     gl_->glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    gl_->glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void GLTexture::SetFilters(GLint minFilter, GLint magFilter)
+{
+    gl_->glBindTexture(GL_TEXTURE_2D, texture_);
+    gl_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+    gl_->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter);
     gl_->glBindTexture(GL_TEXTURE_2D, 0);
 }
 
