@@ -1,0 +1,801 @@
+#include "media/EncodedSource.h"
+
+#include "media/EncodedFrameCache.h"
+#include "media/EncodedLayout.h"
+#include "media/LumoReader.h"
+#include "media/MediaInput.h"
+#include "yuv/YuvTypeTable.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <list>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <tuple>
+#include <unordered_map>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avstring.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace lumo {
+
+namespace {
+
+constexpr int64_t kNoPts = AV_NOPTS_VALUE;
+
+// Keyframes tried before decoding from the start.
+constexpr int kKeyframeAttempts = 2;
+
+// A decoder that fails this many times in a row has nothing left to give.
+constexpr int kMaxDecodeErrors = 64;
+
+// Containers that store a presentation time for every packet; in raw
+// streams and MPEG program/transport streams the times are guessed or
+// missing, and only decoding tells the frames.
+bool StoresTimestamps(const AVInputFormat* format)
+{
+    static const char* const kNames[] = {"mov", "matroska", "ivf", "flv", "nut"};
+    for (const char* name : kNames)
+        if (av_match_name(name, format->name))
+            return true;
+    return false;
+}
+
+struct Packet {
+    int64_t pts = kNoPts;
+    int64_t dts = kNoPts;
+    int64_t pos = -1;
+    bool key = false;
+    bool discard = false;
+};
+
+// What reading the packets of one file version found; never changed after.
+struct PacketIndex {
+    std::vector<Packet> packets;  // decode order
+    std::vector<int> keyframes;   // packet numbers of the keyframes
+    std::unordered_map<int64_t, int> byPos; // packet number by file position, when positions are unique
+    bool timestampsGiveFrames = false;
+    // With timestampsGiveFrames: presentation times of the frames, sorted,
+    // and the packet of each frame.
+    std::vector<int64_t> framePts;
+    std::vector<int> framePacket;
+};
+
+struct FreeCodec {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FreePacket {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FreeFrame {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+
+int DecoderThreads()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 16u));
+}
+
+std::unique_ptr<AVCodecContext, FreeCodec> OpenCodec(const AVStream* stream)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec)
+        return nullptr;
+    std::unique_ptr<AVCodecContext, FreeCodec> ctx(avcodec_alloc_context3(codec));
+    if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0)
+        return nullptr;
+    ctx->pkt_timebase = stream->time_base;
+    ctx->max_pixels = static_cast<int64_t>(kMaxMediaSide) * kMaxMediaSide;
+    // At most one thread per core.
+    ctx->thread_count = DecoderThreads();
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return nullptr;
+    return ctx;
+}
+
+// The time that names a decoded frame: its packet's presentation time as
+// the decoder passes it on, else FFmpeg's best guess.
+int64_t FrameTime(const AVFrame& frame)
+{
+    return frame.pts != kNoPts ? frame.pts : frame.best_effort_timestamp;
+}
+
+std::shared_ptr<PacketIndex> BuildIndex(MediaInput& input, int64_t* streamBytes, const CancelToken* cancel)
+{
+    auto index = std::make_shared<PacketIndex>();
+    std::unique_ptr<AVPacket, FreePacket> pkt(av_packet_alloc());
+    if (!pkt)
+        return nullptr;
+    AVFormatContext* fmt = input.Format();
+    bool uniquePos = true;
+    int64_t bytes = 0;
+    while (av_read_frame(fmt, pkt.get()) >= 0) {
+        if (IsCancelled(cancel) || LumoReader::StopRequested())
+            return nullptr;
+        if (pkt->stream_index == input.VideoStream()) {
+            Packet p;
+            p.pts = pkt->pts;
+            p.dts = pkt->dts;
+            p.pos = pkt->pos;
+            p.key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+            p.discard = (pkt->flags & AV_PKT_FLAG_DISCARD) != 0;
+            bytes += pkt->size;
+            const int n = static_cast<int>(index->packets.size());
+            if (p.key)
+                index->keyframes.push_back(n);
+            if (uniquePos && (p.pos < 0 || !index->byPos.emplace(p.pos, n).second))
+                uniquePos = false;
+            index->packets.push_back(p);
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (!uniquePos)
+        index->byPos.clear();
+    *streamBytes = bytes;
+
+    // Whether the frames are the packets' presentation times: each shown
+    // packet has a time of its own, and decoding starts on a keyframe with
+    // no picture shown before it.
+    bool ok = StoresTimestamps(fmt->iformat) && uniquePos;
+    const auto& ps = index->packets;
+    int first = -1;
+    for (int i = 0; ok && i < static_cast<int>(ps.size()); ++i) {
+        if (ps[i].discard)
+            continue;
+        if (ps[i].pts == kNoPts)
+            ok = false;
+        else if (first < 0)
+            first = i;
+    }
+    // The first picture shown decides: it must come from a keyframe that
+    // begins decoding, and no later packet may be shown before it.
+    ok = ok && first >= 0 && !ps.empty() && ps[0].key;
+    if (ok) {
+        std::vector<std::pair<int64_t, int>> shown;
+        for (int i = 0; i < static_cast<int>(ps.size()); ++i)
+            if (!ps[i].discard)
+                shown.emplace_back(ps[i].pts, i);
+        std::sort(shown.begin(), shown.end());
+        for (size_t i = 1; ok && i < shown.size(); ++i)
+            ok = shown[i].first != shown[i - 1].first;
+        int firstKeyShown = -1;
+        for (int k : index->keyframes)
+            if (!ps[k].discard && ps[k].pts != kNoPts) {
+                firstKeyShown = k;
+                break;
+            }
+        ok = ok && firstKeyShown >= 0 && shown.front().second == firstKeyShown;
+        if (ok) {
+            for (const auto& s : shown) {
+                index->framePts.push_back(s.first);
+                index->framePacket.push_back(s.second);
+            }
+        }
+    }
+    index->timestampsGiveFrames = ok;
+    return index;
+}
+
+struct FileKey {
+    std::string path;
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    int64_t mtimeNs;
+    bool operator<(const FileKey& o) const
+    {
+        return std::tie(path, dev, ino, size, mtimeNs) < std::tie(o.path, o.dev, o.ino, o.size, o.mtimeNs);
+    }
+};
+
+} // namespace
+
+// Everything the readers of one file version share.
+struct EncodedSource::Shared {
+    std::string path;
+    std::shared_ptr<const PacketIndex> index;
+    OutputPlan plan;
+    EncodedStreamInfo info;
+    std::string type;
+    int width = 0;
+    int height = 0;
+    int depth = 8;
+    int64_t frameSize = 0;
+    EncodedFrameCache cache;
+
+    // Frames known not to decode, and the result of the decode in the
+    // background where only decoding gives the frames.
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::set<int> failed;
+    int counted = 0;
+    bool countDone = false;
+    std::vector<int64_t> countedPts; // presentation time of each decoded frame
+    bool countedPtsUsable = false;   // every one known and increasing
+    CancelToken stop;
+    std::thread counter;
+
+    explicit Shared(int64_t cacheBytes) : cache(cacheBytes) {}
+    ~Shared()
+    {
+        stop.Cancel();
+        if (counter.joinable())
+            counter.join();
+    }
+
+    // The frame times to seek by, null when frames are read only by decoding
+    // forward from the start.
+    const std::vector<int64_t>* FrameTimes() const
+    {
+        if (index->timestampsGiveFrames)
+            return &index->framePts;
+        std::lock_guard<std::mutex> lock(mutex);
+        return countDone && countedPtsUsable ? &countedPts : nullptr;
+    }
+
+    void CountInBackground();
+};
+
+// One reader's demuxer and decoder, and where its decoding stands.
+struct EncodedSource::Decoder {
+    MediaInput input;
+    std::unique_ptr<AVCodecContext, FreeCodec> codec;
+    std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
+    std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
+    FrameConverter converter;
+    bool open = false;
+
+    // Decoding state: where the next packet read comes from, and what the
+    // next frames out of the decoder are.
+    enum class Mode { None, Counting, Timed };
+    Mode mode = Mode::None;
+    bool atStart = false;  // nothing read since the file was opened
+    bool pending = false;  // `packet` holds a packet not yet sent
+    bool drained = false;  // end of stream sent to the decoder
+    int produced = 0;      // Counting: frames out of the decoder so far
+    int expected = 0;      // Timed: the next frame the decoder must give
+    int64_t leadBefore = kNoPts; // Timed: frames shown before this time are ignored
+    bool fromStart = false;      // Timed: decoding began at the first packet
+
+    bool Open(const Shared& shared)
+    {
+        open = false;
+        codec.reset();
+        if (input.OpenBestStream(shared.path) != LumoReader::kOk)
+            return false;
+        codec = OpenCodec(input.Format()->streams[input.VideoStream()]);
+        open = codec && packet && frame;
+        mode = Mode::None;
+        atStart = open;
+        pending = false;
+        drained = false;
+        return open;
+    }
+};
+
+namespace {
+
+std::mutex g_sharedMutex;
+std::map<FileKey, std::weak_ptr<EncodedSource::Shared>> g_shared;
+
+} // namespace
+
+void EncodedSource::Shared::CountInBackground()
+{
+    counter = std::thread([this] {
+        Decoder d;
+        if (!d.Open(*this)) {
+            std::lock_guard<std::mutex> lock(mutex);
+            countDone = true;
+            changed.notify_all();
+            return;
+        }
+        std::vector<int64_t> times;
+        bool usable = true;
+        int errors = 0;
+        auto take = [&]() {
+            for (;;) {
+                const int r = avcodec_receive_frame(d.codec.get(), d.frame.get());
+                if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+                    return;
+                if (r < 0) {
+                    if (++errors > kMaxDecodeErrors)
+                        return;
+                    continue;
+                }
+                errors = 0;
+                const int64_t t = FrameTime(*d.frame);
+                usable = usable && t != kNoPts && (times.empty() || t > times.back());
+                times.push_back(t);
+                av_frame_unref(d.frame.get());
+                std::lock_guard<std::mutex> lock(mutex);
+                counted = static_cast<int>(times.size());
+                changed.notify_all();
+            }
+        };
+        AVFormatContext* fmt = d.input.Format();
+        while (!stop.Cancelled() && av_read_frame(fmt, d.packet.get()) >= 0) {
+            if (d.packet->stream_index == d.input.VideoStream()) {
+                for (int tries = 0; tries < kMaxDecodeErrors; ++tries) {
+                    const int sent = avcodec_send_packet(d.codec.get(), d.packet.get());
+                    take();
+                    if (sent != AVERROR(EAGAIN))
+                        break;
+                }
+            }
+            av_packet_unref(d.packet.get());
+        }
+        if (!stop.Cancelled()) {
+            avcodec_send_packet(d.codec.get(), nullptr);
+            take();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!stop.Cancelled()) {
+            countedPts = std::move(times);
+            countedPtsUsable = usable;
+            counted = static_cast<int>(countedPts.size());
+        }
+        countDone = true;
+        changed.notify_all();
+    });
+}
+
+EncodedSource::EncodedSource(std::shared_ptr<Shared> shared)
+    : shared_(std::move(shared)), decoder_(std::make_unique<Decoder>())
+{
+}
+
+EncodedSource::~EncodedSource() = default;
+
+std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int* error, int64_t cacheBytes)
+{
+    int dummy = 0;
+    int& err = error ? *error : dummy;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = LumoReader::kErrorOpen;
+        return nullptr;
+    }
+    const FileKey key{path, st.st_dev, st.st_ino, st.st_size,
+        int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    {
+        std::lock_guard<std::mutex> lock(g_sharedMutex);
+        for (auto it = g_shared.begin(); it != g_shared.end();)
+            it = it->second.expired() ? g_shared.erase(it) : std::next(it);
+        auto it = g_shared.find(key);
+        if (it != g_shared.end())
+            if (auto shared = it->second.lock()) {
+                err = LumoReader::kOk;
+                return std::unique_ptr<EncodedSource>(new EncodedSource(shared));
+            }
+    }
+
+    auto shared = std::make_shared<Shared>(cacheBytes);
+    shared->path = path;
+    MediaInput input;
+    err = input.OpenBestStream(path);
+    if (err != LumoReader::kOk)
+        return nullptr;
+    const AVFormatContext* fmt = input.Format();
+    const AVStream* stream = fmt->streams[input.VideoStream()];
+    const AVCodecParameters* par = stream->codecpar;
+    const auto format = static_cast<AVPixelFormat>(par->format);
+    if (par->width <= 0 || par->height <= 0 || format == AV_PIX_FMT_NONE) {
+        err = LumoReader::kErrorDecode;
+        return nullptr;
+    }
+    shared->width = par->width;
+    shared->height = par->height;
+    shared->plan = PlanOutput(format, par->width, par->height);
+    shared->type = shared->plan.type;
+    const YuvTypeInfo* layout = YuvTypeTable::Instance().Find(shared->type);
+    shared->depth = layout ? layout->bitDepth : 8;
+    shared->frameSize = GetFrameSize(shared->width, shared->height, shared->type);
+
+    EncodedStreamInfo& info = shared->info;
+    info.container = fmt->iformat->name;
+    info.codec = avcodec_get_name(par->codec_id);
+    const char* pixName = av_get_pix_fmt_name(format);
+    info.pixelFormat = pixName ? pixName : "";
+    info.converted = shared->plan.kind != OutputPlan::Kind::Copy;
+    info.lossy = shared->plan.lossy;
+    info.fullRange = shared->plan.fullRange || par->color_range == AVCOL_RANGE_JPEG;
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = stream->r_frame_rate;
+    info.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+
+    auto index = BuildIndex(input, &info.streamBytes, nullptr);
+    if (!index || index->packets.empty()) {
+        err = index ? LumoReader::kErrorNoFrames : LumoReader::kErrorStopped;
+        return nullptr;
+    }
+    shared->index = index;
+    if (index->timestampsGiveFrames) {
+        shared->countDone = true;
+        shared->counted = static_cast<int>(index->framePts.size());
+    } else {
+        shared->CountInBackground();
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_sharedMutex);
+        g_shared[key] = shared;
+    }
+    err = LumoReader::kOk;
+    return std::unique_ptr<EncodedSource>(new EncodedSource(shared));
+}
+
+std::unique_ptr<FrameSource> EncodedSource::Clone() const
+{
+    return std::unique_ptr<FrameSource>(new EncodedSource(shared_));
+}
+
+const std::string& EncodedSource::Path() const { return shared_->path; }
+int EncodedSource::Width() const { return shared_->width; }
+int EncodedSource::Height() const { return shared_->height; }
+const std::string& EncodedSource::Type() const { return shared_->type; }
+int EncodedSource::BitDepth() const { return shared_->depth; }
+int64_t EncodedSource::FrameSize() const { return shared_->frameSize; }
+double EncodedSource::FrameRate() const { return shared_->info.fps; }
+const EncodedStreamInfo& EncodedSource::StreamInfo() const { return shared_->info; }
+int64_t EncodedSource::CacheBytes() const { return shared_->cache.Bound(); }
+
+int EncodedSource::FrameCount() const
+{
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->counted;
+}
+
+bool EncodedSource::CountIsExact() const
+{
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->countDone;
+}
+
+int EncodedSource::ExactFrameCount(const CancelToken* cancel)
+{
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    while (!shared_->countDone) {
+        if (IsCancelled(cancel))
+            return shared_->counted;
+        shared_->changed.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return shared_->counted;
+}
+
+double EncodedSource::BitrateKbps(const CancelToken* cancel)
+{
+    const int frames = ExactFrameCount(cancel);
+    const double fps = shared_->info.fps;
+    if (frames <= 0 || fps <= 0)
+        return 0;
+    return double(shared_->info.streamBytes) * 8.0 / (frames / fps) / 1000.0;
+}
+
+std::vector<int> EncodedSource::FailedFrames() const
+{
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return std::vector<int>(shared_->failed.begin(), shared_->failed.end());
+}
+
+namespace {
+
+// The result of one attempt at a frame.
+enum class Outcome { Found, Missing, Unsure, Stopped };
+
+using Decoder = EncodedSource::Decoder;
+using Mode = EncodedSource::Decoder::Mode;
+
+// Reads the next packet of the video stream into d.packet; false at the end.
+bool NextPacket(Decoder& d)
+{
+    if (d.pending) {
+        d.pending = false;
+        return true;
+    }
+    AVFormatContext* fmt = d.input.Format();
+    for (;;) {
+        if (av_read_frame(fmt, d.packet.get()) < 0)
+            return false;
+        if (d.packet->stream_index == d.input.VideoStream())
+            return true;
+        av_packet_unref(d.packet.get());
+    }
+}
+
+enum class Next { Frame, End, Stopped };
+
+// Decodes until the decoder gives a frame (into d.frame).
+Next NextFrame(Decoder& d, const CancelToken* cancel)
+{
+    d.atStart = false;
+    av_frame_unref(d.frame.get());
+    int errors = 0;
+    for (;;) {
+        const int r = avcodec_receive_frame(d.codec.get(), d.frame.get());
+        if (r == 0)
+            return Next::Frame;
+        if (r == AVERROR_EOF)
+            return Next::End;
+        if (r != AVERROR(EAGAIN)) {
+            if (++errors > kMaxDecodeErrors)
+                return Next::End;
+            continue;
+        }
+        if (d.drained || ++errors > kMaxDecodeErrors)
+            return Next::End;
+        if (IsCancelled(cancel) || LumoReader::StopRequested())
+            return Next::Stopped;
+        if (!NextPacket(d)) {
+            avcodec_send_packet(d.codec.get(), nullptr);
+            d.drained = true;
+            continue;
+        }
+        const int sent = avcodec_send_packet(d.codec.get(), d.packet.get());
+        if (sent == AVERROR(EAGAIN)) {
+            d.pending = true; // sent again once a frame has been taken
+            continue;
+        }
+        av_packet_unref(d.packet.get());
+        // A damaged packet is skipped; the decoder resumes at the next one.
+        if (sent >= 0)
+            errors = 0;
+    }
+}
+
+// Puts the decoder at the first packet, reopening the file unless it is
+// there already.
+bool Restart(EncodedSource::Shared& shared, Decoder& d)
+{
+    if (d.open && d.atStart)
+        return true;
+    return d.Open(shared);
+}
+
+// Seeks so that the next packet read is packet `target` (a keyframe);
+// false when the demuxer cannot be put exactly there.
+bool SeekToPacket(const PacketIndex& index, Decoder& d, int target)
+{
+    if (index.byPos.empty() || !d.open)
+        return false;
+    const Packet& k = index.packets[target];
+    AVFormatContext* fmt = d.input.Format();
+    const int64_t times[] = {k.dts != kNoPts ? k.dts : k.pts, k.pts};
+    for (int64_t ts : times) {
+        if (ts == kNoPts)
+            continue;
+        d.atStart = false;
+        d.pending = false;
+        av_packet_unref(d.packet.get());
+        if (av_seek_frame(fmt, d.input.VideoStream(), ts, AVSEEK_FLAG_BACKWARD) < 0)
+            continue;
+        // Where the seek landed, then forward to the keyframe.
+        while (NextPacket(d)) {
+            const auto it = index.byPos.find(d.packet->pos);
+            const int at = it == index.byPos.end() ? -1 : it->second;
+            if (at == target) {
+                d.pending = true;
+                avcodec_flush_buffers(d.codec.get());
+                d.drained = false;
+                return true;
+            }
+            av_packet_unref(d.packet.get());
+            if (at < 0 || at > target)
+                break;
+        }
+    }
+    d.mode = Mode::None;
+    return false;
+}
+
+void MarkFailed(EncodedSource::Shared& shared, int from, int to)
+{
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    for (int i = from; i < to; ++i)
+        shared.failed.insert(i);
+}
+
+// Keeps a decoded frame in the cache and, when it is the one asked for,
+// copies it out.
+bool Keep(EncodedSource::Shared& shared, Decoder& d, int frameIndex, int wanted, uint8_t* dst)
+{
+    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(shared.frameSize));
+    if (!d.converter.Convert(*d.frame, shared.plan, shared.width, shared.height, bytes->data()))
+        return false;
+    if (frameIndex == wanted)
+        std::memcpy(dst, bytes->data(), bytes->size());
+    shared.cache.Put(frameIndex, std::move(bytes));
+    return true;
+}
+
+// Frames numbered by the order the decoder gives them, from the start.
+Outcome DecodeCounting(EncodedSource::Shared& shared, Decoder& d, int wanted, uint8_t* dst,
+    const CancelToken* cancel)
+{
+    for (;;) {
+        const Next next = NextFrame(d, cancel);
+        if (next == Next::Stopped)
+            return Outcome::Stopped;
+        if (next == Next::End)
+            return Outcome::Missing;
+        const int at = d.produced++;
+        if (at > wanted)
+            return Outcome::Missing;
+        if (at == wanted)
+            return Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
+        if (wanted - at <= shared.cache.Frames(shared.frameSize))
+            Keep(shared, d, at, wanted, dst);
+    }
+}
+
+// Frames named by their presentation times. From the start every frame is
+// taken for what its time says; after a seek the frames must come exactly
+// in order from the seek's first frame, or the attempt is unsure.
+Outcome DecodeTimed(EncodedSource::Shared& shared, Decoder& d, const std::vector<int64_t>& times, int wanted,
+    uint8_t* dst, const CancelToken* cancel)
+{
+    for (;;) {
+        const Next next = NextFrame(d, cancel);
+        if (next == Next::Stopped)
+            return Outcome::Stopped;
+        if (next == Next::End) {
+            if (!d.fromStart)
+                return Outcome::Unsure;
+            MarkFailed(shared, d.expected, wanted + 1);
+            return Outcome::Missing;
+        }
+        const int64_t t = FrameTime(*d.frame);
+        if (t == kNoPts) {
+            if (d.fromStart)
+                continue;
+            return Outcome::Unsure;
+        }
+        if (!d.fromStart && t < d.leadBefore)
+            continue; // a leading picture of the keyframe sought
+        const auto it = std::lower_bound(times.begin(), times.end(), t);
+        const int at = static_cast<int>(it - times.begin());
+        if (it == times.end() || *it != t) {
+            if (d.fromStart)
+                continue;
+            return Outcome::Unsure;
+        }
+        if (d.fromStart) {
+            if (at < d.expected)
+                continue;
+            if (at > d.expected)
+                MarkFailed(shared, d.expected, std::min(at, wanted + 1));
+        } else {
+            const bool damaged = (d.frame->flags & AV_FRAME_FLAG_CORRUPT) || d.frame->decode_error_flags;
+            if (at != d.expected || damaged)
+                return Outcome::Unsure;
+        }
+        d.expected = at + 1;
+        if (at > wanted)
+            return Outcome::Missing;
+        if (at == wanted)
+            return Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
+        if (wanted - at <= shared.cache.Frames(shared.frameSize))
+            Keep(shared, d, at, wanted, dst);
+    }
+}
+
+bool Finish(EncodedSource::Shared& shared, Decoder& d, Outcome outcome, int wanted)
+{
+    if (outcome == Outcome::Found)
+        return true;
+    d.mode = Mode::None;
+    if (outcome == Outcome::Missing)
+        MarkFailed(shared, wanted, wanted + 1);
+    return false;
+}
+
+bool ReadCounting(EncodedSource::Shared& shared, Decoder& d, int wanted, uint8_t* dst, const CancelToken* cancel)
+{
+    if (d.mode != Mode::Counting || d.produced > wanted) {
+        if (!Restart(shared, d))
+            return false;
+        d.mode = Mode::Counting;
+        d.produced = 0;
+    }
+    const Outcome outcome = DecodeCounting(shared, d, wanted, dst, cancel);
+    if (outcome == Outcome::Found)
+        return true;
+    d.mode = Mode::None;
+    // Only the finished count says a frame is not there.
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (outcome == Outcome::Missing && shared.countDone && wanted < shared.counted)
+        shared.failed.insert(wanted);
+    return false;
+}
+
+bool ReadTimed(EncodedSource::Shared& shared, Decoder& d, const std::vector<int64_t>& times, int wanted,
+    uint8_t* dst, const CancelToken* cancel)
+{
+    const PacketIndex& index = *shared.index;
+    if (wanted >= static_cast<int>(times.size()))
+        return false;
+    const int64_t pts = times[wanted];
+    const int lastPacket = index.timestampsGiveFrames ? index.framePacket[wanted] : INT32_MAX;
+    auto firstFrameOf = [&](int key) {
+        return static_cast<int>(std::lower_bound(times.begin(), times.end(), index.packets[key].pts) - times.begin());
+    };
+    // Keyframes that may start the decode of the frame, latest first.
+    std::vector<int> keys;
+    for (auto it = index.keyframes.rbegin(); it != index.keyframes.rend() && keys.size() < kKeyframeAttempts; ++it) {
+        const Packet& k = index.packets[*it];
+        if (*it <= lastPacket && k.pts != kNoPts && k.pts <= pts && *it > 0)
+            keys.push_back(*it);
+    }
+
+    // Going on from where the decoder stands, unless a keyframe is closer.
+    if (d.open && d.mode == Mode::Timed && d.expected <= wanted
+        && (keys.empty() || firstFrameOf(keys.front()) <= d.expected)) {
+        const Outcome outcome = DecodeTimed(shared, d, times, wanted, dst, cancel);
+        if (outcome == Outcome::Found || outcome == Outcome::Stopped || (outcome == Outcome::Missing && d.fromStart))
+            return Finish(shared, d, outcome, wanted);
+    }
+    for (int key : keys) {
+        if (!d.open && !d.Open(shared))
+            return false;
+        if (!SeekToPacket(index, d, key))
+            continue;
+        d.mode = Mode::Timed;
+        d.fromStart = false;
+        d.expected = firstFrameOf(key);
+        d.leadBefore = index.packets[key].pts;
+        const Outcome outcome = DecodeTimed(shared, d, times, wanted, dst, cancel);
+        if (outcome != Outcome::Unsure)
+            return Finish(shared, d, outcome, wanted);
+    }
+    if (!Restart(shared, d))
+        return false;
+    d.mode = Mode::Timed;
+    d.fromStart = true;
+    d.expected = 0;
+    return Finish(shared, d, DecodeTimed(shared, d, times, wanted, dst, cancel), wanted);
+}
+
+} // namespace
+
+bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel)
+{
+    if (index < 0 || !dst || shared_->frameSize <= 0)
+        return false;
+    if (shared_->cache.Get(index, dst))
+        return true;
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        if (shared_->failed.count(index) || (shared_->countDone && index >= shared_->counted))
+            return false;
+    }
+    if (const std::vector<int64_t>* times = shared_->FrameTimes())
+        return ReadTimed(*shared_, *decoder_, *times, index, dst, cancel);
+    return ReadCounting(*shared_, *decoder_, index, dst, cancel);
+}
+
+std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error)
+{
+    int err = LumoReader::kOk;
+    auto source = EncodedSource::Open(path, &err);
+    if (error)
+        *error = err;
+    if (source && av_match_name("yuv4mpegpipe", source->StreamInfo().container.c_str())) {
+        if (error)
+            *error = LumoReader::kErrorOpen;
+        return nullptr;
+    }
+    return source;
+}
+
+} // namespace lumo
