@@ -1,12 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
-#include <vector>
 
 namespace lumo {
 
@@ -24,10 +24,13 @@ public:
         return frameBytes > 0 ? static_cast<int>(std::min<int64_t>(bound_ / frameBytes, INT32_MAX)) : 0;
     }
 
+    // Whether a frame of `bytes` can be held at all.
+    bool Holds(size_t bytes) const { return static_cast<int64_t>(bytes) <= bound_; }
+
     // Copies frame `index` to `dst` when it is held.
     bool Get(int index, uint8_t* dst)
     {
-        std::shared_ptr<const std::vector<uint8_t>> frame;
+        Frame frame;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             const auto it = frames_.find(index);
@@ -36,14 +39,13 @@ public:
             order_.splice(order_.begin(), order_, it->second.second);
             frame = it->second.first;
         }
-        std::memcpy(dst, frame->data(), frame->size());
+        std::memcpy(dst, frame.bytes.get(), frame.size);
         return true;
     }
 
-    void Put(int index, std::shared_ptr<const std::vector<uint8_t>> frame)
+    void Put(int index, std::shared_ptr<uint8_t[]> bytes, size_t size)
     {
-        const int64_t size = static_cast<int64_t>(frame->size());
-        if (size > bound_)
+        if (!Holds(size))
             return;
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = frames_.find(index);
@@ -51,15 +53,15 @@ public:
             order_.splice(order_.begin(), order_, it->second.second);
             return;
         }
-        while (used_ + size > bound_ && !order_.empty()) {
+        while (used_ + static_cast<int64_t>(size) > bound_ && !order_.empty()) {
             const auto last = frames_.find(order_.back());
-            used_ -= static_cast<int64_t>(last->second.first->size());
+            used_ -= static_cast<int64_t>(last->second.first.size);
             frames_.erase(last);
             order_.pop_back();
         }
         order_.push_front(index);
-        frames_.emplace(index, std::make_pair(std::move(frame), order_.begin()));
-        used_ += size;
+        frames_.emplace(index, std::make_pair(Frame{std::move(bytes), size}, order_.begin()));
+        used_ += static_cast<int64_t>(size);
     }
 
     int64_t UsedBytes() const
@@ -69,11 +71,16 @@ public:
     }
 
 private:
+    struct Frame {
+        std::shared_ptr<uint8_t[]> bytes;
+        size_t size = 0;
+    };
+
     const int64_t bound_;
     mutable std::mutex mutex_;
     int64_t used_ = 0;
     std::list<int> order_; // most recent first
-    std::unordered_map<int, std::pair<std::shared_ptr<const std::vector<uint8_t>>, std::list<int>::iterator>> frames_;
+    std::unordered_map<int, std::pair<Frame, std::list<int>::iterator>> frames_;
 };
 
 } // namespace lumo

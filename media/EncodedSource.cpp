@@ -6,13 +6,16 @@
 #include "media/MediaInput.h"
 #include "yuv/YuvTypeTable.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <list>
 #include <map>
+#include <new>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -249,7 +252,7 @@ struct EncodedSource::Shared {
 
 // One reader's demuxer and decoder, and where its decoding stands.
 struct EncodedSource::Decoder {
-    MediaInput input;
+    std::unique_ptr<MediaInput> input;
     std::unique_ptr<AVCodecContext, FreeCodec> codec;
     std::unique_ptr<AVPacket, FreePacket> packet{av_packet_alloc()};
     std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
@@ -272,9 +275,10 @@ struct EncodedSource::Decoder {
     {
         open = false;
         codec.reset();
-        if (input.OpenBestStream(shared.path) != LumoReader::kOk)
+        input = std::make_unique<MediaInput>();
+        if (input->OpenBestStream(shared.path) != LumoReader::kOk)
             return false;
-        codec = OpenCodec(input.Format()->streams[input.VideoStream()]);
+        codec = OpenCodec(input->Format()->streams[input->VideoStream()]);
         open = codec && packet && frame;
         mode = Mode::None;
         atStart = open;
@@ -285,6 +289,20 @@ struct EncodedSource::Decoder {
 };
 
 namespace {
+
+bool SeekToPacket(const PacketIndex& index, EncodedSource::Decoder& d, int target);
+
+// Takes over `input`, rewound to the first packet, for decoding.
+void AdoptInput(const EncodedSource::Shared& shared, EncodedSource::Decoder& d, std::unique_ptr<MediaInput> input)
+{
+    d.input = std::move(input);
+    d.codec = OpenCodec(d.input->Format()->streams[d.input->VideoStream()]);
+    d.open = d.codec && d.packet && d.frame;
+    d.open = d.open && SeekToPacket(*shared.index, d, 0);
+    d.atStart = d.open;
+    if (!d.open)
+        d.input.reset();
+}
 
 std::mutex g_sharedMutex;
 std::map<FileKey, std::weak_ptr<EncodedSource::Shared>> g_shared;
@@ -324,9 +342,9 @@ void EncodedSource::Shared::CountInBackground()
                 changed.notify_all();
             }
         };
-        AVFormatContext* fmt = d.input.Format();
+        AVFormatContext* fmt = d.input->Format();
         while (!stop.Cancelled() && av_read_frame(fmt, d.packet.get()) >= 0) {
-            if (d.packet->stream_index == d.input.VideoStream()) {
+            if (d.packet->stream_index == d.input->VideoStream()) {
                 for (int tries = 0; tries < kMaxDecodeErrors; ++tries) {
                     const int sent = avcodec_send_packet(d.codec.get(), d.packet.get());
                     take();
@@ -383,7 +401,8 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
 
     auto shared = std::make_shared<Shared>(cacheBytes);
     shared->path = path;
-    MediaInput input;
+    auto inputPtr = std::make_unique<MediaInput>();
+    MediaInput& input = *inputPtr;
     err = input.OpenBestStream(path);
     if (err != LumoReader::kOk)
         return nullptr;
@@ -433,7 +452,10 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
         g_shared[key] = shared;
     }
     err = LumoReader::kOk;
-    return std::unique_ptr<EncodedSource>(new EncodedSource(shared));
+    std::unique_ptr<EncodedSource> source(new EncodedSource(shared));
+    // The first reader goes on with the demuxer that read the index.
+    AdoptInput(*shared, *source->decoder_, std::move(inputPtr));
+    return source;
 }
 
 std::unique_ptr<FrameSource> EncodedSource::Clone() const
@@ -504,11 +526,11 @@ bool NextPacket(Decoder& d)
         d.pending = false;
         return true;
     }
-    AVFormatContext* fmt = d.input.Format();
+    AVFormatContext* fmt = d.input->Format();
     for (;;) {
         if (av_read_frame(fmt, d.packet.get()) < 0)
             return false;
-        if (d.packet->stream_index == d.input.VideoStream())
+        if (d.packet->stream_index == d.input->VideoStream())
             return true;
         av_packet_unref(d.packet.get());
     }
@@ -570,7 +592,7 @@ bool SeekToPacket(const PacketIndex& index, Decoder& d, int target)
     if (index.byPos.empty() || !d.open)
         return false;
     const Packet& k = index.packets[target];
-    AVFormatContext* fmt = d.input.Format();
+    AVFormatContext* fmt = d.input->Format();
     const int64_t times[] = {k.dts != kNoPts ? k.dts : k.pts, k.pts};
     for (int64_t ts : times) {
         if (ts == kNoPts)
@@ -578,7 +600,7 @@ bool SeekToPacket(const PacketIndex& index, Decoder& d, int target)
         d.atStart = false;
         d.pending = false;
         av_packet_unref(d.packet.get());
-        if (av_seek_frame(fmt, d.input.VideoStream(), ts, AVSEEK_FLAG_BACKWARD) < 0)
+        if (av_seek_frame(fmt, d.input->VideoStream(), ts, AVSEEK_FLAG_BACKWARD) < 0)
             continue;
         // Where the seek landed, then forward to the keyframe.
         while (NextPacket(d)) {
@@ -599,6 +621,21 @@ bool SeekToPacket(const PacketIndex& index, Decoder& d, int target)
     return false;
 }
 
+// A frame buffer, left uninitialised (the conversion writes every byte).
+// Large ones are asked to sit on huge pages: filling a fresh frame then
+// costs a few page faults instead of hundreds.
+std::shared_ptr<uint8_t[]> AllocateFrame(size_t size)
+{
+    constexpr size_t kHugePage = size_t{2} << 20;
+    if (size < kHugePage)
+        return std::shared_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size]);
+    void* p = nullptr;
+    if (posix_memalign(&p, kHugePage, size) != 0)
+        return nullptr;
+    madvise(p, size / kHugePage * kHugePage, MADV_HUGEPAGE);
+    return std::shared_ptr<uint8_t[]>(static_cast<uint8_t*>(p), [](uint8_t* q) { std::free(q); });
+}
+
 void MarkFailed(EncodedSource::Shared& shared, int from, int to)
 {
     std::lock_guard<std::mutex> lock(shared.mutex);
@@ -610,12 +647,15 @@ void MarkFailed(EncodedSource::Shared& shared, int from, int to)
 // copies it out.
 bool Keep(EncodedSource::Shared& shared, Decoder& d, int frameIndex, int wanted, uint8_t* dst)
 {
-    auto bytes = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(shared.frameSize));
-    if (!d.converter.Convert(*d.frame, shared.plan, shared.width, shared.height, bytes->data()))
+    const size_t size = static_cast<size_t>(shared.frameSize);
+    if (frameIndex == wanted && !shared.cache.Holds(size))
+        return d.converter.Convert(*d.frame, shared.plan, shared.width, shared.height, dst);
+    std::shared_ptr<uint8_t[]> bytes = AllocateFrame(size);
+    if (!bytes || !d.converter.Convert(*d.frame, shared.plan, shared.width, shared.height, bytes.get()))
         return false;
     if (frameIndex == wanted)
-        std::memcpy(dst, bytes->data(), bytes->size());
-    shared.cache.Put(frameIndex, std::move(bytes));
+        std::memcpy(dst, bytes.get(), size);
+    shared.cache.Put(frameIndex, std::move(bytes), size);
     return true;
 }
 

@@ -1,0 +1,33 @@
+#pragma once
+
+// Prints the usual table and keeps every repetition's wall time per
+// benchmark, so that a program can give ratios of medians of one run.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+        }
+    }
+
+    double Median(const std::string& name)
+    {
+        std::vector<double>& t = times[name];
+        if (t.empty())
+            return 0.0;
+        std::sort(t.begin(), t.end());
+        return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
+    }
+
+    std::map<std::string, std::vector<double>> times;
+};
