@@ -4,6 +4,7 @@
 #include "media/EncodedLayout.h"
 #include "media/LumoReader.h"
 #include "media/MediaInput.h"
+#include "yuv/Y4mIndex.h"
 #include "yuv/YuvTypeTable.h"
 
 #include <sys/mman.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <list>
 #include <map>
 #include <new>
@@ -205,8 +207,9 @@ struct FileKey {
 } // namespace
 
 // Everything the readers of one file version share.
-struct EncodedSource::Shared {
-    std::string path;
+// What opening a file version finds: kept for the last few files opened,
+// so that opening one again reads no packet.
+struct StreamFacts {
     std::shared_ptr<const PacketIndex> index;
     OutputPlan plan;
     EncodedStreamInfo info;
@@ -215,6 +218,15 @@ struct EncodedSource::Shared {
     int height = 0;
     int depth = 8;
     int64_t frameSize = 0;
+    // The decode in the background, once finished.
+    bool counted = false;
+    std::shared_ptr<const std::vector<int64_t>> countedPts;
+    bool countedPtsUsable = false;
+};
+
+struct EncodedSource::Shared : StreamFacts {
+    FileKey key;
+    std::string path;
     EncodedFrameCache cache;
 
     // Frames known not to decode, and the result of the decode in the
@@ -222,10 +234,8 @@ struct EncodedSource::Shared {
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::set<int> failed;
-    int counted = 0;
+    int frames = 0; // known so far
     bool countDone = false;
-    std::vector<int64_t> countedPts; // presentation time of each decoded frame
-    bool countedPtsUsable = false;   // every one known and increasing
     CancelToken stop;
     std::thread counter;
 
@@ -244,11 +254,15 @@ struct EncodedSource::Shared {
         if (index->timestampsGiveFrames)
             return &index->framePts;
         std::lock_guard<std::mutex> lock(mutex);
-        return countDone && countedPtsUsable ? &countedPts : nullptr;
+        return countDone && countedPts && countedPtsUsable ? countedPts.get() : nullptr;
     }
 
     void CountInBackground();
 };
+
+namespace {
+void RememberCount(const FileKey& key, std::shared_ptr<const std::vector<int64_t>> pts, bool usable);
+}
 
 // One reader's demuxer and decoder, and where its decoding stands.
 struct EncodedSource::Decoder {
@@ -258,6 +272,7 @@ struct EncodedSource::Decoder {
     std::unique_ptr<AVFrame, FreeFrame> frame{av_frame_alloc()};
     FrameConverter converter;
     bool open = false;
+    int64_t decoded = 0; // frames out of this reader's decoders
 
     // Decoding state: where the next packet read comes from, and what the
     // next frames out of the decoder are.
@@ -305,7 +320,31 @@ void AdoptInput(const EncodedSource::Shared& shared, EncodedSource::Decoder& d, 
 }
 
 std::mutex g_sharedMutex;
+// The sources open now, by file version.
 std::map<FileKey, std::weak_ptr<EncodedSource::Shared>> g_shared;
+// The facts of the files opened last, most recent first.
+constexpr size_t kRecentFiles = 8;
+std::list<std::pair<FileKey, StreamFacts>> g_recent;
+
+void Remember(const FileKey& key, const StreamFacts& facts)
+{
+    std::lock_guard<std::mutex> lock(g_sharedMutex);
+    g_recent.remove_if([&](const auto& e) { return !(e.first < key) && !(key < e.first); });
+    g_recent.emplace_front(key, facts);
+    if (g_recent.size() > kRecentFiles)
+        g_recent.pop_back();
+}
+
+void RememberCount(const FileKey& key, std::shared_ptr<const std::vector<int64_t>> pts, bool usable)
+{
+    std::lock_guard<std::mutex> lock(g_sharedMutex);
+    for (auto& e : g_recent)
+        if (!(e.first < key) && !(key < e.first)) {
+            e.second.counted = true;
+            e.second.countedPts = pts;
+            e.second.countedPtsUsable = usable;
+        }
+}
 
 } // namespace
 
@@ -315,7 +354,7 @@ void EncodedSource::Shared::CountInBackground()
         Decoder d;
         if (!d.Open(*this)) {
             std::lock_guard<std::mutex> lock(mutex);
-            countDone = true;
+            countDone = true; // nothing to count
             changed.notify_all();
             return;
         }
@@ -338,7 +377,7 @@ void EncodedSource::Shared::CountInBackground()
                 times.push_back(t);
                 av_frame_unref(d.frame.get());
                 std::lock_guard<std::mutex> lock(mutex);
-                counted = static_cast<int>(times.size());
+                frames = static_cast<int>(times.size());
                 changed.notify_all();
             }
         };
@@ -358,12 +397,15 @@ void EncodedSource::Shared::CountInBackground()
             avcodec_send_packet(d.codec.get(), nullptr);
             take();
         }
+        if (stop.Cancelled())
+            return;
+        auto pts = std::make_shared<const std::vector<int64_t>>(std::move(times));
+        RememberCount(key, pts, usable);
         std::lock_guard<std::mutex> lock(mutex);
-        if (!stop.Cancelled()) {
-            countedPts = std::move(times);
-            countedPtsUsable = usable;
-            counted = static_cast<int>(countedPts.size());
-        }
+        countedPts = pts;
+        countedPtsUsable = usable;
+        counted = true;
+        frames = static_cast<int>(pts->size());
         countDone = true;
         changed.notify_all();
     });
@@ -376,7 +418,55 @@ EncodedSource::EncodedSource(std::shared_ptr<Shared> shared)
 
 EncodedSource::~EncodedSource() = default;
 
-std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int* error, int64_t cacheBytes)
+namespace {
+
+// Opens `path` and reads its packets; returns a LumoReader::Result.
+int ReadFacts(MediaInput& input, const std::string& path, const CancelToken* cancel, StreamFacts* out)
+{
+    const int opened = input.OpenBestStream(path);
+    if (opened != LumoReader::kOk)
+        return opened;
+    StreamFacts& facts = *out;
+    const AVFormatContext* fmt = input.Format();
+    const AVStream* stream = fmt->streams[input.VideoStream()];
+    const AVCodecParameters* par = stream->codecpar;
+    const auto format = static_cast<AVPixelFormat>(par->format);
+    if (par->width <= 0 || par->height <= 0 || format == AV_PIX_FMT_NONE)
+        return LumoReader::kErrorDecode;
+    facts.width = par->width;
+    facts.height = par->height;
+    facts.plan = PlanOutput(format, par->width, par->height);
+    facts.type = facts.plan.type;
+    const YuvTypeInfo* layout = YuvTypeTable::Instance().Find(facts.type);
+    facts.depth = layout ? layout->bitDepth : 8;
+    facts.frameSize = GetFrameSize(facts.width, facts.height, facts.type);
+
+    EncodedStreamInfo& info = facts.info;
+    info.container = fmt->iformat->name;
+    info.codec = avcodec_get_name(par->codec_id);
+    const char* pixName = av_get_pix_fmt_name(format);
+    info.pixelFormat = pixName ? pixName : "";
+    info.converted = facts.plan.kind != OutputPlan::Kind::Copy;
+    info.lossy = facts.plan.lossy;
+    info.fullRange = facts.plan.fullRange || par->color_range == AVCOL_RANGE_JPEG;
+    AVRational rate = stream->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = stream->r_frame_rate;
+    info.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+
+    auto index = BuildIndex(input, &info.streamBytes, cancel);
+    if (!index)
+        return LumoReader::kErrorStopped;
+    if (index->packets.empty())
+        return LumoReader::kErrorNoFrames;
+    facts.index = index;
+    return LumoReader::kOk;
+}
+
+} // namespace
+
+std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int* error, int64_t cacheBytes,
+    const CancelToken* cancel)
 {
     int dummy = 0;
     int& err = error ? *error : dummy;
@@ -387,6 +477,9 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
     }
     const FileKey key{path, st.st_dev, st.st_ino, st.st_size,
         int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    std::unique_ptr<MediaInput> input;
+    StreamFacts facts;
+    bool known = false;
     {
         std::lock_guard<std::mutex> lock(g_sharedMutex);
         for (auto it = g_shared.begin(); it != g_shared.end();)
@@ -397,53 +490,30 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
                 err = LumoReader::kOk;
                 return std::unique_ptr<EncodedSource>(new EncodedSource(shared));
             }
+        for (const auto& e : g_recent)
+            if (!(e.first < key) && !(key < e.first)) {
+                facts = e.second;
+                known = true;
+            }
+    }
+    if (!known) {
+        input = std::make_unique<MediaInput>();
+        err = ReadFacts(*input, path, cancel, &facts);
+        if (err != LumoReader::kOk)
+            return nullptr;
+        Remember(key, facts);
     }
 
     auto shared = std::make_shared<Shared>(cacheBytes);
+    static_cast<StreamFacts&>(*shared) = facts;
+    shared->key = key;
     shared->path = path;
-    auto inputPtr = std::make_unique<MediaInput>();
-    MediaInput& input = *inputPtr;
-    err = input.OpenBestStream(path);
-    if (err != LumoReader::kOk)
-        return nullptr;
-    const AVFormatContext* fmt = input.Format();
-    const AVStream* stream = fmt->streams[input.VideoStream()];
-    const AVCodecParameters* par = stream->codecpar;
-    const auto format = static_cast<AVPixelFormat>(par->format);
-    if (par->width <= 0 || par->height <= 0 || format == AV_PIX_FMT_NONE) {
-        err = LumoReader::kErrorDecode;
-        return nullptr;
-    }
-    shared->width = par->width;
-    shared->height = par->height;
-    shared->plan = PlanOutput(format, par->width, par->height);
-    shared->type = shared->plan.type;
-    const YuvTypeInfo* layout = YuvTypeTable::Instance().Find(shared->type);
-    shared->depth = layout ? layout->bitDepth : 8;
-    shared->frameSize = GetFrameSize(shared->width, shared->height, shared->type);
-
-    EncodedStreamInfo& info = shared->info;
-    info.container = fmt->iformat->name;
-    info.codec = avcodec_get_name(par->codec_id);
-    const char* pixName = av_get_pix_fmt_name(format);
-    info.pixelFormat = pixName ? pixName : "";
-    info.converted = shared->plan.kind != OutputPlan::Kind::Copy;
-    info.lossy = shared->plan.lossy;
-    info.fullRange = shared->plan.fullRange || par->color_range == AVCOL_RANGE_JPEG;
-    AVRational rate = stream->avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        rate = stream->r_frame_rate;
-    info.fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
-
-    auto index = BuildIndex(input, &info.streamBytes, nullptr);
-    if (!index || index->packets.empty()) {
-        err = index ? LumoReader::kErrorNoFrames : LumoReader::kErrorStopped;
-        return nullptr;
-    }
-    shared->index = index;
-    if (index->timestampsGiveFrames) {
+    if (shared->index->timestampsGiveFrames) {
         shared->countDone = true;
-        shared->counted = static_cast<int>(index->framePts.size());
+        shared->frames = static_cast<int>(shared->index->framePts.size());
+    } else if (shared->counted) {
+        shared->countDone = true;
+        shared->frames = static_cast<int>(shared->countedPts->size());
     } else {
         shared->CountInBackground();
     }
@@ -454,7 +524,8 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
     err = LumoReader::kOk;
     std::unique_ptr<EncodedSource> source(new EncodedSource(shared));
     // The first reader goes on with the demuxer that read the index.
-    AdoptInput(*shared, *source->decoder_, std::move(inputPtr));
+    if (input)
+        AdoptInput(*shared, *source->decoder_, std::move(input));
     return source;
 }
 
@@ -472,11 +543,13 @@ int64_t EncodedSource::FrameSize() const { return shared_->frameSize; }
 double EncodedSource::FrameRate() const { return shared_->info.fps; }
 const EncodedStreamInfo& EncodedSource::StreamInfo() const { return shared_->info; }
 int64_t EncodedSource::CacheBytes() const { return shared_->cache.Bound(); }
+int64_t EncodedSource::CachedBytes() const { return shared_->cache.UsedBytes(); }
+int64_t EncodedSource::FramesDecoded() const { return decoder_->decoded; }
 
 int EncodedSource::FrameCount() const
 {
     std::lock_guard<std::mutex> lock(shared_->mutex);
-    return shared_->counted;
+    return shared_->frames;
 }
 
 bool EncodedSource::CountIsExact() const
@@ -490,10 +563,10 @@ int EncodedSource::ExactFrameCount(const CancelToken* cancel)
     std::unique_lock<std::mutex> lock(shared_->mutex);
     while (!shared_->countDone) {
         if (IsCancelled(cancel))
-            return shared_->counted;
+            return shared_->frames;
         shared_->changed.wait_for(lock, std::chrono::milliseconds(50));
     }
-    return shared_->counted;
+    return shared_->frames;
 }
 
 double EncodedSource::BitrateKbps(const CancelToken* cancel)
@@ -546,8 +619,10 @@ Next NextFrame(Decoder& d, const CancelToken* cancel)
     int errors = 0;
     for (;;) {
         const int r = avcodec_receive_frame(d.codec.get(), d.frame.get());
-        if (r == 0)
+        if (r == 0) {
+            ++d.decoded;
             return Next::Frame;
+        }
         if (r == AVERROR_EOF)
             return Next::End;
         if (r != AVERROR(EAGAIN)) {
@@ -754,7 +829,7 @@ bool ReadCounting(EncodedSource::Shared& shared, Decoder& d, int wanted, uint8_t
     d.mode = Mode::None;
     // Only the finished count says a frame is not there.
     std::lock_guard<std::mutex> lock(shared.mutex);
-    if (outcome == Outcome::Missing && shared.countDone && wanted < shared.counted)
+    if (outcome == Outcome::Missing && shared.countDone && wanted < shared.frames)
         shared.failed.insert(wanted);
     return false;
 }
@@ -816,7 +891,7 @@ bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel
         return true;
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
-        if (shared_->failed.count(index) || (shared_->countDone && index >= shared_->counted))
+        if (shared_->failed.count(index) || (shared_->countDone && index >= shared_->frames))
             return false;
     }
     if (const std::vector<int64_t>* times = shared_->FrameTimes())
@@ -826,14 +901,26 @@ bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel
 
 std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error)
 {
-    int err = LumoReader::kOk;
-    auto source = EncodedSource::Open(path, &err);
-    if (error)
-        *error = err;
-    if (source && av_match_name("yuv4mpegpipe", source->StreamInfo().container.c_str())) {
-        if (error)
-            *error = LumoReader::kErrorOpen;
+    int dummy = 0;
+    int& err = error ? *error : dummy;
+    // Y4M has a reader of its own; nothing of it is indexed here.
+    uint8_t head[16] = {};
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    if (StartsLikeY4m(head, static_cast<size_t>(in.gcount()))) {
+        err = LumoReader::kErrorOpen;
         return nullptr;
+    }
+    auto source = EncodedSource::Open(path, &err);
+    // A single picture is no video to read in place.
+    if (source) {
+        const std::string& container = source->StreamInfo().container;
+        const bool picture = container == "image2"
+            || (container.size() > 5 && container.compare(container.size() - 5, 5, "_pipe") == 0);
+        if (picture || av_match_name("yuv4mpegpipe", container.c_str())) {
+            err = LumoReader::kErrorOpen;
+            return nullptr;
+        }
     }
     return source;
 }

@@ -44,9 +44,10 @@ public:
     static constexpr int64_t kDefaultCacheBytes = int64_t{256} << 20;
 
     // Null when `path` cannot be decoded; `error` then gets a
-    // LumoReader::Result (media/LumoReader.h).
+    // LumoReader::Result (media/LumoReader.h). The first open of a file
+    // version reads all its packets (no decoding); `cancel` stops that.
     static std::unique_ptr<EncodedSource> Open(const std::string& path, int* error = nullptr,
-        int64_t cacheBytes = kDefaultCacheBytes);
+        int64_t cacheBytes = kDefaultCacheBytes, const CancelToken* cancel = nullptr);
     ~EncodedSource() override;
 
     std::unique_ptr<FrameSource> Clone() const override;
@@ -69,6 +70,10 @@ public:
     // Frames found not to decode so far (ReadFrame gave false for them).
     std::vector<int> FailedFrames() const;
     int64_t CacheBytes() const;
+    // Bytes of decoded frames held now.
+    int64_t CachedBytes() const;
+    // Frames this reader has had decoded so far.
+    int64_t FramesDecoded() const;
 
     struct Shared;
     struct Decoder;
