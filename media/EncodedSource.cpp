@@ -163,9 +163,10 @@ std::shared_ptr<PacketIndex> BuildIndex(MediaInput& input, int64_t* streamBytes,
         else if (first < 0)
             first = i;
     }
-    // The first picture shown decides: it must come from a keyframe that
-    // begins decoding, and no later packet may be shown before it.
-    ok = ok && first >= 0 && !ps.empty() && ps[0].key;
+    // Decoding from the start must give every packet shown: it starts on a
+    // keyframe, and nothing shown comes before that keyframe (a leading
+    // picture with nothing to lean on).
+    ok = ok && first >= 0 && ps[0].key && ps[0].pts != kNoPts;
     if (ok) {
         std::vector<std::pair<int64_t, int>> shown;
         for (int i = 0; i < static_cast<int>(ps.size()); ++i)
@@ -174,13 +175,7 @@ std::shared_ptr<PacketIndex> BuildIndex(MediaInput& input, int64_t* streamBytes,
         std::sort(shown.begin(), shown.end());
         for (size_t i = 1; ok && i < shown.size(); ++i)
             ok = shown[i].first != shown[i - 1].first;
-        int firstKeyShown = -1;
-        for (int k : index->keyframes)
-            if (!ps[k].discard && ps[k].pts != kNoPts) {
-                firstKeyShown = k;
-                break;
-            }
-        ok = ok && firstKeyShown >= 0 && shown.front().second == firstKeyShown;
+        ok = ok && shown.front().first >= ps[0].pts;
         if (ok) {
             for (const auto& s : shown) {
                 index->framePts.push_back(s.first);
@@ -849,7 +844,7 @@ bool ReadTimed(EncodedSource::Shared& shared, Decoder& d, const std::vector<int6
     std::vector<int> keys;
     for (auto it = index.keyframes.rbegin(); it != index.keyframes.rend() && keys.size() < kKeyframeAttempts; ++it) {
         const Packet& k = index.packets[*it];
-        if (*it <= lastPacket && k.pts != kNoPts && k.pts <= pts && *it > 0)
+        if (*it <= lastPacket && k.pts != kNoPts && k.pts <= pts)
             keys.push_back(*it);
     }
 
@@ -861,6 +856,8 @@ bool ReadTimed(EncodedSource::Shared& shared, Decoder& d, const std::vector<int6
             return Finish(shared, d, outcome, wanted);
     }
     for (int key : keys) {
+        if (key == 0 && d.open && d.atStart)
+            break; // as cheap from the start, and certain
         if (!d.open && !d.Open(shared))
             return false;
         if (!SeekToPacket(index, d, key))

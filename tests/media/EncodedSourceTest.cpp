@@ -47,6 +47,11 @@ const Stream kStreams[] = {
     {"ffv1_444", "ffv1", "a.mkv", "-c:v ffv1 -pix_fmt yuv444p", ""},
 };
 
+void PrintTo(const Stream& s, std::ostream* os)
+{
+    *os << s.name;
+}
+
 enum class Order { Forward, Backward, Random };
 
 struct Decoded {
