@@ -729,6 +729,23 @@ bool Keep(EncodedSource::Shared& shared, Decoder& d, int frameIndex, int wanted,
     return true;
 }
 
+// Once the decoded frame is known to be frame `at`: keeps it when it is
+// wanted or on the way, and says whether the read is over.
+bool Reached(EncodedSource::Shared& shared, Decoder& d, int at, int wanted, uint8_t* dst, Outcome* outcome)
+{
+    if (at > wanted) {
+        *outcome = Outcome::Missing;
+        return true;
+    }
+    if (at == wanted) {
+        *outcome = Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
+        return true;
+    }
+    if (wanted - at <= shared.cache.Frames(shared.frameSize))
+        Keep(shared, d, at, wanted, dst);
+    return false;
+}
+
 // Frames numbered by the order the decoder gives them, from the start.
 Outcome DecodeCounting(EncodedSource::Shared& shared, Decoder& d, int wanted, uint8_t* dst,
     const CancelToken* cancel)
@@ -740,12 +757,9 @@ Outcome DecodeCounting(EncodedSource::Shared& shared, Decoder& d, int wanted, ui
         if (next == Next::End)
             return Outcome::Missing;
         const int at = d.produced++;
-        if (at > wanted)
-            return Outcome::Missing;
-        if (at == wanted)
-            return Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
-        if (wanted - at <= shared.cache.Frames(shared.frameSize))
-            Keep(shared, d, at, wanted, dst);
+        Outcome outcome;
+        if (Reached(shared, d, at, wanted, dst, &outcome))
+            return outcome;
     }
 }
 
@@ -791,12 +805,9 @@ Outcome DecodeTimed(EncodedSource::Shared& shared, Decoder& d, const std::vector
                 return Outcome::Unsure;
         }
         d.expected = at + 1;
-        if (at > wanted)
-            return Outcome::Missing;
-        if (at == wanted)
-            return Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
-        if (wanted - at <= shared.cache.Frames(shared.frameSize))
-            Keep(shared, d, at, wanted, dst);
+        Outcome outcome;
+        if (Reached(shared, d, at, wanted, dst, &outcome))
+            return outcome;
     }
 }
 

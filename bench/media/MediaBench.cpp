@@ -102,13 +102,7 @@ BENCHMARK(BM_FfmpegCli)->Unit(benchmark::kMillisecond)->UseRealTime()->Iteration
 
 int main(int argc, char** argv)
 {
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!InitialiseInterleaved(argc, argv))
         return 1;
     if (!MakeClip()) {
         std::cerr << "could not make the test clip with the ffmpeg tool\n";

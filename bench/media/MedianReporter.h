@@ -31,3 +31,16 @@ public:
 
     std::map<std::string, std::vector<double>> times;
 };
+
+// Initialises Google Benchmark with repetitions interleaved at random, so
+// that load from elsewhere on the machine hits every side alike. False for
+// arguments it does not know.
+inline bool InitialiseInterleaved(int argc, char** argv)
+{
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    return !benchmark::ReportUnrecognizedArguments(count, args.data());
+}
