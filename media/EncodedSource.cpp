@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <condition_variable>
 #include <cstring>
@@ -22,7 +23,6 @@
 #include <set>
 #include <thread>
 #include <tuple>
-#include <unordered_map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -67,12 +67,28 @@ struct Packet {
 struct PacketIndex {
     std::vector<Packet> packets;  // decode order
     std::vector<int> keyframes;   // packet numbers of the keyframes
-    std::unordered_map<int64_t, int> byPos; // packet number by file position, when positions are unique
+    // (file position, packet number) sorted by position; empty unless every
+    // packet has a position of its own.
+    std::vector<std::pair<int64_t, int>> byPos;
     bool timestampsGiveFrames = false;
     // With timestampsGiveFrames: presentation times of the frames, sorted,
     // and the packet of each frame.
     std::vector<int64_t> framePts;
     std::vector<int> framePacket;
+
+    // The packet at file position `pos`, -1 for none.
+    int PacketAt(int64_t pos) const
+    {
+        const auto it = std::lower_bound(byPos.begin(), byPos.end(), std::make_pair(pos, INT32_MIN));
+        return it != byPos.end() && it->first == pos ? it->second : -1;
+    }
+
+    int64_t Bytes() const
+    {
+        return static_cast<int64_t>(packets.capacity() * sizeof(Packet) + keyframes.capacity() * sizeof(int)
+            + byPos.capacity() * sizeof(byPos[0]) + framePts.capacity() * sizeof(int64_t)
+            + framePacket.capacity() * sizeof(int));
+    }
 };
 
 struct FreeCodec {
@@ -139,14 +155,19 @@ std::shared_ptr<PacketIndex> BuildIndex(MediaInput& input, int64_t* streamBytes,
             const int n = static_cast<int>(index->packets.size());
             if (p.key)
                 index->keyframes.push_back(n);
-            if (uniquePos && (p.pos < 0 || !index->byPos.emplace(p.pos, n).second))
+            if (p.pos < 0)
                 uniquePos = false;
+            else if (uniquePos)
+                index->byPos.emplace_back(p.pos, n);
             index->packets.push_back(p);
         }
         av_packet_unref(pkt.get());
     }
+    std::sort(index->byPos.begin(), index->byPos.end());
+    for (size_t i = 1; uniquePos && i < index->byPos.size(); ++i)
+        uniquePos = index->byPos[i].first != index->byPos[i - 1].first;
     if (!uniquePos)
-        index->byPos.clear();
+        std::vector<std::pair<int64_t, int>>().swap(index->byPos);
     *streamBytes = bytes;
 
     // Whether the frames are the packets' presentation times: each shown
@@ -317,8 +338,10 @@ void AdoptInput(const EncodedSource::Shared& shared, EncodedSource::Decoder& d, 
 std::mutex g_sharedMutex;
 // The sources open now, by file version.
 std::map<FileKey, std::weak_ptr<EncodedSource::Shared>> g_shared;
-// The facts of the files opened last, most recent first.
+// The facts of the files opened last, most recent first: at most this
+// many files, and beyond the newest, at most this many bytes of indexes.
 constexpr size_t kRecentFiles = 8;
+constexpr int64_t kRecentBytes = int64_t{32} << 20;
 std::list<std::pair<FileKey, StreamFacts>> g_recent;
 
 void Remember(const FileKey& key, const StreamFacts& facts)
@@ -326,8 +349,15 @@ void Remember(const FileKey& key, const StreamFacts& facts)
     std::lock_guard<std::mutex> lock(g_sharedMutex);
     g_recent.remove_if([&](const auto& e) { return !(e.first < key) && !(key < e.first); });
     g_recent.emplace_front(key, facts);
-    if (g_recent.size() > kRecentFiles)
-        g_recent.pop_back();
+    int64_t bytes = 0;
+    size_t kept = 0;
+    for (auto it = g_recent.begin(); it != g_recent.end(); ++kept) {
+        bytes += it->second.index->Bytes();
+        if (kept > 0 && (kept >= kRecentFiles || bytes > kRecentBytes))
+            it = g_recent.erase(it);
+        else
+            ++it;
+    }
 }
 
 void RememberCount(const FileKey& key, std::shared_ptr<const std::vector<int64_t>> pts, bool usable)
@@ -674,8 +704,7 @@ bool SeekToPacket(const PacketIndex& index, Decoder& d, int target)
             continue;
         // Where the seek landed, then forward to the keyframe.
         while (NextPacket(d)) {
-            const auto it = index.byPos.find(d.packet->pos);
-            const int at = it == index.byPos.end() ? -1 : it->second;
+            const int at = index.PacketAt(d.packet->pos);
             if (at == target) {
                 d.pending = true;
                 avcodec_flush_buffers(d.codec.get());
