@@ -37,6 +37,10 @@ namespace {
 
 constexpr int64_t kNoPts = AV_NOPTS_VALUE;
 
+// Frames decoded on the way to a frame asked for out of order that are
+// kept, unless stepping back.
+constexpr int kKeepOnJump = 16;
+
 // Keyframes tried before decoding from the start.
 constexpr int kKeyframeAttempts = 2;
 
@@ -289,6 +293,8 @@ struct EncodedSource::Decoder {
     FrameConverter converter;
     bool open = false;
     int64_t decoded = 0; // frames out of this reader's decoders
+    int lastWanted = -1;  // the frame asked for last
+    int keepBefore = 0;   // frames decoded on the way to keep, counted back from the one asked for
 
     // Decoding state: where the next packet read comes from, and what the
     // next frames out of the decoder are.
@@ -770,7 +776,7 @@ bool Reached(EncodedSource::Shared& shared, Decoder& d, int at, int wanted, uint
         *outcome = Keep(shared, d, at, wanted, dst) ? Outcome::Found : Outcome::Missing;
         return true;
     }
-    if (wanted - at <= shared.cache.Frames(shared.frameSize))
+    if (wanted - at <= d.keepBefore)
         Keep(shared, d, at, wanted, dst);
     return false;
 }
@@ -924,8 +930,14 @@ bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel
 {
     if (index < 0 || !dst || shared_->frameSize <= 0)
         return false;
+    // Stepping back: every frame on the way is kept, for the steps to
+    // come. A jump forward keeps only the few before the frame, since
+    // filling the cache with a whole GOP costs as much as decoding it.
+    const bool back = decoder_->lastWanted >= 0 && index < decoder_->lastWanted;
+    decoder_->lastWanted = index;
     if (shared_->cache.Get(index, dst))
         return true;
+    decoder_->keepBefore = std::min(shared_->cache.Frames(shared_->frameSize), back ? INT32_MAX : kKeepOnJump);
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         if (shared_->failed.count(index) || (shared_->countDone && index >= shared_->frames))
