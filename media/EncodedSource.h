@@ -35,9 +35,15 @@ struct EncodedStreamInfo {
 // Otherwise the count comes from one decode in the background and frames
 // are read by decoding forward.
 //
+// A frame of a damaged stream that does not decode reads false and is
+// listed by FailedFrames(); where timestamps give the frames it keeps its
+// number, so the frames after it keep theirs.
+//
 // Decoded frames are kept, in the layout, in a cache of at most
-// CacheBytes() shared by the clones of a source, so stepping forward
-// decodes one frame and stepping back through a GOP decodes it once.
+// CacheBytes() shared by the clones of a source. Stepping forward decodes
+// one frame; stepping back keeps every frame decoded on the way, so a GOP
+// is decoded once; a jump keeps only the few frames before its target.
+// Each reader's decoder uses at most one thread per core.
 class EncodedSource : public FrameSource {
 public:
     // Default bound of the frame cache of one file.

@@ -45,6 +45,8 @@ const Stream kStreams[] = {
         ""},
     {"av1_ivf", "libaom-av1", "a.ivf", "-c:v libaom-av1 -cpu-used 8 -g 12 -pix_fmt yuv420p", ""},
     {"ffv1_444", "ffv1", "a.mkv", "-c:v ffv1 -pix_fmt yuv444p", ""},
+    // Full-range 4:2:0, in a container without presentation times.
+    {"mjpeg_avi", "mjpeg", "a.avi", "-c:v mjpeg -pix_fmt yuvj420p", ""},
 };
 
 void PrintTo(const Stream& s, std::ostream* os)
@@ -108,6 +110,7 @@ TEST_P(EncodedSourceTest, EveryFrameInEveryOrderIsFfmpegsFrame)
     ASSERT_TRUE(probe) << error;
     const lumo::EncodedStreamInfo info = probe->StreamInfo();
     EXPECT_FALSE(info.converted);
+    EXPECT_EQ(info.fullRange, info.pixelFormat == "yuvj420p");
     const int64_t frameSize = probe->FrameSize();
     const int count = probe->ExactFrameCount();
     EXPECT_TRUE(probe->CountIsExact());
@@ -187,14 +190,16 @@ TEST(EncodedSourceDamage, FlippedAndTruncatedStreamsReadWhatDecodes)
 }
 
 // Formats without a layout: grey keeps its samples beside neutral chroma,
-// RGB is converted and says so.
-TEST(EncodedSourceLayout, GreyIsKeptRgbIsConverted)
+// 4:1:1 repeats each chroma sample four times, RGB is converted and says so.
+TEST(EncodedSourceLayout, GreyAnd411AreKeptRgbIsConverted)
 {
     MediaDir dir;
     const std::string grey = dir.Path("grey.mkv");
     const std::string rgb = dir.Path("rgb.mkv");
+    const std::string c411 = dir.Path("411.mkv");
     ASSERT_TRUE(RunFfmpeg(std::string(kInput) + "-frames:v 3 -c:v ffv1 -pix_fmt gray10le " + grey));
     ASSERT_TRUE(RunFfmpeg(std::string(kInput) + "-frames:v 3 -c:v ffv1 -pix_fmt bgr0 " + rgb));
+    ASSERT_TRUE(RunFfmpeg(std::string(kInput) + "-frames:v 1 -c:v ffv1 -pix_fmt yuv411p " + c411));
 
     auto source = lumo::EncodedSource::Open(grey);
     ASSERT_TRUE(source);
@@ -211,6 +216,22 @@ TEST(EncodedSourceLayout, GreyIsKeptRgbIsConverted)
     EXPECT_EQ(frame[lumaBytes], 0x00);
     EXPECT_EQ(frame[lumaBytes + 1], 0x02); // 512, little-endian
     EXPECT_EQ(frame.back(), 0x02);
+
+    source = lumo::EncodedSource::Open(c411);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Type(), "YUV_TYPE_I444");
+    EXPECT_FALSE(source->StreamInfo().lossy);
+    ASSERT_TRUE(RunFfmpeg("-i " + c411 + " -f rawvideo -pix_fmt yuv411p " + dir.Path("411.raw")));
+    const std::vector<uint8_t> raw = ReadBytes(dir.Path("411.raw"));
+    const size_t w = 96, h = 64, cw = w / 4;
+    ASSERT_EQ(raw.size(), w * h + 2 * cw * h);
+    frame.resize(static_cast<size_t>(source->FrameSize()));
+    ASSERT_TRUE(source->ReadFrame(0, frame.data()));
+    EXPECT_EQ(0, std::memcmp(frame.data(), raw.data(), w * h));
+    for (size_t p = 0; p < 2; ++p)
+        for (size_t y = 0; y < h; ++y)
+            for (size_t x = 0; x < w; ++x)
+                ASSERT_EQ(frame[w * h * (1 + p) + w * y + x], raw[w * h + cw * h * p + cw * y + x / 4]) << x << "," << y;
 
     source = lumo::EncodedSource::Open(rgb);
     ASSERT_TRUE(source);
