@@ -224,9 +224,6 @@ struct FileKey {
     }
 };
 
-} // namespace
-
-// Everything the readers of one file version share.
 // What opening a file version finds: kept for the last few files opened,
 // so that opening one again reads no packet.
 struct StreamFacts {
@@ -244,6 +241,9 @@ struct StreamFacts {
     bool countedPtsUsable = false;
 };
 
+} // namespace
+
+// Everything the readers of one file version share.
 struct EncodedSource::Shared : StreamFacts {
     FileKey key;
     std::string path;
