@@ -181,6 +181,16 @@ MediaInput::~MediaInput()
 
 int MediaInput::Open(const std::string& path)
 {
+    return OpenWith(path, false);
+}
+
+int MediaInput::OpenBestStream(const std::string& path)
+{
+    return OpenWith(path, true);
+}
+
+int MediaInput::OpenWith(const std::string& path, bool best)
+{
     SilenceFfmpegLog();
     // Opening without O_NONBLOCK would wait forever for the writer of a FIFO;
     // anything but a regular file is refused before a byte is read.
@@ -203,7 +213,7 @@ int MediaInput::Open(const std::string& path)
     int ret = Probe(path);
     if (ret != LumoReader::kOk)
         return ret;
-    return FindVideoStream();
+    return FindVideoStream(best);
 }
 
 int MediaInput::Probe(const std::string& path)
@@ -240,7 +250,7 @@ int MediaInput::Probe(const std::string& path)
     return LumoReader::kOk;
 }
 
-int MediaInput::FindVideoStream()
+int MediaInput::FindVideoStream(bool best)
 {
     AVFormatContext* ctx = m_format;
     auto firstVideo = [ctx]() -> AVCodecParameters* {
@@ -250,6 +260,19 @@ int MediaInput::FindVideoStream()
                 return par;
         }
         return nullptr;
+    };
+    auto bestVideo = [ctx, &firstVideo]() -> AVCodecParameters* {
+        const int at = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (at >= 0 && !(ctx->streams[at]->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            && !IsRefusedCodec(ctx->streams[at]->codecpar->codec_id))
+            return ctx->streams[at]->codecpar;
+        for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+            AVCodecParameters* par = ctx->streams[i]->codecpar;
+            if (par->codec_type == AVMEDIA_TYPE_VIDEO && !IsRefusedCodec(par->codec_id)
+                && !(ctx->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                return par;
+        }
+        return firstVideo();
     };
     // The size the container states, before anything is decoded.
     if (const AVCodecParameters* par = firstVideo()) {
@@ -275,7 +298,7 @@ int MediaInput::FindVideoStream()
     if (found < 0)
         return Stopped() ? LumoReader::kErrorStopped : LumoReader::kErrorOpen;
 
-    const AVCodecParameters* video = firstVideo();
+    const AVCodecParameters* video = best ? bestVideo() : firstVideo();
     if (!video)
         return LumoReader::kErrorNoVideo;
     if (OverSide(video->width, video->height))

@@ -38,6 +38,9 @@ public:
     // demuxer that would open more than this file, kErrorTooLarge for a
     // picture or video over kMaxMediaSide, both before any frame is decoded.
     int Open(const std::string& path);
+    // The same, but the video stream is the one av_find_best_stream picks,
+    // never an attached picture (cover art), as the ffmpeg tool reads it.
+    int OpenBestStream(const std::string& path);
 
     // Valid after a successful Open, owned by this object.
     AVFormatContext* Format() const { return m_format; }
@@ -45,7 +48,8 @@ public:
 
 private:
     int Probe(const std::string& path);
-    int FindVideoStream();
+    int OpenWith(const std::string& path, bool best);
+    int FindVideoStream(bool best);
 
     int m_fd = -1;
     AVIOContext* m_io = nullptr;

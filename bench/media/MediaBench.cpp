@@ -2,6 +2,7 @@
 // ffmpeg tool writing the same raw video, measured in the same run. The clip
 // is made with the ffmpeg tool before the benchmarks start.
 #include "media/LumoReader.h"
+#include "MedianReporter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -97,48 +98,18 @@ void BM_FfmpegCli(benchmark::State& state)
 BENCHMARK(BM_LumoReader)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(7);
 BENCHMARK(BM_FfmpegCli)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(7);
 
-// Prints the usual table and keeps every repetition's time per benchmark.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-        }
-    }
-
-    double Median(const std::string& name)
-    {
-        std::vector<double>& t = times[name];
-        if (t.empty())
-            return 0.0;
-        std::sort(t.begin(), t.end());
-        return t.size() % 2 ? t[t.size() / 2] : (t[t.size() / 2 - 1] + t[t.size() / 2]) / 2;
-    }
-
-    std::map<std::string, std::vector<double>> times;
-};
-
 }
 
 int main(int argc, char** argv)
 {
-    std::vector<char*> args(argv, argv + argc);
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, interleave);
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    if (!InitialiseInterleaved(argc, argv))
         return 1;
     if (!MakeClip()) {
         std::cerr << "could not make the test clip with the ffmpeg tool\n";
         return 1;
     }
     std::cout << "clip: 1920x1080, " << kFrames << " frames, encoder " << g_encoder << "\n";
-    RatioReporter reporter;
+    MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const double lumo = reporter.Median("BM_LumoReader");
