@@ -23,6 +23,7 @@
 #include "iqa/BdRate.h"
 #include "iqa/CompareCsv.h"
 #include "iqa/CompareEngine.h"
+#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -112,14 +113,15 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
     // header says otherwise, as B does in compare.
     const InputGeometry geometry = ResolvePairGeometry(args.reference, path, args.geometry, GeometryOptions{}).b;
     const FrameSize& size = refGeometry.size;
-    if (geometry.size.width != size.width || geometry.size.height != size.height)
+    if (CheckComparable(geometry.size.width, geometry.size.height, 8, size.width, size.height, 8) ==
+        PairProblem::SizeDiffers)
         throw CliError(path + " is " + std::to_string(geometry.size.width) + "x" +
                        std::to_string(geometry.size.height) + ", the reference " + std::to_string(size.width) +
                        "x" + std::to_string(size.height) + ": both must have the same width and height");
     const RawInput encode(path, geometry.size, geometry.layout, "");
-    if (encode.Reader().BitDepth() != ref.Reader().BitDepth())
-        throw CliError(path + " is " + std::to_string(encode.Reader().BitDepth()) + "-bit and the reference " +
-                       std::to_string(ref.Reader().BitDepth()) + "-bit: files of different depths are not compared");
+    if (CheckComparable(*ref.Source(), *encode.Source()) == PairProblem::DepthDiffers)
+        throw CliError(path + " is " + std::to_string(encode.Source()->BitDepth()) + "-bit and the reference " +
+                       std::to_string(ref.Source()->BitDepth()) + "-bit: files of different depths are not compared");
     const int common = std::min(ref.FrameCount(), encode.FrameCount());
     const FrameRange wanted = args.frames ? ParseFrameRange(*args.frames) : FrameRange();
     const int last = wanted.last < 0 ? common - 1 : wanted.last;
@@ -129,6 +131,8 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
     CompareEngine::Settings settings;
     settings.a = ref.Reader();
     settings.b = encode.Reader();
+    settings.reference = ref.Source();
+    settings.compared = encode.Source();
     settings.first = wanted.first;
     settings.last = last;
     settings.colorRangeCode = rangeCode;
@@ -140,6 +144,7 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
         jobs, size.width, size.height, metrics.ssimGray || metrics.extra.planeSsim || metrics.extra.msSsim,
         CompareEngine::kDefaultMemoryBudget, ref.Reader().BitDepth());
     settings.maxInFlight = 2 * settings.workers;
+    ThreadBudget::Process().SetLimit(settings.workers + 1); // as compare: --jobs N, N + 2 threads
     CompareSummary summary;
     std::string error;
     if (!CompareEngine(settings).Run([&](const FrameMetrics& m) { summary.Add(m); }, error))

@@ -1,5 +1,7 @@
 #include "iqa/CodecMetrics.h"
 
+#include "yuv/Threads.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -146,7 +148,10 @@ void SsimRows(const Plane<Sample>& a, const Plane<Sample>& b, int oy0, int oy1, 
     const int ow = w - kSsimWindow + 1;
     const std::size_t slot = static_cast<std::size_t>(kChannels) * ow;
     const double* rows[kSsimWindow];
+    const CancelToken* cancel = CurrentCancel();
     for (int r = oy0; r < oy1 + kSsimWindow - 1; ++r) {
+        if ((r - oy0) % kCancelRows == 0 && IsCancelled(cancel))
+            return;
         const Sample* ra = a.data + r * a.stride;
         const Sample* rb = b.data + r * b.stride;
         double* va = s.in.data();
@@ -199,7 +204,9 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
     const double C1 = (0.01 * L) * (0.01 * L);
     const double C2 = (0.03 * L) * (0.03 * L);
     std::vector<double> rowSsim(oh), rowCs(oh);
-    const int n = ThreadsFor(ow, oh, threads);
+    const BudgetSlots helpers(ThreadsFor(ow, oh, threads) - 1);
+    const int n = 1 + helpers.Count();
+    const CancelToken* cancel = CurrentCancel();
     std::vector<int> bounds(n + 1);
     for (int t = 0; t <= n; ++t)
         bounds[t] = static_cast<int>(static_cast<long long>(oh) * t / n);
@@ -208,6 +215,7 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
     for (int t = 0; t < n; ++t)
         scratch.emplace_back(a.w, ow);
     auto block = [&](int t) {
+        const CancelScope scope(cancel); // helpers stop with the caller
         SsimRows(a, b, bounds[t], bounds[t + 1], C1, C2, scratch[t], rowSsim.data(), rowCs.data());
     };
     std::vector<std::thread> pool;
@@ -224,6 +232,8 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
         block(t);
     for (std::thread& t : pool)
         t.join();
+    if (IsCancelled(cancel))
+        return false;
     const double count = static_cast<double>(ow) * oh;
     means.ssim = OrderedSum(rowSsim.data(), oh) / count;
     means.cs = OrderedSum(rowCs.data(), oh) / count;
@@ -244,7 +254,8 @@ double PlaneSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdi
     try {
         SsimSums means;
         if (!SsimMeans(Plane<Sample>{ref, w, h, stride}, Plane<Sample>{cmp, w, h, stride}, depth, threads, means))
-            return std::numeric_limits<double>::quiet_NaN();
+            return IsCancelled(CurrentCancel()) ? std::numeric_limits<double>::infinity()
+                                                : std::numeric_limits<double>::quiet_NaN();
         return means.ssim;
     } catch (const std::bad_alloc&) {
         return std::numeric_limits<double>::infinity();
@@ -298,7 +309,9 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
     try {
         const Plane<Sample> a{ref, w, h, stride}, b{cmp, w, h, stride};
         SsimSums means;
-        SsimMeans(a, b, depth, threads, means);
+        const double cancelled = std::numeric_limits<double>::infinity();
+        if (!SsimMeans(a, b, depth, threads, means))
+            return cancelled; // the size was checked: only a cancel stops it
         if (means.cs < 0.0)
             return nan;
         double product = std::pow(means.cs, kMsSsimWeights[0]);
@@ -306,7 +319,8 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
         Plane<double> pa{da.get(), (w + 1) / 2, (h + 1) / 2, (w + 1) / 2};
         for (int s = 1; s < 5; ++s) {
             Plane<double> pb{db.get(), pa.w, pa.h, pa.stride};
-            SsimMeans(pa, pb, depth, threads, means);
+            if (!SsimMeans(pa, pb, depth, threads, means))
+                return cancelled;
             const double value = s < 4 ? means.cs : means.ssim;
             if (value < 0.0)
                 return nan;

@@ -1,5 +1,10 @@
 #include "yuv/FramePng.h"
 
+#include "yuv/RawFrameSource.h"
+#include "yuv/YuvConvert.h"
+
+#include <new>
+
 #include <memory>
 
 // The one translation unit that holds stb's PNG writer.
@@ -30,22 +35,31 @@ void WriteBytes(void* context, void* data, int size)
 
 } // namespace
 
-FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
+FramePngStatus WriteFramePng(FrameSource& source, int frame,
                              const std::function<bool(const void* data, size_t size)>& sink)
 {
-    const int64_t frameSize = reader.GetFrameSize();
-    if (frame < 0 || frameSize <= 0 || reader.Width() <= 0 || reader.Height() <= 0)
+    const int64_t frameSize = source.FrameSize();
+    const int w = source.Width(), h = source.Height();
+    if (frame < 0 || frameSize <= 0 || w <= 0 || h <= 0)
         return FramePngStatus::ReadFailed;
-    int64_t got = 0;
-    std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &got, static_cast<int64_t>(frame) * frameSize));
-    if (!rgb || got <= 0)
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(frameSize)]);
+    std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[3 * static_cast<size_t>(w) * h]);
+    if (!raw || !rgb || !source.ReadFrame(frame, raw.get()) ||
+        !ConvertRawToRgb24(raw.get(), w, h, source.Type(), rgb.get(), ConvertPath::Best))
         return FramePngStatus::ReadFailed;
+    raw.reset();
     Sink context{&sink, true};
-    const int written = stbi_write_png_to_func(WriteBytes, &context, reader.Width(), reader.Height(), 3, rgb.get(),
-                                               reader.Width() * 3);
+    const int written = stbi_write_png_to_func(WriteBytes, &context, w, h, 3, rgb.get(), w * 3);
     if (!context.ok)
         return FramePngStatus::SinkFailed;
     return written ? FramePngStatus::Ok : FramePngStatus::EncodeFailed;
+}
+
+FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
+                             const std::function<bool(const void* data, size_t size)>& sink)
+{
+    RawFrameSource source(reader);
+    return WriteFramePng(source, frame, sink);
 }
 
 } // namespace lumo

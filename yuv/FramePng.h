@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "yuv/FrameSource.h"
 #include "yuv/LumoYuvReader.h"
 
 namespace lumo {
@@ -14,6 +15,8 @@ enum class FramePngStatus { Ok, ReadFailed, EncodeFailed, SinkFailed };
 // line's export and the analysis window's frame saving both write through
 // here, so the two files are the same bytes. The PNG goes to `sink` in
 // pieces; a sink that returns false stops the encoding (SinkFailed).
+FramePngStatus WriteFramePng(FrameSource& source, int frame,
+                             const std::function<bool(const void* data, size_t size)>& sink);
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
                              const std::function<bool(const void* data, size_t size)>& sink);
 

@@ -1,0 +1,30 @@
+#include "yuv/RawFrameSource.h"
+
+namespace lumo {
+
+RawFrameSource::RawFrameSource(const LumoYuvReader& reader) : reader_(reader), frameSize_(reader.GetFrameSize()) {}
+
+RawFrameSource::RawFrameSource(const std::string& path, int width, int height, const std::string& type)
+    : RawFrameSource(LumoYuvReader(path, width, height, type))
+{
+}
+
+std::unique_ptr<FrameSource> RawFrameSource::Clone() const
+{
+    return std::make_unique<RawFrameSource>(*this);
+}
+
+bool RawFrameSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel)
+{
+    if (!dst || index < 0 || frameSize_ <= 0 || IsCancelled(cancel))
+        return false;
+    int64_t got = 0;
+    return reader_.ReadFrameRaw(dst, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
+}
+
+std::unique_ptr<FrameSource> OpenFrameSource(const LumoYuvReader& reader)
+{
+    return std::make_unique<RawFrameSource>(reader);
+}
+
+} // namespace lumo
