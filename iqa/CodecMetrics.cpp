@@ -241,19 +241,19 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
 }
 
 template <typename Sample>
-bool Usable(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth)
+bool Usable(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth)
 {
-    return ref && cmp && w > 0 && h > 0 && stride >= w && depth >= 1 && depth <= 16;
+    return reference && compared && w > 0 && h > 0 && stride >= w && depth >= 1 && depth <= 16;
 }
 
 template <typename Sample>
-double PlaneSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth, int threads)
+double PlaneSsimT(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth, int threads)
 {
-    if (!Usable(ref, cmp, w, h, stride, depth))
+    if (!Usable(reference, compared, w, h, stride, depth))
         return std::numeric_limits<double>::quiet_NaN();
     try {
         SsimSums means;
-        if (!SsimMeans(Plane<Sample>{ref, w, h, stride}, Plane<Sample>{cmp, w, h, stride}, depth, threads, means))
+        if (!SsimMeans(Plane<Sample>{reference, w, h, stride}, Plane<Sample>{compared, w, h, stride}, depth, threads, means))
             return IsCancelled(CurrentCancel()) ? std::numeric_limits<double>::infinity()
                                                 : std::numeric_limits<double>::quiet_NaN();
         return means.ssim;
@@ -293,11 +293,11 @@ std::unique_ptr<double[]> HalfSize(const Plane<Sample>& p)
 }
 
 template <typename Sample>
-double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsimT(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth,
                     int threads)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    if (!Usable(ref, cmp, w, h, stride, depth))
+    if (!Usable(reference, compared, w, h, stride, depth))
         return nan;
     int w5 = w, h5 = h;
     for (int s = 1; s < 5; ++s) {
@@ -307,7 +307,7 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
     if (w5 < kSsimWindow || h5 < kSsimWindow)
         return nan;
     try {
-        const Plane<Sample> a{ref, w, h, stride}, b{cmp, w, h, stride};
+        const Plane<Sample> a{reference, w, h, stride}, b{compared, w, h, stride};
         SsimSums means;
         const double cancelled = std::numeric_limits<double>::infinity();
         if (!SsimMeans(a, b, depth, threads, means))
@@ -340,27 +340,27 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
 
 } // namespace
 
-double PlaneSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth, int threads)
+double PlaneSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth, int threads)
 {
-    return PlaneSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                  int threads)
 {
-    return PlaneSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneMsSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads)
 {
-    return PlaneMsSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneMsSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneMsSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads)
 {
-    return PlaneMsSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneMsSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
 double YuvPsnr(const double psnr[3])

@@ -14,16 +14,16 @@
 namespace lumo {
 namespace {
 
-double SsimGray(const uint8_t* ref, const uint8_t* cmp, int width, int height, int, int metricRange,
+double SsimGray(const uint8_t* reference, const uint8_t* compared, int width, int height, int, int metricRange,
                 const Region* region)
 {
-    return RedPlaneSsim(ref, cmp, width, height, metricRange, region);
+    return RedPlaneSsim(reference, compared, width, height, metricRange, region);
 }
 
-double SsimGray(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int metricRange,
+double SsimGray(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth, int metricRange,
                 const Region* region)
 {
-    return RedPlaneSsim(ref, cmp, width, height, depth, metricRange, region);
+    return RedPlaneSsim(reference, compared, width, height, depth, metricRange, region);
 }
 
 // The part of one plane of an I420 frame a region covers.
@@ -52,7 +52,7 @@ void I420Rects(int width, int height, const Region& region, PlaneRect rects[3])
 }
 
 template <typename Sample>
-bool ExtrasT(const Sample* ref, const Sample* cmp, int width, int height, int depth, const Region& region,
+bool ExtrasT(const Sample* reference, const Sample* compared, int width, int height, int depth, const Region& region,
              const ExtraMetrics& extra, FrameMetrics& out)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -60,33 +60,33 @@ bool ExtrasT(const Sample* ref, const Sample* cmp, int width, int height, int de
     out.planeSsim[0] = out.planeSsim[1] = out.planeSsim[2] = nan;
     out.msSsim = nan;
     out.psnrYuv = extra.psnrYuv ? YuvPsnr(out.psnr) : nan;
-    if (!ref || !cmp || width <= 0 || height <= 0)
+    if (!reference || !compared || width <= 0 || height <= 0)
         return true;
     PlaneRect rects[3];
     I420Rects(width, height, region, rects);
     bool ok = true;
     for (int p = 0; p < 3 && extra.planeSsim; ++p) {
         const PlaneRect& r = rects[p];
-        out.planeSsim[p] = PlaneSsim(ref + r.offset, cmp + r.offset, r.w, r.h, r.stride, depth);
+        out.planeSsim[p] = PlaneSsim(reference + r.offset, compared + r.offset, r.w, r.h, r.stride, depth);
         ok = ok && !MetricNotComputed(out.planeSsim[p]);
     }
     if (extra.msSsim) {
         const PlaneRect& r = rects[0];
-        out.msSsim = PlaneMsSsim(ref + r.offset, cmp + r.offset, r.w, r.h, r.stride, depth);
+        out.msSsim = PlaneMsSsim(reference + r.offset, compared + r.offset, r.w, r.h, r.stride, depth);
         ok = ok && !MetricNotComputed(out.msSsim);
     }
     return ok;
 }
 
 template <typename Sample>
-void RegionPsnrMse(const Sample* ref, const Sample* cmp, const PlaneRect rects[3], int depth, FrameMetrics& out)
+void RegionPsnrMse(const Sample* reference, const Sample* compared, const PlaneRect rects[3], int depth, FrameMetrics& out)
 {
     for (int p = 0; p < 3; ++p) {
         const PlaneRect& r = rects[p];
         uint64_t sse = 0;
         for (int y = 0; y < r.h; ++y) {
             const std::size_t at = r.offset + static_cast<std::size_t>(y) * r.stride;
-            sse += SumSquaredDiff(ref + at, cmp + at, static_cast<std::size_t>(r.w));
+            sse += SumSquaredDiff(reference + at, compared + at, static_cast<std::size_t>(r.w));
         }
         out.mse[p] = static_cast<double>(sse) / (static_cast<double>(r.w) * r.h);
         out.psnr[p] = PsnrFromMse(out.mse[p], depth);
@@ -94,13 +94,13 @@ void RegionPsnrMse(const Sample* ref, const Sample* cmp, const PlaneRect rects[3
 }
 
 template <typename Sample>
-bool RegionT(const Sample* ref, const Sample* cmp, int width, int height, int depth, const Region& region,
-             int colorRange, bool withSsim, FrameMetrics& out)
+bool RegionT(const Sample* reference, const Sample* compared, int width, int height, int depth, const Region& region,
+             int metricRange, bool withSsim, FrameMetrics& out)
 {
     out.depth = depth;
     out.hasSsim = withSsim;
     out.ssim = 0.0;
-    if (!ref || !cmp || !RegionInside(region, width, height)) {
+    if (!reference || !compared || !RegionInside(region, width, height)) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         for (int p = 0; p < 3; ++p)
             out.mse[p] = out.psnr[p] = nan;
@@ -109,10 +109,10 @@ bool RegionT(const Sample* ref, const Sample* cmp, int width, int height, int de
     }
     PlaneRect rects[3];
     I420Rects(width, height, region, rects);
-    RegionPsnrMse(ref, cmp, rects, depth, out);
+    RegionPsnrMse(reference, compared, rects, depth, out);
     if (!withSsim)
         return true;
-    out.ssim = SsimGray(ref, cmp, width, height, depth, colorRange, &region);
+    out.ssim = SsimGray(reference, compared, width, height, depth, metricRange, &region);
     return !MetricNotComputed(out.ssim);
 }
 
@@ -268,47 +268,47 @@ bool CompareT(FrameSource& reference, int referenceFrame, FrameSource& compared,
 
 } // namespace
 
-bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
+bool MeasureI420Pair(const uint8_t* reference, const uint8_t* compared, int width, int height, int metricRange, bool withSsim,
                      FrameMetrics& out)
 {
-    ComputePsnrMse(out.psnr, ref, cmp, width, height, out.mse);
+    ComputePsnrMse(out.psnr, reference, compared, width, height, out.mse);
     out.hasSsim = withSsim;
-    out.ssim = withSsim ? ComputeSsimGray(ref, cmp, width, height, colorRange) : 0.0;
+    out.ssim = withSsim ? ComputeSsimGray(reference, compared, width, height, metricRange) : 0.0;
     return !MetricNotComputed(out.ssim);
 }
 
-bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int colorRange,
+bool MeasureI420Pair(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth, int metricRange,
                      bool withSsim, FrameMetrics& out)
 {
     out.depth = depth;
-    I420PsnrMse(ref, cmp, width, height, depth, out.psnr, out.mse);
+    I420PsnrMse(reference, compared, width, height, depth, out.psnr, out.mse);
     out.hasSsim = withSsim;
-    out.ssim = withSsim ? RedPlaneSsim(ref, cmp, width, height, depth, colorRange) : 0.0;
+    out.ssim = withSsim ? RedPlaneSsim(reference, compared, width, height, depth, metricRange) : 0.0;
     return !MetricNotComputed(out.ssim);
 }
 
-bool MeasureI420Extras(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+bool MeasureI420Extras(const uint8_t* reference, const uint8_t* compared, int width, int height, const Region& region,
                        const ExtraMetrics& extra, FrameMetrics& out)
 {
-    return ExtrasT(ref, cmp, width, height, 8, region, extra, out);
+    return ExtrasT(reference, compared, width, height, 8, region, extra, out);
 }
 
-bool MeasureI420Extras(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+bool MeasureI420Extras(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth,
                        const Region& region, const ExtraMetrics& extra, FrameMetrics& out)
 {
-    return ExtrasT(ref, cmp, width, height, depth, region, extra, out);
+    return ExtrasT(reference, compared, width, height, depth, region, extra, out);
 }
 
-bool MeasureI420Region(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
-                       int colorRange, bool withSsim, FrameMetrics& out)
+bool MeasureI420Region(const uint8_t* reference, const uint8_t* compared, int width, int height, const Region& region,
+                       int metricRange, bool withSsim, FrameMetrics& out)
 {
-    return RegionT(ref, cmp, width, height, 8, region, colorRange, withSsim, out);
+    return RegionT(reference, compared, width, height, 8, region, metricRange, withSsim, out);
 }
 
-bool MeasureI420Region(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
-                       const Region& region, int colorRange, bool withSsim, FrameMetrics& out)
+bool MeasureI420Region(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth,
+                       const Region& region, int metricRange, bool withSsim, FrameMetrics& out)
 {
-    return RegionT(ref, cmp, width, height, depth, region, colorRange, withSsim, out);
+    return RegionT(reference, compared, width, height, depth, region, metricRange, withSsim, out);
 }
 
 PairProblem CheckComparable(int referenceWidth, int referenceHeight, int referenceDepth, int comparedWidth,

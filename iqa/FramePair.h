@@ -48,34 +48,34 @@ inline bool MetricNotComputed(double value)
 }
 
 // Measures two I420 frames of width x height: MSE and PSNR per plane, then,
-// when `withSsim`, SSIM_GRAY for the metric colour-range code `colorRange`
+// when `withSsim`, SSIM_GRAY for the metric colour-range code `metricRange`
 // (0 BT.601 video, 1 BT.601 full, 2 BT.709 video). `out.frame` is left as
 // it is. Returns false when a metric could not be computed; that metric is
 // then +infinity in `out`.
-bool MeasureI420Pair(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange, bool withSsim,
+bool MeasureI420Pair(const uint8_t* reference, const uint8_t* compared, int width, int height, int metricRange, bool withSsim,
                      FrameMetrics& out);
 // The same at native depth, for I420 frames of 16-bit samples of `depth`
 // bits: MSE on the native values, PSNR against the peak (1 << depth) - 1,
 // SSIM_GRAY on the red planes at that depth with L = (1 << depth) - 1.
 // Depth 8 gives the 8-bit function's numbers bit for bit. Sets out.depth.
-bool MeasureI420Pair(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, int colorRange,
+bool MeasureI420Pair(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth, int metricRange,
                      bool withSsim, FrameMetrics& out);
 
 // The extra metrics of two I420 frames of width x height (16-bit samples
 // of `depth` bits, or bytes), on the part of each plane `region` covers (a
 // region of zero width: the whole frame). Run after the per-plane PSNR is
 // in `out`. Returns false when memory ran out (that value is +infinity).
-bool MeasureI420Extras(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
+bool MeasureI420Extras(const uint8_t* reference, const uint8_t* compared, int width, int height, const Region& region,
                        const ExtraMetrics& extra, FrameMetrics& out);
-bool MeasureI420Extras(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
+bool MeasureI420Extras(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth,
                        const Region& region, const ExtraMetrics& extra, FrameMetrics& out);
 // MSE, PSNR and (when `withSsim`) SSIM_GRAY of the rectangle `region`,
 // wholly inside the frame: chroma on the samples the rectangle covers,
 // SSIM_GRAY on the red plane's samples inside it.
-bool MeasureI420Region(const uint8_t* ref, const uint8_t* cmp, int width, int height, const Region& region,
-                       int colorRange, bool withSsim, FrameMetrics& out);
-bool MeasureI420Region(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth,
-                       const Region& region, int colorRange, bool withSsim, FrameMetrics& out);
+bool MeasureI420Region(const uint8_t* reference, const uint8_t* compared, int width, int height, const Region& region,
+                       int metricRange, bool withSsim, FrameMetrics& out);
+bool MeasureI420Region(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth,
+                       const Region& region, int metricRange, bool withSsim, FrameMetrics& out);
 
 // What is measured of a frame pair.
 struct PairOptions {

@@ -90,9 +90,9 @@ double* LumoYuvReader::ComputePsnrMse(double* psnr, const uint8_t* ref, const ui
 }
 
 double LumoYuvReader::ComputeSsimGray(const uint8_t* ref, const uint8_t* cmp, int width, int height,
-                                      int colorRange) const
+                                      int metricRange) const
 {
-    return lumo::ComputeSsimGray(ref, cmp, width, height, colorRange);
+    return lumo::ComputeSsimGray(ref, cmp, width, height, metricRange);
 }
 
 } // namespace lumo
