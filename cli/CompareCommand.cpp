@@ -89,7 +89,7 @@ private:
 
 int RunCompare(CompareArgs args)
 {
-    const int rangeCode = ParseColorRange(args.range);
+    const int metricRange = ParseMetricRange(args.range);
     const MetricChoice metrics = ParseMetricList(args.metrics);
     const bool withSsim = metrics.ssimGray;
     // SSIM and MS-SSIM need less memory than SSIM_GRAY: its bound covers them.
@@ -139,7 +139,7 @@ int RunCompare(CompareArgs args)
     settings.compared = b.Source();
     settings.first = wanted.first;
     settings.last = last;
-    settings.colorRangeCode = rangeCode;
+    settings.colorRangeCode = metricRange;
     settings.withSsim = withSsim;
     settings.withPsnr = metrics.psnr;
     settings.extra = metrics.extra;
@@ -157,8 +157,8 @@ int RunCompare(CompareArgs args)
     header.b = Describe(b);
     header.first = settings.first;
     header.last = settings.last;
-    header.rangeName = RangeName(rangeCode);
-    header.colorRangeCode = rangeCode;
+    header.rangeName = RangeName(metricRange);
+    header.colorRangeCode = metricRange;
     header.withSsim = withSsim;
     header.depth = depth;
     header.withPsnr = metrics.psnr;

@@ -69,7 +69,7 @@ FrameRange ParseFrameRange(const std::string& text)
     return range;
 }
 
-int ParseColorRange(const std::string& text)
+int ParseMetricRange(const std::string& text)
 {
     const std::string lower = ToLower(text);
     if (lower == "bt601")

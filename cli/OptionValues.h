@@ -29,6 +29,6 @@ int ParseIndex(const std::string& text, const std::string& option);
 FrameRange ParseFrameRange(const std::string& text);
 // "bt601" 0, "bt601full" 1, "bt709" 2 (the metric colour-range codes), any
 // case; throws CliError.
-int ParseColorRange(const std::string& text);
+int ParseMetricRange(const std::string& text);
 
 } // namespace lumo::cli

@@ -107,7 +107,7 @@ std::vector<std::pair<std::string, double>> Columns(const MetricChoice& m, const
 // The sequence means of one encode against the reference.
 CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometry, const RawInput& ref,
                              const std::string& path, const MetricChoice& metrics, const Region& region,
-                             int rangeCode, int jobs)
+                             int metricRange, int jobs)
 {
     // An encode takes the reference's size and layout unless its own name or
     // header says otherwise, as B does in compare.
@@ -135,7 +135,7 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
     settings.compared = encode.Source();
     settings.first = wanted.first;
     settings.last = last;
-    settings.colorRangeCode = rangeCode;
+    settings.colorRangeCode = metricRange;
     settings.withSsim = metrics.ssimGray;
     settings.withPsnr = metrics.psnr;
     settings.extra = metrics.extra;
@@ -218,7 +218,7 @@ Curve ReadCurve(const std::string& path, const std::string& metric)
 int RunRd(const RdArgs& args)
 {
     const MetricChoice metrics = ParseMetricList(args.metrics);
-    const int rangeCode = ParseColorRange(args.range);
+    const int metricRange = ParseMetricRange(args.range);
     const int jobs = args.jobs ? ParseIndex(*args.jobs, "--jobs") : 0;
     if (jobs > 256)
         throw CliError("bad value for --jobs: at most 256");
@@ -244,7 +244,7 @@ int RunRd(const RdArgs& args)
     std::string csv;
     for (size_t i = 0; i < args.encodes.size(); ++i) {
         const CompareSummary summary =
-            MeasureEncode(args, refGeometry, ref, args.encodes[i], metrics, region, rangeCode, jobs);
+            MeasureEncode(args, refGeometry, ref, args.encodes[i], metrics, region, metricRange, jobs);
         const auto columns = Columns(metrics, summary);
         if (csv.empty()) {
             csv = "file,bitrate,frames";

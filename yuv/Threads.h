@@ -31,8 +31,12 @@
 // - SequenceMetrics starts one thread per run, which runs a CompareEngine;
 //   a new start or a cancel fires the run's token and returns at once, the
 //   run is joined at the next start or on destruction.
-// - Thumbnail and time-line readers run in the GUI's own thread pools and
-//   read one frame at a time.
+// - SnapshotThread (the time line's thumbnails) and RowThumbnailer (the
+//   list's) are started by their owners and stopped by a flag set under
+//   their queue's lock plus a wake-up; they look at it between thumbnails,
+//   and a thumbnail reads only the pixels it shows.
+// - The media decoder (media/LumoReader) keeps its own process-wide stop
+//   request for a conversion under way.
 //
 // Budget. All threads a process starts for workers and helpers draw from
 // one ThreadBudget: a worker or helper runs only while it holds a slot,
