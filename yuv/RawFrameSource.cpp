@@ -1,5 +1,7 @@
 #include "yuv/RawFrameSource.h"
 
+#include "yuv/YuvGuess.h"
+
 namespace lumo {
 
 RawFrameSource::RawFrameSource(const LumoYuvReader& reader) : reader_(reader), frameSize_(reader.GetFrameSize()) {}
@@ -12,6 +14,12 @@ RawFrameSource::RawFrameSource(const std::string& path, int width, int height, c
 std::unique_ptr<FrameSource> RawFrameSource::Clone() const
 {
     return std::make_unique<RawFrameSource>(*this);
+}
+
+double RawFrameSource::FrameRate() const
+{
+    const YuvGuess guess = GuessFile(reader_.Path());
+    return guess.isY4m && guess.fpsFrom == GuessSource::Header ? guess.fps : 0.0;
 }
 
 bool RawFrameSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel)

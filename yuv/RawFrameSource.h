@@ -24,6 +24,9 @@ public:
     int BitDepth() const override { return reader_.BitDepth(); }
     int64_t FrameSize() const override { return frameSize_; }
     int FrameCount() const override { return reader_.GetFrameCount(); }
+    // A Y4M header's F tag; 0 for a raw file (a rate in its name is a
+    // guess, not something the file states).
+    double FrameRate() const override;
     bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
 
     const LumoYuvReader& Reader() const { return reader_; }
