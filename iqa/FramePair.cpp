@@ -219,37 +219,24 @@ bool MeasureStoredT(const FrameSource& reference, const uint8_t* referenceRaw, c
                         error, cancel);
 }
 
-// One frame's bytes, kept per thread between frames so that a steady
-// stream does not allocate (and fault in) a new block for each.
-uint8_t* FrameScratch(int64_t bytes)
-{
-    thread_local std::unique_ptr<uint8_t[]> data;
-    thread_local int64_t capacity = 0;
-    if (bytes > capacity) {
-        data.reset(new (std::nothrow) uint8_t[static_cast<std::size_t>(bytes)]);
-        capacity = data ? bytes : 0;
-    }
-    return data.get();
-}
-
-// Reads and converts one side of the pair through the thread's scratch.
+// Reads one side of the pair as full-size planes and turns it into I420.
 template <typename Sample>
 std::unique_ptr<Sample[]> ReadI420(FrameSource& source, int frame, const char* which, std::string& error,
                                    const CancelToken* cancel)
 {
-    const int64_t bytes = source.FrameSize();
-    uint8_t* raw = bytes > 0 ? FrameScratch(bytes) : nullptr;
-    if (bytes > 0 && !raw) {
-        error = "out of memory reading frame " + std::to_string(frame) + " of " + which;
-        return nullptr;
-    }
-    if (!raw || !source.ReadFrame(frame, raw, cancel)) {
+    const int w = source.Width(), h = source.Height();
+    std::unique_ptr<Sample[]> planes(w > 0 && h > 0 ? new (std::nothrow) Sample[3 * static_cast<std::size_t>(w) * h]
+                                                    : nullptr);
+    if (!planes || !source.ReadPlanes(frame, planes.get(), cancel)) {
         error = IsCancelled(cancel) ? std::string("cancelled")
                                     : "cannot read frame " + std::to_string(frame) + " of " + which + " (" +
                                           source.Path() + ")";
         return nullptr;
     }
-    return ConvertOrFail<Sample>(source, raw, frame, which, error);
+    std::unique_ptr<Sample[]> i420(Yuv444ToI420(planes.get(), w, h));
+    if (!i420)
+        error = "out of memory converting frame " + std::to_string(frame) + " of " + which;
+    return i420;
 }
 
 template <typename Sample>

@@ -30,6 +30,22 @@ bool RawFrameSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cance
     return reader_.ReadFrameRaw(dst, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
 }
 
+bool RawFrameSource::ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel)
+{
+    if (!dst || index < 0 || frameSize_ <= 0 || IsCancelled(cancel))
+        return false;
+    int64_t got = 0;
+    return reader_.ReadFrameYUV444(dst, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
+}
+
+bool RawFrameSource::ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel)
+{
+    if (!dst || index < 0 || frameSize_ <= 0 || IsCancelled(cancel))
+        return false;
+    int64_t got = 0;
+    return reader_.ReadFrameYUV444Native(dst, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
+}
+
 std::unique_ptr<FrameSource> OpenFrameSource(const LumoYuvReader& reader)
 {
     return std::make_unique<RawFrameSource>(reader);

@@ -28,6 +28,9 @@ public:
     // guess, not something the file states).
     double FrameRate() const override;
     bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
+    // Read and converted band by band, so the stored bytes stay in the cache.
+    bool ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
+    bool ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel = nullptr) override;
 
     const LumoYuvReader& Reader() const { return reader_; }
 
