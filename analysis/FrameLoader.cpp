@@ -1,12 +1,21 @@
 #include "analysis/FrameLoader.h"
 
-#include "analysis/IQAThread.h"
+#include "iqa/FramePair.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/YuvConvert.h"
 
+#include <cstring>
 #include <future>
 #include <new>
 
 namespace {
+
+// A measurement that ran but could not compute a metric (memory ran out):
+// its numbers go out, the failed one as +infinity.
+bool MetricNotComputedIn(const lumo::FrameMetrics& m)
+{
+    return lumo::MetricNotComputed(m.ssim);
+}
 
 std::shared_ptr<uint8_t> Allocate(int64_t bytes)
 {
@@ -16,39 +25,39 @@ std::shared_ptr<uint8_t> Allocate(int64_t bytes)
                                     std::default_delete<uint8_t[]>());
 }
 
-// The frame's planes; a deeper layout's bytes as stored too, from the same
-// read. No planes when it cannot be read.
-FrameLoader::Frame ReadFrame(const lumo::LumoYuvReader& reader, int frame)
+// The frame's bytes as stored and its planes, from one read through the
+// file's frame source. No planes when it cannot be read.
+struct ReadResult {
+    FrameLoader::Frame frame; // what the views get
+    FrameLoader::Planes stored; // the bytes, for the comparison
+};
+
+ReadResult ReadFrame(const lumo::LumoYuvReader& reader, int frame)
 {
-    const int64_t frameSize = reader.GetFrameSize();
+    lumo::RawFrameSource source(reader);
+    const int64_t frameSize = source.FrameSize();
     if (frame < 0 || frameSize <= 0)
         return {};
-    const int64_t offset = static_cast<int64_t>(frame) * frameSize;
-    int64_t got = 0;
-    if (reader.BitDepth() == 8) {
-        std::shared_ptr<uint8_t> planes(reader.ReadFrameYUV444(nullptr, &got, offset),
-                                        std::default_delete<uint8_t[]>());
-        if (!planes || got <= 0)
-            return {};
-        return {planes, nullptr};
-    }
-    std::shared_ptr<uint8_t> planes = Allocate(3 * static_cast<int64_t>(reader.Width()) * reader.Height());
     std::shared_ptr<uint8_t> stored = Allocate(frameSize);
-    if (!planes || !stored || !reader.ReadFrameYUV444AndRaw(planes.get(), stored.get(), &got, offset) || got <= 0)
+    std::shared_ptr<uint8_t> planes = Allocate(3 * static_cast<int64_t>(source.Width()) * source.Height());
+    if (!stored || !planes || !source.ReadFrame(frame, stored.get()) ||
+        !lumo::ConvertRawToYuv444(stored.get(), source.Width(), source.Height(), source.Type(), planes.get(),
+                                  lumo::ConvertPath::Best))
         return {};
-    return {planes, stored};
+    // The inspector reads the stored samples of deeper layouts only.
+    return {{planes, source.BitDepth() == 8 ? nullptr : stored}, stored};
 }
 
-// The comparison's native-depth I420 frame, from the bytes already read.
-std::unique_ptr<uint16_t[]> NativeI420(const lumo::LumoYuvReader& reader, const FrameLoader::Planes& stored)
+// The stored bytes for the comparison. The views refill buffers that only
+// they hold, so a buffer they were given is copied rather than shared.
+FrameLoader::Planes StoredForCompare(const ReadResult& read, int64_t frameSize)
 {
-    const int w = reader.Width();
-    const int h = reader.Height();
-    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[3 * static_cast<size_t>(w) * h]);
-    if (!stored || !planes || !lumo::ConvertRawToYuv444Native(stored.get(), w, h, reader.Type(), planes.get(),
-                                                                lumo::ConvertPath::Avx2))
-        return nullptr;
-    return std::unique_ptr<uint16_t[]>(lumo::Yuv444ToI420(planes.get(), w, h));
+    if (read.frame.stored != read.stored)
+        return read.stored;
+    std::shared_ptr<uint8_t> copy = Allocate(frameSize);
+    if (copy)
+        std::memcpy(copy.get(), read.stored.get(), static_cast<size_t>(frameSize));
+    return copy;
 }
 
 } // namespace
@@ -70,6 +79,8 @@ FrameLoader::~FrameLoader()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
+        if (measuring_)
+            measuring_->Cancel();
     }
     wake_.notify_all();
     if (reader_.joinable())
@@ -118,11 +129,13 @@ void FrameLoader::ReadLoop()
 void FrameLoader::Process(const Request& request)
 {
     // The two files are read at the same time.
-    std::future<Frame> pending;
+    std::future<ReadResult> pending;
     if (request.withSecond)
         pending = std::async(std::launch::async, [&request] { return ReadFrame(request.second, request.frame); });
-    const Frame firstFrame = ReadFrame(request.first, request.frame);
-    const Frame secondFrame = pending.valid() ? pending.get() : Frame();
+    const ReadResult firstRead = ReadFrame(request.first, request.frame);
+    const ReadResult secondRead = pending.valid() ? pending.get() : ReadResult();
+    const Frame& firstFrame = firstRead.frame;
+    const Frame& secondFrame = secondRead.frame;
     const Planes& first = firstFrame.planes;
     const Planes& second = secondFrame.planes;
     if (!first) {
@@ -130,50 +143,33 @@ void FrameLoader::Process(const Request& request)
         return;
     }
 
-    const int width = request.first.Width();
-    const int height = request.first.Height();
     bool queuedCompare = false;
     if (request.compare && second) {
+        // Read, converted and measured as the plot and the command line do,
+        // from the bytes already read.
         MetricJob job;
         job.token = request.token;
-        job.width = width;
-        job.height = height;
+        job.frame = request.frame;
         job.colorRangeCode = request.colorRangeCode;
-        job.depth = request.depth;
+        job.stored[0] = StoredForCompare(firstRead, request.first.GetFrameSize());
+        job.stored[1] = StoredForCompare(secondRead, request.second.GetFrameSize());
         job.planes[0] = first;
         job.planes[1] = second;
         job.readers[0] = request.first;
         job.readers[1] = request.second;
-        // Both frames are converted at the same time.
-        if (request.depth == 8) {
-            auto converted = std::async(std::launch::async,
-                                        [&] { return lumo::Yuv444ToI420(second.get(), width, height); });
-            job.first.reset(lumo::Yuv444ToI420(first.get(), width, height));
-            job.second.reset(converted.get());
-        } else {
-            // Deeper files are compared at their own depth, from the bytes
-            // read for the views.
-            auto converted = std::async(std::launch::async,
-                                        [&] { return NativeI420(request.second, secondFrame.stored); });
-            job.nativeFirst = NativeI420(request.first, firstFrame.stored);
-            job.nativeSecond = converted.get();
+        job.cancel = std::make_shared<lumo::CancelToken>();
+        int replaced = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (hasJob_)
+                replaced = job_.token;
+            job_ = std::move(job);
+            hasJob_ = true;
         }
-        if ((job.first && job.second) || (job.nativeFirst && job.nativeSecond)) {
-            int replaced = 0;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (hasJob_)
-                    replaced = job_.token;
-                job_ = std::move(job);
-                hasJob_ = true;
-            }
-            queuedCompare = true;
-            wake_.notify_all();
-            if (replaced)
-                emit compareSkipped(replaced);
-        } else {
-            emit compareSkipped(request.token);
-        }
+        queuedCompare = true;
+        wake_.notify_all();
+        if (replaced)
+            emit compareSkipped(replaced);
     } else if (request.compare) {
         emit compareSkipped(request.token);
     }
@@ -216,6 +212,7 @@ void FrameLoader::MetricLoop()
             job = std::move(job_);
             job_ = MetricJob();
             hasJob_ = false;
+            measuring_ = job.cancel;
         }
         RunMetric(job);
     }
@@ -223,19 +220,28 @@ void FrameLoader::MetricLoop()
 
 void FrameLoader::RunMetric(MetricJob& job)
 {
-    // The comparison itself is the metric worker's, run on this thread.
-    IQAThread worker;
-    if (job.first)
-        worker.setFrames(std::move(job.first), std::move(job.second), job.width, job.height, job.colorRangeCode);
-    else
-        worker.setNativeFrames(std::move(job.nativeFirst), std::move(job.nativeSecond), job.width, job.height,
-                               job.depth, job.colorRangeCode);
     const int token = job.token;
-    connect(&worker, &IQAThread::workStart, this, &FrameLoader::compareStarted, Qt::DirectConnection);
-    connect(&worker, &IQAThread::workFinished, this,
-            [this, token](double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
-                          double psnr_v) { emit compared(token, ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v); },
-            Qt::DirectConnection);
-    worker.start1();
+    emit compareStarted();
+    const lumo::RawFrameSource first(job.readers[0]);
+    const lumo::RawFrameSource second(job.readers[1]);
+    lumo::PairOptions options;
+    options.range = static_cast<lumo::MetricRange>(job.colorRangeCode);
+    lumo::FrameMetrics m;
+    std::string error;
+    const bool ok = lumo::MeasureStoredPair(first, job.stored[0].get(), second, job.stored[1].get(), job.frame,
+                                            options, m, error, job.cancel.get());
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        measuring_.reset();
+    }
+    if (job.cancel->Cancelled())
+        return;
+    // The frames' bytes go now, before the result leaves.
+    job.stored[0].reset();
+    job.stored[1].reset();
+    if (ok || MetricNotComputedIn(m))
+        emit compared(token, m.ssim, m.mse[0], m.mse[1], m.mse[2], m.psnr[0], m.psnr[1], m.psnr[2]);
+    else
+        emit compareSkipped(token);
     CountAndSend(token, job.planes[0], job.readers[0], job.planes[1], job.readers[1]);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/ColorChart.h"
+#include "yuv/Cancel.h"
 #include "yuv/LumoYuvReader.h"
 
 #include <QObject>
@@ -14,7 +15,7 @@
 // Reads the frames of a selection off the GUI thread: the planes of both
 // files (for the views), their histograms (for the charts) and the I420
 // pair of the comparison, which it measures on a second thread through
-// IQAThread. Each stage holds only the newest request: one that arrives
+// lumo::MeasureStoredPair, as the plot and the command line do. Each stage holds only the newest request: one that arrives
 // while an older one waits replaces it, so a held arrow key never builds a
 // backlog. Results come back by queued signals tagged with the request's
 // token; the receiver drops those of requests it has superseded.
@@ -48,7 +49,8 @@ public:
     };
 
     explicit FrameLoader(QObject* parent = nullptr);
-    // Stops both threads; a comparison under way is finished first.
+    // Stops both threads; a comparison under way stops within a band of
+    // SSIM rows.
     ~FrameLoader() override;
 
     void Load(const Request& request);
@@ -62,24 +64,22 @@ signals:
     // No comparison result will come for this request.
     void compareSkipped(int token);
     void compareStarted();
-    // A comparison result, in IQAThread's argument order.
+    // A comparison result (a metric that could not be computed is
+    // +infinity), in IQAThread's argument order.
     void compared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
                   double psnr_v);
 
 private:
+    // A frame pair to measure, from the bytes read for the views.
     struct MetricJob {
         int token = 0;
-        std::unique_ptr<uint8_t[]> first;
-        std::unique_ptr<uint8_t[]> second;
-        std::unique_ptr<uint16_t[]> nativeFirst;
-        std::unique_ptr<uint16_t[]> nativeSecond;
-        int depth = 8;
+        int frame = 0;
+        Planes stored[2];
         // The full-size planes, for the histograms counted afterwards.
         Planes planes[2];
         lumo::LumoYuvReader readers[2];
-        int width = 0;
-        int height = 0;
         int colorRangeCode = 1;
+        std::shared_ptr<lumo::CancelToken> cancel;
     };
 
     void ReadLoop();
@@ -96,6 +96,8 @@ private:
     Request request_;
     bool hasJob_ = false;
     MetricJob job_;
+    // The token of the measurement under way; the destructor fires it.
+    std::shared_ptr<lumo::CancelToken> measuring_;
     std::thread reader_;
     std::thread metric_;
 };

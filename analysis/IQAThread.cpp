@@ -14,24 +14,24 @@ IQAThread::IQAThread(QObject* parent)
 IQAThread::~IQAThread() = default;
 
 void IQAThread::setFrames(std::unique_ptr<uint8_t[]> reference, std::unique_ptr<uint8_t[]> compared, int width,
-                          int height, int colorRange)
+                          int height, int metricRange)
 {
-    m_reference = std::move(reference);
-    m_compared = std::move(compared);
-    m_width = width;
-    m_height = height;
-    m_colorRange = colorRange;
+    reference_ = std::move(reference);
+    compared_ = std::move(compared);
+    width_ = width;
+    height_ = height;
+    metricRange_ = metricRange;
 }
 
 void IQAThread::setNativeFrames(std::unique_ptr<uint16_t[]> reference, std::unique_ptr<uint16_t[]> compared,
-                                int width, int height, int depth, int colorRange)
+                                int width, int height, int depth, int metricRange)
 {
-    m_nativeReference = std::move(reference);
-    m_nativeCompared = std::move(compared);
-    m_width = width;
-    m_height = height;
-    m_depth = depth;
-    m_colorRange = colorRange;
+    nativeReference_ = std::move(reference);
+    nativeCompared_ = std::move(compared);
+    width_ = width;
+    height_ = height;
+    depth_ = depth;
+    metricRange_ = metricRange;
 }
 
 void IQAThread::start1()
@@ -48,18 +48,18 @@ void IQAThread::doWork()
         return;
     }
     lumo::FrameMetrics m;
-    if (m_reference)
-        lumo::MeasureI420Pair(m_reference.get(), m_compared.get(), m_width, m_height, m_colorRange, true, m);
+    if (reference_)
+        lumo::MeasureI420Pair(reference_.get(), compared_.get(), width_, height_, metricRange_, true, m);
     else
-        lumo::MeasureI420Pair(m_nativeReference.get(), m_nativeCompared.get(), m_width, m_height, m_depth,
-                              m_colorRange, true, m);
+        lumo::MeasureI420Pair(nativeReference_.get(), nativeCompared_.get(), width_, height_, depth_,
+                              metricRange_, true, m);
     qCDebug(lumoDebug) << "Y-PSNR :" << m.psnr[0] << ", U-PSNR :" << m.psnr[1] << ", V-PSNR : " << m.psnr[2];
     qCDebug(lumoDebug) << "Y-MSE :" << m.mse[0] << ", U-MSE :" << m.mse[1] << ", V-MSE : " << m.mse[2];
     qCDebug(lumoDebug) << "SSIM_GRAY :" << m.ssim;
     // The job is over: its frames go now, before the result leaves.
-    m_reference.reset();
-    m_compared.reset();
-    m_nativeReference.reset();
-    m_nativeCompared.reset();
+    reference_.reset();
+    compared_.reset();
+    nativeReference_.reset();
+    nativeCompared_.reset();
     emit workFinished(m.ssim, m.mse[0], m.mse[1], m.mse[2], m.psnr[0], m.psnr[1], m.psnr[2]);
 }

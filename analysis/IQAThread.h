@@ -17,16 +17,16 @@ public:
 
     // Hands the worker the two I420 frames (Yuv444ToI420)
     // (new[]-allocated); the worker owns them from here on and releases them
-    // when its computation ends or when it is destroyed. colorRange is the
+    // when its computation ends or when it is destroyed. metricRange is the
     // metric colour-range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).
     void setFrames(std::unique_ptr<uint8_t[]> reference, std::unique_ptr<uint8_t[]> compared, int width,
-                   int height, int colorRange);
+                   int height, int metricRange);
     // The same for two I420 frames of 16-bit samples of `depth` bits, measured
     // at that depth.
     void setNativeFrames(std::unique_ptr<uint16_t[]> reference, std::unique_ptr<uint16_t[]> compared, int width,
-                         int height, int depth, int colorRange);
+                         int height, int depth, int metricRange);
 
-    bool hasFrames() const { return (m_reference && m_compared) || (m_nativeReference && m_nativeCompared); }
+    bool hasFrames() const { return (reference_ && compared_) || (nativeReference_ && nativeCompared_); }
 
 signals:
     // A metric that could not be computed (memory ran out) comes as
@@ -40,12 +40,12 @@ public slots:
     void doWork();
 
 private:
-    std::unique_ptr<uint8_t[]> m_reference;
-    std::unique_ptr<uint8_t[]> m_compared;
-    std::unique_ptr<uint16_t[]> m_nativeReference;
-    std::unique_ptr<uint16_t[]> m_nativeCompared;
-    int m_depth = 8;
-    int m_width = 0;
-    int m_height = 0;
-    int m_colorRange = 0;
+    std::unique_ptr<uint8_t[]> reference_;
+    std::unique_ptr<uint8_t[]> compared_;
+    std::unique_ptr<uint16_t[]> nativeReference_;
+    std::unique_ptr<uint16_t[]> nativeCompared_;
+    int depth_ = 8;
+    int width_ = 0;
+    int height_ = 0;
+    int metricRange_ = 0;
 };

@@ -17,6 +17,7 @@ RegionMetrics::~RegionMetrics()
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
     }
+    stopping_.Cancel();
     wake_.notify_all();
     thread_.join();
 }
@@ -54,6 +55,7 @@ void RegionMetrics::Loop()
             if (stop_)
                 return;
             settings = settings_;
+            settings.cancel = &stopping_;
             frame = frame_;
             token = token_;
             pending_ = false;

@@ -41,5 +41,8 @@ private:
     int token_ = 0;
     int frame_ = 0;
     lumo::CompareEngine::Settings settings_;
+    // Fired by the destructor: a measurement under way stops within a band
+    // of SSIM rows.
+    lumo::CancelToken stopping_;
     std::thread thread_;
 };

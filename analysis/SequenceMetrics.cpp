@@ -13,9 +13,6 @@
 
 namespace {
 
-struct Cancelled {};
-struct Regroup {};
-
 // Results reach the GUI thread at most this often (and at the end).
 constexpr auto kDeliveryInterval = std::chrono::milliseconds(400);
 
@@ -25,7 +22,7 @@ struct SequenceMetrics::Run {
     lumo::CompareEngine::Settings settings;
     std::shared_ptr<std::atomic<bool>> gentle;
     std::chrono::steady_clock::time_point lastPost;
-    std::atomic<bool> cancel{false};
+    lumo::CancelToken cancel; // stops the run's engine within a band of SSIM rows
     std::atomic<bool> ended{false};
     std::mutex mutex;
     std::vector<lumo::FrameMetrics> pending; // guarded by mutex
@@ -41,7 +38,7 @@ SequenceMetrics::SequenceMetrics(QObject* parent) : QObject(parent) {}
 SequenceMetrics::~SequenceMetrics()
 {
     for (const auto& run : runs_)
-        run->cancel = true;
+        run->cancel.Cancel();
     for (const auto& run : runs_)
         if (run->thread.joinable())
             run->thread.join();
@@ -70,6 +67,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
     s.colorRangeCode = colorRangeCode;
     s.withSsim = true;
     s.extra = extra;
+    s.cancel = &run->cancel;
     // The command line's choice, so that both run at the same speed.
     s.workers = lumo::CompareEngine::ChooseWorkers(0, a.Width(), a.Height(), true,
                                                    lumo::CompareEngine::kDefaultMemoryBudget, a.BitDepth());
@@ -93,9 +91,9 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
         const int fullWorkers = raw->settings.workers;
         int next = raw->settings.first;
         bool gentle = *raw->gentle;
+        // Returns false to end the engine's run: playback started or
+        // stopped, and the run goes on with the other worker count.
         auto onFrame = [raw, &queue, &next, &gentle](const lumo::FrameMetrics& m) {
-            if (raw->cancel)
-                throw Cancelled();
             bool post = false;
             const auto now = std::chrono::steady_clock::now();
             {
@@ -110,29 +108,25 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
             if (post)
                 queue();
             next = m.frame + 1;
-            // Playback started or stopped: go on with the other worker count.
-            if (*raw->gentle != gentle)
-                throw Regroup();
+            return *raw->gentle == gentle;
         };
         try {
-            while (ok && next <= raw->settings.last) {
+            while (ok && next <= raw->settings.last && !raw->cancel.Cancelled()) {
                 lumo::CompareEngine::Settings part = raw->settings;
                 part.first = next;
                 gentle = *raw->gentle;
                 part.workers = gentle ? 1 : fullWorkers;
                 part.maxInFlight = 2 * part.workers;
                 lumo::CompareEngine engine(part);
-                try {
-                    ok = engine.Run(onFrame, error);
-                } catch (const Regroup&) {
-                }
+                ok = engine.RunWhile(onFrame, error);
             }
-        } catch (const Cancelled&) {
-            ok = false;
-            error.clear();
         } catch (const std::bad_alloc&) {
             ok = false;
             error = "out of memory";
+        }
+        if (raw->cancel.Cancelled()) {
+            ok = false;
+            error.clear();
         }
         bool post = false;
         {
@@ -144,7 +138,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
             raw->deliveryQueued = true;
         }
         raw->ended = true;
-        if (post && !raw->cancel)
+        if (post && !raw->cancel.Cancelled())
             queue();
     });
     current_ = run;
@@ -155,7 +149,7 @@ void SequenceMetrics::Start(const lumo::LumoYuvReader& a, const lumo::LumoYuvRea
 void SequenceMetrics::Cancel()
 {
     if (current_)
-        current_->cancel = true;
+        current_->cancel.Cancel();
     current_.reset();
     running_ = false;
     // Whatever comes next compares other files or another range.

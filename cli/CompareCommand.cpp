@@ -16,6 +16,7 @@
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
 #include "iqa/CompareEngine.h"
+#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -88,7 +89,7 @@ private:
 
 int RunCompare(CompareArgs args)
 {
-    const int rangeCode = ParseColorRange(args.range);
+    const int metricRange = ParseMetricRange(args.range);
     const MetricChoice metrics = ParseMetricList(args.metrics);
     const bool withSsim = metrics.ssimGray;
     // SSIM and MS-SSIM need less memory than SSIM_GRAY: its bound covers them.
@@ -109,17 +110,17 @@ int RunCompare(CompareArgs args)
     const FrameSize sizeB = geometryB.size;
     const std::string& layoutA = geometryA.layout;
     const std::string& layoutB = geometryB.layout;
-    if (sizeA.width != sizeB.width || sizeA.height != sizeB.height)
+    if (CheckComparable(sizeA.width, sizeA.height, 8, sizeB.width, sizeB.height, 8) == PairProblem::SizeDiffers)
         throw CliError("cannot compare a " + std::to_string(sizeA.width) + "x" + std::to_string(sizeA.height)
                        + " file with a " + std::to_string(sizeB.width) + "x" + std::to_string(sizeB.height)
                        + " file: both must have the same width and height");
 
     const RawInput a(pathA, sizeA, layoutA, "A");
     const RawInput b(pathB, sizeB, layoutB, "B");
-    const int depth = a.Reader().BitDepth();
-    if (b.Reader().BitDepth() != depth)
+    const int depth = a.Source()->BitDepth();
+    if (CheckComparable(*a.Source(), *b.Source()) == PairProblem::DepthDiffers)
         throw CliError("A is " + std::to_string(depth) + "-bit (" + ShortLayoutName(layoutA) + ") and B is " +
-                       std::to_string(b.Reader().BitDepth()) + "-bit (" + ShortLayoutName(layoutB) +
+                       std::to_string(b.Source()->BitDepth()) + "-bit (" + ShortLayoutName(layoutB) +
                        "): files of different depths are not compared");
     if (args.roi)
         RequireRegionInside(region, sizeA.width, sizeA.height);
@@ -134,9 +135,11 @@ int RunCompare(CompareArgs args)
     CompareEngine::Settings settings;
     settings.a = a.Reader();
     settings.b = b.Reader();
+    settings.reference = a.Source();
+    settings.compared = b.Source();
     settings.first = wanted.first;
     settings.last = last;
-    settings.colorRangeCode = rangeCode;
+    settings.colorRangeCode = metricRange;
     settings.withSsim = withSsim;
     settings.withPsnr = metrics.psnr;
     settings.extra = metrics.extra;
@@ -144,6 +147,9 @@ int RunCompare(CompareArgs args)
     settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsimMemory,
                                                     CompareEngine::kDefaultMemoryBudget, depth);
     settings.maxInFlight = 2 * settings.workers;
+    // The workers and one helper besides the main thread: --jobs N runs at
+    // most N + 2 threads.
+    ThreadBudget::Process().SetLimit(settings.workers + 1);
     const int frames = last - settings.first + 1;
 
     CompareHeader header;
@@ -151,8 +157,8 @@ int RunCompare(CompareArgs args)
     header.b = Describe(b);
     header.first = settings.first;
     header.last = settings.last;
-    header.rangeName = RangeName(rangeCode);
-    header.colorRangeCode = rangeCode;
+    header.rangeName = RangeName(metricRange);
+    header.colorRangeCode = metricRange;
     header.withSsim = withSsim;
     header.depth = depth;
     header.withPsnr = metrics.psnr;

@@ -43,26 +43,31 @@ int RunExport(const ExportArgs& args)
     if (!file.Open(error))
         throw CliError(error);
 
-    const int64_t offset = static_cast<int64_t>(frame) * input.FrameBytes();
-    const std::string unreadable = "cannot read frame " + std::to_string(frame) + " of " + input.Reader().Path();
-    int64_t got = 0;
+    FrameSource& source = *input.Source();
+    const std::string unreadable = "cannot read frame " + std::to_string(frame) + " of " + source.Path();
     if (args.png16) {
         // The frame at its own depth, converted without rounding to 8 bits.
-        std::unique_ptr<uint16_t[]> planes(input.Reader().ReadFrameYUV444Native(nullptr, &got, offset));
-        if (!planes || got <= 0)
-            throw CliError(unreadable);
-        std::unique_ptr<uint16_t[]> rgb(new (std::nothrow) uint16_t[static_cast<size_t>(got / 2)]);
+        const size_t samples = 3 * static_cast<size_t>(size.width) * size.height;
+        std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[samples]);
+        {
+            std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(input.FrameBytes())]);
+            if (!raw || !planes || !source.ReadFrame(frame, raw.get()) ||
+                !ConvertRawToYuv444Native(raw.get(), size.width, size.height, source.Type(), planes.get(),
+                                          ConvertPath::Best))
+                throw CliError(unreadable);
+        }
+        std::unique_ptr<uint16_t[]> rgb(new (std::nothrow) uint16_t[samples]);
         if (!rgb)
             throw CliError("cannot encode " + output + " (out of memory)");
-        Yuv444ToRgb48(planes.get(), size.width, size.height, input.Reader().BitDepth(), rgb.get());
+        Yuv444ToRgb48(planes.get(), size.width, size.height, source.BitDepth(), rgb.get());
         planes.reset();
         if (!WritePng16(file, rgb.get(), size.width, size.height, error))
             throw CliError(error);
     } else {
         std::string writeError;
         auto sink = [&](const void* data, size_t bytes) { return file.WriteAll(data, bytes, writeError); };
-        const FramePngStatus status = viewColours ? WriteFramePng(input.Reader(), frame, range, gamma, sink)
-                                                  : WriteFramePng(input.Reader(), frame, sink);
+        const FramePngStatus status =
+            viewColours ? WriteFramePng(source, frame, range, gamma, sink) : WriteFramePng(source, frame, sink);
         if (status == FramePngStatus::ReadFailed)
             throw CliError(unreadable);
         if (status == FramePngStatus::SinkFailed)

@@ -71,7 +71,7 @@ FrameRange ParseFrameRange(const std::string& text)
     return range;
 }
 
-int ParseColorRange(const std::string& text)
+int ParseMetricRange(const std::string& text)
 {
     const std::string lower = ToLower(text);
     if (lower == "bt601")
@@ -86,7 +86,7 @@ int ParseColorRange(const std::string& text)
 int ParseViewRange(const std::string& text)
 {
     static const int kViewIds[3] = {3, 4, 1}; // by metric code
-    return kViewIds[ParseColorRange(text)];
+    return kViewIds[ParseMetricRange(text)];
 }
 
 double ParseGamma(const std::string& text)

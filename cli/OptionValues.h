@@ -29,7 +29,7 @@ int ParseIndex(const std::string& text, const std::string& option);
 FrameRange ParseFrameRange(const std::string& text);
 // "bt601" 0, "bt601full" 1, "bt709" 2 (the metric colour-range codes), any
 // case; throws CliError.
-int ParseColorRange(const std::string& text);
+int ParseMetricRange(const std::string& text);
 // The same names as the view's range ids: "bt709" 1, "bt601" 3,
 // "bt601full" 4; throws CliError.
 int ParseViewRange(const std::string& text);

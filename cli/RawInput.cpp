@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cli/CliError.h"
+#include "yuv/RawFrameSource.h"
 
 namespace lumo::cli {
 
@@ -46,7 +47,7 @@ int64_t RequireRegularFile(const std::string& path, const std::string& name)
 }
 
 RawInput::RawInput(const std::string& path, FrameSize size, const std::string& layout, const std::string& label)
-    : reader_(path, size.width, size.height, layout), label_(label)
+    : reader_(path, size.width, size.height, layout), source_(OpenFrameSource(reader_)), label_(label)
 {
     fileBytes_ = RequireRegularFile(path, Name());
     frameBytes_ = reader_.GetFrameSize();

@@ -4,7 +4,10 @@
 #include <string>
 
 #include "cli/OptionValues.h"
+#include "yuv/FrameSource.h"
 #include "yuv/LumoYuvReader.h"
+
+#include <memory>
 
 namespace lumo::cli {
 
@@ -21,7 +24,9 @@ public:
     // positive; `label` names it in messages ("A", "B" or empty).
     RawInput(const std::string& path, FrameSize size, const std::string& layout, const std::string& label);
 
+    // The description of the file, and its frames.
     const LumoYuvReader& Reader() const { return reader_; }
+    const std::shared_ptr<FrameSource>& Source() const { return source_; }
     int64_t FrameBytes() const { return frameBytes_; }
     int64_t FileBytes() const { return fileBytes_; }
     // Bytes of frame data: the file for a raw file, the frames without
@@ -37,6 +42,7 @@ private:
     std::string Name() const;
 
     LumoYuvReader reader_;
+    std::shared_ptr<FrameSource> source_;
     std::string label_;
     int64_t frameBytes_ = 0;
     int64_t fileBytes_ = 0;

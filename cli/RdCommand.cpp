@@ -23,6 +23,7 @@
 #include "iqa/BdRate.h"
 #include "iqa/CompareCsv.h"
 #include "iqa/CompareEngine.h"
+#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -106,20 +107,21 @@ std::vector<std::pair<std::string, double>> Columns(const MetricChoice& m, const
 // The sequence means of one encode against the reference.
 CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometry, const RawInput& ref,
                              const std::string& path, const MetricChoice& metrics, const Region& region,
-                             int rangeCode, int jobs)
+                             int metricRange, int jobs)
 {
     // An encode takes the reference's size and layout unless its own name or
     // header says otherwise, as B does in compare.
     const InputGeometry geometry = ResolvePairGeometry(args.reference, path, args.geometry, GeometryOptions{}).b;
     const FrameSize& size = refGeometry.size;
-    if (geometry.size.width != size.width || geometry.size.height != size.height)
+    if (CheckComparable(geometry.size.width, geometry.size.height, 8, size.width, size.height, 8) ==
+        PairProblem::SizeDiffers)
         throw CliError(path + " is " + std::to_string(geometry.size.width) + "x" +
                        std::to_string(geometry.size.height) + ", the reference " + std::to_string(size.width) +
                        "x" + std::to_string(size.height) + ": both must have the same width and height");
     const RawInput encode(path, geometry.size, geometry.layout, "");
-    if (encode.Reader().BitDepth() != ref.Reader().BitDepth())
-        throw CliError(path + " is " + std::to_string(encode.Reader().BitDepth()) + "-bit and the reference " +
-                       std::to_string(ref.Reader().BitDepth()) + "-bit: files of different depths are not compared");
+    if (CheckComparable(*ref.Source(), *encode.Source()) == PairProblem::DepthDiffers)
+        throw CliError(path + " is " + std::to_string(encode.Source()->BitDepth()) + "-bit and the reference " +
+                       std::to_string(ref.Source()->BitDepth()) + "-bit: files of different depths are not compared");
     const int common = std::min(ref.FrameCount(), encode.FrameCount());
     const FrameRange wanted = args.frames ? ParseFrameRange(*args.frames) : FrameRange();
     const int last = wanted.last < 0 ? common - 1 : wanted.last;
@@ -129,9 +131,11 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
     CompareEngine::Settings settings;
     settings.a = ref.Reader();
     settings.b = encode.Reader();
+    settings.reference = ref.Source();
+    settings.compared = encode.Source();
     settings.first = wanted.first;
     settings.last = last;
-    settings.colorRangeCode = rangeCode;
+    settings.colorRangeCode = metricRange;
     settings.withSsim = metrics.ssimGray;
     settings.withPsnr = metrics.psnr;
     settings.extra = metrics.extra;
@@ -140,6 +144,7 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
         jobs, size.width, size.height, metrics.ssimGray || metrics.extra.planeSsim || metrics.extra.msSsim,
         CompareEngine::kDefaultMemoryBudget, ref.Reader().BitDepth());
     settings.maxInFlight = 2 * settings.workers;
+    ThreadBudget::Process().SetLimit(settings.workers + 1); // as compare: --jobs N, N + 2 threads
     CompareSummary summary;
     std::string error;
     if (!CompareEngine(settings).Run([&](const FrameMetrics& m) { summary.Add(m); }, error))
@@ -213,7 +218,7 @@ Curve ReadCurve(const std::string& path, const std::string& metric)
 int RunRd(const RdArgs& args)
 {
     const MetricChoice metrics = ParseMetricList(args.metrics);
-    const int rangeCode = ParseColorRange(args.range);
+    const int metricRange = ParseMetricRange(args.range);
     const int jobs = args.jobs ? ParseIndex(*args.jobs, "--jobs") : 0;
     if (jobs > 256)
         throw CliError("bad value for --jobs: at most 256");
@@ -239,7 +244,7 @@ int RunRd(const RdArgs& args)
     std::string csv;
     for (size_t i = 0; i < args.encodes.size(); ++i) {
         const CompareSummary summary =
-            MeasureEncode(args, refGeometry, ref, args.encodes[i], metrics, region, rangeCode, jobs);
+            MeasureEncode(args, refGeometry, ref, args.encodes[i], metrics, region, metricRange, jobs);
         const auto columns = Columns(metrics, summary);
         if (csv.empty()) {
             csv = "file,bitrate,frames";

@@ -44,13 +44,13 @@ std::string HelpFooter()
     std::string text = std::string(kNotes) + "\nLayouts (either name, any case):\n";
     const YuvTypeTable& table = YuvTypeTable::Instance();
     for (int i = 0; i < table.Count(); ++i) {
-        YuvTypeInfo info;
-        if (table.GetByIndex(i, info) != 0)
-            continue;
+        const YuvTypeInfo& info = *table.At(i);
+        // Deep layouts are listed by FFmpeg's name, the 8-bit ones by their
+        // short name (both are taken).
+        const std::string& listed = info.bitDepth > 8 && !info.ffmpegName.empty() ? info.ffmpegName : info.shortName;
         char line[160];
-        std::snprintf(line, sizeof line, "  %-14s %-24s %s\n",
-                      (info.ffmpegName.empty() ? ShortLayoutName(info.name) : info.ffmpegName).c_str(),
-                      info.name.c_str(), info.description.c_str());
+        std::snprintf(line, sizeof line, "  %-14s %-24s %s\n", listed.c_str(), info.name.c_str(),
+                      info.description.c_str());
         text += line;
     }
     return text;

@@ -1,5 +1,7 @@
 #include "iqa/CodecMetrics.h"
 
+#include "yuv/Threads.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -146,7 +148,10 @@ void SsimRows(const Plane<Sample>& a, const Plane<Sample>& b, int oy0, int oy1, 
     const int ow = w - kSsimWindow + 1;
     const std::size_t slot = static_cast<std::size_t>(kChannels) * ow;
     const double* rows[kSsimWindow];
+    const CancelToken* cancel = CurrentCancel();
     for (int r = oy0; r < oy1 + kSsimWindow - 1; ++r) {
+        if ((r - oy0) % kCancelRows == 0 && IsCancelled(cancel))
+            return;
         const Sample* ra = a.data + r * a.stride;
         const Sample* rb = b.data + r * b.stride;
         double* va = s.in.data();
@@ -199,7 +204,9 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
     const double C1 = (0.01 * L) * (0.01 * L);
     const double C2 = (0.03 * L) * (0.03 * L);
     std::vector<double> rowSsim(oh), rowCs(oh);
-    const int n = ThreadsFor(ow, oh, threads);
+    const BudgetSlots helpers(ThreadsFor(ow, oh, threads) - 1);
+    const int n = 1 + helpers.Count();
+    const CancelToken* cancel = CurrentCancel();
     std::vector<int> bounds(n + 1);
     for (int t = 0; t <= n; ++t)
         bounds[t] = static_cast<int>(static_cast<long long>(oh) * t / n);
@@ -208,6 +215,7 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
     for (int t = 0; t < n; ++t)
         scratch.emplace_back(a.w, ow);
     auto block = [&](int t) {
+        const CancelScope scope(cancel); // helpers stop with the caller
         SsimRows(a, b, bounds[t], bounds[t + 1], C1, C2, scratch[t], rowSsim.data(), rowCs.data());
     };
     std::vector<std::thread> pool;
@@ -224,6 +232,8 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
         block(t);
     for (std::thread& t : pool)
         t.join();
+    if (IsCancelled(cancel))
+        return false;
     const double count = static_cast<double>(ow) * oh;
     means.ssim = OrderedSum(rowSsim.data(), oh) / count;
     means.cs = OrderedSum(rowCs.data(), oh) / count;
@@ -231,20 +241,21 @@ bool SsimMeans(const Plane<Sample>& a, const Plane<Sample>& b, int depth, int th
 }
 
 template <typename Sample>
-bool Usable(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth)
+bool Usable(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth)
 {
-    return ref && cmp && w > 0 && h > 0 && stride >= w && depth >= 1 && depth <= 16;
+    return reference && compared && w > 0 && h > 0 && stride >= w && depth >= 1 && depth <= 16;
 }
 
 template <typename Sample>
-double PlaneSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth, int threads)
+double PlaneSsimT(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth, int threads)
 {
-    if (!Usable(ref, cmp, w, h, stride, depth))
+    if (!Usable(reference, compared, w, h, stride, depth))
         return std::numeric_limits<double>::quiet_NaN();
     try {
         SsimSums means;
-        if (!SsimMeans(Plane<Sample>{ref, w, h, stride}, Plane<Sample>{cmp, w, h, stride}, depth, threads, means))
-            return std::numeric_limits<double>::quiet_NaN();
+        if (!SsimMeans(Plane<Sample>{reference, w, h, stride}, Plane<Sample>{compared, w, h, stride}, depth, threads, means))
+            return IsCancelled(CurrentCancel()) ? std::numeric_limits<double>::infinity()
+                                                : std::numeric_limits<double>::quiet_NaN();
         return means.ssim;
     } catch (const std::bad_alloc&) {
         return std::numeric_limits<double>::infinity();
@@ -282,11 +293,11 @@ std::unique_ptr<double[]> HalfSize(const Plane<Sample>& p)
 }
 
 template <typename Sample>
-double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsimT(const Sample* reference, const Sample* compared, int w, int h, std::ptrdiff_t stride, int depth,
                     int threads)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    if (!Usable(ref, cmp, w, h, stride, depth))
+    if (!Usable(reference, compared, w, h, stride, depth))
         return nan;
     int w5 = w, h5 = h;
     for (int s = 1; s < 5; ++s) {
@@ -296,9 +307,11 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
     if (w5 < kSsimWindow || h5 < kSsimWindow)
         return nan;
     try {
-        const Plane<Sample> a{ref, w, h, stride}, b{cmp, w, h, stride};
+        const Plane<Sample> a{reference, w, h, stride}, b{compared, w, h, stride};
         SsimSums means;
-        SsimMeans(a, b, depth, threads, means);
+        const double cancelled = std::numeric_limits<double>::infinity();
+        if (!SsimMeans(a, b, depth, threads, means))
+            return cancelled; // the size was checked: only a cancel stops it
         if (means.cs < 0.0)
             return nan;
         double product = std::pow(means.cs, kMsSsimWeights[0]);
@@ -306,7 +319,8 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
         Plane<double> pa{da.get(), (w + 1) / 2, (h + 1) / 2, (w + 1) / 2};
         for (int s = 1; s < 5; ++s) {
             Plane<double> pb{db.get(), pa.w, pa.h, pa.stride};
-            SsimMeans(pa, pb, depth, threads, means);
+            if (!SsimMeans(pa, pb, depth, threads, means))
+                return cancelled;
             const double value = s < 4 ? means.cs : means.ssim;
             if (value < 0.0)
                 return nan;
@@ -326,27 +340,27 @@ double PlaneMsSsimT(const Sample* ref, const Sample* cmp, int w, int h, std::ptr
 
 } // namespace
 
-double PlaneSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth, int threads)
+double PlaneSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth, int threads)
 {
-    return PlaneSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                  int threads)
 {
-    return PlaneSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneMsSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads)
 {
-    return PlaneMsSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneMsSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
-double PlaneMsSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads)
 {
-    return PlaneMsSsimT(ref, cmp, w, h, stride, depth, threads);
+    return PlaneMsSsimT(reference, compared, w, h, stride, depth, threads);
 }
 
 double YuvPsnr(const double psnr[3])

@@ -19,17 +19,17 @@ constexpr int kSsimWindow = 11;
 // fits. NaN when a side is below kSsimWindow or an argument is unusable;
 // +infinity when memory runs out. `threads` 0 chooses by size; the result
 // does not depend on it.
-double PlaneSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                  int threads = 0);
-double PlaneSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                  int threads = 0);
 
 // Five-scale MS-SSIM of two planes, as PlaneSsim takes them. NaN when the
 // fifth scale is below kSsimWindow on a side, or when a scale's
 // contrast-structure mean (or the last scale's SSIM) is negative.
-double PlaneMsSsim(const uint8_t* ref, const uint8_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint8_t* reference, const uint8_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads = 0);
-double PlaneMsSsim(const uint16_t* ref, const uint16_t* cmp, int w, int h, std::ptrdiff_t stride, int depth,
+double PlaneMsSsim(const uint16_t* reference, const uint16_t* compared, int w, int h, std::ptrdiff_t stride, int depth,
                    int threads = 0);
 
 // (6 * Y + U + V) / 8 of per-plane PSNRs (a lossless plane counts 999.99);

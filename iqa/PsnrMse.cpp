@@ -153,12 +153,12 @@ double PsnrFromMse(double mse, int depth)
 namespace {
 
 template <typename Sample>
-void I420PsnrMseT(const Sample* ref, const Sample* cmp, int width, int height, int depth, double* psnr, double* mse)
+void I420PsnrMseT(const Sample* reference, const Sample* compared, int width, int height, int depth, double* psnr, double* mse)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     if (!psnr || !mse)
         return;
-    if (!ref || !cmp || width <= 0 || height <= 0) {
+    if (!reference || !compared || width <= 0 || height <= 0) {
         for (int p = 0; p < 3; ++p) {
             mse[p] = nan;
             psnr[p] = nan;
@@ -172,7 +172,7 @@ void I420PsnrMseT(const Sample* ref, const Sample* cmp, int width, int height, i
     const std::size_t count[3] = {n, cn, cn};
     for (int p = 0; p < 3; ++p) {
         // The sum of integer squares is exact, as the double sum would be.
-        const uint64_t sse = count[p] ? SumSquaredDiff(ref + offset[p], cmp + offset[p], count[p]) : 0;
+        const uint64_t sse = count[p] ? SumSquaredDiff(reference + offset[p], compared + offset[p], count[p]) : 0;
         mse[p] = static_cast<double>(sse) / static_cast<double>(count[p]);
         psnr[p] = PsnrFromMse(mse[p], depth);
     }
@@ -180,15 +180,15 @@ void I420PsnrMseT(const Sample* ref, const Sample* cmp, int width, int height, i
 
 } // namespace
 
-void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse)
+void I420PsnrMse(const uint8_t* reference, const uint8_t* compared, int width, int height, double* psnr, double* mse)
 {
-    I420PsnrMseT(ref, cmp, width, height, 8, psnr, mse);
+    I420PsnrMseT(reference, compared, width, height, 8, psnr, mse);
 }
 
-void I420PsnrMse(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, double* psnr,
+void I420PsnrMse(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth, double* psnr,
                  double* mse)
 {
-    I420PsnrMseT(ref, cmp, width, height, depth, psnr, mse);
+    I420PsnrMseT(reference, compared, width, height, depth, psnr, mse);
 }
 
 } // namespace lumo

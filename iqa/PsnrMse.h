@@ -22,10 +22,10 @@ double PsnrFromMse(double mse, int depth);
 // planes hold ceil(w/2) x ceil(h/2) samples, U at n and V at n + cw*ch
 // (n = w*h); every plane of an empty or missing frame gives NaN for both
 // numbers.
-void I420PsnrMse(const uint8_t* ref, const uint8_t* cmp, int width, int height, double* psnr, double* mse);
+void I420PsnrMse(const uint8_t* reference, const uint8_t* compared, int width, int height, double* psnr, double* mse);
 // The same for I420 frames of 16-bit samples of `depth` bits, on their
 // native values. Depth 8 gives the 8-bit function's numbers bit for bit.
-void I420PsnrMse(const uint16_t* ref, const uint16_t* cmp, int width, int height, int depth, double* psnr,
+void I420PsnrMse(const uint16_t* reference, const uint16_t* compared, int width, int height, int depth, double* psnr,
                  double* mse);
 
 } // namespace lumo

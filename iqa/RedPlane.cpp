@@ -6,9 +6,9 @@
 
 namespace lumo {
 
-double RedCrCoefficient(int colorRange)
+double RedCrCoefficient(int metricRange)
 {
-    switch (colorRange) {
+    switch (metricRange) {
     case 1:
         return 1.4022;
     case 2:
@@ -18,11 +18,11 @@ double RedCrCoefficient(int colorRange)
     }
 }
 
-void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, uint8_t* dst)
+void I420RedPlane(const uint8_t* frame, int width, int height, int metricRange, uint8_t* dst)
 {
     if (!frame || !dst || width <= 0 || height <= 0)
         return;
-    const double k = RedCrCoefficient(colorRange);
+    const double k = RedCrCoefficient(metricRange);
     // The value depends on (Y, V) only: a table of the 256 x 256 results.
     uint8_t table[256 * 256];
     for (int v = 0; v < 256; ++v) {
@@ -51,11 +51,11 @@ void I420RedPlane(const uint8_t* frame, int width, int height, int colorRange, u
     }
 }
 
-void I420RedPlane(const uint16_t* frame, int width, int height, int depth, int colorRange, uint16_t* dst)
+void I420RedPlane(const uint16_t* frame, int width, int height, int depth, int metricRange, uint16_t* dst)
 {
     if (!frame || !dst || width <= 0 || height <= 0 || depth < 1 || depth > 16)
         return;
-    const double k = RedCrCoefficient(colorRange);
+    const double k = RedCrCoefficient(metricRange);
     const int half = 1 << (depth - 1);
     const int top = (1 << depth) - 1;
     const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);

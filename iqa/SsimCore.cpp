@@ -8,6 +8,8 @@
 // are summed in one row-major sequence at the end.
 #include "iqa/SsimCore.h"
 
+#include "yuv/Threads.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -54,6 +56,7 @@ struct Job {
     int ow;
     int oh;
     bool vectorTerms;
+    const lumo::CancelToken* cancel; // polled every kCancelRows rows
 };
 
 struct Scratch {
@@ -316,6 +319,8 @@ __attribute__((always_inline)) inline void RowsT(const Job& j, Scratch& s, int y
     for (int r = y0; r < y0 + kh - 1; ++r)
         FillRing(j, s, r);
     for (int y = y0; y < y1;) {
+        if ((y - y0) % kCancelRows == 0 && IsCancelled(j.cancel))
+            return;
         const int rows = y + 1 < y1 ? 2 : 1;
         for (int r = 0; r < rows; ++r)
             FillRing(j, s, y + kh - 1 + r);
@@ -461,7 +466,11 @@ float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p,
     const RowsFn rows = RowsFor(path);
     const float inf = std::numeric_limits<float>::infinity();
 
-    const int n = ThreadCount(j, threads);
+    j.cancel = CurrentCancel();
+    // Helpers only as far as the process's budget lets.
+    const int wanted = ThreadCount(j, threads);
+    const BudgetSlots helpers(wanted - 1);
+    const int n = 1 + helpers.Count();
     std::vector<int> bounds(n + 1);
     for (int t = 0; t <= n; ++t)
         bounds[t] = static_cast<int>(static_cast<long long>(j.oh) * t / n);
@@ -498,6 +507,8 @@ float RunCore(Job& j, int w, int h, const filter_kernel* k, const SsimParams& p,
         rows(j, scratch[t], bounds[t], bounds[t + 1], nullptr, termsOf(t));
     for (auto& th : pool)
         th.join();
+    if (IsCancelled(j.cancel))
+        return inf;
     if (n > 1) {
         const std::size_t count = static_cast<std::size_t>(j.oh - bounds[1]) * j.ow;
         const double* tp = later.get();

@@ -79,14 +79,6 @@ constexpr KeptLayout kSwappedLayouts[] = {
     {AV_PIX_FMT_P016BE, Lumer::LUMER_PIX_FMT_P016LE},
 };
 
-AVPixelFormat LayoutOfCode(Lumer::LumerAVPixelFormat code)
-{
-    for (const KeptLayout& kept : kKeptLayouts)
-        if (kept.code == code)
-            return kept.decoded;
-    return AV_PIX_FMT_YUV420P;
-}
-
 // The JPEG variants only say "full range"; swscale wants the plain layout
 // plus an explicit range.
 AVPixelFormat PlainLayout(AVPixelFormat format, bool* fullRange)
@@ -110,6 +102,14 @@ bool IsYuv(AVPixelFormat format)
 }
 
 } // namespace
+
+AVPixelFormat LayoutOfCode(int code)
+{
+    for (const KeptLayout& kept : kKeptLayouts)
+        if (kept.code == code)
+            return kept.decoded;
+    return AV_PIX_FMT_YUV420P;
+}
 
 MediaConversion::~MediaConversion() = default;
 

@@ -20,6 +20,10 @@ struct SwsContext;
 
 namespace lumo {
 
+// FFmpeg's layout of what LumoReader writes for a Lumer::LumerAVPixelFormat
+// code; yuv420p for any other code.
+AVPixelFormat LayoutOfCode(int code);
+
 // One run of LumoReader::Read2File: its own demuxer, decoder and scaler, so
 // runs on different threads share nothing.
 class MediaConversion {

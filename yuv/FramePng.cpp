@@ -1,5 +1,8 @@
 #include "yuv/FramePng.h"
 
+#include "yuv/RawFrameSource.h"
+#include "yuv/YuvConvert.h"
+
 #include <memory>
 #include <new>
 
@@ -41,33 +44,47 @@ FramePngStatus WriteRgbPng(const uint8_t* rgb, int width, int height,
     return written ? FramePngStatus::Ok : FramePngStatus::EncodeFailed;
 }
 
+FramePngStatus WriteFramePng(FrameSource& source, int frame,
+                             const std::function<bool(const void* data, size_t size)>& sink)
+{
+    const int64_t frameSize = source.FrameSize();
+    const int w = source.Width(), h = source.Height();
+    if (frame < 0 || frameSize <= 0 || w <= 0 || h <= 0)
+        return FramePngStatus::ReadFailed;
+    std::unique_ptr<uint8_t[]> raw(new (std::nothrow) uint8_t[static_cast<size_t>(frameSize)]);
+    std::unique_ptr<uint8_t[]> rgb(new (std::nothrow) uint8_t[3 * static_cast<size_t>(w) * h]);
+    if (!raw || !rgb || !source.ReadFrame(frame, raw.get()) ||
+        !ConvertRawToRgb24(raw.get(), w, h, source.Type(), rgb.get(), ConvertPath::Best))
+        return FramePngStatus::ReadFailed;
+    raw.reset();
+    return WriteRgbPng(rgb.get(), w, h, sink);
+}
+
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
                              const std::function<bool(const void* data, size_t size)>& sink)
 {
-    const int64_t frameSize = reader.GetFrameSize();
-    if (frame < 0 || frameSize <= 0 || reader.Width() <= 0 || reader.Height() <= 0)
+    RawFrameSource source(reader);
+    return WriteFramePng(source, frame, sink);
+}
+
+FramePngStatus WriteFramePng(FrameSource& source, int frame, int range, double gamma,
+                             const std::function<bool(const void* data, size_t size)>& sink)
+{
+    const int w = source.Width(), h = source.Height();
+    ColorMatrix matrix;
+    if (frame < 0 || source.FrameSize() <= 0 || w <= 0 || h <= 0 || !MatrixFor(range, source.BitDepth(), &matrix))
         return FramePngStatus::ReadFailed;
-    int64_t got = 0;
-    std::unique_ptr<uint8_t[]> rgb(reader.ReadFrameRGB24(nullptr, &got, static_cast<int64_t>(frame) * frameSize));
-    if (!rgb || got <= 0)
+    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[3 * static_cast<size_t>(w) * h]);
+    if (!planes || !source.ReadPlanes(frame, planes.get()))
         return FramePngStatus::ReadFailed;
-    return WriteRgbPng(rgb.get(), reader.Width(), reader.Height(), sink);
+    return WritePlanesPng(planes.get(), w, h, matrix, gamma, sink);
 }
 
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame, int range, double gamma,
                              const std::function<bool(const void* data, size_t size)>& sink)
 {
-    const int64_t frameSize = reader.GetFrameSize();
-    ColorMatrix matrix;
-    if (frame < 0 || frameSize <= 0 || reader.Width() <= 0 || reader.Height() <= 0 ||
-        !MatrixFor(range, reader.BitDepth(), &matrix))
-        return FramePngStatus::ReadFailed;
-    int64_t got = 0;
-    std::unique_ptr<uint16_t[]> planes(
-        reader.ReadFrameYUV444Native(nullptr, &got, static_cast<int64_t>(frame) * frameSize));
-    if (!planes || got <= 0)
-        return FramePngStatus::ReadFailed;
-    return WritePlanesPng(planes.get(), reader.Width(), reader.Height(), matrix, gamma, sink);
+    RawFrameSource source(reader);
+    return WriteFramePng(source, frame, range, gamma, sink);
 }
 
 FramePngStatus WritePlanesPng(const uint16_t* planes, int width, int height, const ColorMatrix& matrix,

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "yuv/FrameSource.h"
 #include "yuv/LumoYuvReader.h"
 #include "yuv/YuvColorMatrix.h"
 
@@ -10,17 +11,21 @@ namespace lumo {
 
 enum class FramePngStatus { Ok, ReadFailed, EncodeFailed, SinkFailed };
 
-// Encodes frame `frame` of `reader` as a PNG: the frame as RGB24 (the
+// Encodes frame `frame` of `source` as a PNG: the frame as RGB24 (the
 // reader's fixed formula), 8 bits per channel, no other chunks. The command
 // line's export and the analysis window's frame saving both write through
 // here, so the two files are the same bytes. The PNG goes to `sink` in
 // pieces; a sink that returns false stops the encoding (SinkFailed).
+FramePngStatus WriteFramePng(FrameSource& source, int frame,
+                             const std::function<bool(const void* data, size_t size)>& sink);
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame,
                              const std::function<bool(const void* data, size_t size)>& sink);
 
 // The same frame through the standard matrix of view range `range` (1 to
-// 4) at the file's own depth, with `gamma` (MatrixRgb): what the view
+// 4) at the source's own depth, with `gamma` (MatrixRgb): what the view
 // draws. An unknown range reads as ReadFailed.
+FramePngStatus WriteFramePng(FrameSource& source, int frame, int range, double gamma,
+                             const std::function<bool(const void* data, size_t size)>& sink);
 FramePngStatus WriteFramePng(const LumoYuvReader& reader, int frame, int range, double gamma,
                              const std::function<bool(const void* data, size_t size)>& sink);
 

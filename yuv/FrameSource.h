@@ -47,6 +47,14 @@ public:
     // (bytes past the end of a short last frame read as 0). False when the
     // frame cannot be read or `cancel` fired; `dst` is then unspecified.
     virtual bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) = 0;
+
+    // Frame `index` as full-size planar 4:4:4 (Y, U, V planes of Width() x
+    // Height() samples): bytes, deeper samples rounded to 8 bits, or 16-bit
+    // samples at the layout's own depth. The default reads the frame and
+    // converts its bytes (yuv/YuvConvert) on the calling thread; a source
+    // may do both in one pass. False as ReadFrame.
+    virtual bool ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel = nullptr);
+    virtual bool ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel = nullptr);
 };
 
 } // namespace lumo

@@ -51,7 +51,7 @@ int64_t ThreePlaneBytes(int width, int height)
 // Reads convert on the calling thread. Readers mostly run where other
 // threads are busy too (painting, thumbnail workers); with both cores taken
 // a second thread per frame cost more wall time than it saved.
-constexpr ConvertPath kReadPath = ConvertPath::Avx2;
+constexpr ConvertPath kReadPath = ConvertPath::Best;
 
 // Raw bytes of the frame being converted, kept per thread between reads so
 // that a steady stream of frames does not allocate (and fault in) a new

@@ -1,5 +1,7 @@
 #include "yuv/YuvConvert.h"
 
+#include "yuv/Threads.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -140,6 +142,11 @@ template <typename Fn>
 void ForRows(int h, int64_t n, ConvertPath path, const Fn& fn)
 {
     if (path != ConvertPath::Auto || n < kThreadMinPixels || h < 4 || std::thread::hardware_concurrency() < 2) {
+        fn(0, h);
+        return;
+    }
+    const BudgetSlots helper(1);
+    if (helper.Count() == 0) {
         fn(0, h);
         return;
     }

@@ -7,9 +7,10 @@ namespace lumo {
 
 // Which code converts: the plain reference loops, the SSE2 kernels, the AVX2
 // kernels (SSE2 where the processor lacks AVX2), or the best the processor
-// has plus a second thread for frames of a million pixels and more. All but
-// Auto run on the calling thread only; all give the same bytes.
-enum class ConvertPath { Plain, Sse2, Avx2, Auto };
+// has (Best). Auto is Best plus a second thread for frames of a million
+// pixels and more, when the process's thread budget has one to spare. All
+// but Auto run on the calling thread only; all give the same bytes.
+enum class ConvertPath { Plain, Sse2, Avx2, Auto, Best };
 
 // Raw frame of a named layout to planar 4:4:4 (Y, U, V planes of w*h bytes).
 // `raw` holds exactly GetFrameSize(w, h, type) bytes, at any alignment;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,8 +13,6 @@
 
 namespace lumo {
 namespace {
-
-const std::string kPrefix = "YUV_TYPE_";
 
 bool IsDigit(char c)
 {
@@ -43,45 +42,49 @@ int Dimension(const std::string& digits)
 }
 
 using Words = std::vector<std::pair<std::string, std::string>>;
+// Lower-case word -> layout name, built once.
+using WordMap = std::unordered_map<std::string, std::string>;
 
-// FFmpeg's names of the 8-bit layouts, beside the table's own.
-const Words& FfmpegExtras()
+// Other names in common use, beside the table's short and FFmpeg names:
+// FFmpeg's full-range variants and the Windows name of YUYV.
+const Words& NameExtras()
 {
     static const Words extras = {
-        {"yuv420p", "YUV_TYPE_I420"}, {"yuvj420p", "YUV_TYPE_I420"}, {"yuv422p", "YUV_TYPE_I422"},
-        {"yuvj422p", "YUV_TYPE_I422"}, {"yuv444p", "YUV_TYPE_I444"}, {"yuvj444p", "YUV_TYPE_I444"},
-        {"yuy2", "YUV_TYPE_YUYV"},     {"yuyv422", "YUV_TYPE_YUYV"}, {"uyvy422", "YUV_TYPE_UYVY"},
+        {"yuvj420p", "YUV_TYPE_I420"},
+        {"yuvj422p", "YUV_TYPE_I422"},
+        {"yuvj444p", "YUV_TYPE_I444"},
+        {"yuy2", "YUV_TYPE_YUYV"},
     };
     return extras;
 }
 
 // Lower-case words that name a layout: short names and FFmpeg names.
 // `withIyuv`: whether "iyuv" counts (typed by a user it names our layout;
-// in a file name it more often means I420).
-Words LayoutWords(bool withIyuv)
+// in a file name it more often means I420). With `withTableNames`, the
+// table's own names too. The first mention of a word wins.
+WordMap LayoutWords(bool withIyuv, bool withTableNames)
 {
-    Words words;
+    WordMap words;
     const YuvTypeTable& table = YuvTypeTable::Instance();
     for (int i = 0; i < table.Count(); ++i) {
-        YuvTypeInfo info;
-        table.GetByIndex(i, info);
-        const std::string shortName = Lower(info.name.substr(kPrefix.size()));
+        const YuvTypeInfo& info = *table.At(i);
+        const std::string shortName = Lower(info.shortName);
+        if (withTableNames)
+            words.emplace(Lower(info.name), info.name);
         if (withIyuv || shortName != "iyuv")
-            words.emplace_back(shortName, info.name);
+            words.emplace(shortName, info.name);
         if (!info.ffmpegName.empty())
-            words.emplace_back(Lower(info.ffmpegName), info.name);
+            words.emplace(Lower(info.ffmpegName), info.name);
     }
-    for (const auto& extra : FfmpegExtras())
-        words.push_back(extra);
+    for (const auto& extra : NameExtras())
+        words.insert(extra);
     return words;
 }
 
-std::string FindWord(const Words& words, const std::string& lower)
+std::string FindWord(const WordMap& words, const std::string& lower)
 {
-    for (const auto& word : words)
-        if (word.first == lower)
-            return word.second;
-    return std::string();
+    const auto it = words.find(lower);
+    return it == words.end() ? std::string() : it->second;
 }
 
 // Every mention must agree: a value said two ways is not known.
@@ -412,7 +415,7 @@ YuvGuess GuessFromName(const std::string& path, int64_t fileBytes)
             addRate(RateAt(name, sizeEnd + 1, kMaxBareRate));
     }
 
-    static const Words words = LayoutWords(false);
+    static const WordMap words = LayoutWords(false, false);
     Agreed<std::string> layout;
     Agreed<YuvChroma> chroma;
     Agreed<int> depth;
@@ -481,16 +484,8 @@ YuvGuess GuessFile(const std::string& path)
 
 std::string LayoutFromUserText(const std::string& text)
 {
-    static const Words words = LayoutWords(true);
-    const std::string lower = Lower(text);
-    const YuvTypeTable& table = YuvTypeTable::Instance();
-    for (int i = 0; i < table.Count(); ++i) {
-        YuvTypeInfo info;
-        table.GetByIndex(i, info);
-        if (Lower(info.name) == lower)
-            return info.name;
-    }
-    return FindWord(words, lower);
+    static const WordMap words = LayoutWords(true, true);
+    return FindWord(words, Lower(text));
 }
 
 } // namespace lumo

@@ -13,7 +13,9 @@ enum class YuvArrangement { Planar, SemiPlanar, Packed };
 // Descriptor of one pixel layout, handed out by value. Everything the
 // reader's conversions need to find a sample is here.
 struct YuvTypeInfo {
+    // Table name ("YUV_TYPE_NV12"), short name ("NV12").
     std::string name;
+    std::string shortName;
     std::string description;
     // Bytes per pixel at even sizes; GetFrameSize gives the exact frame size.
     float bytesPerPixel = 0.0f;
@@ -32,9 +34,14 @@ struct YuvTypeInfo {
     // Position of the sample's lowest bit in its word (6 for samples kept in
     // the high 10 bits). Bits above the depth are dropped when reading.
     int bitShift = 0;
-    // FFmpeg's name of the same layout, which the command line also takes;
-    // empty where none is given.
+    // Samples of two bytes are little-endian in every layout of the table;
+    // kept so a source in another byte order can say so.
+    bool bigEndian = false;
+    // FFmpeg's pix_fmt name of the same layout, which the command line also
+    // takes; empty where FFmpeg has none.
     std::string ffmpegName;
+    // Position in the table.
+    int index = -1;
 };
 
 } // namespace lumo

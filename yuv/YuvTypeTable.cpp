@@ -4,11 +4,14 @@ namespace lumo {
 
 namespace {
 
+const char kPrefix[] = "YUV_TYPE_";
+
 YuvTypeInfo Layout(const char* name, const char* description, YuvChroma chroma, YuvArrangement arrangement,
                    const char* order, int bitDepth = 8, int bitShift = 0, const char* ffmpegName = "")
 {
     YuvTypeInfo info;
     info.name = name;
+    info.shortName = info.name.substr(sizeof kPrefix - 1);
     info.description = description;
     info.chroma = chroma;
     info.arrangement = arrangement;
@@ -29,22 +32,24 @@ YuvTypeTable::YuvTypeTable()
     using C = YuvChroma;
     using A = YuvArrangement;
     types_ = {
-        Layout("YUV_TYPE_I420", "I420 (YUV 420 Planar)", C::C420, A::Planar, "YUV"),
+        // FFmpeg has no name for YV12, YV16, NV61, YUVY, VYUY, YV24, the
+        // packed 4:4:4 layout and IYUV.
+        Layout("YUV_TYPE_I420", "I420 (YUV 420 Planar)", C::C420, A::Planar, "YUV", 8, 0, "yuv420p"),
         Layout("YUV_TYPE_YV12", "YV12 (YUV 420 Planar)", C::C420, A::Planar, "YVU"),
-        Layout("YUV_TYPE_NV21", "NV21 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YVU"),
-        Layout("YUV_TYPE_NV12", "NV12 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YUV"),
-        Layout("YUV_TYPE_I422", "I422 (YUV 422 Planar)", C::C422, A::Planar, "YUV"),
+        Layout("YUV_TYPE_NV21", "NV21 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YVU", 8, 0, "nv21"),
+        Layout("YUV_TYPE_NV12", "NV12 (YUV 420 Semi-Planar)", C::C420, A::SemiPlanar, "YUV", 8, 0, "nv12"),
+        Layout("YUV_TYPE_I422", "I422 (YUV 422 Planar)", C::C422, A::Planar, "YUV", 8, 0, "yuv422p"),
         Layout("YUV_TYPE_YV16", "YV16 (YUV 422 Planar)", C::C422, A::Planar, "YVU"),
-        Layout("YUV_TYPE_NV16", "NV16 (YUV 422 Semi-Planar)", C::C422, A::SemiPlanar, "YUV"),
+        Layout("YUV_TYPE_NV16", "NV16 (YUV 422 Semi-Planar)", C::C422, A::SemiPlanar, "YUV", 8, 0, "nv16"),
         Layout("YUV_TYPE_NV61", "NV61 (YUV 422 Semi-Planar)", C::C422, A::SemiPlanar, "YVU"),
-        Layout("YUV_TYPE_YUYV", "YUYV (YUV 422 Interleaved)", C::C422, A::Packed, "YUYV"),
+        Layout("YUV_TYPE_YUYV", "YUYV (YUV 422 Interleaved)", C::C422, A::Packed, "YUYV", 8, 0, "yuyv422"),
         Layout("YUV_TYPE_YUVY", "YUVY (YUV 422 Interleaved)", C::C422, A::Packed, "YUVY"),
         Layout("YUV_TYPE_VYUY", "VYUY (YUV 422 Interleaved)", C::C422, A::Packed, "VYUY"),
-        Layout("YUV_TYPE_UYVY", "UYVY (YUV 422 Interleaved)", C::C422, A::Packed, "UYVY"),
-        Layout("YUV_TYPE_I444", "I444 (YUV 444 Planar)", C::C444, A::Planar, "YUV"),
+        Layout("YUV_TYPE_UYVY", "UYVY (YUV 422 Interleaved)", C::C422, A::Packed, "UYVY", 8, 0, "uyvy422"),
+        Layout("YUV_TYPE_I444", "I444 (YUV 444 Planar)", C::C444, A::Planar, "YUV", 8, 0, "yuv444p"),
         Layout("YUV_TYPE_YV24", "YV24 (YUV 444 Planar)", C::C444, A::Planar, "YVU"),
-        Layout("YUV_TYPE_NV24", "NV24 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YUV"),
-        Layout("YUV_TYPE_NV42", "NV42 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YVU"),
+        Layout("YUV_TYPE_NV24", "NV24 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YUV", 8, 0, "nv24"),
+        Layout("YUV_TYPE_NV42", "NV42 (YUV 444 Semi-Planar)", C::C444, A::SemiPlanar, "YVU", 8, 0, "nv42"),
         Layout("YUV_TYPE_YUV444_Packed", "YUV 444 Packed", C::C444, A::Packed, "YUV"),
         Layout("YUV_TYPE_IYUV", "IYUV (YUV 444 Packed)", C::C444, A::Planar, "UYV"),
         // 16-bit little-endian samples.
@@ -58,6 +63,12 @@ YuvTypeTable::YuvTypeTable()
         Layout("YUV_TYPE_P016", "P016 (YUV 420 Semi-Planar 16-bit)", C::C420, A::SemiPlanar, "YUV", 16, 0,
                "p016le"),
     };
+    for (size_t i = 0; i < types_.size(); ++i) {
+        types_[i].index = static_cast<int>(i);
+        byName_.emplace(types_[i].name, static_cast<int>(i));
+        if (!types_[i].ffmpegName.empty())
+            byFfmpegName_.emplace(types_[i].ffmpegName, static_cast<int>(i));
+    }
 }
 
 const YuvTypeTable& YuvTypeTable::Instance()
@@ -81,12 +92,26 @@ int YuvTypeTable::GetByIndex(int index, YuvTypeInfo& out) const
     return 0;
 }
 
+const YuvTypeInfo* YuvTypeTable::At(int index) const
+{
+    return index < 0 || index >= Count() ? nullptr : &types_[static_cast<size_t>(index)];
+}
+
+int YuvTypeTable::IndexOf(const std::string& name) const
+{
+    const auto it = byName_.find(name);
+    return it == byName_.end() ? -1 : it->second;
+}
+
 const YuvTypeInfo* YuvTypeTable::Find(const std::string& name) const
 {
-    for (const YuvTypeInfo& info : types_)
-        if (info.name == name)
-            return &info;
-    return nullptr;
+    return At(IndexOf(name));
+}
+
+const YuvTypeInfo* YuvTypeTable::FindByFfmpegName(const std::string& ffmpegName) const
+{
+    const auto it = byFfmpegName_.find(ffmpegName);
+    return it == byFfmpegName_.end() ? nullptr : At(it->second);
 }
 
 int YuvTypeTable::FindByName(const std::string& name, YuvTypeInfo& out) const

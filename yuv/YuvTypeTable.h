@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "yuv/YuvTypeInfo.h"
@@ -23,12 +24,20 @@ public:
     // leaves out untouched.
     int FindByName(const std::string& name, YuvTypeInfo& out) const;
     // The table's own descriptor of that name, nullptr when there is none;
-    // valid for the life of the process.
+    // valid for the life of the process. A hash lookup.
     const YuvTypeInfo* Find(const std::string& name) const;
+    // Index of the layout of that name, -1 when there is none.
+    int IndexOf(const std::string& name) const;
+    // The table's descriptor at index, nullptr outside the table.
+    const YuvTypeInfo* At(int index) const;
+    // The layout FFmpeg calls `ffmpegName` ("p010le"), nullptr when none.
+    const YuvTypeInfo* FindByFfmpegName(const std::string& ffmpegName) const;
 
 private:
     YuvTypeTable();
     std::vector<YuvTypeInfo> types_;
+    std::unordered_map<std::string, int> byName_;
+    std::unordered_map<std::string, int> byFfmpegName_;
 };
 
 // Chroma plane size of a layout, rounded up as FFmpeg and Y4M do: a 4:2:0

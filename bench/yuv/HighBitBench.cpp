@@ -19,6 +19,7 @@
 
 #ifdef LUMO_BENCH_SWSCALE
 extern "C" {
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -33,10 +34,15 @@ constexpr int64_t kPixels = int64_t{kWidth} * kHeight;
 struct Layout {
     const char* label;
     const char* type;
-    int shift; // where the 10 bits sit in the word
+    int shift; // where the 10 bits sit in the word, from the table
 };
 
-const Layout kLayouts[] = {{"I010", "YUV_TYPE_I010", 0}, {"P010", "YUV_TYPE_P010", 6}};
+Layout Described(const char* label, const char* type)
+{
+    return {label, type, lumo::YuvTypeTable::Instance().Find(type)->bitShift};
+}
+
+const Layout kLayouts[] = {Described("I010", "YUV_TYPE_I010"), Described("P010", "YUV_TYPE_P010")};
 
 // A smooth picture with some noise, 10-bit samples in their words.
 std::vector<uint8_t> MakeRaw(const Layout& layout)
@@ -163,7 +169,7 @@ void BM_Swscale(benchmark::State& state, const Layout& layout, AVPixelFormat tar
     std::vector<uint8_t> raw = MakeRaw(layout);
     const int outSample = target == AV_PIX_FMT_YUV444P ? 1 : 2;
     std::vector<uint8_t> dst(static_cast<size_t>(3 * kPixels * outSample));
-    const AVPixelFormat source = layout.shift ? AV_PIX_FMT_P010LE : AV_PIX_FMT_YUV420P10LE;
+    const AVPixelFormat source = av_get_pix_fmt(lumo::YuvTypeTable::Instance().Find(layout.type)->ffmpegName.c_str());
     SwsContext* ctx =
         sws_getContext(kWidth, kHeight, source, kWidth, kHeight, target, SWS_POINT, nullptr, nullptr, nullptr);
     if (!ctx) {

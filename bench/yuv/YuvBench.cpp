@@ -22,6 +22,7 @@
 
 #ifdef LUMO_BENCH_SWSCALE
 extern "C" {
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -36,22 +37,13 @@ constexpr int64_t kPixels = int64_t{kWidth} * kHeight;
 struct Layout {
     const char* name;
     const char* type;
-#ifdef LUMO_BENCH_SWSCALE
-    AVPixelFormat sws;
-#endif
 };
 
-#ifdef LUMO_BENCH_SWSCALE
-#define LAYOUT(label, type, fmt) {label, type, fmt}
-#else
-#define LAYOUT(label, type, fmt) {label, type}
-#endif
-
 const Layout kLayouts[] = {
-    LAYOUT("I420", "YUV_TYPE_I420", AV_PIX_FMT_YUV420P),
-    LAYOUT("NV12", "YUV_TYPE_NV12", AV_PIX_FMT_NV12),
-    LAYOUT("YUYV", "YUV_TYPE_YUYV", AV_PIX_FMT_YUYV422),
-    LAYOUT("I444", "YUV_TYPE_I444", AV_PIX_FMT_YUV444P),
+    {"I420", "YUV_TYPE_I420"},
+    {"NV12", "YUV_TYPE_NV12"},
+    {"YUYV", "YUV_TYPE_YUYV"},
+    {"I444", "YUV_TYPE_I444"},
 };
 
 // A smooth picture with some noise, like camera output.
@@ -189,12 +181,19 @@ void FillPlanes(AVPixelFormat fmt, uint8_t* base, uint8_t* data[4], int stride[4
     }
 }
 
+// FFmpeg's layout of the same name as the table's.
+AVPixelFormat FfmpegLayout(const Layout& layout)
+{
+    return av_get_pix_fmt(lumo::YuvTypeTable::Instance().Find(layout.type)->ffmpegName.c_str());
+}
+
 void BM_Swscale(benchmark::State& state, const Layout& layout, AVPixelFormat target)
 {
     std::vector<uint8_t> raw = MakeRaw(layout.type);
+    const AVPixelFormat source = FfmpegLayout(layout);
     std::vector<uint8_t> dst(static_cast<size_t>(3 * kPixels));
     SwsContext* ctx =
-        sws_getContext(kWidth, kHeight, layout.sws, kWidth, kHeight, target, SWS_POINT, nullptr, nullptr, nullptr);
+        sws_getContext(kWidth, kHeight, source, kWidth, kHeight, target, SWS_POINT, nullptr, nullptr, nullptr);
     if (!ctx) {
         state.SkipWithError("sws_getContext failed");
         return;
@@ -202,7 +201,7 @@ void BM_Swscale(benchmark::State& state, const Layout& layout, AVPixelFormat tar
     uint8_t* src[4];
     uint8_t* out[4];
     int srcStride[4], outStride[4];
-    FillPlanes(layout.sws, raw.data(), src, srcStride);
+    FillPlanes(source, raw.data(), src, srcStride);
     FillPlanes(target, dst.data(), out, outStride);
     for (auto _ : state) {
         sws_scale(ctx, src, srcStride, 0, kHeight, out, outStride);

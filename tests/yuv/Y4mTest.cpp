@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "yuv/LumoYuvReader.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/YuvGuess.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -252,9 +253,14 @@ TEST(Y4m, FrameParametersTruncationRewritesAndThreads)
     ASSERT_EQ(reader.GetFrameCount(), 6);
     EXPECT_EQ(reader.GetDataSize(), 6 * frameSize - 100);
     const LumoYuvReader twin(raw, 32, 18, "YUV_TYPE_I420");
+    lumo::RawFrameSource source(reader);
+    Bytes read(static_cast<size_t>(frameSize));
+    EXPECT_FALSE(source.ReadFrame(6, read.data())); // past the end
     for (int f = 0; f < 6; ++f) {
         const auto begin = expected.begin() + f * frameSize;
         EXPECT_EQ(Raw(reader, f), Bytes(begin, begin + frameSize)) << f;
+        ASSERT_TRUE(source.ReadFrame(f, read.data())) << f;
+        EXPECT_EQ(read, Bytes(begin, begin + frameSize)) << f;
         if (f < 5) {
             EXPECT_EQ(Rgb(reader, f), Rgb(twin, f)) << f;
         }
@@ -408,6 +414,10 @@ TEST(Y4m, RateFromTheFTagElseTheName)
         EXPECT_EQ(guess.y4m.status, Y4mStatus::Ok) << c.tag;
         EXPECT_NEAR(guess.fps, c.fps, 1e-9) << c.tag;
         EXPECT_EQ(guess.fpsFrom, c.from) << c.tag;
+        // The frame source states the header's rate only.
+        EXPECT_NEAR(lumo::RawFrameSource(path, 6, 4, "YUV_TYPE_I420").FrameRate(),
+                    c.from == lumo::GuessSource::Header ? c.fps : 0.0, 1e-9)
+            << c.tag;
         std::remove(path.c_str());
     }
 }

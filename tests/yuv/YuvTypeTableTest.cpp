@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
 #include <set>
 #include <thread>
 #include <vector>
@@ -137,4 +139,45 @@ TEST(YuvTypeTable, FirstUseFromManyThreads)
         t.join();
     for (const YuvTypeTable* t : seen)
         EXPECT_EQ(t, &YuvTypeTable::Instance());
+}
+
+// Every FFmpeg name of the table is one that `ffmpeg -pix_fmts` lists, with
+// the same depth and bits per pixel; names and indexes look up both ways.
+TEST(YuvTypeTable, DescriptorsAgreeWithFfmpeg)
+{
+    const YuvTypeTable& table = YuvTypeTable::Instance();
+    std::map<std::string, std::pair<int, int>> listed; // name -> bits per pixel, depth
+    if (FILE* pipe = ::popen("ffmpeg -hide_banner -pix_fmts 2>/dev/null", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, pipe)) {
+            char flags[16], name[64];
+            int components = 0, bpp = 0, depth = 0;
+            if (std::sscanf(line, "%15s %63s %d %d %d", flags, name, &components, &bpp, &depth) == 5)
+                listed[name] = {bpp, depth};
+        }
+        ::pclose(pipe);
+    }
+    if (listed.empty())
+        GTEST_SKIP() << "ffmpeg is not available";
+    int named = 0;
+    for (int i = 0; i < table.Count(); ++i) {
+        const YuvTypeInfo& info = *table.At(i);
+        EXPECT_EQ(info.index, i);
+        EXPECT_EQ(table.IndexOf(info.name), i);
+        EXPECT_EQ("YUV_TYPE_" + info.shortName, info.name);
+        EXPECT_FALSE(info.bigEndian);
+        if (info.ffmpegName.empty())
+            continue;
+        ++named;
+        EXPECT_EQ(table.FindByFfmpegName(info.ffmpegName), &info);
+        const auto it = listed.find(info.ffmpegName);
+        ASSERT_NE(it, listed.end()) << info.ffmpegName;
+        EXPECT_EQ(it->second.second, info.bitDepth) << info.ffmpegName;
+        const double bpp = info.bytesPerPixel / info.sampleBytes * info.bitDepth;
+        EXPECT_DOUBLE_EQ(it->second.first, bpp) << info.ffmpegName;
+    }
+    EXPECT_EQ(named, 17);
+    EXPECT_EQ(table.IndexOf("yuv_type_i420"), -1);
+    EXPECT_EQ(table.At(25), nullptr);
+    EXPECT_EQ(table.FindByFfmpegName("yuv420p10be"), nullptr);
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "yuv/FrameSource.h"
+#include "yuv/LumoYuvReader.h"
+
+namespace lumo {
+
+// A raw YUV file, or a Y4M file read in place, as a FrameSource. The reader
+// is the description (path, size, layout); every read opens and closes the
+// file, so clones share nothing but the Y4M index.
+class RawFrameSource : public FrameSource {
+public:
+    explicit RawFrameSource(const LumoYuvReader& reader);
+    RawFrameSource(const std::string& path, int width, int height, const std::string& type);
+
+    std::unique_ptr<FrameSource> Clone() const override;
+    const std::string& Path() const override { return reader_.Path(); }
+    int Width() const override { return reader_.Width(); }
+    int Height() const override { return reader_.Height(); }
+    const std::string& Type() const override { return reader_.Type(); }
+    int BitDepth() const override { return reader_.BitDepth(); }
+    int64_t FrameSize() const override { return frameSize_; }
+    int FrameCount() const override { return reader_.GetFrameCount(); }
+    // A Y4M header's F tag; 0 for a raw file (a rate in its name is a
+    // guess, not something the file states).
+    double FrameRate() const override;
+    bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
+    // Read and converted band by band, so the stored bytes stay in the cache.
+    bool ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
+    bool ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel = nullptr) override;
+
+    const LumoYuvReader& Reader() const { return reader_; }
+
+private:
+    LumoYuvReader reader_;
+    int64_t frameSize_ = -1;
+};
+
+// The frame source a reader describes.
+std::unique_ptr<FrameSource> OpenFrameSource(const LumoYuvReader& reader);
+
+} // namespace lumo
