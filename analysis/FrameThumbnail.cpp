@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
+#include <new>
 #include <cstring>
 #include <vector>
 
+#include "yuv/RawFrameSource.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
@@ -90,22 +93,31 @@ QSize ThumbnailSizeForHeight(int frameWidth, int frameHeight, int height, int ma
     return QSize(maxWidth, std::max(1, static_cast<int>(std::lround(maxWidth / aspect))));
 }
 
-QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSize size, ThumbnailFilter filter)
+namespace {
+
+// The bytes of a frame already read, at offsets within the frame.
+class StoredFrame {
+public:
+    StoredFrame(const uint8_t* data, int64_t size) : data_(data), size_(size) {}
+    uint8_t At(int64_t offset) { return offset >= 0 && offset < size_ ? data_[offset] : 0; }
+
+private:
+    const uint8_t* data_;
+    int64_t size_;
+};
+
+// The thumbnail of a w x h frame of `type` whose bytes `bytes` gives from
+// `base` on.
+template <typename Bytes>
+QImage Thumbnail(Bytes& file, int64_t base, int w, int h, const std::string& type, QSize size,
+                 ThumbnailFilter filter)
 {
-    const int w = reader.Width();
-    const int h = reader.Height();
-    const int64_t frameSize = reader.GetFrameSize();
-    if (!reader.HasPath() || w <= 0 || h <= 0 || frameSize <= 0 || frameIndex < 0 || size.isEmpty())
-        return {};
-    SampledFile file(reader);
-    // A frame that starts at or past the end of the file has no bytes at all.
-    if (!file.ok() || file.size() == 0 || frameIndex > (file.size() - 1) / frameSize)
-        return {};
-    const int64_t base = static_cast<int64_t>(frameIndex) * frameSize;
     // Samples of 16-bit layouts are words, rounded to 8 bits as the reader does.
-    lumo::YuvTypeInfo info;
-    lumo::YuvTypeTable::Instance().FindByName(reader.Type(), info);
-    auto sampleAt = [&info](SampledFile& file, int64_t at) -> int {
+    const lumo::YuvTypeInfo* found = lumo::YuvTypeTable::Instance().Find(type);
+    if (!found)
+        return {};
+    const lumo::YuvTypeInfo& info = *found;
+    auto sampleAt = [&info](Bytes& file, int64_t at) -> int {
         if (info.sampleBytes == 1)
             return file.At(at);
         return lumo::SampleTo8Bits(file.At(at) | (file.At(at + 1) << 8), info.bitDepth, info.bitShift);
@@ -133,7 +145,7 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
         std::fill(sums.begin(), sums.end(), 0u);
         for (int j = 0; j < ky; ++j) {
             const int y = SamplePosition(static_cast<int64_t>(gy) * ky + j, static_cast<int64_t>(gh) * ky, h);
-            if (!lumo::GetRowSampleOffsets(w, h, reader.Type(), y, xs.data(), columns, offsets.data()))
+            if (!lumo::GetRowSampleOffsets(w, h, type, y, xs.data(), columns, offsets.data()))
                 return {};
             for (int i = 0; i < columns; ++i) {
                 int yuv[3];
@@ -155,4 +167,37 @@ QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSi
     if (grid.size() == size)
         return grid;
     return grid.scaled(size, Qt::IgnoreAspectRatio, smooth ? Qt::SmoothTransformation : Qt::FastTransformation);
+}
+
+} // namespace
+
+QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSize size, ThumbnailFilter filter)
+{
+    const int w = reader.Width();
+    const int h = reader.Height();
+    const int64_t frameSize = reader.GetFrameSize();
+    if (!reader.HasPath() || w <= 0 || h <= 0 || frameSize <= 0 || frameIndex < 0 || size.isEmpty())
+        return {};
+    SampledFile file(reader);
+    // A frame that starts at or past the end of the file has no bytes at all.
+    if (!file.ok() || file.size() == 0 || frameIndex > (file.size() - 1) / frameSize)
+        return {};
+    return Thumbnail(file, static_cast<int64_t>(frameIndex) * frameSize, w, h, reader.Type(), size, filter);
+}
+
+QImage MakeFrameThumbnail(lumo::FrameSource& source, int frameIndex, QSize size, ThumbnailFilter filter)
+{
+    // A raw file is sampled in place: only the thumbnail's pixels are read.
+    if (const auto* raw = dynamic_cast<const lumo::RawFrameSource*>(&source))
+        return MakeFrameThumbnail(raw->Reader(), frameIndex, size, filter);
+    const int w = source.Width();
+    const int h = source.Height();
+    const int64_t frameSize = source.FrameSize();
+    if (w <= 0 || h <= 0 || frameSize <= 0 || frameIndex < 0 || size.isEmpty())
+        return {};
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(frameSize)]);
+    if (!bytes || !source.ReadFrame(frameIndex, bytes.get()))
+        return {};
+    StoredFrame frame(bytes.get(), frameSize);
+    return Thumbnail(frame, 0, w, h, source.Type(), size, filter);
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSize>
 
+#include "yuv/FrameSource.h"
 #include "yuv/LumoYuvReader.h"
 
 // Thumbnails of single frames at a cost that does not depend on the frame's
@@ -26,3 +27,6 @@ QSize ThumbnailSizeForHeight(int frameWidth, int frameHeight, int height, int ma
 // starts past the end of the file, the path is not a regular file (nothing
 // that could block is opened), or the layout or size is unusable.
 QImage MakeFrameThumbnail(const lumo::LumoYuvReader& reader, int frameIndex, QSize size, ThumbnailFilter filter);
+// The same for any frame source: a raw or Y4M file is sampled in place as
+// above; another source's frame is read whole, then sampled.
+QImage MakeFrameThumbnail(lumo::FrameSource& source, int frameIndex, QSize size, ThumbnailFilter filter);

@@ -1,5 +1,7 @@
 #include "analysis/SnapshotThread.h"
 
+#include "yuv/RawFrameSource.h"
+
 #include "base/DebugLog.h"
 
 #include "analysis/FrameThumbnail.h"
@@ -91,7 +93,8 @@ void SnapshotThread::Serve(int frameIndex)
                                                 kMaxThumbHeight, static_cast<double>(height) * thumbnailWidth_ / width))));
         // Only the thumbnail's pixels are read, so no stated size costs more
         // than a small frame.
-        thumbnail = MakeFrameThumbnail(reader_, frameIndex, QSize(thumbnailWidth_, thumbHeight),
+        lumo::RawFrameSource source(reader_);
+        thumbnail = MakeFrameThumbnail(source, frameIndex, QSize(thumbnailWidth_, thumbHeight),
                                        ThumbnailFilter::Nearest);
     }
     if (!thumbnail.isNull())

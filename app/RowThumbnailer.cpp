@@ -1,5 +1,7 @@
 #include "app/RowThumbnailer.h"
 
+#include "yuv/RawFrameSource.h"
+
 #include <QCoreApplication>
 #include <QMutexLocker>
 
@@ -109,7 +111,8 @@ void RowThumbnailer::run()
                 queue_.pop_front();
         }
         if (frame >= 0) {
-            const QImage thumbnail = MakeFrameThumbnail(reader, frame, size, ThumbnailFilter::Smooth);
+            lumo::RawFrameSource source(reader);
+            const QImage thumbnail = MakeFrameThumbnail(source, frame, size, ThumbnailFilter::Smooth);
             if (!thumbnail.isNull())
                 emit thumbnailMade(ticket, frame, thumbnail);
         }

@@ -65,13 +65,16 @@ public:
     // The frame as packed R, G, B bytes, rows without padding.
     uint8_t* ReadFrameRGB24(uint8_t* dst, int64_t* outBytes, int64_t offset) const;
 
+    // The metric functions of iqa/ReaderMetrics.h under the reader's names,
+    // defined there (link lumo_iqa to call them); new code calls the free
+    // functions.
     // Per-plane MSE and PSNR of two I420 frames; fills both arrays (Y, U, V)
     // and returns `psnr`. Uses none of the reader's fields.
     double* ComputePsnrMse(double* psnr, const uint8_t* ref, const uint8_t* cmp, int width, int height,
                            double* mse) const;
     // Gaussian SSIM of the red planes of two I420 frames for a metric colour
     // range code (0 BT.601 video, 1 BT.601 full, 2 BT.709 video).
-    double ComputeSsimGray(const uint8_t* ref, const uint8_t* cmp, int width, int height, int colorRange) const;
+    double ComputeSsimGray(const uint8_t* ref, const uint8_t* cmp, int width, int height, int metricRange) const;
 
 private:
     std::string path_;

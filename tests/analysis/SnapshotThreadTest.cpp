@@ -2,6 +2,8 @@
 // failures, row layout of odd-length rows, stopping with queued work.
 #include "analysis/SnapshotThread.h"
 #include "analysis/ThumbnailCache.h"
+#include "analysis/FrameThumbnail.h"
+#include "yuv/RawFrameSource.h"
 
 #include "MessageCapture.h"
 
@@ -283,3 +285,46 @@ TEST_F(SnapshotThreadTest, DestroyingARunningWorkerStopsItFirst)
 }
 
 } // namespace
+
+namespace {
+
+// A source that is not a file: the frames of a raw file, read through the
+// plain interface only.
+class WrappedSource : public lumo::FrameSource {
+public:
+    explicit WrappedSource(const lumo::RawFrameSource& raw) : raw_(raw) {}
+    std::unique_ptr<lumo::FrameSource> Clone() const override { return std::make_unique<WrappedSource>(raw_); }
+    const std::string& Path() const override { return raw_.Path(); }
+    int Width() const override { return raw_.Width(); }
+    int Height() const override { return raw_.Height(); }
+    const std::string& Type() const override { return raw_.Type(); }
+    int BitDepth() const override { return raw_.BitDepth(); }
+    int64_t FrameSize() const override { return raw_.FrameSize(); }
+    int FrameCount() const override { return raw_.FrameCount(); }
+    bool ReadFrame(int index, uint8_t* dst, const lumo::CancelToken* cancel) override
+    {
+        return raw_.ReadFrame(index, dst, cancel);
+    }
+
+private:
+    lumo::RawFrameSource raw_;
+};
+
+} // namespace
+
+// Any frame source gives the thumbnail a raw file sampled in place gives.
+TEST_F(SnapshotThreadTest, AnySourceGivesTheSampledThumbnail)
+{
+    const QString path =
+        WriteI420(dir_, "any.yuv", 96, 64, 2, [](int f, int x, int y) { return (f * 50 + x * 2 + y) & 255; });
+    lumo::RawFrameSource raw(path.toStdString(), 96, 64, "YUV_TYPE_I420");
+    WrappedSource wrapped(raw);
+    for (ThumbnailFilter filter : {ThumbnailFilter::Nearest, ThumbnailFilter::Smooth}) {
+        for (int frame : {0, 1}) {
+            const QImage sampled = MakeFrameThumbnail(raw, frame, QSize(30, 20), filter);
+            ASSERT_FALSE(sampled.isNull());
+            EXPECT_EQ(MakeFrameThumbnail(wrapped, frame, QSize(30, 20), filter), sampled) << frame;
+        }
+    }
+    EXPECT_TRUE(MakeFrameThumbnail(wrapped, 2, QSize(30, 20), ThumbnailFilter::Nearest).isNull()); // past the end
+}
