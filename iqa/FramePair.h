@@ -94,7 +94,9 @@ PairProblem CheckComparable(const FrameSource& reference, const FrameSource& com
 
 // The frame pair, read from the two sources (`referenceFrame` of the
 // reference, `comparedFrame` of the compared one), converted to I420 (at the
-// layouts' own depth when deeper than 8 bits) and measured. `out.frame` is
+// layouts' own depth when deeper than 8 bits) and measured; SSIM of U and V
+// takes the chroma as the layouts store it (a finer one at the coarser one's
+// resolution), the rest the I420 frame. `out.frame` is
 // the reference's frame. False with a one-line `error` when the pair is not
 // comparable, a frame cannot be read, memory runs out or `cancel` fires
 // (error "cancelled"); a metric that could not be computed is then
