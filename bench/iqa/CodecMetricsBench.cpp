@@ -6,7 +6,7 @@
 #include "iqa/CodecMetrics.h"
 #include "iqa/RedPlane.h"
 #include "iqa/SsimCore.h"
-#include "TestFrames.h"
+#include "ScenePair.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,20 +30,11 @@ const bool kHeapSet = [] {
     return true;
 }();
 
-constexpr int kW = 1920;
-constexpr int kH = 1080;
-constexpr int kN = kW * kH;
-
-struct Pair {
-    std::vector<uint8_t> ref = frames::Scene(kW, kH, 21, 0, 0);
-    std::vector<uint8_t> cmp = frames::Scene(kW, kH, 21, 2, 4);
-};
-
-const Pair& Frames()
-{
-    static const Pair pair;
-    return pair;
-}
+using bench::Frames;
+using bench::kH;
+using bench::kN;
+using bench::kW;
+using bench::Pair;
 
 void BM_SsimGray(benchmark::State& state)
 {
