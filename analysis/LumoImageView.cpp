@@ -12,7 +12,7 @@
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
-#include "render/PixelMath.h"
+#include "yuv/PixelMath.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 #include "yuv/FramePng.h"

@@ -17,7 +17,7 @@
 #include <QPainterPath>
 #include <QWheelEvent>
 
-#include "render/FitSize.h"
+#include "math/FitSize.h"
 #include "render/OrnGL/GLComponent/DrawCall.h"
 #include "render/OrnGL/GLComponent/GLVAO.h"
 #include "render/OrnGL/GLTexture/GLTexture.h"
@@ -26,9 +26,9 @@
 #include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvTypeTable.h"
-#include "render/Mat4x4.h"
-#include "render/PixelMath.h"
-#include "render/Vec4.h"
+#include "math/Mat4x4.h"
+#include "yuv/PixelMath.h"
+#include "math/Vec4.h"
 #include "render/YuvShaders.h"
 
 namespace {

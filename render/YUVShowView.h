@@ -11,7 +11,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "render/LineQuad.h"
+#include "math/LineQuad.h"
 
 class DrawCall;
 class GLTexture;
