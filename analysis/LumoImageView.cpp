@@ -8,6 +8,7 @@
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
+#include "analysis/PixelInspector.h"
 #include "analysis/RegionMetrics.h"
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
@@ -167,18 +168,22 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     });
 
     BuildShortcuts();
-    pixelInfoTimer_.setSingleShot(true);
-    pixelInfoTimer_.setInterval(100);
-    connect(&pixelInfoTimer_, &QTimer::timeout, this, &LumoImageView::UpdatePixelInfo);
-    ConnectHover(yuvWidget1st_, 1);
+    inspector_ = std::make_unique<PixelInspector>(pixelInfo_, gammaSpinBox_, diffGainBox_, [this] {
+        std::vector<YUVShowView*> views{yuvWidget1st_->View()};
+        if (yuvWidget2nd_)
+            views.push_back(yuvWidget2nd_->View());
+        return views;
+    });
+    ConnectHover(yuvWidget1st_, 0);
 
-    loader_ = std::make_unique<FrameLoader>();
-    connect(loader_.get(), &FrameLoader::planesReady, this, &LumoImageView::onPlanesReady);
-    connect(loader_.get(), &FrameLoader::histogramsReady, this, &LumoImageView::onHistogramsReady);
-    connect(loader_.get(), &FrameLoader::loadFailed, this, &LumoImageView::onLoadFailed);
-    connect(loader_.get(), &FrameLoader::compareSkipped, this, &LumoImageView::onCompareSkipped);
-    connect(loader_.get(), &FrameLoader::compared, this, &LumoImageView::onCompared);
-    connect(loader_.get(), &FrameLoader::compareStarted, this, &LumoImageView::workStart);
+    selection_ = std::make_unique<SelectionController>();
+    connect(selection_.get(), &SelectionController::planesReady, this, &LumoImageView::onPlanesReady);
+    connect(selection_.get(), &SelectionController::histogramsReady, this, &LumoImageView::onHistogramsReady);
+    connect(selection_.get(), &SelectionController::loadFailed, this, &LumoImageView::onLoadFailed);
+    connect(selection_.get(), &SelectionController::metricsReady, this, &LumoImageView::onMetricsReady);
+    connect(selection_.get(), &SelectionController::metricsCleared, this,
+            [this] { ctrBar_->setMetricText(DashMetricText()); });
+    connect(selection_.get(), &SelectionController::compareStarted, this, &LumoImageView::workStart);
 
     plot_ = new MetricPlot(this);
     plot_->setMinimumHeight(120);
@@ -229,9 +234,10 @@ LumoImageView::~LumoImageView()
     // the time lines go.
     // The loader's and the sequence's threads report to this window: they
     // end first.
-    loader_.reset();
+    selection_.reset();
     sequence_.reset();
     StopWork();
+    inspector_.reset();
 }
 
 void LumoImageView::BuildForm()
@@ -398,7 +404,7 @@ QString LumoImageView::DashMetricText()
 
 int LumoImageView::RunningMetricJobs() const
 {
-    return pendingCompare_ != 0 ? 1 : 0;
+    return selection_->RunningJobs();
 }
 
 void LumoImageView::onColorRectCheckbox(int stat)
@@ -452,95 +458,57 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         UpdateRegionLine();
     if (!load)
         return;
-    // Files of different depths are not compared; deeper files are compared
-    // at their own depth.
-    const int depth = reader1st_.BitDepth();
-    const bool comparable = sameSize && reader2nd_.BitDepth() == depth;
-    // The sequence's table holds the very numbers a comparison of this
-    // pair would give (same engine, same range): no comparison to wait for.
-    const lumo::FrameMetrics* known = comparable ? sequence_->ResultFor(frameIndex) : nullptr;
-    const bool compare = comparable && !known;
-    FrameLoader::Request request;
-    request.token = ++selectionToken_;
-    request.frame = frameIndex;
-    request.first = reader1st_;
-    request.second = reader2nd_;
-    request.withSecond = sameSize;
-    request.compare = compare;
-    request.depth = depth;
-    request.colorRangeCode = MetricColorRange(colorRangeId_);
-    selectionFrame_ = frameIndex;
-    pendingCompare_ = compare ? request.token : 0;
-    if (compare) {
-        pendingDepth_ = depth;
-    } else if (known) {
-        metricDepth_ = known->depth;
-        workFinished(known->ssim, known->mse[0], known->mse[1], known->mse[2], known->psnr[0], known->psnr[1],
-                     known->psnr[2]);
-    } else if (sameSize) {
-        ctrBar_->setMetricText(DashMetricText());
-    }
-    loader_->Load(request);
+    SelectionController::Selection selection;
+    selection.frame = frameIndex;
+    selection.first = reader1st_;
+    selection.second = reader2nd_;
+    selection.withSecond = sameSize;
+    selection.comparable = sameSize && reader2nd_.BitDepth() == reader1st_.BitDepth();
+    selection.colorRangeCode = MetricColorRange(colorRangeId_);
+    selection_->Select(selection, sequence_.get());
 }
 
-void LumoImageView::onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second)
+void LumoImageView::onPlanesReady(int frame, FrameLoader::Frame first, FrameLoader::Frame second)
 {
-    if (token != selectionToken_)
-        return;
-    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(),
-                                       first.planes, first.stored);
+    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(frame) * reader1st_.GetFrameSize(), first.planes,
+                                       first.stored);
     if (yuvWidget2nd_) {
         if (second.planes)
-            yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader2nd_.GetFrameSize(),
+            yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(frame) * reader2nd_.GetFrameSize(),
                                                second.planes, second.stored);
         else
             yuvWidget2nd_->View()->CancelExpectedPlanes();
     }
 }
 
-void LumoImageView::onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms)
+void LumoImageView::onHistogramsReady(std::shared_ptr<const FrameLoader::Histograms> histograms)
 {
-    if (token != selectionToken_)
-        return;
     colorChart1st_->SetHistograms(histograms->first);
     if (histograms->hasSecond && colorChart2nd_)
         colorChart2nd_->SetHistograms(histograms->second);
 }
 
-void LumoImageView::onLoadFailed(int token)
+void LumoImageView::onLoadFailed()
 {
-    if (token != selectionToken_)
-        return;
     yuvWidget1st_->View()->CancelExpectedPlanes();
     if (yuvWidget2nd_)
         yuvWidget2nd_->View()->CancelExpectedPlanes();
-    pendingCompare_ = 0;
 }
 
 void LumoImageView::DropSelection()
 {
-    ++selectionToken_;
-    pendingCompare_ = 0;
+    selection_->Drop();
     // The selection's planes will not come: the first view reads its frame
     // itself instead of waiting for them.
     yuvWidget1st_->View()->CancelExpectedPlanes();
 }
 
-void LumoImageView::onCompareSkipped(int token)
+void LumoImageView::onMetricsReady(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
+                                   double psnr_u, double psnr_v, int depth)
 {
-    if (token == pendingCompare_)
-        pendingCompare_ = 0;
-}
-
-void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
-                               double psnr_u, double psnr_v)
-{
-    // Only the newest selection's result is shown: an older one, or one for
-    // a second file closed or replaced since, sends no usage event either.
-    if (token != pendingCompare_)
-        return;
-    pendingCompare_ = 0;
-    metricDepth_ = pendingDepth_;
+    // Only the newest selection's result comes: an older one, or one for a
+    // second file closed or replaced since, sends no usage event either.
+    metricDepth_ = depth;
     workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
 }
 
@@ -626,7 +594,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 
     ctrBar_->Add2ndTimeLine(reader2nd_);
     connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
-    ConnectHover(yuvWidget2nd_, 2);
+    ConnectHover(yuvWidget2nd_, 1);
     linkViewsCheck_->setEnabled(true);
     // The new view takes the first one's place once the layout has sized it.
     QTimer::singleShot(0, yuvWidget2nd_, [this] { FollowPlace(yuvWidget1st_->View()); });
@@ -645,15 +613,13 @@ void LumoImageView::remove2ndFile()
 {
     DropSelection();
     if (yuvWidget2nd_) {
-        if (hoveredView_ == 2)
-            hoveredView_ = 0;
+        inspector_->Forget(1);
         sequence_->Cancel();
         plot_->hide();
         diffCheckbox_->setEnabled(false);
         diffGainBox_->setEnabled(false);
         linkViewsCheck_->setEnabled(false);
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
+        inspector_->Clear();
         imageShowLayout_->removeWidget(yuvWidget2nd_);
         delete yuvWidget2nd_;
         yuvWidget2nd_ = nullptr;
@@ -684,7 +650,7 @@ void LumoImageView::onColorRangeChange(int)
     // SSIM depends on the range: the sequence is compared again.
     if (yuvWidget2nd_ && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
         StartSequence();
-    UpdatePixelInfo();
+    inspector_->Update();
 }
 
 void LumoImageView::onGammaValueChanged(double value)
@@ -694,7 +660,7 @@ void LumoImageView::onGammaValueChanged(double value)
     yuvWidget1st_->SetGamma(gamma);
     if (yuvWidget2nd_)
         yuvWidget2nd_->SetGamma(gamma);
-    UpdatePixelInfo();
+    inspector_->Update();
 }
 
 void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
@@ -821,30 +787,10 @@ void LumoImageView::BuildShortcuts()
     }
 }
 
-void LumoImageView::ConnectHover(YUVWidget* widget, int which)
+void LumoImageView::ConnectHover(YUVWidget* widget, int index)
 {
     YUVShowView* view = widget->View();
-    connect(view, &YUVShowView::pixelHovered, this, [this, which](int x, int y) {
-        hoveredView_ = which;
-        hoverX_ = x;
-        hoverY_ = y;
-        UpdatePixelInfo();
-    });
-    connect(view, &YUVShowView::mouseLeft, this, [this, which] {
-        if (hoveredView_ != which)
-            return;
-        hoveredView_ = 0;
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
-    });
-    // The values follow the frame while the mouse rests, a few times a
-    // second at most during playback.
-    auto follow = [this] {
-        if (hoverX_ >= 0 && !pixelInfoTimer_.isActive())
-            pixelInfoTimer_.start();
-    };
-    connect(view, &YUVShowView::planesChanged, this, follow);
-    connect(view, &QOpenGLWidget::frameSwapped, this, follow);
+    inspector_->Watch(view, index);
     connect(view, &YUVShowView::placeChanged, this, [this, view] { FollowPlace(view); });
 }
 
@@ -864,8 +810,9 @@ void LumoImageView::ZoomViews(double factor)
     YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
     const bool linked = views[1] && linkViewsCheck_->isChecked();
     for (int i = 0; i < 2; ++i) {
-        const bool hovered = hoveredView_ == i + 1;
-        const bool target = hovered || (hoveredView_ == 0 && (i == 0 || !linked));
+        const int hoveredView = inspector_->Hovered();
+        const bool hovered = hoveredView == i;
+        const bool target = hovered || (hoveredView < 0 && (i == 0 || !linked));
         if (!views[i] || !target)
             continue;
         if (factor > 0)
@@ -879,58 +826,7 @@ void LumoImageView::ZoomViews(double factor)
 
 QString LumoImageView::PixelInfoText() const
 {
-    if (hoverX_ < 0 || hoverY_ < 0)
-        return QString();
-    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
-    // The file's own samples, at its depth, and the 8-bit ones the view
-    // draws (the same for 8-bit files).
-    int samples[2][3] = {};
-    int drawn[2][3] = {};
-    bool has[2] = {false, false};
-    for (int i = 0; i < 2; ++i)
-        has[i] = views[i] && views[i]->SampleAt(hoverX_, hoverY_, samples[i]) &&
-                 views[i]->ShownSampleAt(hoverX_, hoverY_, drawn[i]);
-    QString text = QStringLiteral("x %1, y %2").arg(hoverX_).arg(hoverY_);
-    for (int i = 0; i < 2; ++i) {
-        if (!has[i])
-            continue;
-        // What the view draws there: the samples at their depth, or the
-        // 8-bit difference in a difference view.
-        int rgb[3];
-        if (views[i]->ShowsDiff() && has[0]) {
-            const int gain = diffGainBox_->currentData().toInt();
-            int shown[3];
-            for (int p = 0; p < 3; ++p)
-                shown[p] = std::clamp(128 + gain * (drawn[i][p] - drawn[0][p]), 0, 255);
-            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), 8, shown[0], shown[1], shown[2], rgb);
-        } else {
-            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), views[i]->BitDepth(), samples[i][0],
-                           samples[i][1], samples[i][2], rgb);
-        }
-        text += QStringLiteral("    %1Y %2 U %3 V %4 → R %5 G %6 B %7")
-                    .arg(views[1] ? (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) : QString())
-                    .arg(samples[i][0])
-                    .arg(samples[i][1])
-                    .arg(samples[i][2])
-                    .arg(rgb[0])
-                    .arg(rgb[1])
-                    .arg(rgb[2]);
-    }
-    // Files of different depths are not compared.
-    if (has[0] && has[1] && views[0]->BitDepth() != views[1]->BitDepth()) {
-        text += QStringLiteral("    B−A: -");
-    } else if (has[0] && has[1]) {
-        auto signedText = [](int d) { return d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d); };
-        text += QStringLiteral("    B−A: Y %1 U %2 V %3")
-                    .arg(signedText(samples[1][0] - samples[0][0]), signedText(samples[1][1] - samples[0][1]),
-                         signedText(samples[1][2] - samples[0][2]));
-    }
-    return text;
-}
-
-void LumoImageView::UpdatePixelInfo()
-{
-    pixelInfo_->setText(PixelInfoText());
+    return inspector_->Text();
 }
 
 void LumoImageView::SetDiffShown(bool shown, int gain)
@@ -949,7 +845,7 @@ void LumoImageView::ApplyDiff()
     const bool on = diffCheckbox_->isEnabled() && diffCheckbox_->isChecked();
     yuvWidget2nd_->View()->SetDiffReference(on ? yuvWidget1st_->View() : nullptr,
                                             diffGainBox_->currentData().toInt());
-    UpdatePixelInfo();
+    inspector_->Update();
 }
 
 void LumoImageView::StartSequence()
@@ -962,8 +858,7 @@ void LumoImageView::StartSequence()
         plot_->hide();
         diffCheckbox_->setEnabled(false);
         diffGainBox_->setEnabled(false);
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
+        inspector_->Clear();
         return;
     }
     plot_->Reset(frames);
@@ -1034,7 +929,7 @@ QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, c
 
 void LumoImageView::SaveShownFrame()
 {
-    const bool second = yuvWidget2nd_ && hoveredView_ == 2;
+    const bool second = yuvWidget2nd_ && inspector_->Hovered() == 1;
     const lumo::LumoYuvReader& reader = second ? reader2nd_ : reader1st_;
     const int frame = shownFrame_;
     const QFileInfo source(QString::fromStdString(reader.Path()));

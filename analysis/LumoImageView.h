@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/FrameLoader.h"
+#include "analysis/SelectionController.h"
 #include "iqa/CodecMetrics.h"
 #include "yuv/FramePng.h"
 #include "yuv/LumoYuvReader.h"
@@ -15,6 +15,7 @@
 
 class ColorChart;
 class MetricPlot;
+class PixelInspector;
 class RegionMetrics;
 class SequenceMetrics;
 class YUVShowView;
@@ -140,14 +141,13 @@ private:
     // there is no rectangle or nothing to compare.
     void UpdateRegionLine();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
-    void onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
+    void onPlanesReady(int frame, FrameLoader::Frame first, FrameLoader::Frame second);
     // What the newest selection awaits becomes stale (second file changes).
     void DropSelection();
-    void onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
-    void onLoadFailed(int token);
-    void onCompareSkipped(int token);
-    void onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
-                    double psnr_v);
+    void onHistogramsReady(std::shared_ptr<const FrameLoader::Histograms> histograms);
+    void onLoadFailed();
+    void onMetricsReady(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                        double psnr_v, int depth);
     // Stops playback and the thumbnail workers of both time lines.
     void StopWork();
     void BuildShortcuts();
@@ -155,7 +155,6 @@ private:
     // are open; hides the plot otherwise.
     void StartSequence();
     void ConnectHover(YUVWidget* widget, int which);
-    void UpdatePixelInfo();
     void ApplyDiff();
     // With the link on, the other view takes `leader`'s place.
     void FollowPlace(YUVShowView* leader);
@@ -177,22 +176,10 @@ private:
     int colorRangeId_ = 4;
     // Frame of the last refresh: what the views show.
     int shownFrame_ = 0;
-    // View the mouse is over: 0 none, 1 first, 2 second.
-    int hoveredView_ = 0;
-    // Frame pixel under the mouse, -1 when none.
-    int hoverX_ = -1;
-    int hoverY_ = -1;
-    QTimer pixelInfoTimer_;
-    // The newest selection; results of older ones (and of a second file
-    // that has gone since) are stale. A change of second file counts too.
-    int selectionToken_ = 0;
-    int selectionFrame_ = 0;
-    // Token whose comparison result is awaited, 0 for none, and its depth.
-    int pendingCompare_ = 0;
-    int pendingDepth_ = 8;
+    std::unique_ptr<PixelInspector> inspector_;
     // Depth of the comparison the metric text shows.
     int metricDepth_ = 8;
-    std::unique_ptr<FrameLoader> loader_;
+    std::unique_ptr<SelectionController> selection_;
     std::unique_ptr<SequenceMetrics> sequence_;
     // The drawn rectangle in frame pixels (zero width: none) and the
     // measurement of it the region line waits for.
