@@ -112,20 +112,20 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     BuildForm();
     recordLog_ = new RecordLog(this);
 
-    reader1st_ = reader;
-    setWindowTitle(QString::fromStdString(reader1st_.Path()));
+    First().reader = reader;
+    setWindowTitle(QString::fromStdString(First().reader.Path()));
 
-    ctrBar_ = new VideoCtrBar(reader1st_, this);
+    ctrBar_ = new VideoCtrBar(First().reader, this);
     videoTimeLineLayout_->addWidget(ctrBar_);
     ctrBar_->setMetricText(DashMetricText());
 
-    yuvWidget1st_ = new YUVWidget(reader1st_, this);
-    imageShowLayout_->addWidget(yuvWidget1st_);
+    First().widget = new YUVWidget(First().reader, this);
+    imageShowLayout_->addWidget(First().widget);
 
-    colorChart1st_ = new ColorChart(this);
-    colorChartLayout_->addWidget(colorChart1st_);
-    if (Planes planes = ReadPlanes(reader1st_, 0))
-        FillHistogram(colorChart1st_, reader1st_, planes.get());
+    First().chart = new ColorChart(this);
+    colorChartLayout_->addWidget(First().chart);
+    if (Planes planes = ReadPlanes(First().reader, 0))
+        FillHistogram(First().chart, First().reader, planes.get());
 
     for (QCheckBox* box : {colorRectCheckboxY_, colorRectCheckboxR_, colorRectCheckboxG_, colorRectCheckboxB_})
         box->setChecked(true);
@@ -151,10 +151,10 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     colorRangeGroup_->addButton(bt709VideoRange_, 1);
     colorRangeGroup_->addButton(bt601VideoRange_, 3);
     colorRangeGroup_->addButton(bt601FullRange_, 4);
-    yuvWidget1st_->SetColorRange(4);
+    First().widget->SetColorRange(4);
 
     connect(ctrBar_, &VideoCtrBar::onDrawCheckBoxChange, this, &LumoImageView::onDrawCheckBoxChange);
-    connect(yuvWidget1st_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect);
+    connect(First().widget, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect);
 
     gammaSpinBox_->setRange(0.0, 10.0);
     gammaSpinBox_->setValue(1.0);
@@ -164,17 +164,17 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
 
     connect(linkViewsCheck_, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
-            FollowPlace(yuvWidget1st_->View());
+            FollowPlace(First().widget->View());
     });
 
     BuildShortcuts();
     inspector_ = std::make_unique<PixelInspector>(pixelInfo_, gammaSpinBox_, diffGainBox_, [this] {
-        std::vector<YUVShowView*> views{yuvWidget1st_->View()};
-        if (yuvWidget2nd_)
-            views.push_back(yuvWidget2nd_->View());
+        std::vector<YUVShowView*> views;
+        for (ShownFile* file : Shown())
+            views.push_back(file->widget->View());
         return views;
     });
-    ConnectHover(yuvWidget1st_, 0);
+    ConnectHover(First().widget, 0);
 
     selection_ = std::make_unique<SelectionController>();
     connect(selection_.get(), &SelectionController::planesReady, this, &LumoImageView::onPlanesReady);
@@ -356,20 +356,41 @@ void LumoImageView::BuildForm()
     setCentralWidget(centralwidget_);
 }
 
+std::vector<LumoImageView::ShownFile*> LumoImageView::Shown()
+{
+    std::vector<ShownFile*> shown;
+    for (ShownFile& file : files_) {
+        if (file.widget)
+            shown.push_back(&file);
+    }
+    return shown;
+}
+
+bool LumoImageView::SecondSameSize() const
+{
+    return Second().widget && Second().reader.Width() == First().reader.Width() &&
+           Second().reader.Height() == First().reader.Height();
+}
+
+bool LumoImageView::SecondComparable() const
+{
+    return SecondSameSize() && Second().reader.BitDepth() == First().reader.BitDepth();
+}
+
 QString LumoImageView::fileDescription() const
 {
     // Every placeholder is filled in one pass: a "%2" inside a path must
     // stay as it is.
     QString text;
-    if (reader1st_.HasPath()) {
+    if (First().reader.HasPath()) {
         text = QStringLiteral("[read1 file=%1; size=%2x%3; type=%4]")
-                   .arg(QString::fromStdString(reader1st_.Path()), QString::number(reader1st_.Width()),
-                        QString::number(reader1st_.Height()), QString::fromStdString(reader1st_.Type()));
+                   .arg(QString::fromStdString(First().reader.Path()), QString::number(First().reader.Width()),
+                        QString::number(First().reader.Height()), QString::fromStdString(First().reader.Type()));
     }
-    if (reader2nd_.HasPath()) {
+    if (Second().reader.HasPath()) {
         text = QStringLiteral("%1 + [read2 file=%2; size=%3x%4; type=%5]")
-                   .arg(text, QString::fromStdString(reader2nd_.Path()), QString::number(reader2nd_.Width()),
-                        QString::number(reader2nd_.Height()), QString::fromStdString(reader2nd_.Type()));
+                   .arg(text, QString::fromStdString(Second().reader.Path()), QString::number(Second().reader.Width()),
+                        QString::number(Second().reader.Height()), QString::fromStdString(Second().reader.Type()));
     }
     return text;
 }
@@ -413,9 +434,8 @@ void LumoImageView::onColorRectCheckbox(int stat)
     const int r = colorRectCheckboxR_->checkState();
     const int g = colorRectCheckboxG_->checkState();
     const int b = colorRectCheckboxB_->checkState();
-    colorChart1st_->SetShow(y, 0, 0, r, g, b);
-    if (colorChart2nd_)
-        colorChart2nd_->SetShow(y, 0, 0, r, g, b);
+    for (ShownFile* file : Shown())
+        file->chart->SetShow(y, 0, 0, r, g, b);
     qCDebug(lumoDebug) << stat;
 }
 
@@ -424,9 +444,8 @@ void LumoImageView::onChannelCheckbox()
     const int y = channelCheckboxY_->checkState();
     const int u = channelCheckboxU_->checkState();
     const int v = channelCheckboxV_->checkState();
-    yuvWidget1st_->SetVisible(y, u, v);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetVisible(y, u, v);
+    for (ShownFile* file : Shown())
+        file->widget->SetVisible(y, u, v);
 }
 
 void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
@@ -439,18 +458,18 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     // Reading, counting and comparing a selection run on the loader's
     // threads. The views hear of it before they move: they keep their frame
     // and repaint once, when the new planes arrive.
-    const bool load =
-        select != 0 && FrameFitsTexture(reader1st_.Width(), reader1st_.Height()) && reader1st_.GetFrameSize() > 0;
-    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                          reader2nd_.Height() == reader1st_.Height() && reader2nd_.GetFrameSize() > 0;
-    if (load) {
-        yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
-        if (sameSize)
-            yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());
+    const lumo::LumoYuvReader& first = First().reader;
+    const bool load = select != 0 && FrameFitsTexture(first.Width(), first.Height()) && first.GetFrameSize() > 0;
+    // The second file's frame comes with the first one's when it has its size.
+    const bool sameSize = SecondSameSize() && Second().reader.GetFrameSize() > 0;
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const int64_t offset = static_cast<int64_t>(frameIndex) * shown[i]->reader.GetFrameSize();
+        if (load && (i == 0 || sameSize))
+            shown[i]->widget->View()->ExpectPlanes(offset);
     }
-    yuvWidget1st_->SetFrameIndex(frameIndex);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetFrameIndex(frameIndex);
+    for (ShownFile* file : shown)
+        file->widget->SetFrameIndex(frameIndex);
     if (select == 0)
         return;
     plot_->SetCurrentFrame(frameIndex);
@@ -460,39 +479,40 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         return;
     SelectionController::Selection selection;
     selection.frame = frameIndex;
-    selection.first = reader1st_;
-    selection.second = reader2nd_;
+    selection.first = First().reader;
+    selection.second = Second().reader;
     selection.withSecond = sameSize;
-    selection.comparable = sameSize && reader2nd_.BitDepth() == reader1st_.BitDepth();
+    selection.comparable = sameSize && SecondComparable();
     selection.colorRangeCode = MetricColorRange(colorRangeId_);
     selection_->Select(selection, sequence_.get());
 }
 
 void LumoImageView::onPlanesReady(int frame, FrameLoader::Frame first, FrameLoader::Frame second)
 {
-    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(frame) * reader1st_.GetFrameSize(), first.planes,
-                                       first.stored);
-    if (yuvWidget2nd_) {
-        if (second.planes)
-            yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(frame) * reader2nd_.GetFrameSize(),
-                                               second.planes, second.stored);
+    const FrameLoader::Frame frames[2] = {first, second};
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        YUVShowView* view = shown[i]->widget->View();
+        // The second file's planes come only when it has the first one's size.
+        if (i == 0 || frames[i].planes)
+            view->AdoptPlanes(static_cast<int64_t>(frame) * shown[i]->reader.GetFrameSize(), frames[i].planes,
+                              frames[i].stored);
         else
-            yuvWidget2nd_->View()->CancelExpectedPlanes();
+            view->CancelExpectedPlanes();
     }
 }
 
 void LumoImageView::onHistogramsReady(std::shared_ptr<const FrameLoader::Histograms> histograms)
 {
-    colorChart1st_->SetHistograms(histograms->first);
-    if (histograms->hasSecond && colorChart2nd_)
-        colorChart2nd_->SetHistograms(histograms->second);
+    First().chart->SetHistograms(histograms->first);
+    if (histograms->hasSecond && Second().chart)
+        Second().chart->SetHistograms(histograms->second);
 }
 
 void LumoImageView::onLoadFailed()
 {
-    yuvWidget1st_->View()->CancelExpectedPlanes();
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->View()->CancelExpectedPlanes();
+    for (ShownFile* file : Shown())
+        file->widget->View()->CancelExpectedPlanes();
 }
 
 void LumoImageView::DropSelection()
@@ -500,7 +520,7 @@ void LumoImageView::DropSelection()
     selection_->Drop();
     // The selection's planes will not come: the first view reads its frame
     // itself instead of waiting for them.
-    yuvWidget1st_->View()->CancelExpectedPlanes();
+    First().widget->View()->CancelExpectedPlanes();
 }
 
 void LumoImageView::onMetricsReady(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
@@ -525,7 +545,7 @@ void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
     OpenFileDialog dialog(this);
     // Files compared are mostly alike: the first file's values until the
     // chosen file's name tells better.
-    dialog.SetStartValues(reader1st_.Width(), reader1st_.Height(), LayoutIndex(reader1st_.Type()));
+    dialog.SetStartValues(First().reader.Width(), First().reader.Height(), LayoutIndex(First().reader.Type()));
     if (!chosen.isEmpty())
         dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)
@@ -572,38 +592,38 @@ void LumoImageView::dropEvent(QDropEvent* event)
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 {
     DropSelection();
-    reader2nd_ = reader;
+    Second().reader = reader;
 
-    yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
-    imageShowLayout_->addWidget(yuvWidget2nd_);
+    Second().widget = new YUVWidget(Second().reader, this);
+    imageShowLayout_->addWidget(Second().widget);
     ctrBar_->setClose2ndEnabled(true);
 
     onChannelCheckbox();
     onColorRangeChange(colorRangeGroup_->checkedId());
 
-    colorChart2nd_ = new ColorChart(this);
-    colorChart2nd_->setObjectName(QStringLiteral("widgetColor2nd"));
-    colorChart2nd_->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
-    colorChartLayout_->addWidget(colorChart2nd_);
+    Second().chart = new ColorChart(this);
+    Second().chart->setObjectName(QStringLiteral("widgetColor2nd"));
+    Second().chart->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
+    colorChartLayout_->addWidget(Second().chart);
     // The second file opens at the frame the first one shows (at its own
     // last frame when it is shorter, where the first one goes too): both
     // views, B−A and the numbers are of one frame pair.
-    const int frame = std::min(shownFrame_, reader2nd_.GetFrameCount() - 1);
-    if (Planes planes = ReadPlanes(reader2nd_, frame))
-        FillHistogram(colorChart2nd_, reader2nd_, planes.get());
+    const int frame = std::min(shownFrame_, Second().reader.GetFrameCount() - 1);
+    if (Planes planes = ReadPlanes(Second().reader, frame))
+        FillHistogram(Second().chart, Second().reader, planes.get());
 
-    ctrBar_->Add2ndTimeLine(reader2nd_);
-    connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
-    ConnectHover(yuvWidget2nd_, 1);
+    ctrBar_->Add2ndTimeLine(Second().reader);
+    connect(Second().widget, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
+    ConnectHover(Second().widget, 1);
     linkViewsCheck_->setEnabled(true);
     // The new view takes the first one's place once the layout has sized it.
-    QTimer::singleShot(0, yuvWidget2nd_, [this] { FollowPlace(yuvWidget1st_->View()); });
-    const bool sameSize = reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height();
+    QTimer::singleShot(0, Second().widget, [this] { FollowPlace(First().widget->View()); });
+    const bool sameSize = SecondSameSize();
     diffCheckbox_->setEnabled(sameSize);
     diffGainBox_->setEnabled(sameSize);
     ApplyDiff();
     StartSequence();
-    yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
+    Second().widget->SetDrawMode(First().widget->GetDrawMode());
     if (frame >= 0)
         ctrBar_->SelectFrame(frame);
     UpdateRegionLine();
@@ -612,7 +632,7 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 void LumoImageView::remove2ndFile()
 {
     DropSelection();
-    if (yuvWidget2nd_) {
+    if (Second().widget) {
         inspector_->Forget(1);
         sequence_->Cancel();
         plot_->hide();
@@ -620,12 +640,12 @@ void LumoImageView::remove2ndFile()
         diffGainBox_->setEnabled(false);
         linkViewsCheck_->setEnabled(false);
         inspector_->Clear();
-        imageShowLayout_->removeWidget(yuvWidget2nd_);
-        delete yuvWidget2nd_;
-        yuvWidget2nd_ = nullptr;
-        colorChartLayout_->removeWidget(colorChart2nd_);
-        delete colorChart2nd_;
-        colorChart2nd_ = nullptr;
+        imageShowLayout_->removeWidget(Second().widget);
+        delete Second().widget;
+        Second().widget = nullptr;
+        colorChartLayout_->removeWidget(Second().chart);
+        delete Second().chart;
+        Second().chart = nullptr;
         // Stops the second time line's worker before dropping it.
         ctrBar_->Remove2ndTimeLine();
     }
@@ -644,11 +664,10 @@ void LumoImageView::onColorRangeChange(int)
 {
     const int previous = colorRangeId_;
     colorRangeId_ = colorRangeGroup_->checkedId();
-    yuvWidget1st_->SetColorRange(colorRangeId_);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetColorRange(colorRangeId_);
+    for (ShownFile* file : Shown())
+        file->widget->SetColorRange(colorRangeId_);
     // SSIM depends on the range: the sequence is compared again.
-    if (yuvWidget2nd_ && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
+    if (Second().widget && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
         StartSequence();
     inspector_->Update();
 }
@@ -657,30 +676,36 @@ void LumoImageView::onGammaValueChanged(double value)
 {
     qCDebug(lumoDebug) << value;
     const float gamma = static_cast<float>(value);
-    yuvWidget1st_->SetGamma(gamma);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetGamma(gamma);
+    for (ShownFile* file : Shown())
+        file->widget->SetGamma(gamma);
     inspector_->Update();
 }
 
 void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
 {
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
-    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
+    MirrorRect(0, rectStartX, rectStartY, rectEndX, rectEndY);
 }
 
 void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
 {
-    yuvWidget1st_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
-    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
+    MirrorRect(1, rectStartX, rectStartY, rectEndX, rectEndY);
+}
+
+void LumoImageView::MirrorRect(int from, float startX, float startY, float endX, float endY)
+{
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (static_cast<int>(i) != from)
+            shown[i]->widget->SetRect(startX, startY, endX, endY);
+    }
+    SetRegion(startX, startY, endX, endY);
 }
 
 void LumoImageView::SetRegion(float startX, float startY, float endX, float endY)
 {
     // x runs 0 to 1 from the left edge, y 0 to -1 from the top edge. The
     // region holds every pixel the rectangle touches.
-    const int w = reader1st_.Width(), h = reader1st_.Height();
+    const int w = First().reader.Width(), h = First().reader.Height();
     auto span = [](float a, float b, int size, int& first, int& count) {
         const double lo = std::clamp(static_cast<double>(std::min(a, b)), 0.0, 1.0) * size;
         const double hi = std::clamp(static_cast<double>(std::max(a, b)), 0.0, 1.0) * size;
@@ -696,9 +721,7 @@ void LumoImageView::SetRegion(float startX, float startY, float endX, float endY
 
 void LumoImageView::UpdateRegionLine()
 {
-    const bool comparable = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                            reader2nd_.Height() == reader1st_.Height() &&
-                            reader2nd_.BitDepth() == reader1st_.BitDepth();
+    const bool comparable = SecondComparable();
     const int frame = shownFrame_;
     if (!comparable || roi_.w <= 0 || frame >= ctrBar_->CommonFrameCount()) {
         region_->Cancel();
@@ -707,8 +730,8 @@ void LumoImageView::UpdateRegionLine()
         return;
     }
     lumo::CompareEngine::Settings settings;
-    settings.a = reader1st_;
-    settings.b = reader2nd_;
+    settings.a = First().reader;
+    settings.b = Second().reader;
     settings.withSsim = false;
     settings.extra.planeSsim = true;
     settings.region = roi_;
@@ -719,9 +742,8 @@ void LumoImageView::onDrawCheckBoxChange(int enable)
 {
     qCDebug(lumoDebug) << "onDrawCheckBoxChange " << enable;
     const int mode = enable <= 0 ? 1 : 2;
-    yuvWidget1st_->SetDrawMode(mode);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetDrawMode(mode);
+    for (ShownFile* file : Shown())
+        file->widget->SetDrawMode(mode);
 }
 
 void LumoImageView::workStart()
@@ -796,10 +818,10 @@ void LumoImageView::ConnectHover(YUVWidget* widget, int index)
 
 void LumoImageView::FollowPlace(YUVShowView* leader)
 {
-    if (!yuvWidget2nd_ || !linkViewsCheck_->isChecked())
+    if (!Second().widget || !linkViewsCheck_->isChecked())
         return;
-    YUVShowView* first = yuvWidget1st_->View();
-    YUVShowView* second = yuvWidget2nd_->View();
+    YUVShowView* first = First().widget->View();
+    YUVShowView* second = Second().widget->View();
     (leader == first ? second : first)->SetPlace(leader->CurrentPlace());
 }
 
@@ -807,18 +829,19 @@ void LumoImageView::ZoomViews(double factor)
 {
     // The view under the mouse, or the first; a linked view follows. Without
     // the link and the mouse elsewhere both views zoom.
-    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
-    const bool linked = views[1] && linkViewsCheck_->isChecked();
-    for (int i = 0; i < 2; ++i) {
-        const int hoveredView = inspector_->Hovered();
-        const bool hovered = hoveredView == i;
+    const std::vector<ShownFile*> shown = Shown();
+    const bool linked = shown.size() > 1 && linkViewsCheck_->isChecked();
+    const int hoveredView = inspector_->Hovered();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const bool hovered = hoveredView == static_cast<int>(i);
         const bool target = hovered || (hoveredView < 0 && (i == 0 || !linked));
-        if (!views[i] || !target)
+        if (!target)
             continue;
+        YUVShowView* view = shown[i]->widget->View();
         if (factor > 0)
-            views[i]->ZoomAboutCentre(factor);
+            view->ZoomAboutCentre(factor);
         else
-            views[i]->ShowActualPixels();
+            view->ShowActualPixels();
         if (linked)
             break;
     }
@@ -840,19 +863,17 @@ void LumoImageView::SetDiffShown(bool shown, int gain)
 
 void LumoImageView::ApplyDiff()
 {
-    if (!yuvWidget2nd_)
+    if (!Second().widget)
         return;
     const bool on = diffCheckbox_->isEnabled() && diffCheckbox_->isChecked();
-    yuvWidget2nd_->View()->SetDiffReference(on ? yuvWidget1st_->View() : nullptr,
+    Second().widget->View()->SetDiffReference(on ? First().widget->View() : nullptr,
                                             diffGainBox_->currentData().toInt());
     inspector_->Update();
 }
 
 void LumoImageView::StartSequence()
 {
-    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                          reader2nd_.Height() == reader1st_.Height();
-    const int frames = sameSize ? ctrBar_->CommonFrameCount() : 0;
+    const int frames = SecondSameSize() ? ctrBar_->CommonFrameCount() : 0;
     if (frames <= 0) {
         sequence_->Cancel();
         plot_->hide();
@@ -864,15 +885,15 @@ void LumoImageView::StartSequence()
     plot_->Reset(frames);
     plot_->SetCurrentFrame(shownFrame_);
     plot_->show();
-    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
+    sequence_->Start(First().reader, Second().reader, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
 }
 
 void LumoImageView::SaveSequenceCsv()
 {
     if (!sequence_->IsFinished())
         return;
-    const QFileInfo first(QString::fromStdString(reader1st_.Path()));
-    const QFileInfo second(QString::fromStdString(reader2nd_.Path()));
+    const QFileInfo first(QString::fromStdString(First().reader.Path()));
+    const QFileInfo second(QString::fromStdString(Second().reader.Path()));
     const QString suggested =
         first.dir().filePath(QStringLiteral("%1_vs_%2.csv").arg(first.completeBaseName(), second.completeBaseName()));
     const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
@@ -909,9 +930,8 @@ void LumoImageView::SelectLastFrame()
 
 void LumoImageView::FitViews()
 {
-    yuvWidget1st_->View()->FitFrame();
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->View()->FitFrame();
+    for (ShownFile* file : Shown())
+        file->widget->View()->FitFrame();
 }
 
 void LumoImageView::SetSaveFileChooser(SaveFileChooser chooser)
@@ -929,8 +949,8 @@ QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, c
 
 void LumoImageView::SaveShownFrame()
 {
-    const bool second = yuvWidget2nd_ && inspector_->Hovered() == 1;
-    const lumo::LumoYuvReader& reader = second ? reader2nd_ : reader1st_;
+    const bool second = Second().widget && inspector_->Hovered() == 1;
+    const lumo::LumoYuvReader& reader = second ? Second().reader : First().reader;
     const int frame = shownFrame_;
     const QFileInfo source(QString::fromStdString(reader.Path()));
     const QString suggested =
@@ -951,7 +971,7 @@ void LumoImageView::SaveShownFrame()
     // What the view draws, without anything drawn over it: the frame through
     // the window's range and gamma, or the difference picture.
     const double gamma = gammaSpinBox_->value();
-    YUVShowView* view = second ? yuvWidget2nd_->View() : yuvWidget1st_->View();
+    YUVShowView* view = second ? Second().widget->View() : First().widget->View();
     const lumo::FramePngStatus status = view->ShowsDiff() ? SaveDiffPicture(gamma, sink)
                                                           : lumo::WriteFramePng(reader, frame, colorRangeId_, gamma, sink);
     if (status == lumo::FramePngStatus::Ok && file.commit())
@@ -966,8 +986,8 @@ void LumoImageView::SaveShownFrame()
 lumo::FramePngStatus LumoImageView::SaveDiffPicture(
     double gamma, const std::function<bool(const void* data, size_t size)>& sink) const
 {
-    const YUVShowView* first = yuvWidget1st_->View();
-    const YUVShowView* second = yuvWidget2nd_->View();
+    const YUVShowView* first = First().widget->View();
+    const YUVShowView* second = Second().widget->View();
     const uint8_t* a = first->ShownPlanes();
     const uint8_t* b = second->ShownPlanes();
     const int w = first->FrameWidth();

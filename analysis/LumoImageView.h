@@ -11,7 +11,9 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <functional>
+#include <vector>
 
 class ColorChart;
 class MetricPlot;
@@ -82,11 +84,11 @@ public:
     void CopyMetricText();
 
     VideoCtrBar* CtrBar() const { return ctrBar_; }
-    YUVWidget* FirstYUVWidget() const { return yuvWidget1st_; }
-    YUVWidget* SecondYUVWidget() const { return yuvWidget2nd_; }
-    ColorChart* FirstChart() const { return colorChart1st_; }
-    ColorChart* SecondChart() const { return colorChart2nd_; }
-    const lumo::LumoYuvReader& SecondReader() const { return reader2nd_; }
+    YUVWidget* FirstYUVWidget() const { return files_[0].widget; }
+    YUVWidget* SecondYUVWidget() const { return files_[1].widget; }
+    ColorChart* FirstChart() const { return files_[0].chart; }
+    ColorChart* SecondChart() const { return files_[1].chart; }
+    const lumo::LumoYuvReader& SecondReader() const { return files_[1].reader; }
     int ColorRangeId() const { return colorRangeId_; }
     MetricPlot* Plot() const { return plot_; }
     SequenceMetrics* Sequence() const { return sequence_.get(); }
@@ -133,6 +135,24 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // One file the window shows: its reader, its view with rulers and its
+    // histogram.
+    struct ShownFile {
+        lumo::LumoYuvReader reader;
+        YUVWidget* widget = nullptr;
+        ColorChart* chart = nullptr;
+    };
+    ShownFile& First() { return files_[0]; }
+    const ShownFile& First() const { return files_[0]; }
+    ShownFile& Second() { return files_[1]; }
+    const ShownFile& Second() const { return files_[1]; }
+    // The files shown: the first, then the second while one is open.
+    std::vector<ShownFile*> Shown();
+    // The second file is open and has the first one's size (and depth).
+    bool SecondSameSize() const;
+    bool SecondComparable() const;
+    // Draws the rectangle drawn in view `from` in the other views too.
+    void MirrorRect(int from, float startX, float startY, float endX, float endY);
     void BuildForm();
     void remove2ndFile();
     // The rectangle from the views' normalised corners, then the region line.
@@ -165,13 +185,10 @@ private:
     lumo::FramePngStatus SaveDiffPicture(double gamma,
                                          const std::function<bool(const void* data, size_t size)>& sink) const;
 
-    ColorChart* colorChart1st_ = nullptr;
-    ColorChart* colorChart2nd_ = nullptr;
-    YUVWidget* yuvWidget1st_ = nullptr;
-    YUVWidget* yuvWidget2nd_ = nullptr;
+    // The first file, then the second (no view while none is open; its
+    // reader stays until another one replaces it).
+    std::array<ShownFile, 2> files_;
     VideoCtrBar* ctrBar_ = nullptr;
-    lumo::LumoYuvReader reader1st_;
-    lumo::LumoYuvReader reader2nd_;
     QButtonGroup* colorRangeGroup_ = nullptr;
     int colorRangeId_ = 4;
     // Frame of the last refresh: what the views show.
