@@ -13,7 +13,6 @@
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
-#include "yuv/PixelMath.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 #include "yuv/FramePng.h"
@@ -26,19 +25,13 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QDebug>
 #include <QDoubleSpinBox>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
-#include <QSpacerItem>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -46,7 +39,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <new>
 
 namespace {
 
@@ -70,25 +62,6 @@ Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frameIndex)
     if (got <= 0)
         return nullptr;
     return planes;
-}
-
-LumoImageView::SaveFileChooser& SaveChooser()
-{
-    static LumoImageView::SaveFileChooser chooser;
-    return chooser;
-}
-
-// A message that does not block: the window keeps running behind it.
-void ShowInformation(const QString& text)
-{
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("YuvLumo"), text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->show();
-}
-
-QString CannotWrite(const QString& path, const QFileDevice& file)
-{
-    return LumoImageView::tr("无法写入 %1：%2").arg(path, file.errorString());
 }
 
 void FillHistogram(ColorChart* chart, const lumo::LumoYuvReader& reader, const uint8_t* planes)
@@ -238,122 +211,6 @@ LumoImageView::~LumoImageView()
     sequence_.reset();
     StopWork();
     inspector_.reset();
-}
-
-void LumoImageView::BuildForm()
-{
-    setObjectName(QStringLiteral("LumoImageView"));
-    resize(1284, 659);
-    setWindowTitle(QStringLiteral("MainWindow"));
-
-    centralwidget_ = new QWidget(this);
-    centralwidget_->setObjectName(QStringLiteral("centralwidget"));
-    auto* verticalLayout3 = new QVBoxLayout(centralwidget_);
-    verticalLayout3->setObjectName(QStringLiteral("verticalLayout_3"));
-
-    videoTimeLineLayout_ = new QVBoxLayout();
-    videoTimeLineLayout_->setObjectName(QStringLiteral("video_time_line_layout"));
-    verticalLayout3->addLayout(videoTimeLineLayout_);
-
-    auto* horizontalLayout = new QHBoxLayout();
-    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-
-    auto* verticalLayout = new QVBoxLayout();
-    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
-    verticalLayout->setContentsMargins(8, 8, 8, 8);
-    const QSizePolicy fixed(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto makeBox = [&](QBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
-        auto* box = new QCheckBox(QString::fromUtf8(text), centralwidget_);
-        box->setObjectName(QString::fromLatin1(name));
-        if (fixedSize)
-            box->setSizePolicy(fixed);
-        layout->addWidget(box);
-        return box;
-    };
-    // Short boxes share rows: with two files, the plot and the control bar
-    // above, the window still fits a 1366x768 screen with a panel.
-    auto* channelRow = new QHBoxLayout();
-    verticalLayout->addLayout(channelRow);
-    channelCheckboxY_ = makeBox(channelRow, "channel_checkbox_y", "Y", true);
-    channelCheckboxU_ = makeBox(channelRow, "channel_checkbox_u", "U", true);
-    channelCheckboxV_ = makeBox(channelRow, "channel_checkbox_v", "V", true);
-    verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
-
-    auto* label2 = new QLabel(QStringLiteral("Range"), centralwidget_);
-    label2->setObjectName(QStringLiteral("label_2"));
-    verticalLayout->addWidget(label2);
-    auto makeRadio = [&](const char* name, const char* text) {
-        auto* radio = new QRadioButton(QString::fromUtf8(text), centralwidget_);
-        radio->setObjectName(QString::fromLatin1(name));
-        verticalLayout->addWidget(radio);
-        return radio;
-    };
-    bt709VideoRange_ = makeRadio("Bt709VideoRange", "BT709 Video");
-    bt601VideoRange_ = makeRadio("Bt601VideoRange", "BT601 Video");
-    bt601FullRange_ = makeRadio("Bt601FullRange", "BT601 Full");
-
-    auto* gammaOpt = new QVBoxLayout();
-    gammaOpt->setObjectName(QStringLiteral("GammaOpt"));
-    auto* label = new QLabel(QStringLiteral("Gamma:"), centralwidget_);
-    label->setObjectName(QStringLiteral("label"));
-    gammaOpt->addWidget(label);
-    gammaSpinBox_ = new QDoubleSpinBox(centralwidget_);
-    gammaSpinBox_->setObjectName(QStringLiteral("gamma_spin_box"));
-    gammaOpt->addWidget(gammaSpinBox_);
-    verticalLayout->addLayout(gammaOpt);
-
-    auto* verticalLayout2 = new QVBoxLayout();
-    verticalLayout2->setObjectName(QStringLiteral("verticalLayout_2"));
-    verticalLayout2->setContentsMargins(0, 0, 0, 0);
-    auto* colorRectRow = new QHBoxLayout();
-    verticalLayout2->addLayout(colorRectRow);
-    colorRectCheckboxY_ = makeBox(colorRectRow, "color_rect_checkbox_y", "Y", false);
-    colorRectCheckboxR_ = makeBox(colorRectRow, "color_rect_checkbox_r", "R", false);
-    colorRectCheckboxG_ = makeBox(colorRectRow, "color_rect_checkbox_g", "G", false);
-    colorRectCheckboxB_ = makeBox(colorRectRow, "color_rect_checkbox_b", "B", false);
-    verticalLayout->addLayout(verticalLayout2);
-    auto* diffRow = new QHBoxLayout();
-    verticalLayout->addLayout(diffRow);
-    diffCheckbox_ = makeBox(diffRow, "diff_checkbox", "Diff", false);
-    diffCheckbox_->setEnabled(false);
-    diffGainBox_ = new QComboBox(centralwidget_);
-    diffGainBox_->setObjectName(QStringLiteral("diff_gain_box"));
-    for (int gain : {1, 4, 16})
-        diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
-    diffGainBox_->setEnabled(false);
-    diffRow->addWidget(diffGainBox_);
-    // Link views on a row of its own: beside Diff and its gain the column
-    // would grow wider than the views can spare.
-    linkViewsCheck_ = new QCheckBox(QStringLiteral("Link views"), centralwidget_);
-    linkViewsCheck_->setObjectName(QStringLiteral("linkViewsCheck"));
-    linkViewsCheck_->setChecked(true);
-    linkViewsCheck_->setEnabled(false);
-    verticalLayout->addWidget(linkViewsCheck_);
-    horizontalLayout->addLayout(verticalLayout);
-
-    auto* verticalLayout4 = new QVBoxLayout();
-    verticalLayout4->setObjectName(QStringLiteral("verticalLayout_4"));
-    imageShowLayout_ = new QHBoxLayout();
-    imageShowLayout_->setObjectName(QStringLiteral("image_show_layout"));
-    verticalLayout4->addLayout(imageShowLayout_, 1);
-    pixelInfo_ = new QLabel(centralwidget_);
-    pixelInfo_->setObjectName(QStringLiteral("pixel_info_label"));
-    pixelInfo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    pixelInfo_->setMinimumHeight(pixelInfo_->fontMetrics().height());
-    verticalLayout4->addWidget(pixelInfo_);
-    colorChartLayout_ = new QHBoxLayout();
-    colorChartLayout_->setObjectName(QStringLiteral("color_chart_layout"));
-    verticalLayout4->addLayout(colorChartLayout_);
-    horizontalLayout->addLayout(verticalLayout4, 1);
-    verticalLayout3->addLayout(horizontalLayout, 1);
-
-    auto* line = new QFrame(centralwidget_);
-    line->setObjectName(QStringLiteral("line"));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    verticalLayout3->addWidget(line);
-
-    setCentralWidget(centralwidget_);
 }
 
 std::vector<LumoImageView::ShownFile*> LumoImageView::Shown()
@@ -888,24 +745,6 @@ void LumoImageView::StartSequence()
     sequence_->Start(First().reader, Second().reader, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
 }
 
-void LumoImageView::SaveSequenceCsv()
-{
-    if (!sequence_->IsFinished())
-        return;
-    const QFileInfo first(QString::fromStdString(First().reader.Path()));
-    const QFileInfo second(QString::fromStdString(Second().reader.Path()));
-    const QString suggested =
-        first.dir().filePath(QStringLiteral("%1_vs_%2.csv").arg(first.completeBaseName(), second.completeBaseName()));
-    const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    const std::string csv = sequence_->Csv(plot_->ShownExtras());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())
-        ShowInformation(CannotWrite(path, file));
-}
-
 void LumoImageView::StepFrames(int delta)
 {
     const int count = ctrBar_->CommonFrameCount();
@@ -932,79 +771,6 @@ void LumoImageView::FitViews()
 {
     for (ShownFile* file : Shown())
         file->widget->View()->FitFrame();
-}
-
-void LumoImageView::SetSaveFileChooser(SaveFileChooser chooser)
-{
-    SaveChooser() = std::move(chooser);
-}
-
-QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested,
-                                      const QString& filter)
-{
-    if (SaveChooser())
-        return SaveChooser()(parent, caption, suggested, filter);
-    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
-}
-
-void LumoImageView::SaveShownFrame()
-{
-    const bool second = Second().widget && inspector_->Hovered() == 1;
-    const lumo::LumoYuvReader& reader = second ? Second().reader : First().reader;
-    const int frame = shownFrame_;
-    const QFileInfo source(QString::fromStdString(reader.Path()));
-    const QString suggested =
-        source.dir().filePath(QStringLiteral("%1_frame%2.png").arg(source.completeBaseName()).arg(frame));
-    const QString path = ChooseSaveFile(this, QStringLiteral("Save frame %1").arg(frame), suggested,
-                                        QStringLiteral("PNG (*.png)"));
-    if (path.isEmpty())
-        return;
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        ShowInformation(CannotWrite(path, file));
-        return;
-    }
-    auto sink = [&](const void* data, size_t size) {
-        return file.write(static_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size);
-    };
-    // What the view draws, without anything drawn over it: the frame through
-    // the window's range and gamma, or the difference picture.
-    const double gamma = gammaSpinBox_->value();
-    YUVShowView* view = second ? Second().widget->View() : First().widget->View();
-    const lumo::FramePngStatus status = view->ShowsDiff() ? SaveDiffPicture(gamma, sink)
-                                                          : lumo::WriteFramePng(reader, frame, colorRangeId_, gamma, sink);
-    if (status == lumo::FramePngStatus::Ok && file.commit())
-        return;
-    file.cancelWriting();
-    if (status == lumo::FramePngStatus::ReadFailed)
-        ShowInformation(tr("无法读取第 %1 帧").arg(frame));
-    else
-        ShowInformation(CannotWrite(path, file));
-}
-
-lumo::FramePngStatus LumoImageView::SaveDiffPicture(
-    double gamma, const std::function<bool(const void* data, size_t size)>& sink) const
-{
-    const YUVShowView* first = First().widget->View();
-    const YUVShowView* second = Second().widget->View();
-    const uint8_t* a = first->ShownPlanes();
-    const uint8_t* b = second->ShownPlanes();
-    const int w = first->FrameWidth();
-    const int h = first->FrameHeight();
-    lumo::ColorMatrix matrix;
-    if (!a || !b || w != second->FrameWidth() || h != second->FrameHeight() ||
-        !lumo::MatrixFor(colorRangeId_, 8, &matrix))
-        return lumo::FramePngStatus::ReadFailed;
-    const size_t n = 3 * static_cast<size_t>(w) * static_cast<size_t>(h);
-    std::unique_ptr<uint8_t[]> diff(new (std::nothrow) uint8_t[n]);
-    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[n]);
-    if (!diff || !planes)
-        return lumo::FramePngStatus::EncodeFailed;
-    DiffSamples(a, b, n, diffGainBox_->currentData().toInt(), diff.get());
-    std::copy(diff.get(), diff.get() + n, planes.get());
-    diff.reset();
-    return lumo::WritePlanesPng(planes.get(), w, h, matrix, gamma, sink);
 }
 
 void LumoImageView::CopyMetricText()
