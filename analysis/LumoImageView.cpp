@@ -8,11 +8,11 @@
 #include "open/OpenFileDialog.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
+#include "analysis/PixelInspector.h"
 #include "analysis/RegionMetrics.h"
 #include "analysis/SequenceMetrics.h"
 #include "analysis/VideoCtrBar.h"
 #include "analysis/VideoTimeLine.h"
-#include "render/PixelMath.h"
 #include "render/YUVShowView.h"
 #include "render/YUVWidget.h"
 #include "yuv/FramePng.h"
@@ -25,19 +25,13 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
-#include <QMessageBox>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QDebug>
 #include <QDoubleSpinBox>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
-#include <QSpacerItem>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,7 +39,6 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <new>
 
 namespace {
 
@@ -71,25 +64,6 @@ Planes ReadPlanes(const lumo::LumoYuvReader& reader, int frameIndex)
     return planes;
 }
 
-LumoImageView::SaveFileChooser& SaveChooser()
-{
-    static LumoImageView::SaveFileChooser chooser;
-    return chooser;
-}
-
-// A message that does not block: the window keeps running behind it.
-void ShowInformation(const QString& text)
-{
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("YuvLumo"), text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->show();
-}
-
-QString CannotWrite(const QString& path, const QFileDevice& file)
-{
-    return LumoImageView::tr("无法写入 %1：%2").arg(path, file.errorString());
-}
-
 void FillHistogram(ColorChart* chart, const lumo::LumoYuvReader& reader, const uint8_t* planes)
 {
     const int64_t n = static_cast<int64_t>(reader.Width()) * reader.Height();
@@ -111,20 +85,20 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     BuildForm();
     recordLog_ = new RecordLog(this);
 
-    reader1st_ = reader;
-    setWindowTitle(QString::fromStdString(reader1st_.Path()));
+    First().reader = reader;
+    setWindowTitle(QString::fromStdString(First().reader.Path()));
 
-    ctrBar_ = new VideoCtrBar(reader1st_, this);
+    ctrBar_ = new VideoCtrBar(First().reader, this);
     videoTimeLineLayout_->addWidget(ctrBar_);
     ctrBar_->setMetricText(DashMetricText());
 
-    yuvWidget1st_ = new YUVWidget(reader1st_, this);
-    imageShowLayout_->addWidget(yuvWidget1st_);
+    First().widget = new YUVWidget(First().reader, this);
+    imageShowLayout_->addWidget(First().widget);
 
-    colorChart1st_ = new ColorChart(this);
-    colorChartLayout_->addWidget(colorChart1st_);
-    if (Planes planes = ReadPlanes(reader1st_, 0))
-        FillHistogram(colorChart1st_, reader1st_, planes.get());
+    First().chart = new ColorChart(this);
+    colorChartLayout_->addWidget(First().chart);
+    if (Planes planes = ReadPlanes(First().reader, 0))
+        FillHistogram(First().chart, First().reader, planes.get());
 
     for (QCheckBox* box : {colorRectCheckboxY_, colorRectCheckboxR_, colorRectCheckboxG_, colorRectCheckboxB_})
         box->setChecked(true);
@@ -150,10 +124,10 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
     colorRangeGroup_->addButton(bt709VideoRange_, 1);
     colorRangeGroup_->addButton(bt601VideoRange_, 3);
     colorRangeGroup_->addButton(bt601FullRange_, 4);
-    yuvWidget1st_->SetColorRange(4);
+    First().widget->SetColorRange(4);
 
     connect(ctrBar_, &VideoCtrBar::onDrawCheckBoxChange, this, &LumoImageView::onDrawCheckBoxChange);
-    connect(yuvWidget1st_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect);
+    connect(First().widget, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect);
 
     gammaSpinBox_->setRange(0.0, 10.0);
     gammaSpinBox_->setValue(1.0);
@@ -163,22 +137,26 @@ LumoImageView::LumoImageView(const lumo::LumoYuvReader& reader, QWidget* parent)
 
     connect(linkViewsCheck_, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
-            FollowPlace(yuvWidget1st_->View());
+            FollowPlace(First().widget->View());
     });
 
     BuildShortcuts();
-    pixelInfoTimer_.setSingleShot(true);
-    pixelInfoTimer_.setInterval(100);
-    connect(&pixelInfoTimer_, &QTimer::timeout, this, &LumoImageView::UpdatePixelInfo);
-    ConnectHover(yuvWidget1st_, 1);
+    inspector_ = std::make_unique<PixelInspector>(pixelInfo_, gammaSpinBox_, diffGainBox_, [this] {
+        std::vector<YUVShowView*> views;
+        for (ShownFile* file : Shown())
+            views.push_back(file->widget->View());
+        return views;
+    });
+    ConnectHover(First().widget, 0);
 
-    loader_ = std::make_unique<FrameLoader>();
-    connect(loader_.get(), &FrameLoader::planesReady, this, &LumoImageView::onPlanesReady);
-    connect(loader_.get(), &FrameLoader::histogramsReady, this, &LumoImageView::onHistogramsReady);
-    connect(loader_.get(), &FrameLoader::loadFailed, this, &LumoImageView::onLoadFailed);
-    connect(loader_.get(), &FrameLoader::compareSkipped, this, &LumoImageView::onCompareSkipped);
-    connect(loader_.get(), &FrameLoader::compared, this, &LumoImageView::onCompared);
-    connect(loader_.get(), &FrameLoader::compareStarted, this, &LumoImageView::workStart);
+    selection_ = std::make_unique<SelectionController>();
+    connect(selection_.get(), &SelectionController::planesReady, this, &LumoImageView::onPlanesReady);
+    connect(selection_.get(), &SelectionController::histogramsReady, this, &LumoImageView::onHistogramsReady);
+    connect(selection_.get(), &SelectionController::loadFailed, this, &LumoImageView::onLoadFailed);
+    connect(selection_.get(), &SelectionController::metricsReady, this, &LumoImageView::onMetricsReady);
+    connect(selection_.get(), &SelectionController::metricsCleared, this,
+            [this] { ctrBar_->setMetricText(DashMetricText()); });
+    connect(selection_.get(), &SelectionController::compareStarted, this, &LumoImageView::workStart);
 
     plot_ = new MetricPlot(this);
     plot_->setMinimumHeight(120);
@@ -229,125 +207,31 @@ LumoImageView::~LumoImageView()
     // the time lines go.
     // The loader's and the sequence's threads report to this window: they
     // end first.
-    loader_.reset();
+    selection_.reset();
     sequence_.reset();
     StopWork();
+    inspector_.reset();
 }
 
-void LumoImageView::BuildForm()
+std::vector<LumoImageView::ShownFile*> LumoImageView::Shown()
 {
-    setObjectName(QStringLiteral("LumoImageView"));
-    resize(1284, 659);
-    setWindowTitle(QStringLiteral("MainWindow"));
+    std::vector<ShownFile*> shown;
+    for (ShownFile& file : files_) {
+        if (file.widget)
+            shown.push_back(&file);
+    }
+    return shown;
+}
 
-    centralwidget_ = new QWidget(this);
-    centralwidget_->setObjectName(QStringLiteral("centralwidget"));
-    auto* verticalLayout3 = new QVBoxLayout(centralwidget_);
-    verticalLayout3->setObjectName(QStringLiteral("verticalLayout_3"));
+bool LumoImageView::SecondSameSize() const
+{
+    return Second().widget && Second().reader.Width() == First().reader.Width() &&
+           Second().reader.Height() == First().reader.Height();
+}
 
-    videoTimeLineLayout_ = new QVBoxLayout();
-    videoTimeLineLayout_->setObjectName(QStringLiteral("video_time_line_layout"));
-    verticalLayout3->addLayout(videoTimeLineLayout_);
-
-    auto* horizontalLayout = new QHBoxLayout();
-    horizontalLayout->setObjectName(QStringLiteral("horizontalLayout"));
-
-    auto* verticalLayout = new QVBoxLayout();
-    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
-    verticalLayout->setContentsMargins(8, 8, 8, 8);
-    const QSizePolicy fixed(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto makeBox = [&](QBoxLayout* layout, const char* name, const char* text, bool fixedSize) {
-        auto* box = new QCheckBox(QString::fromUtf8(text), centralwidget_);
-        box->setObjectName(QString::fromLatin1(name));
-        if (fixedSize)
-            box->setSizePolicy(fixed);
-        layout->addWidget(box);
-        return box;
-    };
-    // Short boxes share rows: with two files, the plot and the control bar
-    // above, the window still fits a 1366x768 screen with a panel.
-    auto* channelRow = new QHBoxLayout();
-    verticalLayout->addLayout(channelRow);
-    channelCheckboxY_ = makeBox(channelRow, "channel_checkbox_y", "Y", true);
-    channelCheckboxU_ = makeBox(channelRow, "channel_checkbox_u", "U", true);
-    channelCheckboxV_ = makeBox(channelRow, "channel_checkbox_v", "V", true);
-    verticalLayout->addItem(new QSpacerItem(20, 40, QSizePolicy::Minimum, QSizePolicy::Expanding));
-
-    auto* label2 = new QLabel(QStringLiteral("Range"), centralwidget_);
-    label2->setObjectName(QStringLiteral("label_2"));
-    verticalLayout->addWidget(label2);
-    auto makeRadio = [&](const char* name, const char* text) {
-        auto* radio = new QRadioButton(QString::fromUtf8(text), centralwidget_);
-        radio->setObjectName(QString::fromLatin1(name));
-        verticalLayout->addWidget(radio);
-        return radio;
-    };
-    bt709VideoRange_ = makeRadio("Bt709VideoRange", "BT709 Video");
-    bt601VideoRange_ = makeRadio("Bt601VideoRange", "BT601 Video");
-    bt601FullRange_ = makeRadio("Bt601FullRange", "BT601 Full");
-
-    auto* gammaOpt = new QVBoxLayout();
-    gammaOpt->setObjectName(QStringLiteral("GammaOpt"));
-    auto* label = new QLabel(QStringLiteral("Gamma:"), centralwidget_);
-    label->setObjectName(QStringLiteral("label"));
-    gammaOpt->addWidget(label);
-    gammaSpinBox_ = new QDoubleSpinBox(centralwidget_);
-    gammaSpinBox_->setObjectName(QStringLiteral("gamma_spin_box"));
-    gammaOpt->addWidget(gammaSpinBox_);
-    verticalLayout->addLayout(gammaOpt);
-
-    auto* verticalLayout2 = new QVBoxLayout();
-    verticalLayout2->setObjectName(QStringLiteral("verticalLayout_2"));
-    verticalLayout2->setContentsMargins(0, 0, 0, 0);
-    auto* colorRectRow = new QHBoxLayout();
-    verticalLayout2->addLayout(colorRectRow);
-    colorRectCheckboxY_ = makeBox(colorRectRow, "color_rect_checkbox_y", "Y", false);
-    colorRectCheckboxR_ = makeBox(colorRectRow, "color_rect_checkbox_r", "R", false);
-    colorRectCheckboxG_ = makeBox(colorRectRow, "color_rect_checkbox_g", "G", false);
-    colorRectCheckboxB_ = makeBox(colorRectRow, "color_rect_checkbox_b", "B", false);
-    verticalLayout->addLayout(verticalLayout2);
-    auto* diffRow = new QHBoxLayout();
-    verticalLayout->addLayout(diffRow);
-    diffCheckbox_ = makeBox(diffRow, "diff_checkbox", "Diff", false);
-    diffCheckbox_->setEnabled(false);
-    diffGainBox_ = new QComboBox(centralwidget_);
-    diffGainBox_->setObjectName(QStringLiteral("diff_gain_box"));
-    for (int gain : {1, 4, 16})
-        diffGainBox_->addItem(QStringLiteral("×%1").arg(gain), gain);
-    diffGainBox_->setEnabled(false);
-    diffRow->addWidget(diffGainBox_);
-    // Link views on a row of its own: beside Diff and its gain the column
-    // would grow wider than the views can spare.
-    linkViewsCheck_ = new QCheckBox(QStringLiteral("Link views"), centralwidget_);
-    linkViewsCheck_->setObjectName(QStringLiteral("linkViewsCheck"));
-    linkViewsCheck_->setChecked(true);
-    linkViewsCheck_->setEnabled(false);
-    verticalLayout->addWidget(linkViewsCheck_);
-    horizontalLayout->addLayout(verticalLayout);
-
-    auto* verticalLayout4 = new QVBoxLayout();
-    verticalLayout4->setObjectName(QStringLiteral("verticalLayout_4"));
-    imageShowLayout_ = new QHBoxLayout();
-    imageShowLayout_->setObjectName(QStringLiteral("image_show_layout"));
-    verticalLayout4->addLayout(imageShowLayout_, 1);
-    pixelInfo_ = new QLabel(centralwidget_);
-    pixelInfo_->setObjectName(QStringLiteral("pixel_info_label"));
-    pixelInfo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    pixelInfo_->setMinimumHeight(pixelInfo_->fontMetrics().height());
-    verticalLayout4->addWidget(pixelInfo_);
-    colorChartLayout_ = new QHBoxLayout();
-    colorChartLayout_->setObjectName(QStringLiteral("color_chart_layout"));
-    verticalLayout4->addLayout(colorChartLayout_);
-    horizontalLayout->addLayout(verticalLayout4, 1);
-    verticalLayout3->addLayout(horizontalLayout, 1);
-
-    auto* line = new QFrame(centralwidget_);
-    line->setObjectName(QStringLiteral("line"));
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    verticalLayout3->addWidget(line);
-
-    setCentralWidget(centralwidget_);
+bool LumoImageView::SecondComparable() const
+{
+    return SecondSameSize() && Second().reader.BitDepth() == First().reader.BitDepth();
 }
 
 QString LumoImageView::fileDescription() const
@@ -355,15 +239,15 @@ QString LumoImageView::fileDescription() const
     // Every placeholder is filled in one pass: a "%2" inside a path must
     // stay as it is.
     QString text;
-    if (reader1st_.HasPath()) {
+    if (First().reader.HasPath()) {
         text = QStringLiteral("[read1 file=%1; size=%2x%3; type=%4]")
-                   .arg(QString::fromStdString(reader1st_.Path()), QString::number(reader1st_.Width()),
-                        QString::number(reader1st_.Height()), QString::fromStdString(reader1st_.Type()));
+                   .arg(QString::fromStdString(First().reader.Path()), QString::number(First().reader.Width()),
+                        QString::number(First().reader.Height()), QString::fromStdString(First().reader.Type()));
     }
-    if (reader2nd_.HasPath()) {
+    if (Second().reader.HasPath()) {
         text = QStringLiteral("%1 + [read2 file=%2; size=%3x%4; type=%5]")
-                   .arg(text, QString::fromStdString(reader2nd_.Path()), QString::number(reader2nd_.Width()),
-                        QString::number(reader2nd_.Height()), QString::fromStdString(reader2nd_.Type()));
+                   .arg(text, QString::fromStdString(Second().reader.Path()), QString::number(Second().reader.Width()),
+                        QString::number(Second().reader.Height()), QString::fromStdString(Second().reader.Type()));
     }
     return text;
 }
@@ -398,7 +282,7 @@ QString LumoImageView::DashMetricText()
 
 int LumoImageView::RunningMetricJobs() const
 {
-    return pendingCompare_ != 0 ? 1 : 0;
+    return selection_->RunningJobs();
 }
 
 void LumoImageView::onColorRectCheckbox(int stat)
@@ -407,9 +291,8 @@ void LumoImageView::onColorRectCheckbox(int stat)
     const int r = colorRectCheckboxR_->checkState();
     const int g = colorRectCheckboxG_->checkState();
     const int b = colorRectCheckboxB_->checkState();
-    colorChart1st_->SetShow(y, 0, 0, r, g, b);
-    if (colorChart2nd_)
-        colorChart2nd_->SetShow(y, 0, 0, r, g, b);
+    for (ShownFile* file : Shown())
+        file->chart->SetShow(y, 0, 0, r, g, b);
     qCDebug(lumoDebug) << stat;
 }
 
@@ -418,9 +301,8 @@ void LumoImageView::onChannelCheckbox()
     const int y = channelCheckboxY_->checkState();
     const int u = channelCheckboxU_->checkState();
     const int v = channelCheckboxV_->checkState();
-    yuvWidget1st_->SetVisible(y, u, v);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetVisible(y, u, v);
+    for (ShownFile* file : Shown())
+        file->widget->SetVisible(y, u, v);
 }
 
 void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
@@ -433,18 +315,18 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
     // Reading, counting and comparing a selection run on the loader's
     // threads. The views hear of it before they move: they keep their frame
     // and repaint once, when the new planes arrive.
-    const bool load =
-        select != 0 && FrameFitsTexture(reader1st_.Width(), reader1st_.Height()) && reader1st_.GetFrameSize() > 0;
-    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                          reader2nd_.Height() == reader1st_.Height() && reader2nd_.GetFrameSize() > 0;
-    if (load) {
-        yuvWidget1st_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader1st_.GetFrameSize());
-        if (sameSize)
-            yuvWidget2nd_->View()->ExpectPlanes(static_cast<int64_t>(frameIndex) * reader2nd_.GetFrameSize());
+    const lumo::LumoYuvReader& first = First().reader;
+    const bool load = select != 0 && FrameFitsTexture(first.Width(), first.Height()) && first.GetFrameSize() > 0;
+    // The second file's frame comes with the first one's when it has its size.
+    const bool sameSize = SecondSameSize() && Second().reader.GetFrameSize() > 0;
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const int64_t offset = static_cast<int64_t>(frameIndex) * shown[i]->reader.GetFrameSize();
+        if (load && (i == 0 || sameSize))
+            shown[i]->widget->View()->ExpectPlanes(offset);
     }
-    yuvWidget1st_->SetFrameIndex(frameIndex);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetFrameIndex(frameIndex);
+    for (ShownFile* file : shown)
+        file->widget->SetFrameIndex(frameIndex);
     if (select == 0)
         return;
     plot_->SetCurrentFrame(frameIndex);
@@ -452,95 +334,58 @@ void LumoImageView::onFrameCtrRefresh(int frameIndex, int select)
         UpdateRegionLine();
     if (!load)
         return;
-    // Files of different depths are not compared; deeper files are compared
-    // at their own depth.
-    const int depth = reader1st_.BitDepth();
-    const bool comparable = sameSize && reader2nd_.BitDepth() == depth;
-    // The sequence's table holds the very numbers a comparison of this
-    // pair would give (same engine, same range): no comparison to wait for.
-    const lumo::FrameMetrics* known = comparable ? sequence_->ResultFor(frameIndex) : nullptr;
-    const bool compare = comparable && !known;
-    FrameLoader::Request request;
-    request.token = ++selectionToken_;
-    request.frame = frameIndex;
-    request.first = reader1st_;
-    request.second = reader2nd_;
-    request.withSecond = sameSize;
-    request.compare = compare;
-    request.depth = depth;
-    request.colorRangeCode = MetricColorRange(colorRangeId_);
-    selectionFrame_ = frameIndex;
-    pendingCompare_ = compare ? request.token : 0;
-    if (compare) {
-        pendingDepth_ = depth;
-    } else if (known) {
-        metricDepth_ = known->depth;
-        workFinished(known->ssim, known->mse[0], known->mse[1], known->mse[2], known->psnr[0], known->psnr[1],
-                     known->psnr[2]);
-    } else if (sameSize) {
-        ctrBar_->setMetricText(DashMetricText());
-    }
-    loader_->Load(request);
+    SelectionController::Selection selection;
+    selection.frame = frameIndex;
+    selection.first = First().reader;
+    selection.second = Second().reader;
+    selection.withSecond = sameSize;
+    selection.comparable = sameSize && SecondComparable();
+    selection.colorRangeCode = MetricColorRange(colorRangeId_);
+    selection_->Select(selection, sequence_.get());
 }
 
-void LumoImageView::onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second)
+void LumoImageView::onPlanesReady(int frame, FrameLoader::Frame first, FrameLoader::Frame second)
 {
-    if (token != selectionToken_)
-        return;
-    yuvWidget1st_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader1st_.GetFrameSize(),
-                                       first.planes, first.stored);
-    if (yuvWidget2nd_) {
-        if (second.planes)
-            yuvWidget2nd_->View()->AdoptPlanes(static_cast<int64_t>(selectionFrame_) * reader2nd_.GetFrameSize(),
-                                               second.planes, second.stored);
+    const FrameLoader::Frame frames[2] = {first, second};
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        YUVShowView* view = shown[i]->widget->View();
+        // The second file's planes come only when it has the first one's size.
+        if (i == 0 || frames[i].planes)
+            view->AdoptPlanes(static_cast<int64_t>(frame) * shown[i]->reader.GetFrameSize(), frames[i].planes,
+                              frames[i].stored);
         else
-            yuvWidget2nd_->View()->CancelExpectedPlanes();
+            view->CancelExpectedPlanes();
     }
 }
 
-void LumoImageView::onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms)
+void LumoImageView::onHistogramsReady(std::shared_ptr<const FrameLoader::Histograms> histograms)
 {
-    if (token != selectionToken_)
-        return;
-    colorChart1st_->SetHistograms(histograms->first);
-    if (histograms->hasSecond && colorChart2nd_)
-        colorChart2nd_->SetHistograms(histograms->second);
+    First().chart->SetHistograms(histograms->first);
+    if (histograms->hasSecond && Second().chart)
+        Second().chart->SetHistograms(histograms->second);
 }
 
-void LumoImageView::onLoadFailed(int token)
+void LumoImageView::onLoadFailed()
 {
-    if (token != selectionToken_)
-        return;
-    yuvWidget1st_->View()->CancelExpectedPlanes();
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->View()->CancelExpectedPlanes();
-    pendingCompare_ = 0;
+    for (ShownFile* file : Shown())
+        file->widget->View()->CancelExpectedPlanes();
 }
 
 void LumoImageView::DropSelection()
 {
-    ++selectionToken_;
-    pendingCompare_ = 0;
+    selection_->Drop();
     // The selection's planes will not come: the first view reads its frame
     // itself instead of waiting for them.
-    yuvWidget1st_->View()->CancelExpectedPlanes();
+    First().widget->View()->CancelExpectedPlanes();
 }
 
-void LumoImageView::onCompareSkipped(int token)
+void LumoImageView::onMetricsReady(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
+                                   double psnr_u, double psnr_v, int depth)
 {
-    if (token == pendingCompare_)
-        pendingCompare_ = 0;
-}
-
-void LumoImageView::onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y,
-                               double psnr_u, double psnr_v)
-{
-    // Only the newest selection's result is shown: an older one, or one for
-    // a second file closed or replaced since, sends no usage event either.
-    if (token != pendingCompare_)
-        return;
-    pendingCompare_ = 0;
-    metricDepth_ = pendingDepth_;
+    // Only the newest selection's result comes: an older one, or one for a
+    // second file closed or replaced since, sends no usage event either.
+    metricDepth_ = depth;
     workFinished(ssim, mse_y, mse_u, mse_v, psnr_y, psnr_u, psnr_v);
 }
 
@@ -557,7 +402,7 @@ void LumoImageView::Open2ndThroughDialog(const QStringList& chosen)
     OpenFileDialog dialog(this);
     // Files compared are mostly alike: the first file's values until the
     // chosen file's name tells better.
-    dialog.SetStartValues(reader1st_.Width(), reader1st_.Height(), LayoutIndex(reader1st_.Type()));
+    dialog.SetStartValues(First().reader.Width(), First().reader.Height(), LayoutIndex(First().reader.Type()));
     if (!chosen.isEmpty())
         dialog.AddChosenFiles(chosen);
     if (dialog.exec() != QDialog::Accepted)
@@ -604,38 +449,38 @@ void LumoImageView::dropEvent(QDropEvent* event)
 void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 {
     DropSelection();
-    reader2nd_ = reader;
+    Second().reader = reader;
 
-    yuvWidget2nd_ = new YUVWidget(reader2nd_, this);
-    imageShowLayout_->addWidget(yuvWidget2nd_);
+    Second().widget = new YUVWidget(Second().reader, this);
+    imageShowLayout_->addWidget(Second().widget);
     ctrBar_->setClose2ndEnabled(true);
 
     onChannelCheckbox();
     onColorRangeChange(colorRangeGroup_->checkedId());
 
-    colorChart2nd_ = new ColorChart(this);
-    colorChart2nd_->setObjectName(QStringLiteral("widgetColor2nd"));
-    colorChart2nd_->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
-    colorChartLayout_->addWidget(colorChart2nd_);
+    Second().chart = new ColorChart(this);
+    Second().chart->setObjectName(QStringLiteral("widgetColor2nd"));
+    Second().chart->setStyleSheet(QStringLiteral("#widgetColor2nd{border-left: 3px solid #000000;}"));
+    colorChartLayout_->addWidget(Second().chart);
     // The second file opens at the frame the first one shows (at its own
     // last frame when it is shorter, where the first one goes too): both
     // views, B−A and the numbers are of one frame pair.
-    const int frame = std::min(shownFrame_, reader2nd_.GetFrameCount() - 1);
-    if (Planes planes = ReadPlanes(reader2nd_, frame))
-        FillHistogram(colorChart2nd_, reader2nd_, planes.get());
+    const int frame = std::min(shownFrame_, Second().reader.GetFrameCount() - 1);
+    if (Planes planes = ReadPlanes(Second().reader, frame))
+        FillHistogram(Second().chart, Second().reader, planes.get());
 
-    ctrBar_->Add2ndTimeLine(reader2nd_);
-    connect(yuvWidget2nd_, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
-    ConnectHover(yuvWidget2nd_, 2);
+    ctrBar_->Add2ndTimeLine(Second().reader);
+    connect(Second().widget, &YUVWidget::signalsUpdateRect, this, &LumoImageView::onDrawRect2nd);
+    ConnectHover(Second().widget, 1);
     linkViewsCheck_->setEnabled(true);
     // The new view takes the first one's place once the layout has sized it.
-    QTimer::singleShot(0, yuvWidget2nd_, [this] { FollowPlace(yuvWidget1st_->View()); });
-    const bool sameSize = reader2nd_.Width() == reader1st_.Width() && reader2nd_.Height() == reader1st_.Height();
+    QTimer::singleShot(0, Second().widget, [this] { FollowPlace(First().widget->View()); });
+    const bool sameSize = SecondSameSize();
     diffCheckbox_->setEnabled(sameSize);
     diffGainBox_->setEnabled(sameSize);
     ApplyDiff();
     StartSequence();
-    yuvWidget2nd_->SetDrawMode(yuvWidget1st_->GetDrawMode());
+    Second().widget->SetDrawMode(First().widget->GetDrawMode());
     if (frame >= 0)
         ctrBar_->SelectFrame(frame);
     UpdateRegionLine();
@@ -644,22 +489,20 @@ void LumoImageView::Add2ndFile(const lumo::LumoYuvReader& reader)
 void LumoImageView::remove2ndFile()
 {
     DropSelection();
-    if (yuvWidget2nd_) {
-        if (hoveredView_ == 2)
-            hoveredView_ = 0;
+    if (Second().widget) {
+        inspector_->Forget(1);
         sequence_->Cancel();
         plot_->hide();
         diffCheckbox_->setEnabled(false);
         diffGainBox_->setEnabled(false);
         linkViewsCheck_->setEnabled(false);
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
-        imageShowLayout_->removeWidget(yuvWidget2nd_);
-        delete yuvWidget2nd_;
-        yuvWidget2nd_ = nullptr;
-        colorChartLayout_->removeWidget(colorChart2nd_);
-        delete colorChart2nd_;
-        colorChart2nd_ = nullptr;
+        inspector_->Clear();
+        imageShowLayout_->removeWidget(Second().widget);
+        delete Second().widget;
+        Second().widget = nullptr;
+        colorChartLayout_->removeWidget(Second().chart);
+        delete Second().chart;
+        Second().chart = nullptr;
         // Stops the second time line's worker before dropping it.
         ctrBar_->Remove2ndTimeLine();
     }
@@ -678,43 +521,48 @@ void LumoImageView::onColorRangeChange(int)
 {
     const int previous = colorRangeId_;
     colorRangeId_ = colorRangeGroup_->checkedId();
-    yuvWidget1st_->SetColorRange(colorRangeId_);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetColorRange(colorRangeId_);
+    for (ShownFile* file : Shown())
+        file->widget->SetColorRange(colorRangeId_);
     // SSIM depends on the range: the sequence is compared again.
-    if (yuvWidget2nd_ && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
+    if (Second().widget && MetricColorRange(previous) != MetricColorRange(colorRangeId_))
         StartSequence();
-    UpdatePixelInfo();
+    inspector_->Update();
 }
 
 void LumoImageView::onGammaValueChanged(double value)
 {
     qCDebug(lumoDebug) << value;
     const float gamma = static_cast<float>(value);
-    yuvWidget1st_->SetGamma(gamma);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetGamma(gamma);
-    UpdatePixelInfo();
+    for (ShownFile* file : Shown())
+        file->widget->SetGamma(gamma);
+    inspector_->Update();
 }
 
 void LumoImageView::onDrawRect(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
 {
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
-    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
+    MirrorRect(0, rectStartX, rectStartY, rectEndX, rectEndY);
 }
 
 void LumoImageView::onDrawRect2nd(float rectStartX, float rectStartY, float rectEndX, float rectEndY)
 {
-    yuvWidget1st_->SetRect(rectStartX, rectStartY, rectEndX, rectEndY);
-    SetRegion(rectStartX, rectStartY, rectEndX, rectEndY);
+    MirrorRect(1, rectStartX, rectStartY, rectEndX, rectEndY);
+}
+
+void LumoImageView::MirrorRect(int from, float startX, float startY, float endX, float endY)
+{
+    const std::vector<ShownFile*> shown = Shown();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        if (static_cast<int>(i) != from)
+            shown[i]->widget->SetRect(startX, startY, endX, endY);
+    }
+    SetRegion(startX, startY, endX, endY);
 }
 
 void LumoImageView::SetRegion(float startX, float startY, float endX, float endY)
 {
     // x runs 0 to 1 from the left edge, y 0 to -1 from the top edge. The
     // region holds every pixel the rectangle touches.
-    const int w = reader1st_.Width(), h = reader1st_.Height();
+    const int w = First().reader.Width(), h = First().reader.Height();
     auto span = [](float a, float b, int size, int& first, int& count) {
         const double lo = std::clamp(static_cast<double>(std::min(a, b)), 0.0, 1.0) * size;
         const double hi = std::clamp(static_cast<double>(std::max(a, b)), 0.0, 1.0) * size;
@@ -730,9 +578,7 @@ void LumoImageView::SetRegion(float startX, float startY, float endX, float endY
 
 void LumoImageView::UpdateRegionLine()
 {
-    const bool comparable = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                            reader2nd_.Height() == reader1st_.Height() &&
-                            reader2nd_.BitDepth() == reader1st_.BitDepth();
+    const bool comparable = SecondComparable();
     const int frame = shownFrame_;
     if (!comparable || roi_.w <= 0 || frame >= ctrBar_->CommonFrameCount()) {
         region_->Cancel();
@@ -741,8 +587,8 @@ void LumoImageView::UpdateRegionLine()
         return;
     }
     lumo::CompareEngine::Settings settings;
-    settings.a = reader1st_;
-    settings.b = reader2nd_;
+    settings.a = First().reader;
+    settings.b = Second().reader;
     settings.withSsim = false;
     settings.extra.planeSsim = true;
     settings.region = roi_;
@@ -753,9 +599,8 @@ void LumoImageView::onDrawCheckBoxChange(int enable)
 {
     qCDebug(lumoDebug) << "onDrawCheckBoxChange " << enable;
     const int mode = enable <= 0 ? 1 : 2;
-    yuvWidget1st_->SetDrawMode(mode);
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->SetDrawMode(mode);
+    for (ShownFile* file : Shown())
+        file->widget->SetDrawMode(mode);
 }
 
 void LumoImageView::workStart()
@@ -821,39 +666,19 @@ void LumoImageView::BuildShortcuts()
     }
 }
 
-void LumoImageView::ConnectHover(YUVWidget* widget, int which)
+void LumoImageView::ConnectHover(YUVWidget* widget, int index)
 {
     YUVShowView* view = widget->View();
-    connect(view, &YUVShowView::pixelHovered, this, [this, which](int x, int y) {
-        hoveredView_ = which;
-        hoverX_ = x;
-        hoverY_ = y;
-        UpdatePixelInfo();
-    });
-    connect(view, &YUVShowView::mouseLeft, this, [this, which] {
-        if (hoveredView_ != which)
-            return;
-        hoveredView_ = 0;
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
-    });
-    // The values follow the frame while the mouse rests, a few times a
-    // second at most during playback.
-    auto follow = [this] {
-        if (hoverX_ >= 0 && !pixelInfoTimer_.isActive())
-            pixelInfoTimer_.start();
-    };
-    connect(view, &YUVShowView::planesChanged, this, follow);
-    connect(view, &QOpenGLWidget::frameSwapped, this, follow);
+    inspector_->Watch(view, index);
     connect(view, &YUVShowView::placeChanged, this, [this, view] { FollowPlace(view); });
 }
 
 void LumoImageView::FollowPlace(YUVShowView* leader)
 {
-    if (!yuvWidget2nd_ || !linkViewsCheck_->isChecked())
+    if (!Second().widget || !linkViewsCheck_->isChecked())
         return;
-    YUVShowView* first = yuvWidget1st_->View();
-    YUVShowView* second = yuvWidget2nd_->View();
+    YUVShowView* first = First().widget->View();
+    YUVShowView* second = Second().widget->View();
     (leader == first ? second : first)->SetPlace(leader->CurrentPlace());
 }
 
@@ -861,17 +686,19 @@ void LumoImageView::ZoomViews(double factor)
 {
     // The view under the mouse, or the first; a linked view follows. Without
     // the link and the mouse elsewhere both views zoom.
-    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
-    const bool linked = views[1] && linkViewsCheck_->isChecked();
-    for (int i = 0; i < 2; ++i) {
-        const bool hovered = hoveredView_ == i + 1;
-        const bool target = hovered || (hoveredView_ == 0 && (i == 0 || !linked));
-        if (!views[i] || !target)
+    const std::vector<ShownFile*> shown = Shown();
+    const bool linked = shown.size() > 1 && linkViewsCheck_->isChecked();
+    const int hoveredView = inspector_->Hovered();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const bool hovered = hoveredView == static_cast<int>(i);
+        const bool target = hovered || (hoveredView < 0 && (i == 0 || !linked));
+        if (!target)
             continue;
+        YUVShowView* view = shown[i]->widget->View();
         if (factor > 0)
-            views[i]->ZoomAboutCentre(factor);
+            view->ZoomAboutCentre(factor);
         else
-            views[i]->ShowActualPixels();
+            view->ShowActualPixels();
         if (linked)
             break;
     }
@@ -879,58 +706,7 @@ void LumoImageView::ZoomViews(double factor)
 
 QString LumoImageView::PixelInfoText() const
 {
-    if (hoverX_ < 0 || hoverY_ < 0)
-        return QString();
-    YUVShowView* views[2] = {yuvWidget1st_->View(), yuvWidget2nd_ ? yuvWidget2nd_->View() : nullptr};
-    // The file's own samples, at its depth, and the 8-bit ones the view
-    // draws (the same for 8-bit files).
-    int samples[2][3] = {};
-    int drawn[2][3] = {};
-    bool has[2] = {false, false};
-    for (int i = 0; i < 2; ++i)
-        has[i] = views[i] && views[i]->SampleAt(hoverX_, hoverY_, samples[i]) &&
-                 views[i]->ShownSampleAt(hoverX_, hoverY_, drawn[i]);
-    QString text = QStringLiteral("x %1, y %2").arg(hoverX_).arg(hoverY_);
-    for (int i = 0; i < 2; ++i) {
-        if (!has[i])
-            continue;
-        // What the view draws there: the samples at their depth, or the
-        // 8-bit difference in a difference view.
-        int rgb[3];
-        if (views[i]->ShowsDiff() && has[0]) {
-            const int gain = diffGainBox_->currentData().toInt();
-            int shown[3];
-            for (int p = 0; p < 3; ++p)
-                shown[p] = std::clamp(128 + gain * (drawn[i][p] - drawn[0][p]), 0, 255);
-            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), 8, shown[0], shown[1], shown[2], rgb);
-        } else {
-            FrameShaderRgb(views[i]->ColorRange(), gammaSpinBox_->value(), views[i]->BitDepth(), samples[i][0],
-                           samples[i][1], samples[i][2], rgb);
-        }
-        text += QStringLiteral("    %1Y %2 U %3 V %4 → R %5 G %6 B %7")
-                    .arg(views[1] ? (i == 0 ? QStringLiteral("A: ") : QStringLiteral("B: ")) : QString())
-                    .arg(samples[i][0])
-                    .arg(samples[i][1])
-                    .arg(samples[i][2])
-                    .arg(rgb[0])
-                    .arg(rgb[1])
-                    .arg(rgb[2]);
-    }
-    // Files of different depths are not compared.
-    if (has[0] && has[1] && views[0]->BitDepth() != views[1]->BitDepth()) {
-        text += QStringLiteral("    B−A: -");
-    } else if (has[0] && has[1]) {
-        auto signedText = [](int d) { return d > 0 ? QStringLiteral("+%1").arg(d) : QString::number(d); };
-        text += QStringLiteral("    B−A: Y %1 U %2 V %3")
-                    .arg(signedText(samples[1][0] - samples[0][0]), signedText(samples[1][1] - samples[0][1]),
-                         signedText(samples[1][2] - samples[0][2]));
-    }
-    return text;
-}
-
-void LumoImageView::UpdatePixelInfo()
-{
-    pixelInfo_->setText(PixelInfoText());
+    return inspector_->Text();
 }
 
 void LumoImageView::SetDiffShown(bool shown, int gain)
@@ -944,50 +720,29 @@ void LumoImageView::SetDiffShown(bool shown, int gain)
 
 void LumoImageView::ApplyDiff()
 {
-    if (!yuvWidget2nd_)
+    if (!Second().widget)
         return;
     const bool on = diffCheckbox_->isEnabled() && diffCheckbox_->isChecked();
-    yuvWidget2nd_->View()->SetDiffReference(on ? yuvWidget1st_->View() : nullptr,
+    Second().widget->View()->SetDiffReference(on ? First().widget->View() : nullptr,
                                             diffGainBox_->currentData().toInt());
-    UpdatePixelInfo();
+    inspector_->Update();
 }
 
 void LumoImageView::StartSequence()
 {
-    const bool sameSize = yuvWidget2nd_ && reader2nd_.Width() == reader1st_.Width() &&
-                          reader2nd_.Height() == reader1st_.Height();
-    const int frames = sameSize ? ctrBar_->CommonFrameCount() : 0;
+    const int frames = SecondSameSize() ? ctrBar_->CommonFrameCount() : 0;
     if (frames <= 0) {
         sequence_->Cancel();
         plot_->hide();
         diffCheckbox_->setEnabled(false);
         diffGainBox_->setEnabled(false);
-        hoverX_ = hoverY_ = -1;
-        UpdatePixelInfo();
+        inspector_->Clear();
         return;
     }
     plot_->Reset(frames);
     plot_->SetCurrentFrame(shownFrame_);
     plot_->show();
-    sequence_->Start(reader1st_, reader2nd_, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
-}
-
-void LumoImageView::SaveSequenceCsv()
-{
-    if (!sequence_->IsFinished())
-        return;
-    const QFileInfo first(QString::fromStdString(reader1st_.Path()));
-    const QFileInfo second(QString::fromStdString(reader2nd_.Path()));
-    const QString suggested =
-        first.dir().filePath(QStringLiteral("%1_vs_%2.csv").arg(first.completeBaseName(), second.completeBaseName()));
-    const QString path = ChooseSaveFile(this, QStringLiteral("Save CSV"), suggested, QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    const std::string csv = sequence_->Csv(plot_->ShownExtras());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) || !file.commit())
-        ShowInformation(CannotWrite(path, file));
+    sequence_->Start(First().reader, Second().reader, frames, MetricColorRange(colorRangeId_), plot_->ShownExtras());
 }
 
 void LumoImageView::StepFrames(int delta)
@@ -1014,82 +769,8 @@ void LumoImageView::SelectLastFrame()
 
 void LumoImageView::FitViews()
 {
-    yuvWidget1st_->View()->FitFrame();
-    if (yuvWidget2nd_)
-        yuvWidget2nd_->View()->FitFrame();
-}
-
-void LumoImageView::SetSaveFileChooser(SaveFileChooser chooser)
-{
-    SaveChooser() = std::move(chooser);
-}
-
-QString LumoImageView::ChooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested,
-                                      const QString& filter)
-{
-    if (SaveChooser())
-        return SaveChooser()(parent, caption, suggested, filter);
-    return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
-}
-
-void LumoImageView::SaveShownFrame()
-{
-    const bool second = yuvWidget2nd_ && hoveredView_ == 2;
-    const lumo::LumoYuvReader& reader = second ? reader2nd_ : reader1st_;
-    const int frame = shownFrame_;
-    const QFileInfo source(QString::fromStdString(reader.Path()));
-    const QString suggested =
-        source.dir().filePath(QStringLiteral("%1_frame%2.png").arg(source.completeBaseName()).arg(frame));
-    const QString path = ChooseSaveFile(this, QStringLiteral("Save frame %1").arg(frame), suggested,
-                                        QStringLiteral("PNG (*.png)"));
-    if (path.isEmpty())
-        return;
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        ShowInformation(CannotWrite(path, file));
-        return;
-    }
-    auto sink = [&](const void* data, size_t size) {
-        return file.write(static_cast<const char*>(data), static_cast<qint64>(size)) == static_cast<qint64>(size);
-    };
-    // What the view draws, without anything drawn over it: the frame through
-    // the window's range and gamma, or the difference picture.
-    const double gamma = gammaSpinBox_->value();
-    YUVShowView* view = second ? yuvWidget2nd_->View() : yuvWidget1st_->View();
-    const lumo::FramePngStatus status = view->ShowsDiff() ? SaveDiffPicture(gamma, sink)
-                                                          : lumo::WriteFramePng(reader, frame, colorRangeId_, gamma, sink);
-    if (status == lumo::FramePngStatus::Ok && file.commit())
-        return;
-    file.cancelWriting();
-    if (status == lumo::FramePngStatus::ReadFailed)
-        ShowInformation(tr("无法读取第 %1 帧").arg(frame));
-    else
-        ShowInformation(CannotWrite(path, file));
-}
-
-lumo::FramePngStatus LumoImageView::SaveDiffPicture(
-    double gamma, const std::function<bool(const void* data, size_t size)>& sink) const
-{
-    const YUVShowView* first = yuvWidget1st_->View();
-    const YUVShowView* second = yuvWidget2nd_->View();
-    const uint8_t* a = first->ShownPlanes();
-    const uint8_t* b = second->ShownPlanes();
-    const int w = first->FrameWidth();
-    const int h = first->FrameHeight();
-    lumo::ColorMatrix matrix;
-    if (!a || !b || w != second->FrameWidth() || h != second->FrameHeight() ||
-        !lumo::MatrixFor(colorRangeId_, 8, &matrix))
-        return lumo::FramePngStatus::ReadFailed;
-    const size_t n = 3 * static_cast<size_t>(w) * static_cast<size_t>(h);
-    std::unique_ptr<uint8_t[]> diff(new (std::nothrow) uint8_t[n]);
-    std::unique_ptr<uint16_t[]> planes(new (std::nothrow) uint16_t[n]);
-    if (!diff || !planes)
-        return lumo::FramePngStatus::EncodeFailed;
-    DiffSamples(a, b, n, diffGainBox_->currentData().toInt(), diff.get());
-    std::copy(diff.get(), diff.get() + n, planes.get());
-    diff.reset();
-    return lumo::WritePlanesPng(planes.get(), w, h, matrix, gamma, sink);
+    for (ShownFile* file : Shown())
+        file->widget->View()->FitFrame();
 }
 
 void LumoImageView::CopyMetricText()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "analysis/FrameLoader.h"
+#include "analysis/SelectionController.h"
 #include "iqa/CodecMetrics.h"
 #include "yuv/FramePng.h"
 #include "yuv/LumoYuvReader.h"
@@ -11,10 +11,13 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <functional>
+#include <vector>
 
 class ColorChart;
 class MetricPlot;
+class PixelInspector;
 class RegionMetrics;
 class SequenceMetrics;
 class YUVShowView;
@@ -81,11 +84,11 @@ public:
     void CopyMetricText();
 
     VideoCtrBar* CtrBar() const { return ctrBar_; }
-    YUVWidget* FirstYUVWidget() const { return yuvWidget1st_; }
-    YUVWidget* SecondYUVWidget() const { return yuvWidget2nd_; }
-    ColorChart* FirstChart() const { return colorChart1st_; }
-    ColorChart* SecondChart() const { return colorChart2nd_; }
-    const lumo::LumoYuvReader& SecondReader() const { return reader2nd_; }
+    YUVWidget* FirstYUVWidget() const { return files_[0].widget; }
+    YUVWidget* SecondYUVWidget() const { return files_[1].widget; }
+    ColorChart* FirstChart() const { return files_[0].chart; }
+    ColorChart* SecondChart() const { return files_[1].chart; }
+    const lumo::LumoYuvReader& SecondReader() const { return files_[1].reader; }
     int ColorRangeId() const { return colorRangeId_; }
     MetricPlot* Plot() const { return plot_; }
     SequenceMetrics* Sequence() const { return sequence_.get(); }
@@ -132,6 +135,24 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // One file the window shows: its reader, its view with rulers and its
+    // histogram.
+    struct ShownFile {
+        lumo::LumoYuvReader reader;
+        YUVWidget* widget = nullptr;
+        ColorChart* chart = nullptr;
+    };
+    ShownFile& First() { return files_[0]; }
+    const ShownFile& First() const { return files_[0]; }
+    ShownFile& Second() { return files_[1]; }
+    const ShownFile& Second() const { return files_[1]; }
+    // The files shown: the first, then the second while one is open.
+    std::vector<ShownFile*> Shown();
+    // The second file is open and has the first one's size (and depth).
+    bool SecondSameSize() const;
+    bool SecondComparable() const;
+    // Draws the rectangle drawn in view `from` in the other views too.
+    void MirrorRect(int from, float startX, float startY, float endX, float endY);
     void BuildForm();
     void remove2ndFile();
     // The rectangle from the views' normalised corners, then the region line.
@@ -140,14 +161,13 @@ private:
     // there is no rectangle or nothing to compare.
     void UpdateRegionLine();
     void Add2ndFile(const lumo::LumoYuvReader& reader);
-    void onPlanesReady(int token, FrameLoader::Frame first, FrameLoader::Frame second);
+    void onPlanesReady(int frame, FrameLoader::Frame first, FrameLoader::Frame second);
     // What the newest selection awaits becomes stale (second file changes).
     void DropSelection();
-    void onHistogramsReady(int token, std::shared_ptr<const FrameLoader::Histograms> histograms);
-    void onLoadFailed(int token);
-    void onCompareSkipped(int token);
-    void onCompared(int token, double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
-                    double psnr_v);
+    void onHistogramsReady(std::shared_ptr<const FrameLoader::Histograms> histograms);
+    void onLoadFailed();
+    void onMetricsReady(double ssim, double mse_y, double mse_u, double mse_v, double psnr_y, double psnr_u,
+                        double psnr_v, int depth);
     // Stops playback and the thumbnail workers of both time lines.
     void StopWork();
     void BuildShortcuts();
@@ -155,7 +175,6 @@ private:
     // are open; hides the plot otherwise.
     void StartSequence();
     void ConnectHover(YUVWidget* widget, int which);
-    void UpdatePixelInfo();
     void ApplyDiff();
     // With the link on, the other view takes `leader`'s place.
     void FollowPlace(YUVShowView* leader);
@@ -166,33 +185,18 @@ private:
     lumo::FramePngStatus SaveDiffPicture(double gamma,
                                          const std::function<bool(const void* data, size_t size)>& sink) const;
 
-    ColorChart* colorChart1st_ = nullptr;
-    ColorChart* colorChart2nd_ = nullptr;
-    YUVWidget* yuvWidget1st_ = nullptr;
-    YUVWidget* yuvWidget2nd_ = nullptr;
+    // The first file, then the second (no view while none is open; its
+    // reader stays until another one replaces it).
+    std::array<ShownFile, 2> files_;
     VideoCtrBar* ctrBar_ = nullptr;
-    lumo::LumoYuvReader reader1st_;
-    lumo::LumoYuvReader reader2nd_;
     QButtonGroup* colorRangeGroup_ = nullptr;
     int colorRangeId_ = 4;
     // Frame of the last refresh: what the views show.
     int shownFrame_ = 0;
-    // View the mouse is over: 0 none, 1 first, 2 second.
-    int hoveredView_ = 0;
-    // Frame pixel under the mouse, -1 when none.
-    int hoverX_ = -1;
-    int hoverY_ = -1;
-    QTimer pixelInfoTimer_;
-    // The newest selection; results of older ones (and of a second file
-    // that has gone since) are stale. A change of second file counts too.
-    int selectionToken_ = 0;
-    int selectionFrame_ = 0;
-    // Token whose comparison result is awaited, 0 for none, and its depth.
-    int pendingCompare_ = 0;
-    int pendingDepth_ = 8;
+    std::unique_ptr<PixelInspector> inspector_;
     // Depth of the comparison the metric text shows.
     int metricDepth_ = 8;
-    std::unique_ptr<FrameLoader> loader_;
+    std::unique_ptr<SelectionController> selection_;
     std::unique_ptr<SequenceMetrics> sequence_;
     // The drawn rectangle in frame pixels (zero width: none) and the
     // measurement of it the region line waits for.

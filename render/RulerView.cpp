@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "render/RulerTicks.h"
+#include "math/RulerTicks.h"
 
 RulerView::RulerView(int startValue, int endValue, int type, QWidget* parent)
     : QWidget(parent), endValue_(endValue), startValue_(startValue), type_(type)

@@ -14,21 +14,21 @@
 #include <QOpenGLFunctions>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QWheelEvent>
 
-#include "render/FitSize.h"
+#include "math/FitSize.h"
 #include "render/OrnGL/GLComponent/DrawCall.h"
 #include "render/OrnGL/GLComponent/GLVAO.h"
 #include "render/OrnGL/GLTexture/GLTexture.h"
+#include "render/PixelValueOverlay.h"
 #include "base/LogPrint.h"
 #include "yuv/LumoYuvReader.h"
 #include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvTypeTable.h"
-#include "render/Mat4x4.h"
-#include "render/PixelMath.h"
-#include "render/Vec4.h"
+#include "math/Mat4x4.h"
+#include "yuv/PixelMath.h"
+#include "math/Vec4.h"
 #include "render/YuvShaders.h"
 
 namespace {
@@ -54,28 +54,6 @@ float Clamp(float v, float lo, float hi)
     return v; // NaN stays NaN
 }
 
-// Transparent layer over the view that writes the sample values into the
-// frame pixels at high zoom; the view paints it.
-class PixelValueOverlay : public QWidget {
-public:
-    explicit PixelValueOverlay(YUVShowView* view) : QWidget(view), view_(view)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAttribute(Qt::WA_NoSystemBackground);
-        hide();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        view_->PaintPixelValues(painter);
-    }
-
-private:
-    YUVShowView* view_;
-};
-
 } // namespace
 
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
@@ -86,7 +64,8 @@ YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, c
     // Moves without a button report the pixel under the mouse; only moves
     // with a button held pan or draw.
     setMouseTracking(true);
-    valueOverlay_ = new PixelValueOverlay(this);
+    valueOverlay_ = new PixelValueOverlay(
+        this, [this] { return ValueGrid(); }, [this](int x, int y, int yuv[3]) { return SampleAt(x, y, yuv); });
     if (!path.isNull()) {
         path_ = QFile::encodeName(path).toStdString();
         hasPath_ = true;
@@ -424,52 +403,19 @@ void YUVShowView::PlacePixelValues()
     valueOverlay_->setVisible(show);
 }
 
-void YUVShowView::PaintPixelValues(QPainter& painter) const
+PixelGrid YUVShowView::ValueGrid() const
 {
-    const double scale = PixelScale();
-    if (scale < kValueScale || !planes_)
-        return;
+    PixelGrid grid;
+    if (!planes_)
+        return grid;
+    grid.scale = PixelScale();
     // Widget position of the frame's top-left corner.
-    const double left = viewW_ / 2.0 + extentLeft_;
-    const double top = viewH_ / 2.0 - extentTop_;
-    const int x0 = std::max(0, static_cast<int>(std::floor(-left / scale)));
-    const int y0 = std::max(0, static_cast<int>(std::floor(-top / scale)));
-    const int x1 = std::min(frameWidth_ - 1, static_cast<int>(std::floor((width() - left) / scale)));
-    const int y1 = std::min(frameHeight_ - 1, static_cast<int>(std::floor((height() - top) / scale)));
-    QFont font = painter.font();
-    int size = std::clamp(static_cast<int>(scale / 4.5), 9, 28);
-    // The widest line of the file's depth (5 digits at 16 bits) still fits
-    // inside its pixel.
-    const QString widest = QStringLiteral("Y %1").arg(QString(QString::number((1 << depth_) - 1).size(), '8'));
-    for (; size > 7; --size) {
-        font.setPixelSize(size);
-        if (QFontMetricsF(font).horizontalAdvance(widest) <= 0.85 * scale)
-            break;
-    }
-    font.setPixelSize(size);
-    const QFontMetricsF metrics(font);
-    painter.setRenderHint(QPainter::Antialiasing);
-    // Black figures in a white outline read on any colour.
-    const QPen outline(Qt::white, 3.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    static const char* const kNames[3] = {"Y", "U", "V"};
-    for (int y = y0; y <= y1; ++y) {
-        for (int x = x0; x <= x1; ++x) {
-            int yuv[3];
-            if (!SampleAt(x, y, yuv))
-                continue;
-            QPainterPath path;
-            const double cx = left + (x + 0.5) * scale;
-            const double cy = top + (y + 0.5) * scale;
-            for (int p = 0; p < 3; ++p) {
-                const QString text = QStringLiteral("%1 %2").arg(QLatin1String(kNames[p])).arg(yuv[p]);
-                const double tx = cx - metrics.horizontalAdvance(text) / 2.0;
-                const double ty = cy + (p - 1) * metrics.height() + metrics.ascent() / 2.0 - metrics.descent() / 2.0;
-                path.addText(QPointF(tx, ty), font, text);
-            }
-            painter.strokePath(path, outline);
-            painter.fillPath(path, Qt::black);
-        }
-    }
+    grid.left = viewW_ / 2.0 + extentLeft_;
+    grid.top = viewH_ / 2.0 - extentTop_;
+    grid.frameWidth = frameWidth_;
+    grid.frameHeight = frameHeight_;
+    grid.depth = depth_;
+    return grid;
 }
 
 void YUVShowView::paintGL()

@@ -11,9 +11,11 @@
 #include <QPointer>
 #include <QString>
 
-#include "render/LineQuad.h"
+#include "math/LineQuad.h"
 
 class DrawCall;
+class PixelValueOverlay;
+struct PixelGrid;
 class GLTexture;
 class GLVAO;
 class QPainter;
@@ -176,11 +178,8 @@ private:
     // The frame's size in view pixels at zoom 1.
     void FittedSize(int* outW, int* outH) const;
 
-public:
-    // Draws the values of every visible frame pixel (the overlay's paint).
-    void PaintPixelValues(QPainter& painter) const;
-
-private:
+    // Where the frame pixels lie, for the value overlay.
+    PixelGrid ValueGrid() const;
     void SetColourUniforms();
     void DrawRect(const float* projection);
     void DrawThumbnails();
@@ -264,7 +263,7 @@ private:
     std::unique_ptr<uint8_t[]> diffPlanes_;
     // Deeper layouts: the shown frame's samples at their own depth.
     std::unique_ptr<uint16_t[]> nativePlanes_;
-    QWidget* valueOverlay_ = nullptr;
+    PixelValueOverlay* valueOverlay_ = nullptr;
     bool texturesFilled_ = false;
     // Depth of the samples in the textures and the level a texel of 1.0
     // stands for.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "render/Vec2.h"
+#include "math/Vec2.h"
 
 // A straight segment drawn as a band of a given width. The band lies wholly
 // on one side of the segment: for a segment running left to right (y up) it

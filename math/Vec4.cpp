@@ -1,4 +1,4 @@
-#include "render/Vec4.h"
+#include "math/Vec4.h"
 
 Vec4::Vec4(float x, float y, float z, float w) : Mat(4, 1)
 {

@@ -1,4 +1,4 @@
-#include "render/RulerTicks.h"
+#include "math/RulerTicks.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "render/PixelMath.h"
+#include "yuv/PixelMath.h"
 
 #include "yuv/YuvColorMatrix.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Mat.h"
+#include "math/Mat.h"
 
 // A 4x4 transform, the identity when built. Each builder writes the entries
 // it is responsible for and leaves the others unchanged; the ones that fill

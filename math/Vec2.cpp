@@ -1,4 +1,4 @@
-#include "render/Vec2.h"
+#include "math/Vec2.h"
 
 Vec2::Vec2(float x, float y) : Mat(2, 1)
 {

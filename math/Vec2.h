@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/Mat.h"
+#include "math/Mat.h"
 
 // A 2x1 column vector (x, y).
 class Vec2 : public Mat {

@@ -1,4 +1,4 @@
-#include "render/FitSize.h"
+#include "math/FitSize.h"
 
 void FitSize(int viewW, int viewH, int imgW, int imgH, int* outW, int* outH)
 {

@@ -1,4 +1,4 @@
-#include "render/LineQuad.h"
+#include "math/LineQuad.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "render/Mat4x4.h"
+#include "math/Mat4x4.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "render/Mat.h"
+#include "math/Mat.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/Mat.h"
-#include "render/Vec2.h"
+#include "math/Mat.h"
+#include "math/Vec2.h"
 
 // A 4x1 column vector (x, y, z, w).
 class Vec4 : public Mat {

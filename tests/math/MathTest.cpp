@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "render/FitSize.h"
-#include "render/LineQuad.h"
-#include "render/Mat.h"
-#include "render/Mat4x4.h"
-#include "render/Vec4.h"
+#include "math/FitSize.h"
+#include "math/LineQuad.h"
+#include "math/Mat.h"
+#include "math/Mat4x4.h"
+#include "math/Vec4.h"
 
 namespace {
 
