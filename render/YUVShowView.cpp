@@ -240,9 +240,11 @@ void YUVShowView::AdoptPlanes(int64_t offset, Planes planes, Planes stored)
     const FrameKey key = KeyFor(offset);
     if (!key.valid)
         return;
-    // Read-only from here on: a read of the view's own never reuses it.
+    // Read-only from here on: others may still read it, so a read of the
+    // view's own never refills it.
     planes_ = std::const_pointer_cast<uint8_t>(planes);
     stored_ = depth_ > 8 ? std::const_pointer_cast<uint8_t>(stored) : nullptr;
+    ownBuffers_ = false;
     planesKey_ = key;
     attemptedKey_ = key;
     ++planesSerial_;
@@ -269,9 +271,10 @@ void YUVShowView::RefreshPlanes()
         return;
     attemptedKey_ = key;
 
-    // A buffer nobody else holds is filled again; otherwise a new one.
-    auto reusable = [](const std::shared_ptr<uint8_t>& held, int64_t bytes) {
-        if (held && held.use_count() == 1)
+    // The view's own buffers are never handed to another thread, so they
+    // are filled again; adopted ones are left to whoever else holds them.
+    auto reusable = [this](const std::shared_ptr<uint8_t>& held, int64_t bytes) {
+        if (held && ownBuffers_)
             return held;
         if (bytes <= 0)
             return std::shared_ptr<uint8_t>();
@@ -291,6 +294,7 @@ void YUVShowView::RefreshPlanes()
     if (read && got > 0) {
         planes_ = std::move(target);
         stored_ = std::move(stored);
+        ownBuffers_ = true;
         planesKey_ = key;
         ++planesSerial_;
     }

@@ -245,6 +245,8 @@ private:
     // Layouts deeper than 8 bits only: the same frame's bytes as stored,
     // read and released with planes_.
     std::shared_ptr<uint8_t> stored_;
+    // planes_ and stored_ were read by this view, not adopted.
+    bool ownBuffers_ = false;
     FrameKey planesKey_;    // what planes_ (and stored_) hold
     FrameKey attemptedKey_; // last read tried, failed or not
     bool expecting_ = false;
