@@ -4,6 +4,7 @@
 #include "media/EncodedLayout.h"
 #include "media/LumoReader.h"
 #include "media/MediaInput.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/Y4mIndex.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -972,6 +973,11 @@ std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int
         }
     }
     return source;
+}
+
+void InstallEncodedFrameSources()
+{
+    SetEncodedOpener(&OpenEncodedFrameSource);
 }
 
 } // namespace lumo

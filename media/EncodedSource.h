@@ -96,4 +96,8 @@ private:
 // `error` gets a LumoReader::Result.
 std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error = nullptr);
 
+// Makes OpenFrameSource (yuv/RawFrameSource.h) read encoded files through
+// OpenEncodedFrameSource. Programs call it at start-up, before other threads.
+void InstallEncodedFrameSources();
+
 } // namespace lumo

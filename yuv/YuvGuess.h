@@ -24,6 +24,9 @@ struct YuvGuess {
     // The file is Y4M; `y4m.status` tells whether it can be read.
     bool isY4m = false;
     Y4mInfo y4m;
+    // The file is encoded video whose stream gave width, height, layout and
+    // rate (filled by the caller that decodes it, never by GuessFile).
+    bool isEncoded = false;
 
     bool HasSize() const { return sizeFrom != GuessSource::None; }
     bool HasType() const { return typeFrom != GuessSource::None; }
