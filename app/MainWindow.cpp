@@ -197,11 +197,13 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             continue;
         }
         files.append(path);
-        if (LooksLikeMedia(path)) {
-            unknown.append(path); // the dialog converts it
+        // Encoded video is read in place, its geometry from the stream;
+        // what does not decode, and pictures, the dialog converts.
+        const lumo::YuvGuess guess = GuessChosenFile(path);
+        if (LooksLikeMedia(path) && !guess.isEncoded) {
+            unknown.append(path);
             continue;
         }
-        const lumo::YuvGuess guess = GuessChosenFile(path);
         const QString problem = Y4mProblem(path, guess);
         if (!problem.isEmpty()) {
             problems.append(problem);
@@ -210,7 +212,8 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         // A file already listed is not listed twice: its row is selected
         // (unless another size or layout is asked for; a Y4M header has
         // the last word on those).
-        if (YUVListItem* row = guess.isY4m ? RowOf(path, 0, 0, {}) : RowOf(path, width, height, type)) {
+        const bool described = guess.isY4m || guess.isEncoded;
+        if (YUVListItem* row = described ? RowOf(path, 0, 0, {}) : RowOf(path, width, height, type)) {
             SelectRow(row);
             continue;
         }

@@ -92,17 +92,9 @@ YuvGuess GuessEncoded(const std::string& path, const std::string& name)
 {
     RequireRegularFile(path, name);
     int error = 0;
-    const std::unique_ptr<FrameSource> source = OpenEncodedSource(path, &error);
-    if (!source || source->FrameSize() <= 0)
+    const YuvGuess guess = GuessEncodedFile(path, &error);
+    if (!guess.isEncoded)
         throw CliError("cannot decode " + name + ": " + DecodeProblem(error));
-    YuvGuess guess;
-    guess.isEncoded = true;
-    guess.width = source->Width();
-    guess.height = source->Height();
-    guess.type = source->Type();
-    guess.sizeFrom = guess.typeFrom = GuessSource::Header;
-    guess.fps = source->FrameRate();
-    guess.fpsFrom = guess.fps > 0 ? GuessSource::Header : GuessSource::None;
     return guess;
 }
 

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cctype>
+#include <list>
+#include <mutex>
 
 #include "yuv/YuvGuess.h"
 
@@ -87,6 +89,53 @@ std::unique_ptr<FrameSource> OpenEncodedSource(const std::string& path, int* err
 {
     const EncodedOpener opener = g_encodedOpener.load();
     return opener ? opener(path, error) : nullptr;
+}
+
+namespace {
+
+std::mutex g_idleMutex;
+// Most recently returned first.
+std::list<std::unique_ptr<FrameSource>> g_idle;
+
+} // namespace
+
+std::unique_ptr<FrameSource> BorrowEncodedSource(const std::string& path, int* error)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_idleMutex);
+        for (auto it = g_idle.begin(); it != g_idle.end(); ++it)
+            if ((*it)->Path() == path) {
+                std::unique_ptr<FrameSource> source = std::move(*it);
+                g_idle.erase(it);
+                if (error)
+                    *error = 0;
+                return source;
+            }
+    }
+    return OpenEncodedSource(path, error);
+}
+
+void ReturnEncodedSource(std::unique_ptr<FrameSource> source)
+{
+    if (!source)
+        return;
+    std::list<std::unique_ptr<FrameSource>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(g_idleMutex);
+        g_idle.push_front(std::move(source));
+        while (g_idle.size() > kIdleEncodedSources) {
+            dropped.push_back(std::move(g_idle.back()));
+            g_idle.pop_back();
+        }
+    }
+    // Decoders close outside the lock.
+}
+
+void ReleaseIdleEncodedSources()
+{
+    std::list<std::unique_ptr<FrameSource>> dropped;
+    std::lock_guard<std::mutex> lock(g_idleMutex);
+    dropped.swap(g_idle);
 }
 
 bool NamesEncodedVideo(const std::string& path)

@@ -57,6 +57,19 @@ bool CanOpenEncoded();
 // The opener's source for `path`; null without an opener or when it fails.
 std::unique_ptr<FrameSource> OpenEncodedSource(const std::string& path, int* error = nullptr);
 
+// Encoded sources lent to short-lived readers (YuvFrameFile, and through it
+// LumoYuvReader) and kept idle between reads, so that reading frame after
+// frame through new objects keeps one decoder going: a step forward decodes
+// one frame. Null when no opener reads `path`. Each borrowed source is used
+// by one thread; give it back when done. At most kIdleEncodedSources stay
+// idle, the most recently returned; their files' frame caches stay with them.
+constexpr size_t kIdleEncodedSources = 6;
+std::unique_ptr<FrameSource> BorrowEncodedSource(const std::string& path, int* error = nullptr);
+void ReturnEncodedSource(std::unique_ptr<FrameSource> source);
+// Drops every idle source, and with the last reader of a file its decoded
+// frames (when a window showing encoded files closes).
+void ReleaseIdleEncodedSources();
+
 // Whether the name of `path` ends in an extension of encoded video (.mp4,
 // .mkv, .webm, .ivf, .265 ...), case-insensitive. Such a file is read
 // decoded, never as raw samples.
