@@ -397,7 +397,7 @@ TEST(OpenFiles, EncodedVideoInPlace)
         if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
             view = found;
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->SecondReader().Path(), enc);
+    EXPECT_TRUE(QString::fromStdString(view->SecondReader().Path()).endsWith("clip.mkv"));
     // Frame 6 stands behind a B-frame; a jump back to 2 reads it again.
     const lumo::LumoYuvReader raw(dec, 64, 32, "YUV_TYPE_I420");
     YUVShowView* first = view->FirstYUVWidget()->View();
