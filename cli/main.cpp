@@ -325,7 +325,8 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     lumo::cli::InstallSignalCleanup();
-    lumo::InstallEncodedFrameSources();
+    // The commands read frames in order: a few decoded frames are enough.
+    lumo::InstallEncodedFrameSources(int64_t{32} << 20);
     const int status = lumo::cli::Dispatch(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     // What was printed may still sit in the buffer: a full disk or a closed
     // descriptor shows only now.

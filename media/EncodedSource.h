@@ -67,6 +67,7 @@ public:
     bool CountIsExact() const override;
     int ExactFrameCount(const CancelToken* cancel = nullptr) override;
     double FrameRate() const override;
+    bool DecodesInOrder() const override { return true; }
     bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
 
     const EncodedStreamInfo& StreamInfo() const;
@@ -97,7 +98,9 @@ private:
 std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error = nullptr);
 
 // Makes OpenFrameSource (yuv/RawFrameSource.h) read encoded files through
-// OpenEncodedFrameSource. Programs call it at start-up, before other threads.
-void InstallEncodedFrameSources();
+// OpenEncodedFrameSource, whose sources then keep at most `cacheBytes` of
+// decoded frames per file (a program reading in order needs few). Programs
+// call it at start-up, before other threads.
+void InstallEncodedFrameSources(int64_t cacheBytes = EncodedSource::kDefaultCacheBytes);
 
 } // namespace lumo

@@ -43,6 +43,11 @@ public:
     // Frames per second the source states; 0 when it states none.
     virtual double FrameRate() const { return 0; }
 
+    // Whether a frame costs the frames before it (a decoder): such a source
+    // is best read in order by one reader, which may use threads of its own
+    // (one per core at most), rather than by clones each skipping ahead.
+    virtual bool DecodesInOrder() const { return false; }
+
     // Frame `index` as stored in the layout: FrameSize() bytes into `dst`
     // (bytes past the end of a short last frame read as 0). False when the
     // frame cannot be read or `cancel` fired; `dst` is then unspecified.
