@@ -6,6 +6,7 @@
 #include "render/GLLimits.h"
 #include "open/ChosenFile.h"
 #include "open/OpenFileDialog.h"
+#include "yuv/RawFrameSource.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
 #include "analysis/RegionMetrics.h"
@@ -232,6 +233,8 @@ LumoImageView::~LumoImageView()
     loader_.reset();
     sequence_.reset();
     StopWork();
+    // Decoders and decoded frames of encoded files go with the window.
+    lumo::ReleaseIdleEncodedSources();
 }
 
 void LumoImageView::BuildForm()
