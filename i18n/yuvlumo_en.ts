@@ -315,5 +315,12 @@
         <source>无法读取：%1</source>
         <translation>Cannot read: %1</translation>
     </message>
+    <message numerus="yes">
+        <source>%n帧无法解码：%1</source>
+        <translation>
+            <numerusform>%n frame does not decode: %1</numerusform>
+            <numerusform>%n frames do not decode: %1</numerusform>
+        </translation>
+    </message>
 </context>
 </TS>

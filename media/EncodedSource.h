@@ -68,6 +68,7 @@ public:
     int ExactFrameCount(const CancelToken* cancel = nullptr) override;
     double FrameRate() const override;
     bool DecodesInOrder() const override { return true; }
+    std::vector<int> UnreadableFrames() const override { return FailedFrames(); }
     bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
 
     const EncodedStreamInfo& StreamInfo() const;

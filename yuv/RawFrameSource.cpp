@@ -131,6 +131,16 @@ void ReturnEncodedSource(std::unique_ptr<FrameSource> source)
     // Decoders close outside the lock.
 }
 
+std::vector<int> UnreadableEncodedFrames(const std::string& path)
+{
+    if (!NamesEncodedVideo(path) || !CanOpenEncoded())
+        return {};
+    std::unique_ptr<FrameSource> source = BorrowEncodedSource(path);
+    std::vector<int> frames = source ? source->UnreadableFrames() : std::vector<int>();
+    ReturnEncodedSource(std::move(source));
+    return frames;
+}
+
 void ReleaseIdleEncodedSources()
 {
     std::list<std::unique_ptr<FrameSource>> dropped;

@@ -66,6 +66,9 @@ std::unique_ptr<FrameSource> OpenEncodedSource(const std::string& path, int* err
 constexpr size_t kIdleEncodedSources = 6;
 std::unique_ptr<FrameSource> BorrowEncodedSource(const std::string& path, int* error = nullptr);
 void ReturnEncodedSource(std::unique_ptr<FrameSource> source);
+// Frames of the encoded file at `path` found not to decode so far, by any
+// of its readers; empty when nothing reads it.
+std::vector<int> UnreadableEncodedFrames(const std::string& path);
 // Drops every idle source, and with the last reader of a file its decoded
 // frames (when a window showing encoded files closes).
 void ReleaseIdleEncodedSources();
