@@ -74,11 +74,12 @@ std::string ResolveFiles(StartupRequest& request, const lumo::SizeFlag& size, co
     std::vector<lumo::NamedFile> named;
     std::vector<std::string> names;
     for (const std::string& file : request.files) {
-        const lumo::YuvGuess guess = lumo::GuessFile(file);
-        if (!request.compare && LooksLikeMedia(QString::fromStdString(file)) && !guess.isEncoded)
+        // Without --compare, media files open once the window exists
+        // (encoded video in place, its packets read off the GUI thread).
+        if (!request.compare && (LooksLikeMedia(QString::fromStdString(file)) || lumo::NamesEncodedVideo(file)))
             continue;
         const int fallback = request.compare && !named.empty() ? 0 : -1;
-        named.push_back(lumo::NamedFile{guess, &size, &layout, fallback});
+        named.push_back(lumo::NamedFile{lumo::GuessFile(file), &size, &layout, fallback});
         names.push_back(request.compare ? std::string(named.size() == 1 ? "A" : "B") + " (" + file + ")" : file);
     }
     const std::vector<lumo::FileGeometry> resolved = lumo::ResolveGeometry(named);
