@@ -101,6 +101,16 @@ bool operator==(const Row& a, const Row& b)
     return a.path == b.path && a.width == b.width && a.height == b.height && a.type == b.type;
 }
 
+// The analysis window on screen (the last one found), or null.
+LumoImageView* ShownAnalysisWindow()
+{
+    LumoImageView* view = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
+            view = found;
+    return view;
+}
+
 } // namespace
 
 // Dropped on the main window: a Y4M file and a fully named raw file get rows
@@ -263,10 +273,7 @@ TEST(OpenFiles, CommandLine)
     EXPECT_EQ(line.request.compareB.Width(), 16); // B takes A's size
     EXPECT_EQ(line.request.compareB.Type(), "YUV_TYPE_I420");
     window.OpenStartup(line.request);
-    LumoImageView* view = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
-            view = found;
+    LumoImageView* view = ShownAnalysisWindow();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SecondReader().Path(), plain);
     view->close();
@@ -392,10 +399,7 @@ TEST(OpenFiles, EncodedVideoInPlace)
     const CommandLine line = ParseCommandLine({"--compare", dec, enc});
     ASSERT_EQ(line.exitCode, -1) << line.text;
     window.OpenStartup(line.request);
-    LumoImageView* view = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
-            view = found;
+    LumoImageView* view = ShownAnalysisWindow();
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(QString::fromStdString(view->SecondReader().Path()).endsWith("clip.mkv"));
     // Frame 6 stands behind a B-frame; a jump back to 2 reads it again.
