@@ -6,6 +6,7 @@
 #include "render/GLLimits.h"
 #include "open/ChosenFile.h"
 #include "open/OpenFileDialog.h"
+#include "yuv/RawFrameSource.h"
 #include "online/RecordLog.h"
 #include "analysis/MetricPlot.h"
 #include "analysis/PixelInspector.h"
@@ -211,6 +212,8 @@ LumoImageView::~LumoImageView()
     sequence_.reset();
     StopWork();
     inspector_.reset();
+    // Decoders and decoded frames of encoded files go with the window.
+    lumo::ReleaseIdleEncodedSources();
 }
 
 std::vector<LumoImageView::ShownFile*> LumoImageView::Shown()

@@ -9,6 +9,7 @@
 #include "base/Version.h"
 #include "open/ChosenFile.h"
 #include "yuv/GeometryPolicy.h"
+#include "yuv/RawFrameSource.h"
 
 namespace {
 
@@ -20,7 +21,9 @@ const char kUsage[] =
     "own size and layout; for a raw file --size and --layout win, then what the\n"
     "file name tells (foreman_352x288_nv12.yuv, news_cif.yuv); a file whose size\n"
     "or layout stays unknown is opened through the open-file dialog. A flag that\n"
-    "contradicts a Y4M header and names no raw file is refused.\n"
+    "contradicts a Y4M header and names no raw file is refused. Encoded video\n"
+    "(mp4, mkv, webm, ivf, 265 ...) is decoded in place, with its stream's size\n"
+    "and layout.\n"
     "\n"
     "  --size WxH     frame width and height, each from 1 to 16384\n"
     "  --layout L     pixel layout: nv12, I420, yuv420p, YUV_TYPE_NV12, p010le, ...\n"
@@ -71,7 +74,9 @@ std::string ResolveFiles(StartupRequest& request, const lumo::SizeFlag& size, co
     std::vector<lumo::NamedFile> named;
     std::vector<std::string> names;
     for (const std::string& file : request.files) {
-        if (!request.compare && LooksLikeMedia(QString::fromStdString(file)))
+        // Without --compare, media files open once the window exists
+        // (encoded video in place, its packets read off the GUI thread).
+        if (!request.compare && (LooksLikeMedia(QString::fromStdString(file)) || lumo::NamesEncodedVideo(file)))
             continue;
         const int fallback = request.compare && !named.empty() ? 0 : -1;
         named.push_back(lumo::NamedFile{lumo::GuessFile(file), &size, &layout, fallback});
@@ -86,6 +91,8 @@ std::string ResolveFiles(StartupRequest& request, const lumo::SizeFlag& size, co
             continue;
         if (resolved[i].problem == lumo::GeometryProblem::DamagedY4m)
             return "cannot open " + names[i] + ": " + lumo::Y4mStatusText(named[i].guess.y4m);
+        if (lumo::NamesEncodedVideo(request.files[i]) && !named[i].guess.isEncoded)
+            return "cannot open " + names[i] + ": it is not a video FFmpeg can decode";
         if (resolved[i].problem == lumo::GeometryProblem::NoSize)
             return "the name of " + names[i] + " gives no size: pass --size WxH";
     }

@@ -15,6 +15,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpacerItem>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -31,6 +33,7 @@
 #include "app/RowThumbnailer.h"
 #include "app/YUVListItem.h"
 #include "base/Version.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/YuvTypeTable.h"
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
@@ -197,6 +200,12 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
             continue;
         }
         files.append(path);
+        // Encoded video is read in place, its geometry from the stream,
+        // found off the GUI thread (the first open reads every packet).
+        if (lumo::NamesEncodedVideo(path.toStdString()) && lumo::CanOpenEncoded()) {
+            OpenEncodedLater(path, width, height, type);
+            continue;
+        }
         if (LooksLikeMedia(path)) {
             unknown.append(path); // the dialog converts it
             continue;
@@ -228,6 +237,36 @@ void MainWindow::OpenPaths(const QStringList& paths, int width, int height, cons
         ShowWarning(problems.join(QLatin1Char('\n')));
     if (!unknown.isEmpty())
         RunOpenDialog(unknown, width, height, LayoutIndex(type));
+}
+
+void MainWindow::OpenEncodedLater(const QString& path, int width, int height, const std::string& type)
+{
+    QPointer<MainWindow> self(this);
+    QThreadPool::globalInstance()->start([self, path, width, height, type] {
+        const lumo::YuvGuess guess = GuessChosenFile(path);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, path, guess, width, height, type] {
+                if (self)
+                    self->FinishEncodedOpen(path, guess, width, height, type);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::FinishEncodedOpen(const QString& path, const lumo::YuvGuess& guess, int width, int height,
+                                   const std::string& type)
+{
+    // What does not decode in place goes to the dialog, which converts it.
+    if (!guess.isEncoded) {
+        RunOpenDialog({path}, width, height, LayoutIndex(type));
+        return;
+    }
+    if (YUVListItem* row = RowOf(path, 0, 0, {})) {
+        SelectRow(row);
+        return;
+    }
+    AddReader(lumo::LumoYuvReader(path.toUtf8().toStdString(), guess.width, guess.height, guess.type));
 }
 
 YUVListItem* MainWindow::RowOf(const QString& path, int width, int height, const std::string& type) const

@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "open/YUVParseCache.h"
 #include "yuv/LumoYuvReader.h"
+#include "yuv/YuvGuess.h"
 
 class QDragEnterEvent;
 class QDropEvent;
@@ -65,6 +66,11 @@ private:
     // pre-filled (the values first, then the guess); adds what it accepts.
     void RunOpenDialog(const QStringList& chosen, int width, int height, int yuvIndex);
     void AddReader(const lumo::LumoYuvReader& reader);
+    // An encoded file: its stream read on a pool thread, then a row (or the
+    // dialog, for one that does not decode) back on the GUI thread.
+    void OpenEncodedLater(const QString& path, int width, int height, const std::string& type);
+    void FinishEncodedOpen(const QString& path, const lumo::YuvGuess& guess, int width, int height,
+                           const std::string& type);
     // Rows on screen get their thumbnails before the others.
     void PrioritiseVisibleRows();
     void AddRow(const lumo::LumoYuvReader& reader, int index);

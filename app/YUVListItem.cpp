@@ -15,11 +15,13 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpacerItem>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include "analysis/FrameThumbnail.h"
 #include "analysis/LumoImageView.h"
 #include "app/RowThumbnailer.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/Y4mIndex.h"
 #include "yuv/YuvFrameFile.h"
 #include "yuv/YuvTypeTable.h"
@@ -148,7 +150,10 @@ void YUVListItem::RequestThumbnails()
     // holds up the window; they arrive in frame order.
     thumbnailTicket_ = thumbnailer->Request(
         this, *reader_, frames, size, [this](const QImage& thumbnail) { AddThumbnail(thumbnail); },
-        [this] { thumbnailTicket_ = 0; });
+        [this] {
+            thumbnailTicket_ = 0;
+            NoteUndecodedFrames();
+        });
 }
 
 void YUVListItem::CancelThumbnails()
@@ -182,6 +187,21 @@ void YUVListItem::SetSelected(bool selected)
     tinted.setColor(QPalette::Window, tinted.color(QPalette::Highlight).lighter(180));
     setPalette(tinted);
     show_detail_btn_->setFocus();
+}
+
+void YUVListItem::NoteUndecodedFrames()
+{
+    // A damaged stream: its row says which frames read so far do not decode.
+    const std::vector<int> failed = lumo::UnreadableEncodedFrames(reader_->Path());
+    if (failed.empty())
+        return;
+    QStringList numbers;
+    for (size_t i = 0; i < failed.size() && i < 8; ++i)
+        numbers.append(QString::number(failed[i]));
+    if (failed.size() > 8)
+        numbers.append(QStringLiteral("…"));
+    SetText(text_ + QStringLiteral("        ") +
+            tr("%n帧无法解码：%1", nullptr, static_cast<int>(failed.size())).arg(numbers.join(QStringLiteral(", "))));
 }
 
 void YUVListItem::SetText(const QString& text)

@@ -43,6 +43,9 @@ public:
     void setReaderIndex(int index) { readerIndex_ = index; }
     const lumo::LumoYuvReader* reader() const { return reader_.get(); }
     QString text() const { return text_; }
+    // Appends to the row's text the frames of an encoded file found not to
+    // decode so far; nothing when every frame read decoded.
+    void NoteUndecodedFrames();
     int thumbnailCount() const;
     // Whether thumbnails are still being made, and the request making them.
     bool thumbnailsPending() const { return thumbnailTicket_ != 0; }

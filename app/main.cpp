@@ -13,6 +13,7 @@
 #include "app/LoadingWindow.h"
 #include "base/SurfaceFormat.h"
 #include "i18n/Translation.h"
+#include "media/EncodedSource.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -35,6 +36,9 @@ int main(int argc, char* argv[])
     // work is sized for.
     mallopt(M_ARENA_MAX, 2);
 #endif
+    // Encoded video is read in place wherever a raw file is (decoded
+    // through media/); installed before any thread starts.
+    lumo::InstallEncodedFrameSources();
     // The command line is read before anything needs a display: --help,
     // --version and bad arguments end here.
     const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -5,6 +5,8 @@
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
 #include "cli/RawInput.h"
+#include "media/LumoReader.h"
+#include "yuv/RawFrameSource.h"
 
 namespace lumo::cli {
 namespace {
@@ -38,7 +40,7 @@ std::vector<InputGeometry> Resolve(const std::vector<std::string>& paths, const 
                                    std::vector<NamedFile> files)
 {
     for (size_t i = 0; i < files.size(); ++i)
-        files[i].guess = GuessFile(paths[i]);
+        files[i].guess = NamesEncodedVideo(paths[i]) ? GuessEncoded(paths[i], names[i]) : GuessFile(paths[i]);
     const std::vector<FileGeometry> resolved = ResolveGeometry(files);
     std::vector<InputGeometry> inputs;
     for (size_t i = 0; i < files.size(); ++i) {
@@ -65,12 +67,36 @@ std::vector<InputGeometry> Resolve(const std::vector<std::string>& paths, const 
         input.layoutFrom = found.typeFrom;
         input.fpsFrom = found.fpsFrom;
         input.y4m = found.isY4m;
+        input.encoded = found.isEncoded;
         inputs.push_back(input);
     }
     return inputs;
 }
 
+const char* DecodeProblem(int error)
+{
+    switch (error) {
+    case LumoReader::kErrorNoVideo: return "it has no video stream FFmpeg can decode";
+    case LumoReader::kErrorNoFrames: return "its video stream decodes to no frame";
+    case LumoReader::kErrorNamesOtherFiles: return "it is a list naming other files, which is not read";
+    case LumoReader::kErrorTooLarge: return "its pictures are larger than 16384 on a side";
+    case LumoReader::kErrorMemory: return "out of memory";
+    case LumoReader::kErrorDecode: return "its decoder could not be set up";
+    default: return "it is not a video file FFmpeg can read";
+    }
+}
+
 } // namespace
+
+YuvGuess GuessEncoded(const std::string& path, const std::string& name)
+{
+    RequireRegularFile(path, name);
+    int error = 0;
+    const YuvGuess guess = GuessEncodedFile(path, &error);
+    if (!guess.isEncoded)
+        throw CliError("cannot decode " + name + ": " + DecodeProblem(error));
+    return guess;
+}
 
 InputGeometry ResolveGeometry(const std::string& path, const std::string& name, const GeometryOptions& options)
 {
@@ -94,12 +120,12 @@ InputPair ResolvePairGeometry(const std::string& pathA, const std::string& pathB
     return InputPair{inputs[0], inputs[1]};
 }
 
-std::string OriginText(Origin origin, const std::string& option)
+std::string OriginText(Origin origin, const std::string& option, bool encoded)
 {
     switch (origin) {
     case Origin::Flag: return ", from " + option;
     case Origin::Name: return ", from the file name";
-    case Origin::Header: return ", from the Y4M header";
+    case Origin::Header: return encoded ? ", from the video stream" : ", from the Y4M header";
     case Origin::OtherFile: return ", as for A";
     case Origin::Default: return ", the default";
     case Origin::None: break;

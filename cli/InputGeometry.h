@@ -21,6 +21,8 @@ struct InputGeometry {
     Origin layoutFrom = Origin::None;
     Origin fpsFrom = Origin::None;
     bool y4m = false;
+    // Encoded video read in place: size, layout and rate are its stream's.
+    bool encoded = false;
 };
 
 // The options that may state an input's geometry; an empty text means the
@@ -36,7 +38,8 @@ struct GeometryOptions {
 // the geometry policy (yuv/GeometryPolicy.h): a Y4M file takes everything
 // from its header, and options that contradict the header are refused; a
 // raw file takes the options, then what its name tells, then I420 for the
-// layout. Throws CliError for a bad option, a file that is not a regular
+// layout. An encoded file (yuv/RawFrameSource.h, NamesEncodedVideo) takes
+// its stream's, as a Y4M file its header's. Throws CliError for a bad option, a file that is not a regular
 // one, a damaged Y4M file, or a raw file whose size nothing gives.
 InputGeometry ResolveGeometry(const std::string& path, const std::string& name, const GeometryOptions& options);
 
@@ -52,7 +55,12 @@ struct InputPair {
 InputPair ResolvePairGeometry(const std::string& pathA, const std::string& pathB, const GeometryOptions& optionsA,
                               const GeometryOptions& optionsB);
 
-// ", from the file name" and the like, for info.
-std::string OriginText(Origin origin, const std::string& option);
+// ", from the file name" and the like, for info; `encoded` names the video
+// stream where a header gave the value.
+std::string OriginText(Origin origin, const std::string& option, bool encoded = false);
+
+// The guess for an encoded file from its decoded stream. Throws CliError
+// naming it `name` when it cannot be decoded.
+YuvGuess GuessEncoded(const std::string& path, const std::string& name);
 
 } // namespace lumo::cli

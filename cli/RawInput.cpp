@@ -53,8 +53,15 @@ RawInput::RawInput(const std::string& path, FrameSize size, const std::string& l
     frameBytes_ = reader_.GetFrameSize();
     if (frameBytes_ <= 0 || frameBytes_ > INT32_MAX)
         throw CliError("impossible frame size for " + Name());
-    frameCount_ = reader_.GetFrameCount();
-    dataBytes_ = reader_.GetDataSize();
+    if (NamesEncodedVideo(path)) {
+        // Decoded frames: the count is exact (waits for a count that needs
+        // a full decode), and every frame is whole.
+        frameCount_ = source_->FrameCount() < 0 ? -1 : source_->ExactFrameCount();
+        dataBytes_ = frameCount_ < 0 ? -1 : frameCount_ * frameBytes_;
+    } else {
+        frameCount_ = reader_.GetFrameCount();
+        dataBytes_ = reader_.GetDataSize();
+    }
     if (frameCount_ < 0 || dataBytes_ < 0)
         throw CliError("cannot open " + Name());
 }

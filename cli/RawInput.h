@@ -16,8 +16,10 @@ namespace lumo::cli {
 // waiting for a FIFO's writer.
 int64_t RequireRegularFile(const std::string& path, const std::string& name);
 
-// A raw YUV or Y4M file named on the command line, checked before any frame
-// is read.
+// A raw YUV, Y4M or encoded video file named on the command line, checked
+// before any frame is read. Frames are read through Source(), whatever the
+// file is; an encoded file's description is its path and its stream's
+// size and layout.
 class RawInput {
 public:
     // Throws CliError when the file cannot be read or its frame size is not
@@ -30,7 +32,7 @@ public:
     int64_t FrameBytes() const { return frameBytes_; }
     int64_t FileBytes() const { return fileBytes_; }
     // Bytes of frame data: the file for a raw file, the frames without
-    // their headers for a Y4M file.
+    // their headers for a Y4M file, the decoded frames of an encoded one.
     int64_t DataBytes() const { return dataBytes_; }
     int FrameCount() const { return frameCount_; }
     // Bytes of the last frame when it is shorter than a frame, else 0.

@@ -20,6 +20,8 @@
 #include "cli/MetricOptions.h"
 #include "cli/OutputFile.h"
 #include "cli/RawInput.h"
+#include "media/EncodedSource.h"
+#include "yuv/RawFrameSource.h"
 #include "iqa/BdRate.h"
 #include "iqa/CompareCsv.h"
 #include "iqa/CompareEngine.h"
@@ -27,20 +29,6 @@
 
 namespace lumo::cli {
 namespace {
-
-// Names of encoded video files, which rd cannot read yet.
-bool LooksEncoded(const std::string& path)
-{
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
-        return false;
-    const std::string ext = ToLower(path.substr(dot + 1));
-    for (const char* known : {"mp4", "m4v", "mkv", "mov", "avi", "webm", "ivf", "obu", "264", "h264", "avc", "265",
-                              "h265", "hevc", "266", "h266", "vvc", "ts", "m2ts", "mts", "flv", "mpg", "mpeg"})
-        if (ext == known)
-            return true;
-    return false;
-}
 
 // A decimal number (kbit/s) above 0.
 double ParseRate(const std::string& text)
@@ -51,6 +39,18 @@ double ParseRate(const std::string& text)
     if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0)
         throw CliError("bad bitrate '" + text + "' in --bitrates: expected a number of kbit/s above 0");
     return value;
+}
+
+// The video bitrate an encoded file states (kbit/s).
+double StreamBitrate(const std::string& path)
+{
+    GuessEncoded(path, path);
+    auto* source = dynamic_cast<EncodedSource*>(OpenEncodedSource(path).release());
+    const std::unique_ptr<EncodedSource> owned(source);
+    const double kbps = source ? source->BitrateKbps() : 0;
+    if (!(kbps > 0))
+        throw CliError(path + " states no frame rate, so it has no bitrate: give it with --bitrates");
+    return kbps;
 }
 
 std::vector<std::string> SplitCsvLine(const std::string& line)
@@ -223,19 +223,25 @@ int RunRd(const RdArgs& args)
     if (jobs > 256)
         throw CliError("bad value for --jobs: at most 256");
     const Region region = args.roi ? ParseRegion(*args.roi) : Region();
+    // An encoded file's rate comes from its stream; --bitrates gives the
+    // others', or overrides all when given.
+    bool allEncoded = true;
     for (const std::string& path : args.encodes)
-        if (LooksEncoded(path))
-            throw CliError(path + " looks like encoded video, which rd does not read yet: decode it to raw YUV "
-                                  "(yuvlumo-cli convert) and give its bitrate with --bitrates");
-    if (!args.bitrates)
+        allEncoded = allEncoded && NamesEncodedVideo(path);
+    if (!args.bitrates && !allEncoded)
         throw CliError("rd needs --bitrates B1,B2,... (kbit/s, one per encode): a raw or Y4M file does not "
                        "carry its encode's bitrate");
     std::vector<double> rates;
-    for (const std::string& text : SplitCsvLine(*args.bitrates))
-        rates.push_back(ParseRate(text));
-    if (rates.size() != args.encodes.size())
-        throw CliError("--bitrates gives " + std::to_string(rates.size()) + " rates for " +
-                       std::to_string(args.encodes.size()) + " encodes");
+    if (args.bitrates) {
+        for (const std::string& text : SplitCsvLine(*args.bitrates))
+            rates.push_back(ParseRate(text));
+        if (rates.size() != args.encodes.size())
+            throw CliError("--bitrates gives " + std::to_string(rates.size()) + " rates for " +
+                           std::to_string(args.encodes.size()) + " encodes");
+    } else {
+        for (const std::string& path : args.encodes)
+            rates.push_back(StreamBitrate(path));
+    }
 
     const InputGeometry refGeometry = ResolveGeometry(args.reference, "REF (" + args.reference + ")", args.geometry);
     const RawInput ref(args.reference, refGeometry.size, refGeometry.layout, "REF");

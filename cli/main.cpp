@@ -18,6 +18,7 @@
 #include "cli/Commands.h"
 #include "cli/LayoutNames.h"
 #include "cli/SignalCleanup.h"
+#include "media/EncodedSource.h"
 #include "yuv/YuvTypeTable.h"
 
 #ifndef YUVLUMO_VERSION
@@ -224,7 +225,7 @@ int Dispatch(const std::vector<std::string>& args)
     commands.back().files.push_back(
         rdCommand.add_option("ENC", rd.encodes, "the decoded encodes, raw YUV or Y4M")->type_name("")->required());
     AddGeometry(rdCommand, rd.geometry, "neither the files' names nor their Y4M headers tell");
-    AddOptional(rdCommand, "--bitrates", rd.bitrates, "each encode's video bitrate in kbit/s, in order (needed)")
+    AddOptional(rdCommand, "--bitrates", rd.bitrates, "each encode's video bitrate in kbit/s, in order (needed unless every encode is encoded video, whose stream gives it)")
         ->type_name("B1,B2,...");
     AddOptional(rdCommand, "--frames", rd.frames, "inclusive range of frames (default: every frame in common)")
         ->type_name("FIRST:LAST");
@@ -324,6 +325,8 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     lumo::cli::InstallSignalCleanup();
+    // The commands read frames in order: a few decoded frames are enough.
+    lumo::InstallEncodedFrameSources(int64_t{32} << 20);
     const int status = lumo::cli::Dispatch(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
     // What was printed may still sit in the buffer: a full disk or a closed
     // descriptor shows only now.

@@ -233,6 +233,22 @@
         <source>所有文件 (*)</source>
         <translation>All files (*)</translation>
     </message>
+    <message>
+        <source>直接打开视频</source>
+        <translation>Open video in place</translation>
+    </message>
+    <message>
+        <source>不转换为 YUV 文件，直接解码读取视频</source>
+        <translation>Decode the video where it is instead of converting it into a YUV file</translation>
+    </message>
+    <message>
+        <source>视频文件 (%1)</source>
+        <translation>Video files (%1)</translation>
+    </message>
+    <message>
+        <source>无法直接打开 %1：不是可以解码的视频</source>
+        <translation>Cannot open %1 in place: it is not a video that can be decoded</translation>
+    </message>
 </context>
 <context>
     <name>YUVListItem</name>
@@ -298,6 +314,13 @@
     <message>
         <source>无法读取：%1</source>
         <translation>Cannot read: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n帧无法解码：%1</source>
+        <translation>
+            <numerusform>%n frame does not decode: %1</numerusform>
+            <numerusform>%n frames do not decode: %1</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -146,7 +146,14 @@ bool CompareEngine::RunWhile(const std::function<bool(const FrameMetrics&)>& onF
     };
 
     // Workers hold slots of the process's budget; one runs whatever is left.
-    const int wanted = static_cast<int>(std::min<int64_t>(s.workers, int64_t{s.last} - s.first + 1));
+    // A decoded source is read in order by one worker: clones would each
+    // decode the frames the others take.
+    const auto inOrder = [](const std::shared_ptr<const FrameSource>& source, const LumoYuvReader& reader) {
+        return source ? source->DecodesInOrder() : NamesEncodedVideo(reader.Path());
+    };
+    const bool decoded = inOrder(s.reference, s.a) || inOrder(s.compared, s.b);
+    const int wanted =
+        decoded ? 1 : static_cast<int>(std::min<int64_t>(s.workers, int64_t{s.last} - s.first + 1));
     const BudgetSlots budget(wanted);
     const int workers = std::max(1, budget.Count());
     std::vector<std::thread> threads;

@@ -4,6 +4,7 @@
 #include "media/EncodedLayout.h"
 #include "media/LumoReader.h"
 #include "media/MediaInput.h"
+#include "yuv/RawFrameSource.h"
 #include "yuv/Y4mIndex.h"
 #include "yuv/YuvTypeTable.h"
 
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <condition_variable>
@@ -948,6 +950,10 @@ bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel
     return ReadCounting(*shared_, *decoder_, index, dst, cancel);
 }
 
+namespace {
+std::atomic<int64_t> g_openerCacheBytes{EncodedSource::kDefaultCacheBytes};
+}
+
 std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error)
 {
     int dummy = 0;
@@ -960,7 +966,7 @@ std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int
         err = LumoReader::kErrorOpen;
         return nullptr;
     }
-    auto source = EncodedSource::Open(path, &err);
+    auto source = EncodedSource::Open(path, &err, g_openerCacheBytes.load());
     // A single picture is no video to read in place.
     if (source) {
         const std::string& container = source->StreamInfo().container;
@@ -972,6 +978,12 @@ std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int
         }
     }
     return source;
+}
+
+void InstallEncodedFrameSources(int64_t cacheBytes)
+{
+    g_openerCacheBytes.store(cacheBytes);
+    SetEncodedOpener(&OpenEncodedFrameSource);
 }
 
 } // namespace lumo

@@ -67,6 +67,8 @@ public:
     bool CountIsExact() const override;
     int ExactFrameCount(const CancelToken* cancel = nullptr) override;
     double FrameRate() const override;
+    bool DecodesInOrder() const override { return true; }
+    std::vector<int> UnreadableFrames() const override { return FailedFrames(); }
     bool ReadFrame(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
 
     const EncodedStreamInfo& StreamInfo() const;
@@ -95,5 +97,11 @@ private:
 // video this reader takes (a Y4M file, a picture, not media at all).
 // `error` gets a LumoReader::Result.
 std::unique_ptr<FrameSource> OpenEncodedFrameSource(const std::string& path, int* error = nullptr);
+
+// Makes OpenFrameSource (yuv/RawFrameSource.h) read encoded files through
+// OpenEncodedFrameSource, whose sources then keep at most `cacheBytes` of
+// decoded frames per file (a program reading in order needs few). Programs
+// call it at start-up, before other threads.
+void InstallEncodedFrameSources(int64_t cacheBytes = EncodedSource::kDefaultCacheBytes);
 
 } // namespace lumo

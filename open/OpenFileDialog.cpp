@@ -91,9 +91,12 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
     open_file_btn_ = Button(QStringLiteral("open_file_btn"), tr("打开YUV"), this);
     open_file_video_ = Button(QStringLiteral("open_file_video"), tr("视频"), this);
     open_file_image_ = Button(QStringLiteral("open_file_image"), tr("图片"), this);
+    open_file_in_place_ = Button(QStringLiteral("open_file_in_place"), tr("直接打开视频"), this);
+    open_file_in_place_->setToolTip(tr("不转换为 YUV 文件，直接解码读取视频"));
     pickRow->addWidget(open_file_btn_);
     pickRow->addWidget(open_file_video_);
     pickRow->addWidget(open_file_image_);
+    pickRow->addWidget(open_file_in_place_);
     column->addLayout(pickRow);
 
     open_file_path_label_ = new QLabel(QStringLiteral("TextLabel"), this);
@@ -176,6 +179,7 @@ OpenFileDialog::OpenFileDialog(QWidget* parent) : QDialog(parent)
     connect(open_file_btn_, &QPushButton::clicked, this, &OpenFileDialog::OpenFileClickListener);
     connect(open_file_video_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
     connect(open_file_image_, &QPushButton::clicked, this, &OpenFileDialog::OpenMediaClickListener);
+    connect(open_file_in_place_, &QPushButton::clicked, this, &OpenFileDialog::OpenInPlaceClickListener);
     connect(open_file_ok_, &QPushButton::clicked, this, &OpenFileDialog::OkClickListener);
     connect(open_file_cancel_, &QPushButton::clicked, this, &OpenFileDialog::CancelClickListener);
     record_log_ = new RecordLog(this);
@@ -228,7 +232,9 @@ void OpenFileDialog::AddChosenFiles(const QStringList& paths)
     QStringList problems;
     QStringList media;
     for (const QString& path : paths) {
-        if (LooksLikeMedia(path)) {
+        // Encoded video is read in place; what does not decode, and
+        // pictures, are converted.
+        if (LooksLikeMedia(path) && !GuessChosenFile(path).isEncoded) {
             media.append(path);
             continue;
         }
@@ -288,6 +294,36 @@ void OpenFileDialog::OpenMediaClickListener()
     if (!ChooseFiles(QStringLiteral("Image(*.*)"), paths))
         return;
     ConvertMedia(paths);
+}
+
+void OpenFileDialog::OpenInPlaceClickListener()
+{
+    QStringList paths;
+    if (!ChooseFiles(tr("视频文件 (%1)").arg(QStringLiteral("*.mp4 *.m4v *.mkv *.mov *.webm *.ivf *.obu *.264 *.h264 "
+                                                              "*.265 *.h265 *.hevc *.ts *.m2ts *.avi *.flv *.mpg")) +
+                         QStringLiteral(";;") + tr("所有文件 (*)"),
+                     paths))
+        return;
+    QStringList accepted;
+    QStringList problems;
+    for (const QString& path : paths) {
+        if (GuessChosenFile(path).isEncoded)
+            accepted.append(path);
+        else
+            problems.append(tr("无法直接打开 %1：不是可以解码的视频").arg(path));
+    }
+    if (!problems.isEmpty())
+        Warn(problems.join(QLatin1Char('\n')));
+    NotePicked(accepted);
+    selected_files_ += accepted;
+    if (accepted.isEmpty())
+        return;
+    // The stream states its geometry: it replaces what the form shows.
+    const lumo::YuvGuess stream = GuessChosenFile(accepted.first());
+    width_spin_box_->setValue(stream.width);
+    height_spin_box_->setValue(stream.height);
+    if (QAbstractButton* button = type_group_->button(LayoutIndex(stream.type)))
+        button->setChecked(true);
 }
 
 void OpenFileDialog::ConvertMedia(const QStringList& paths)

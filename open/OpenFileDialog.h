@@ -40,8 +40,9 @@ public:
     int pendingConversions() const { return pending_; }
 
     // Adds files as if chosen with "打开YUV" (dropped files, files from the
-    // command line); videos and pictures (by their extension) are converted
-    // as if chosen with "视频". A Y4M file that cannot be read is refused
+    // command line); encoded video that decodes is read in place, other
+    // videos and pictures (by their extension) are converted as if chosen
+    // with "视频". A Y4M file that cannot be read is refused
     // with a message. Then pre-fills the form from the first chosen file's
     // guess.
     void AddChosenFiles(const QStringList& paths);
@@ -56,6 +57,8 @@ public:
 public slots:
     void OpenFileClickListener();
     void OpenMediaClickListener();
+    // "直接打开视频": videos chosen are read decoded in place, not converted.
+    void OpenInPlaceClickListener();
     void OkClickListener();
     void CancelClickListener();
     void workStart();
@@ -89,6 +92,7 @@ private:
     QPushButton* open_file_btn_ = nullptr;
     QPushButton* open_file_video_ = nullptr;
     QPushButton* open_file_image_ = nullptr;
+    QPushButton* open_file_in_place_ = nullptr;
     QLabel* open_file_path_label_ = nullptr;
     QVBoxLayout* yuv_type_list_layout_ = nullptr;
     QSpinBox* width_spin_box_ = nullptr;

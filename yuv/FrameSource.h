@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "yuv/Cancel.h"
 
@@ -42,6 +43,15 @@ public:
 
     // Frames per second the source states; 0 when it states none.
     virtual double FrameRate() const { return 0; }
+
+    // Whether a frame costs the frames before it (a decoder): such a source
+    // is best read in order by one reader, which may use threads of its own
+    // (one per core at most), rather than by clones each skipping ahead.
+    virtual bool DecodesInOrder() const { return false; }
+
+    // Frames found so far that cannot be read (a damaged stream's frames
+    // that do not decode), in order; empty for a file read as stored.
+    virtual std::vector<int> UnreadableFrames() const { return {}; }
 
     // Frame `index` as stored in the layout: FrameSize() bytes into `dst`
     // (bytes past the end of a short last frame read as 0). False when the

@@ -39,7 +39,7 @@ template <typename Flag, typename Member>
 bool NamesRawFile(const std::vector<NamedFile>& files, const Flag* flag, Member member)
 {
     for (const NamedFile& file : files)
-        if (file.*member == flag && !file.guess.isY4m)
+        if (file.*member == flag && !file.guess.isY4m && !file.guess.isEncoded)
             return true;
     return false;
 }
@@ -50,13 +50,14 @@ FileGeometry Resolve(const std::vector<NamedFile>& files, size_t index, const st
     const YuvGuess& guess = file.guess;
     FileGeometry geometry;
     geometry.isY4m = guess.isY4m;
+    geometry.isEncoded = guess.isEncoded;
     geometry.fps = guess.fps;
     geometry.fpsFrom = From(guess.fpsFrom);
     const SizeFlag* size = file.size && file.size->Given() ? file.size : nullptr;
     const LayoutFlag* layout = file.layout && file.layout->Given() ? file.layout : nullptr;
 
-    if (guess.isY4m) {
-        if (guess.y4m.status != Y4mStatus::Ok) {
+    if (guess.isY4m || guess.isEncoded) {
+        if (guess.isY4m && guess.y4m.status != Y4mStatus::Ok) {
             geometry.problem = GeometryProblem::DamagedY4m;
             return geometry;
         }
@@ -139,7 +140,9 @@ FileGeometry ResolveGeometry(const YuvGuess& guess, const SizeFlag& size, const 
 
 std::string ContradictionText(const NamedFile& file, const FileGeometry& geometry, const std::string& name)
 {
-    const std::string prefix = " contradicts the Y4M header of " + name + ", which says ";
+    const std::string prefix =
+        (geometry.isEncoded ? " contradicts the video stream of " : " contradicts the Y4M header of ") + name +
+        ", which says ";
     if (geometry.problem == GeometryProblem::SizeContradictsHeader && file.size)
         return file.size->option + " " + file.size->text + prefix + std::to_string(geometry.width) + "x" +
                std::to_string(geometry.height);

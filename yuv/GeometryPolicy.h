@@ -9,7 +9,7 @@ namespace lumo {
 
 // How the width, height, layout and rate of a file named by a user are
 // settled, for every program: the flags (--size, --layout), then the Y4M
-// header, then what the name tells (yuv/YuvGuess.h), then another file's
+// header (or an encoded file's stream), then what the name tells (yuv/YuvGuess.h), then another file's
 // values where the caller names one (B takes A's), then the defaults (I420
 // for the layout; no size). A Y4M file always keeps its header. A flag
 // describes the raw files named with it; where it contradicts a Y4M header
@@ -72,6 +72,7 @@ struct FileGeometry {
     GeometryOrigin typeFrom = GeometryOrigin::None;
     GeometryOrigin fpsFrom = GeometryOrigin::None; // Header or Name
     bool isY4m = false;
+    bool isEncoded = false; // the stream states the geometry, as a header does
     // The first problem found, size before layout. The values are set
     // whatever it is: a Y4M file's are its header's.
     GeometryProblem problem = GeometryProblem::None;

@@ -37,6 +37,10 @@
 //   and a thumbnail reads only the pixels it shows.
 // - The media decoder (media/LumoReader) keeps its own process-wide stop
 //   request for a conversion under way.
+// - An encoded file's decoder (media/EncodedSource) uses at most one thread
+//   per core. The main window reads a newly opened encoded file's packets on
+//   a thread of Qt's global pool, which the application waits for on exit;
+//   the result comes back queued to the GUI thread.
 //
 // Budget. All threads a process starts for workers and helpers draw from
 // one ThreadBudget: a worker or helper runs only while it holds a slot,

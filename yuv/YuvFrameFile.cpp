@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "yuv/RawFrameSource.h"
 #include "yuv/ReadFully.h"
 
 namespace lumo {
@@ -34,6 +35,18 @@ int OpenRegular(const std::string& path, struct stat* st, std::shared_ptr<const 
 
 YuvFrameFile::YuvFrameFile(const std::string& path, int width, int height, const std::string& type)
 {
+    if (NamesEncodedVideo(path) && CanOpenEncoded()) {
+        std::unique_ptr<FrameSource> source = BorrowEncodedSource(path);
+        // As a Y4M file: only the geometry its stream has.
+        if (!source || source->Width() != width || source->Height() != height || source->Type() != type ||
+            source->FrameSize() <= 0 || source->FrameCount() < 0) {
+            ReturnEncodedSource(std::move(source));
+            return;
+        }
+        encoded_ = std::move(source);
+        size_ = encoded_->FrameSize() * encoded_->FrameCount();
+        return;
+    }
     struct stat st {};
     fd_ = OpenRegular(path, &st, &index_);
     if (fd_ < 0)
@@ -54,10 +67,41 @@ YuvFrameFile::~YuvFrameFile()
 {
     if (fd_ >= 0)
         ::close(fd_);
+    ReturnEncodedSource(std::move(encoded_));
+}
+
+int64_t YuvFrameFile::ReadDecoded(uint8_t* dst, int64_t count, int64_t offset) const
+{
+    const int64_t frameSize = encoded_->FrameSize();
+    int64_t done = 0;
+    while (done < count && offset + done < size_) {
+        const int64_t at = offset + done;
+        const int64_t frame = at / frameSize;
+        const int64_t within = at % frameSize;
+        const int64_t want = std::min(count - done, frameSize - within);
+        if (within == 0 && want == frameSize) {
+            // A whole frame straight into place.
+            if (!encoded_->ReadFrame(static_cast<int>(frame), dst + done))
+                break;
+        } else {
+            if (frameIndex_ != frame) {
+                frame_.resize(static_cast<size_t>(frameSize));
+                frameIndex_ = -1;
+                if (!encoded_->ReadFrame(static_cast<int>(frame), frame_.data()))
+                    break;
+                frameIndex_ = frame;
+            }
+            std::copy_n(frame_.data() + within, want, dst + done);
+        }
+        done += want;
+    }
+    return done;
 }
 
 int64_t YuvFrameFile::ReadAt(uint8_t* dst, int64_t count, int64_t offset) const
 {
+    if (encoded_)
+        return offset < 0 || count <= 0 ? 0 : ReadDecoded(dst, count, offset);
     if (fd_ < 0 || offset < 0 || offset >= size_ || count <= 0)
         return 0;
     if (!index_)

@@ -1,5 +1,7 @@
 #include "yuv/YuvGuess.h"
 
+#include "yuv/RawFrameSource.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -455,8 +457,32 @@ YuvGuess GuessFromName(const std::string& path, int64_t fileBytes)
     return guess;
 }
 
+YuvGuess GuessEncodedFile(const std::string& path, int* error)
+{
+    YuvGuess guess;
+    int dummy = 0;
+    int& err = error ? *error : dummy;
+    std::unique_ptr<FrameSource> source = BorrowEncodedSource(path, &err);
+    if (!source || source->FrameSize() <= 0) {
+        if (err == 0)
+            err = -1;
+        return guess;
+    }
+    guess.isEncoded = true;
+    guess.width = source->Width();
+    guess.height = source->Height();
+    guess.type = source->Type();
+    guess.sizeFrom = guess.typeFrom = GuessSource::Header;
+    guess.fps = source->FrameRate();
+    guess.fpsFrom = guess.fps > 0 ? GuessSource::Header : GuessSource::None;
+    ReturnEncodedSource(std::move(source));
+    return guess;
+}
+
 YuvGuess GuessFile(const std::string& path)
 {
+    if (NamesEncodedVideo(path) && CanOpenEncoded())
+        return GuessEncodedFile(path);
     YuvGuess guess;
     if (YuvFrameFile::ProbeY4m(path, &guess.y4m)) {
         guess.isY4m = true;

@@ -24,6 +24,9 @@ struct YuvGuess {
     // The file is Y4M; `y4m.status` tells whether it can be read.
     bool isY4m = false;
     Y4mInfo y4m;
+    // The file is encoded video whose stream gave width, height, layout and
+    // rate (GuessFile, where an opener of encoded files is installed).
+    bool isEncoded = false;
 
     bool HasSize() const { return sizeFrom != GuessSource::None; }
     bool HasType() const { return typeFrom != GuessSource::None; }
@@ -61,8 +64,16 @@ YuvGuess GuessFromName(const std::string& name, int64_t fileBytes);
 
 // Guess for the file at `path`: from its headers when it is a Y4M file
 // (a damaged one gives isY4m with the error status and no values; a header
-// without a rate takes the name's), else from its name and size.
+// without a rate takes the name's), from its stream when its name is
+// encoded video and an opener of encoded files is installed (nothing known
+// when it does not decode), else from its name and size.
 YuvGuess GuessFile(const std::string& path);
+// The guess an encoded file's stream gives (isEncoded set), through the
+// opener installed for encoded files (yuv/RawFrameSource.h). Without one,
+// or for a file it cannot decode, nothing is known and `error` gets the
+// opener's reason (-1 without one). The first open of a file version reads
+// all its packets.
+YuvGuess GuessEncodedFile(const std::string& path, int* error = nullptr);
 
 // Layout name for a layout as a user types it: the table's name
 // ("YUV_TYPE_NV12"), the short name ("nv12", "iyuv") or an FFmpeg name

@@ -24,10 +24,15 @@
 #include <QUrl>
 
 #include "analysis/LumoImageView.h"
+#include "analysis/VideoCtrBar.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "base/AppSettings.h"
+#include "media/EncodedSource.h"
+#include "render/YUVShowView.h"
+#include "render/YUVWidget.h"
 #include "open/OpenFileDialog.h"
+#include "yuv/LumoYuvReader.h"
 #include "YuvFiles.h"
 
 namespace {
@@ -94,6 +99,16 @@ std::vector<Row> Rows(const MainWindow& window)
 bool operator==(const Row& a, const Row& b)
 {
     return a.path == b.path && a.width == b.width && a.height == b.height && a.type == b.type;
+}
+
+// The analysis window on screen (the last one found), or null.
+LumoImageView* ShownAnalysisWindow()
+{
+    LumoImageView* view = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
+            view = found;
+    return view;
 }
 
 } // namespace
@@ -258,10 +273,7 @@ TEST(OpenFiles, CommandLine)
     EXPECT_EQ(line.request.compareB.Width(), 16); // B takes A's size
     EXPECT_EQ(line.request.compareB.Type(), "YUV_TYPE_I420");
     window.OpenStartup(line.request);
-    LumoImageView* view = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* found = qobject_cast<LumoImageView*>(widget); found && found->isVisible())
-            view = found;
+    LumoImageView* view = ShownAnalysisWindow();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->SecondReader().Path(), plain);
     view->close();
@@ -345,4 +357,67 @@ TEST(OpenFiles, DebugLinesOnlyWhenTurnedOn)
         for (const char* line : {"record log post_data=", "[record log ipAddress]", "strIpAddress1", "yuvReader Path:"})
             EXPECT_EQ(err.contains(line), on) << line << "\n" << err.toStdString();
     }
+}
+
+// Encoded video opens in place: dropped on the window it gets a row with the
+// stream's geometry and thumbnails, the row comes back after a restart, and
+// --compare shows the frame FFmpeg's own decode gives.
+TEST(OpenFiles, EncodedVideoInPlace)
+{
+    lumo::InstallEncodedFrameSources();
+    QSettings(AppSettings::kOrganisation, AppSettings::kApplication).clear();
+    const std::string enc = TestTmpPath("clip.mkv").toStdString();
+    const std::string dec = TestTmpPath("clip_64x32.yuv").toStdString();
+    const std::string ffmpeg = "ffmpeg -hide_banner -nostdin -loglevel error -y ";
+    if (std::system((ffmpeg + "-f lavfi -i testsrc2=size=64x32:rate=25 -frames:v 9 -c:v libx264 -bf 2 -g 4 " + enc)
+                        .c_str()) != 0)
+        GTEST_SKIP() << "no libx264 encoder";
+    ASSERT_EQ(std::system((ffmpeg + "-i " + enc + " -fps_mode passthrough -f rawvideo " + dec).c_str()), 0);
+    const QString encoded = QString::fromStdString(enc);
+
+    const std::vector<Row> expected = {{encoded, 64, 32, "YUV_TYPE_I420"}};
+    {
+        MainWindow window;
+        window.show();
+        const QStringList messages = WithModals(
+            [&] {
+                Drop(&window, {encoded});
+                EXPECT_TRUE(QTest::qWaitFor([&] { return window.rows().size() == 1; }, 10000));
+            },
+            [](OpenFileDialog* dialog) { dialog->reject(); });
+        EXPECT_TRUE(messages.isEmpty());
+        EXPECT_TRUE(Rows(window) == expected);
+        ASSERT_TRUE(WaitForThumbnails(*window.rows()[0]));
+        EXPECT_EQ(window.rows()[0]->thumbnailCount(), 9);
+    }
+    {
+        MainWindow restarted;
+        EXPECT_TRUE(Rows(restarted) == expected);
+    }
+
+    MainWindow window;
+    const CommandLine line = ParseCommandLine({"--compare", dec, enc});
+    ASSERT_EQ(line.exitCode, -1) << line.text;
+    window.OpenStartup(line.request);
+    LumoImageView* view = ShownAnalysisWindow();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(QString::fromStdString(view->SecondReader().Path()).endsWith("clip.mkv"));
+    // Frame 6 stands behind a B-frame; a jump back to 2 reads it again.
+    const lumo::LumoYuvReader raw(dec, 64, 32, "YUV_TYPE_I420");
+    YUVShowView* first = view->FirstYUVWidget()->View();
+    YUVShowView* second = view->SecondYUVWidget()->View();
+    for (const int frame : {6, 2}) {
+        view->CtrBar()->SelectFrame(frame);
+        const int64_t offset = int64_t{frame} * 64 * 32 * 3 / 2;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return first->PlanesOffset() == offset && second->PlanesOffset() == offset; },
+                                    5000));
+        for (const QPoint p : {QPoint(0, 0), QPoint(37, 21), QPoint(63, 31)}) {
+            int a[3];
+            int b[3];
+            ASSERT_TRUE(first->SampleAt(p.x(), p.y(), a));
+            ASSERT_TRUE(second->SampleAt(p.x(), p.y(), b));
+            EXPECT_TRUE(a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) << frame << " at " << p.x() << "," << p.y();
+        }
+    }
+    view->close();
 }

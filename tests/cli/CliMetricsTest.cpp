@@ -240,7 +240,7 @@ TEST(CliMetrics, RdRowsAreCompareMeansAndBdRateReadsThem)
     ExpectRefused(RunCli({"bdrate", anchor, test, "--metric", "vmaf"}), "no column 'vmaf'");
     ExpectRefused(RunCli({"rd", files.a, encodes[0], "--size", "32x16"}), "--bitrates");
     ExpectRefused(RunCli({"rd", files.a, encodes[0], "--size", "32x16", "--bitrates", "1,2"}), "2 rates for 1");
-    ExpectRefused(RunCli({"rd", files.a, dir.File("x.mkv"), "--bitrates", "5"}), "encoded video");
+    ExpectRefused(RunCli({"rd", files.a, dir.File("x.mkv"), "--size", "32x16", "--bitrates", "5"}), "cannot open");
     // A curve overlapping a small part of the other: measured, and said.
     const std::string narrowText = head + "a,100,30\nb,200,31\nc,300,32\nd,400,60\n";
     ASSERT_TRUE(WriteBytes(narrow, std::vector<uint8_t>(narrowText.begin(), narrowText.end())));
