@@ -16,7 +16,6 @@
 #include "cli/RawInput.h"
 #include "cli/OutputFile.h"
 #include "iqa/CompareEngine.h"
-#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -93,7 +92,7 @@ int RunCompare(CompareArgs args)
     const MetricChoice metrics = ParseMetricList(args.metrics);
     const bool withSsim = metrics.ssimGray;
     // SSIM and MS-SSIM need less memory than SSIM_GRAY: its bound covers them.
-    const bool withSsimMemory = withSsim || metrics.extra.planeSsim || metrics.extra.msSsim;
+    const bool withSsimMemory = NeedsSsimMemory(metrics);
     const Region region = args.roi ? ParseRegion(*args.roi) : Region();
     const ReportFormat format = ParseFormat(args.format);
     const int jobs = args.jobs ? ParseIndex(*args.jobs, "--jobs") : 0;
@@ -132,24 +131,8 @@ int RunCompare(CompareArgs args)
         throw CliError("frame " + std::to_string(std::max(wanted.first, last)) + " is past the end: the files have "
                        + std::to_string(common) + " frame" + (common == 1 ? "" : "s") + " in common");
 
-    CompareEngine::Settings settings;
-    settings.a = a.Reader();
-    settings.b = b.Reader();
-    settings.reference = a.Source();
-    settings.compared = b.Source();
-    settings.first = wanted.first;
-    settings.last = last;
-    settings.colorRangeCode = metricRange;
-    settings.withSsim = withSsim;
-    settings.withPsnr = metrics.psnr;
-    settings.extra = metrics.extra;
-    settings.region = region;
-    settings.workers = CompareEngine::ChooseWorkers(jobs, sizeA.width, sizeA.height, withSsimMemory,
-                                                    CompareEngine::kDefaultMemoryBudget, depth);
-    settings.maxInFlight = 2 * settings.workers;
-    // The workers and one helper besides the main thread: --jobs N runs at
-    // most N + 2 threads.
-    ThreadBudget::Process().SetLimit(settings.workers + 1);
+    const CompareEngine::Settings settings =
+        EngineSettings(a, b, wanted.first, last, metricRange, metrics, region, jobs);
     const int frames = last - settings.first + 1;
 
     CompareHeader header;

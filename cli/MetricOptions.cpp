@@ -6,6 +6,7 @@
 #include "cli/CliError.h"
 #include "cli/LayoutNames.h"
 #include "cli/OptionValues.h"
+#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -84,6 +85,29 @@ void RequireRegionInside(const Region& r, int width, int height)
         throw CliError("the region " + std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.w) +
                        "," + std::to_string(r.h) + " (--roi) is not wholly inside the " + std::to_string(width) +
                        "x" + std::to_string(height) + " frame");
+}
+
+CompareEngine::Settings EngineSettings(const RawInput& reference, const RawInput& compared, int first, int last,
+                                       int metricRange, const MetricChoice& metrics, const Region& region, int jobs)
+{
+    CompareEngine::Settings settings;
+    settings.a = reference.Reader();
+    settings.b = compared.Reader();
+    settings.reference = reference.Source();
+    settings.compared = compared.Source();
+    settings.first = first;
+    settings.last = last;
+    settings.colorRangeCode = metricRange;
+    settings.withSsim = metrics.ssimGray;
+    settings.withPsnr = metrics.psnr;
+    settings.extra = metrics.extra;
+    settings.region = region;
+    settings.workers = CompareEngine::ChooseWorkers(jobs, reference.Reader().Width(), reference.Reader().Height(),
+                                                    NeedsSsimMemory(metrics), CompareEngine::kDefaultMemoryBudget,
+                                                    reference.Source()->BitDepth());
+    settings.maxInFlight = 2 * settings.workers;
+    ThreadBudget::Process().SetLimit(settings.workers + 1);
+    return settings;
 }
 
 } // namespace lumo::cli

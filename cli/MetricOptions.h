@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cli/RawInput.h"
 #include "iqa/CompareEngine.h"
 
 namespace lumo::cli {
@@ -26,5 +27,18 @@ MetricChoice ParseMetricList(const std::string& text);
 Region ParseRegion(const std::string& text);
 // Throws CliError unless `region` lies wholly inside a width x height frame.
 void RequireRegionInside(const Region& region, int width, int height);
+
+// Whether the chosen metrics need SSIM's working memory.
+inline bool NeedsSsimMemory(const MetricChoice& metrics)
+{
+    return metrics.ssimGray || metrics.extra.planeSsim || metrics.extra.msSsim;
+}
+
+// The engine settings of one run of `reference` against `compared` over
+// frames first..last, with workers for `jobs` (0: one per core) within the
+// memory budget. Also limits the process's thread budget to the workers and
+// one helper: --jobs N runs at most N + 2 threads.
+CompareEngine::Settings EngineSettings(const RawInput& reference, const RawInput& compared, int first, int last,
+                                       int metricRange, const MetricChoice& metrics, const Region& region, int jobs);
 
 } // namespace lumo::cli

@@ -25,7 +25,6 @@
 #include "iqa/BdRate.h"
 #include "iqa/CompareCsv.h"
 #include "iqa/CompareEngine.h"
-#include "yuv/Threads.h"
 
 namespace lumo::cli {
 namespace {
@@ -128,23 +127,8 @@ CompareSummary MeasureEncode(const RdArgs& args, const InputGeometry& refGeometr
     if (common == 0 || wanted.first >= common || last >= common)
         throw CliError(path + ": frame " + std::to_string(std::max(wanted.first, last)) +
                        " is past the end: it has " + std::to_string(common) + " frames in common with the reference");
-    CompareEngine::Settings settings;
-    settings.a = ref.Reader();
-    settings.b = encode.Reader();
-    settings.reference = ref.Source();
-    settings.compared = encode.Source();
-    settings.first = wanted.first;
-    settings.last = last;
-    settings.colorRangeCode = metricRange;
-    settings.withSsim = metrics.ssimGray;
-    settings.withPsnr = metrics.psnr;
-    settings.extra = metrics.extra;
-    settings.region = region;
-    settings.workers = CompareEngine::ChooseWorkers(
-        jobs, size.width, size.height, metrics.ssimGray || metrics.extra.planeSsim || metrics.extra.msSsim,
-        CompareEngine::kDefaultMemoryBudget, ref.Reader().BitDepth());
-    settings.maxInFlight = 2 * settings.workers;
-    ThreadBudget::Process().SetLimit(settings.workers + 1); // as compare: --jobs N, N + 2 threads
+    const CompareEngine::Settings settings =
+        EngineSettings(ref, encode, wanted.first, last, metricRange, metrics, region, jobs);
     CompareSummary summary;
     std::string error;
     if (!CompareEngine(settings).Run([&](const FrameMetrics& m) { summary.Add(m); }, error))
