@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QWheelEvent>
 
-#include "math/FitSize.h"
 #include "render/OrnGL/GLComponent/DrawCall.h"
 #include "render/OrnGL/GLComponent/GLVAO.h"
 #include "render/OrnGL/GLTexture/GLTexture.h"
@@ -28,36 +27,10 @@
 #include "yuv/YuvTypeTable.h"
 #include "math/Mat4x4.h"
 #include "yuv/PixelMath.h"
-#include "math/Vec4.h"
 #include "render/YuvShaders.h"
 
-namespace {
-
-// float to int truncating toward zero, saturating instead of overflowing.
-int TruncToInt(float v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= static_cast<float>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (v <= static_cast<float>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
-
-float Clamp(float v, float lo, float hi)
-{
-    if (v <= lo)
-        return lo;
-    if (v >= hi)
-        return hi;
-    return v; // NaN stays NaN
-}
-
-} // namespace
-
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
-    : QOpenGLWidget(parent), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
+    : QOpenGLWidget(parent), geometry_(frameWidth, frameHeight), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
 {
     if (const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type_))
         depth_ = info->bitDepth;
@@ -136,22 +109,9 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
     update();
 }
 
-void YUVShowView::FittedSize(int* outW, int* outH) const
-{
-    FitSize(static_cast<int>(viewW_), static_cast<int>(viewH_), frameWidth_, frameHeight_, outW, outH);
-}
-
 void YUVShowView::FitFrame()
 {
-    // Zoom 1 fits one side; a view of another aspect may still cut the other.
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    zoom_ = 1.0f;
-    if (outW > 0 && outH > 0)
-        zoom_ = std::min({1.0f, viewW_ / outW, viewH_ / outH});
-    panX_ = 0;
-    panY_ = 0;
+    geometry_.Fit();
     lastX_ = 0;
     update();
 }
@@ -206,8 +166,7 @@ void YUVShowView::initializeGL()
 
 void YUVShowView::resizeGL(int w, int h)
 {
-    viewW_ = static_cast<float>(w);
-    viewH_ = static_cast<float>(h);
+    geometry_.SetViewSize(static_cast<float>(w), static_cast<float>(h));
 }
 
 YUVShowView::FrameKey YUVShowView::KeyFor(int64_t offset) const
@@ -394,7 +353,7 @@ bool YUVShowView::ShownSampleAt(int x, int y, int yuv[3]) const
 
 double YUVShowView::PixelScale() const
 {
-    return frameWidth_ > 0 ? std::fabs(extentRight_ - extentLeft_) / frameWidth_ : 0.0;
+    return geometry_.PixelScale();
 }
 
 void YUVShowView::PlacePixelValues()
@@ -414,8 +373,8 @@ PixelGrid YUVShowView::ValueGrid() const
         return grid;
     grid.scale = PixelScale();
     // Widget position of the frame's top-left corner.
-    grid.left = viewW_ / 2.0 + extentLeft_;
-    grid.top = viewH_ / 2.0 - extentTop_;
+    grid.left = geometry_.FrameLeft();
+    grid.top = geometry_.FrameTop();
     grid.frameWidth = frameWidth_;
     grid.frameHeight = frameHeight_;
     grid.depth = depth_;
@@ -444,28 +403,10 @@ void YUVShowView::paintGL()
         UploadTextures();
     }
 
-    const float w = viewW_;
-    const float h = viewH_;
-    Mat4x4 projection;
-    projection.SetOrthographic(-w / 2, w / 2, h / 2, -h / 2, -100, 100);
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    Mat4x4 scale;
-    scale.SetScale(zoom_ * outW * 0.5f, zoom_ * outH * 0.5f, 1.0f);
-    Mat4x4 translate;
-    translate.SetTranslate(static_cast<float>(panX_), static_cast<float>(-panY_), 0.0f);
-    const Mat model = projection * translate * scale;
-
-    const Vec4 a(model * Vec4(-1, 1, 0, 1));
-    const Vec4 b(model * Vec4(1, -1, 0, 1));
-    emit updataRuler(TruncToInt(w / 2 + a.X() * w / 2), TruncToInt(w / 2 + b.X() * w / 2),
-                     TruncToInt(h / 2 - a.Y() * h / 2), TruncToInt(h / 2 - b.Y() * h / 2));
-
-    extentLeft_ = w / 2 * a.X();
-    extentTop_ = h / 2 * a.Y();
-    extentRight_ = w / 2 * b.X();
-    extentBottom_ = h / 2 * b.Y();
+    float matrix[16];
+    float projectionT[16];
+    const ViewGeometry::Span span = geometry_.Layout(matrix, projectionT);
+    emit updataRuler(span.hStart, span.hEnd, span.vStart, span.vEnd);
     PlacePixelValues();
     ReportHoveredPixel();
 
@@ -474,8 +415,6 @@ void YUVShowView::paintGL()
     if (!sizeOk || !texturesFilled_)
         return;
 
-    float matrix[16];
-    model.Transpose().Flatten(matrix);
     frameCall_->SetUniformMatrix("yuvMatrix", matrix);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textureY_->Name());
@@ -490,8 +429,6 @@ void YUVShowView::paintGL()
     SetColourUniforms();
     frameCall_->Draw();
 
-    float projectionT[16];
-    projection.Transpose().Flatten(projectionT);
     DrawRect(projectionT);
     DrawThumbnails();
     glFinish();
@@ -517,12 +454,13 @@ void YUVShowView::SetColourUniforms()
 
 void YUVShowView::DrawRect(const float* projection)
 {
-    const float fw = std::fabs(extentRight_ - extentLeft_);
-    const float fh = std::fabs(extentBottom_ - extentTop_);
-    const float x0 = extentLeft_ + fw * rectStartX_;
-    const float y0 = extentTop_ + fh * rectStartY_;
-    const float x1 = extentLeft_ + fw * rectEndX_;
-    const float y1 = extentTop_ + fh * rectEndY_;
+    const ViewGeometry::Extent& e = geometry_.LastExtent();
+    const float fw = std::fabs(e.right - e.left);
+    const float fh = std::fabs(e.bottom - e.top);
+    const float x0 = e.left + fw * rectStartX_;
+    const float y0 = e.top + fh * rectStartY_;
+    const float x1 = e.left + fw * rectEndX_;
+    const float y1 = e.top + fh * rectEndY_;
     const float edges[4][4] = {
         {x0, y0, x1, y0}, // top
         {x1, y0, x1, y1}, // right
@@ -551,8 +489,8 @@ void YUVShowView::DrawRect(const float* projection)
 
 void YUVShowView::DrawThumbnails()
 {
-    const float w = viewW_;
-    const float h = viewH_;
+    const float w = geometry_.ViewWidth();
+    const float h = geometry_.ViewHeight();
     channelCall_->SetUniformInt("y", 0);
     channelCall_->SetUniformInt("u", 1);
     channelCall_->SetUniformInt("v", 2);
@@ -578,45 +516,19 @@ void YUVShowView::DrawThumbnails()
     }
 }
 
-void YUVShowView::NormalisedPosition(int x, int y, float* nx, float* ny) const
-{
-    const float w = viewW_;
-    const float h = viewH_;
-    *nx = (static_cast<float>(x) - w / 2 - extentLeft_) / std::fabs(extentRight_ - extentLeft_);
-    *ny = (-(static_cast<float>(y) - h / 2) - extentTop_) / std::fabs(extentBottom_ - extentTop_);
-}
-
 bool YUVShowView::PixelAt(double x, double y, int* px, int* py) const
 {
-    const double fw = std::fabs(extentRight_ - extentLeft_);
-    const double fh = std::fabs(extentBottom_ - extentTop_);
-    if (!(fw > 0) || !(fh > 0))
-        return false;
-    const double nx = (x - viewW_ / 2.0 - extentLeft_) / fw;
-    const double ny = (y - viewH_ / 2.0 + extentTop_) / fh; // 0 at the top edge, 1 at the bottom
-    if (!(nx >= 0 && nx < 1 && ny >= 0 && ny < 1))
-        return false;
-    *px = std::min(frameWidth_ - 1, static_cast<int>(nx * frameWidth_));
-    *py = std::min(frameHeight_ - 1, static_cast<int>(ny * frameHeight_));
-    return true;
+    return geometry_.PixelAt(x, y, px, py);
 }
 
 void YUVShowView::ClampRect()
 {
-    // At zoom 0 the frame has no extent and positions are infinite or not
-    // numbers; the rectangle then keeps its last values instead of snapping
-    // to the frame's edges (or turning into NaN).
-    if (!std::isfinite(rectStartX_) || !std::isfinite(rectStartY_) || !std::isfinite(rectEndX_) ||
-        !std::isfinite(rectEndY_)) {
-        rectStartX_ = savedRect_[0];
-        rectStartY_ = savedRect_[1];
-        rectEndX_ = savedRect_[2];
-        rectEndY_ = savedRect_[3];
-    }
-    rectStartX_ = Clamp(rectStartX_, 0.0f, 1.0f);
-    rectEndX_ = Clamp(rectEndX_, 0.0f, 1.0f);
-    rectStartY_ = Clamp(rectStartY_, -1.0f, 0.0f);
-    rectEndY_ = Clamp(rectEndY_, -1.0f, 0.0f);
+    const FrameRect r = ClampFrameRect({rectStartX_, rectStartY_, rectEndX_, rectEndY_},
+                                       {savedRect_[0], savedRect_[1], savedRect_[2], savedRect_[3]});
+    rectStartX_ = r.startX;
+    rectStartY_ = r.startY;
+    rectEndX_ = r.endX;
+    rectEndY_ = r.endY;
 }
 
 void YUVShowView::SaveRect()
@@ -633,7 +545,7 @@ void YUVShowView::mousePressEvent(QMouseEvent* event)
         return;
     float nx = 0.0f;
     float ny = 0.0f;
-    NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+    geometry_.Normalised(event->pos().x(), event->pos().y(), &nx, &ny);
     SaveRect();
     rectStartX_ = rectEndX_ = nx;
     rectStartY_ = rectEndY_ = ny;
@@ -660,7 +572,7 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
     if (drawMode_ == 2) {
         float nx = 0.0f;
         float ny = 0.0f;
-        NormalisedPosition(x, y, &nx, &ny);
+        geometry_.Normalised(x, y, &nx, &ny);
         SaveRect();
         rectEndX_ = nx;
         rectEndY_ = ny;
@@ -671,8 +583,7 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
     }
     const bool moved = lastX_ != 0 && (x != lastX_ || y != lastY_);
     if (lastX_ != 0) {
-        panX_ += x - lastX_;
-        panY_ += y - lastY_;
+        geometry_.PanBy(x - lastX_, y - lastY_);
     }
     lastX_ = x;
     lastY_ = y;
@@ -686,7 +597,7 @@ void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
     if (drawMode_ == 2) {
         float nx = 0.0f;
         float ny = 0.0f;
-        NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+        geometry_.Normalised(event->pos().x(), event->pos().y(), &nx, &ny);
         SaveRect();
         rectEndX_ = nx;
         rectEndY_ = ny;
@@ -716,34 +627,17 @@ void YUVShowView::wheelEvent(QWheelEvent* event)
     ZoomAbout(std::pow(kWheelStep, delta / 120.0), event->position().x(), event->position().y());
 }
 
-float YUVShowView::MaxZoom() const
-{
-    // Past 2^24 screen pixels float positions lose whole pixels.
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    const int side = std::max({outW, outH, 1});
-    return std::max(1.0f, 16777216.0f / static_cast<float>(side));
-}
-
 void YUVShowView::ZoomAbout(double factor, double x, double y)
 {
-    if (!(factor > 0) || !std::isfinite(factor))
+    if (!geometry_.ZoomAbout(factor, x, y))
         return;
-    const float zoom = std::clamp(static_cast<float>(zoom_ * factor), kMinZoom, MaxZoom());
-    const double k = static_cast<double>(zoom) / zoom_;
-    const double cx = x - viewW_ / 2.0;
-    const double cy = y - viewH_ / 2.0;
-    panX_ = cx - (cx - panX_) * k;
-    panY_ = cy - (cy - panY_) * k;
-    zoom_ = zoom;
     update();
     emit placeChanged();
 }
 
 void YUVShowView::ZoomAboutCentre(double factor)
 {
-    ZoomAbout(factor, viewW_ / 2.0, viewH_ / 2.0);
+    ZoomAbout(factor, geometry_.ViewWidth() / 2.0, geometry_.ViewHeight() / 2.0);
 }
 
 void YUVShowView::ShowActualPixels()
@@ -755,35 +649,13 @@ void YUVShowView::ShowActualPixels()
 
 YUVShowView::Place YUVShowView::CurrentPlace() const
 {
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    Place place;
-    if (frameWidth_ <= 0 || frameHeight_ <= 0 || outW <= 0 || outH <= 0)
-        return place;
-    place.scale = static_cast<double>(zoom_) * outW / frameWidth_;
-    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
-    // Widget position of the frame's top-left corner.
-    const double left = viewW_ / 2.0 + panX_ - frameWidth_ * place.scale / 2.0;
-    const double top = viewH_ / 2.0 + panY_ - frameHeight_ * scaleY / 2.0;
-    place.left = -left / place.scale;
-    place.top = -top / scaleY;
-    return place;
+    return geometry_.CurrentPlace();
 }
 
 void YUVShowView::SetPlace(const Place& place)
 {
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    if (!(place.scale > 0) || !std::isfinite(place.left) || !std::isfinite(place.top) || outW <= 0 || outH <= 0)
-        return;
-    zoom_ = std::clamp(static_cast<float>(place.scale * frameWidth_ / outW), kMinZoom, MaxZoom());
-    const double scaleX = static_cast<double>(zoom_) * outW / frameWidth_;
-    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
-    panX_ = frameWidth_ * scaleX / 2.0 - viewW_ / 2.0 - place.left * scaleX;
-    panY_ = frameHeight_ * scaleY / 2.0 - viewH_ / 2.0 - place.top * scaleY;
-    update();
+    if (geometry_.SetPlace(place))
+        update();
 }
 
 void YUVShowView::ReportHoveredPixel()

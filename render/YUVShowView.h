@@ -12,6 +12,7 @@
 #include <QString>
 
 #include "math/LineQuad.h"
+#include "math/ViewGeometry.h"
 
 class DrawCall;
 class PixelValueOverlay;
@@ -87,10 +88,9 @@ public:
     void FitFrame();
 
     // Zoom: each wheel notch multiplies it by kWheelStep about the point
-    // under the mouse. It stays between kMinZoom (of the fitted size) and
-    // where the frame would span 2^24 screen pixels.
-    static constexpr double kWheelStep = 1.25;
-    static constexpr float kMinZoom = 1.0f / 64.0f;
+    // under the mouse, between kMinZoom and a ceiling (ViewGeometry).
+    static constexpr double kWheelStep = ViewGeometry::kWheelStep;
+    static constexpr float kMinZoom = ViewGeometry::kMinZoom;
     // Multiplies the zoom by `factor`, keeping the frame point under widget
     // position (x, y) where it is.
     void ZoomAbout(double factor, double x, double y);
@@ -99,22 +99,15 @@ public:
     // One frame pixel per screen pixel, about the view's centre.
     void ShowActualPixels();
 
-    // Where the frame lies in the view: screen pixels per frame pixel
-    // across, and the frame position (in frame pixels) under the view's
-    // top-left corner. Two views given one place show the same frame pixel
-    // under the same widget position.
-    struct Place {
-        double scale = 0;
-        double left = 0;
-        double top = 0;
-    };
+    // Where the frame lies in the view (see ViewGeometry::Place).
+    using Place = ViewGeometry::Place;
     Place CurrentPlace() const;
     // Takes a place without reporting it (placeChanged is the user's).
     void SetPlace(const Place& place);
 
-    float Zoom() const { return zoom_; }
-    int PanX() const { return static_cast<int>(std::lround(panX_)); }
-    int PanY() const { return static_cast<int>(std::lround(panY_)); }
+    float Zoom() const { return geometry_.Zoom(); }
+    int PanX() const { return static_cast<int>(std::lround(geometry_.PanX())); }
+    int PanY() const { return static_cast<int>(std::lround(geometry_.PanY())); }
     int64_t FrameOffset() const { return frameOffset_; }
     float RectStartX() const { return rectStartX_; }
     float RectStartY() const { return rectStartY_; }
@@ -173,17 +166,13 @@ private:
     void UploadTextures();
     std::array<GLTexture*, 3> Textures() const { return {textureY_.get(), textureU_.get(), textureV_.get()}; }
     void PlacePixelValues();
-    float MaxZoom() const;
     void ReportHoveredPixel();
-    // The frame's size in view pixels at zoom 1.
-    void FittedSize(int* outW, int* outH) const;
 
     // Where the frame pixels lie, for the value overlay.
     PixelGrid ValueGrid() const;
     void SetColourUniforms();
     void DrawRect(const float* projection);
     void DrawThumbnails();
-    void NormalisedPosition(int x, int y, float* nx, float* ny) const;
 public:
     // Frame pixel under widget position (x, y) after the last paint; false
     // when the position is beside the frame.
@@ -202,14 +191,9 @@ private:
     std::unique_ptr<GLVAO> quad_;
     LineQuad line_;
 
-    float viewW_ = 0.0f;
-    float viewH_ = 0.0f;
-    float zoom_ = 1.0f;
+    ViewGeometry geometry_;
     int lastX_ = 0;
     int lastY_ = 0;
-    // Screen pixels from the view's centre to the frame's, down and right.
-    double panX_ = 0;
-    double panY_ = 0;
     // The mouse's last position over the view and the pixel last reported
     // under it; a paint that moves another pixel there reports it.
     bool mouseInside_ = false;
@@ -227,10 +211,6 @@ private:
     int colorRange_ = 2;
     float gamma_ = 1.0f;
     int64_t frameOffset_ = 0;
-    float extentLeft_ = 0.0f;
-    float extentTop_ = 0.0f;
-    float extentRight_ = 0.0f;
-    float extentBottom_ = 0.0f;
     float rectStartX_ = 0.0f;
     float rectStartY_ = 0.0f;
     float rectEndX_ = 0.0f;
