@@ -2,8 +2,6 @@
 
 #include <QDebug>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -21,7 +19,6 @@
 #include "render/OrnGL/GLTexture/GLTexture.h"
 #include "render/PixelValueOverlay.h"
 #include "base/LogPrint.h"
-#include "yuv/LumoYuvReader.h"
 #include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvTypeTable.h"
@@ -29,20 +26,31 @@
 #include "yuv/PixelMath.h"
 #include "render/YuvShaders.h"
 
-YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
-    : QOpenGLWidget(parent), geometry_(frameWidth, frameHeight), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
+namespace {
+
+int DepthOf(const std::string& type)
 {
-    if (const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type_))
-        depth_ = info->bitDepth;
+    const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type);
+    return info ? info->bitDepth : 8;
+}
+
+} // namespace
+
+YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
+    : QOpenGLWidget(parent),
+      geometry_(frameWidth, frameHeight),
+      frameWidth_(frameWidth),
+      frameHeight_(frameHeight),
+      type_(type.toUtf8().toStdString()),
+      depth_(DepthOf(type_)),
+      cache_(path.isNull() ? std::string() : QFile::encodeName(path).toStdString(), frameWidth, frameHeight, type_,
+             depth_)
+{
     // Moves without a button report the pixel under the mouse; only moves
     // with a button held pan or draw.
     setMouseTracking(true);
     valueOverlay_ = new PixelValueOverlay(
         this, [this] { return ValueGrid(); }, [this](int x, int y, int yuv[3]) { return SampleAt(x, y, yuv); });
-    if (!path.isNull()) {
-        path_ = QFile::encodeName(path).toStdString();
-        hasPath_ = true;
-    }
 }
 
 YUVShowView::~YUVShowView()
@@ -75,7 +83,7 @@ void YUVShowView::SetFrameOffset(int64_t offset)
     frameOffset_ = offset;
     // Awaited planes repaint the view when they come; a paint before would
     // only draw the frame it already shows.
-    if (!expecting_ || expectedOffset_ != offset)
+    if (!cache_.Expecting(offset))
         update();
 }
 
@@ -169,111 +177,40 @@ void YUVShowView::resizeGL(int w, int h)
     geometry_.SetViewSize(static_cast<float>(w), static_cast<float>(h));
 }
 
-YUVShowView::FrameKey YUVShowView::KeyFor(int64_t offset) const
-{
-    FrameKey key;
-    struct stat st {};
-    if (hasPath_ && ::stat(path_.c_str(), &st) == 0) {
-        key.valid = true;
-        key.offset = offset;
-        key.fileSize = static_cast<int64_t>(st.st_size);
-        key.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
-        key.mtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
-    }
-    return key;
-}
-
 void YUVShowView::ExpectPlanes(int64_t offset)
 {
-    expecting_ = true;
-    expectedOffset_ = offset;
+    cache_.Expect(offset);
 }
 
 void YUVShowView::AdoptPlanes(int64_t offset, Planes planes, Planes stored)
 {
-    if (!expecting_ || offset != expectedOffset_)
+    if (!cache_.Adopt(offset, frameOffset_, std::move(planes), std::move(stored)))
         return;
-    expecting_ = false;
-    if (offset != frameOffset_ || !planes)
-        return;
-    const FrameKey key = KeyFor(offset);
-    if (!key.valid)
-        return;
-    // Read-only from here on: others may still read it, so a read of the
-    // view's own never refills it.
-    planes_ = std::const_pointer_cast<uint8_t>(planes);
-    stored_ = depth_ > 8 ? std::const_pointer_cast<uint8_t>(stored) : nullptr;
-    ownBuffers_ = false;
-    planesKey_ = key;
-    attemptedKey_ = key;
-    ++planesSerial_;
     update();
     emit planesChanged();
 }
 
 void YUVShowView::CancelExpectedPlanes()
 {
-    if (!expecting_)
-        return;
-    expecting_ = false;
-    update();
-}
-
-void YUVShowView::RefreshPlanes()
-{
-    // Re-read only when the frame or the file changed: a pan or zoom must
-    // not read the frame from disk again.
-    if (expecting_ && expectedOffset_ == frameOffset_)
-        return;
-    const FrameKey key = KeyFor(frameOffset_);
-    if (!key.valid || key == attemptedKey_)
-        return;
-    attemptedKey_ = key;
-
-    // The view's own buffers are never handed to another thread, so they
-    // are filled again; adopted ones are left to whoever else holds them.
-    auto reusable = [this](const std::shared_ptr<uint8_t>& held, int64_t bytes) {
-        if (held && ownBuffers_)
-            return held;
-        if (bytes <= 0)
-            return std::shared_ptr<uint8_t>();
-        return std::shared_ptr<uint8_t>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)],
-                                        std::default_delete<uint8_t[]>());
-    };
-    lumo::LumoYuvReader reader(path_, frameWidth_, frameHeight_, type_);
-    std::shared_ptr<uint8_t> target = reusable(planes_, static_cast<int64_t>(frameWidth_) * frameHeight_ * 3);
-    std::shared_ptr<uint8_t> stored = depth_ > 8 ? reusable(stored_, reader.GetFrameSize()) : nullptr;
-    if (!target || (depth_ > 8 && !stored))
-        return;
-    int64_t got = 0;
-    // A failed read leaves the destinations untouched. Deeper layouts keep
-    // the frame as stored for the inspector, from the same read.
-    const bool read = stored ? reader.ReadFrameYUV444AndRaw(target.get(), stored.get(), &got, frameOffset_)
-                             : reader.ReadFrameYUV444(target.get(), &got, frameOffset_);
-    if (read && got > 0) {
-        planes_ = std::move(target);
-        stored_ = std::move(stored);
-        ownBuffers_ = true;
-        planesKey_ = key;
-        ++planesSerial_;
-    }
+    if (cache_.CancelExpected())
+        update();
 }
 
 const uint8_t* YUVShowView::CurrentPlanes(uint64_t* serial)
 {
-    RefreshPlanes();
-    *serial = planesSerial_;
-    return planesKey_.valid ? planes_.get() : nullptr;
+    cache_.Refresh(frameOffset_);
+    *serial = cache_.Serial();
+    return cache_.Yuv444();
 }
 
 void YUVShowView::UploadTextures()
 {
-    if (!planes_ || !planesKey_.valid)
+    if (!cache_.Holds())
         return;
     const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
     Uploaded want;
-    want.own = planesSerial_;
-    const uint8_t* source = planes_.get();
+    want.own = cache_.Serial();
+    const uint8_t* source = cache_.Yuv444();
     if (diffRef_ && diffRef_->frameWidth_ == frameWidth_ && diffRef_->frameHeight_ == frameHeight_) {
         uint64_t refSerial = 0;
         const uint8_t* reference = diffRef_->CurrentPlanes(&refSerial);
@@ -283,7 +220,7 @@ void YUVShowView::UploadTextures()
             want.ref = refSerial;
             want.gain = diffGain_;
             if (!(want == uploaded_))
-                DiffSamples(reference, planes_.get(), static_cast<size_t>(3 * n), diffGain_, diffPlanes_.get());
+                DiffSamples(reference, cache_.Yuv444(), static_cast<size_t>(3 * n), diffGain_, diffPlanes_.get());
             source = diffPlanes_.get();
         }
     }
@@ -291,11 +228,11 @@ void YUVShowView::UploadTextures()
         return;
     // A deeper layout draws from its own samples (16-bit texels), so its
     // colours come from the matrix at its depth; a difference stays 8-bit.
-    if (depth_ > 8 && want.gain == 0 && stored_) {
+    if (depth_ > 8 && want.gain == 0 && cache_.Stored()) {
         if (!nativePlanes_)
             nativePlanes_.reset(new (std::nothrow) uint16_t[static_cast<size_t>(3 * n)]);
         if (nativePlanes_ &&
-            lumo::ConvertRawToYuv444Native(stored_.get(), frameWidth_, frameHeight_, type_, nativePlanes_.get())) {
+            lumo::ConvertRawToYuv444Native(cache_.Stored(), frameWidth_, frameHeight_, type_, nativePlanes_.get())) {
             const uint16_t* native = nativePlanes_.get();
             for (int p = 0; p < 3; ++p)
                 Textures()[p]->SetData(native + p * n, frameWidth_, frameHeight_, GL_R16, GL_RED, GL_UNSIGNED_SHORT);
@@ -332,8 +269,8 @@ bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
     if (depth_ == 8)
         return ShownSampleAt(x, y, yuv);
     uint16_t samples[3];
-    if (!stored_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_ ||
-        !lumo::GetRowNativeSamples(stored_.get(), frameWidth_, frameHeight_, type_, y, &x, 1, samples))
+    if (!cache_.Stored() || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_ ||
+        !lumo::GetRowNativeSamples(cache_.Stored(), frameWidth_, frameHeight_, type_, y, &x, 1, samples))
         return false;
     for (int p = 0; p < 3; ++p)
         yuv[p] = samples[p];
@@ -342,12 +279,12 @@ bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
 
 bool YUVShowView::ShownSampleAt(int x, int y, int yuv[3]) const
 {
-    if (!planes_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
+    if (!cache_.Holds() || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
         return false;
     const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
     const int64_t i = static_cast<int64_t>(y) * frameWidth_ + x;
     for (int p = 0; p < 3; ++p)
-        yuv[p] = planes_.get()[p * n + i];
+        yuv[p] = cache_.Yuv444()[p * n + i];
     return true;
 }
 
@@ -358,7 +295,7 @@ double YUVShowView::PixelScale() const
 
 void YUVShowView::PlacePixelValues()
 {
-    const bool show = PixelScale() >= kValueScale && planesKey_.valid && texturesFilled_;
+    const bool show = PixelScale() >= kValueScale && cache_.Holds() && texturesFilled_;
     if (show) {
         valueOverlay_->setGeometry(rect());
         valueOverlay_->update();
@@ -369,7 +306,7 @@ void YUVShowView::PlacePixelValues()
 PixelGrid YUVShowView::ValueGrid() const
 {
     PixelGrid grid;
-    if (!planes_)
+    if (!cache_.Holds())
         return grid;
     grid.scale = PixelScale();
     // Widget position of the frame's top-left corner.
@@ -399,7 +336,7 @@ void YUVShowView::paintGL()
     }
 
     if (sizeOk) {
-        RefreshPlanes();
+        cache_.Refresh(frameOffset_);
         UploadTextures();
     }
 

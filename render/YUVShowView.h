@@ -13,6 +13,7 @@
 
 #include "math/LineQuad.h"
 #include "math/ViewGeometry.h"
+#include "yuv/FramePlaneCache.h"
 
 class DrawCall;
 class PixelValueOverlay;
@@ -37,7 +38,7 @@ public:
 
     void SetFrameOffset(int64_t offset);
     // Full-size planes (Y, U, V of width x height bytes), shared read-only.
-    using Planes = std::shared_ptr<const uint8_t>;
+    using Planes = lumo::FramePlaneCache::Planes;
     // The planes of the frame at `offset` are being read elsewhere and will
     // come through AdoptPlanes: until then a paint at that offset keeps the
     // frame it shows instead of reading the file itself, and moving to that
@@ -50,7 +51,7 @@ public:
     // The awaited planes will not come: the next paint reads for itself.
     void CancelExpectedPlanes();
     // Offset of the frame whose planes the view holds, -1 before any.
-    int64_t PlanesOffset() const { return planesKey_.valid ? planesKey_.offset : -1; }
+    int64_t PlanesOffset() const { return cache_.Offset(); }
     // The file's own samples of frame pixel (x, y) in the frame the view
     // holds (the chroma sample the layout gives that pixel), at the file's
     // depth; false when it holds none or (x, y) lies outside the frame.
@@ -60,7 +61,7 @@ public:
     bool ShownSampleAt(int x, int y, int yuv[3]) const;
     // The 8-bit Y, U, V planes (width x height each) the view holds for
     // its frame, null when it holds none.
-    const uint8_t* ShownPlanes() const { return planesKey_.valid ? planes_.get() : nullptr; }
+    const uint8_t* ShownPlanes() const { return cache_.Yuv444(); }
     // Significant bits per sample of the file's layout.
     int BitDepth() const { return depth_; }
     int ColorRange() const { return colorRange_; }
@@ -143,23 +144,6 @@ private slots:
     void ReleaseGL();
 
 private:
-    // What identifies the planes held in memory: the frame and the file's
-    // state when they were read.
-    struct FrameKey {
-        bool valid = false;
-        int64_t offset = 0;
-        int64_t fileSize = 0;
-        int64_t mtimeSec = 0;
-        int64_t mtimeNsec = 0;
-        bool operator==(const FrameKey& o) const
-        {
-            return valid == o.valid && offset == o.offset && fileSize == o.fileSize && mtimeSec == o.mtimeSec &&
-                   mtimeNsec == o.mtimeNsec;
-        }
-    };
-
-    void RefreshPlanes();
-    FrameKey KeyFor(int64_t offset) const;
     // The planes for the current offset, read when needed (no GL).
     const uint8_t* CurrentPlanes(uint64_t* serial);
     // What the textures must hold; uploads it when it changed.
@@ -199,8 +183,6 @@ private:
     bool mouseInside_ = false;
     QPointF mousePos_;
     QPoint hoveredPixel_{-1, -1};
-    std::string path_;
-    bool hasPath_ = false;
     int frameWidth_;
     int frameHeight_;
     std::string type_;
@@ -218,20 +200,8 @@ private:
     int drawMode_ = 1;
     float savedRect_[4] = {0, 0, 0, 0};
 
-    // Planes of the last frame read (Y, U, V, each width x height bytes).
-    // Shared with whoever read them; a read of the view's own goes into a
-    // buffer nobody else holds.
-    std::shared_ptr<uint8_t> planes_;
-    // Layouts deeper than 8 bits only: the same frame's bytes as stored,
-    // read and released with planes_.
-    std::shared_ptr<uint8_t> stored_;
-    // planes_ and stored_ were read by this view, not adopted.
-    bool ownBuffers_ = false;
-    FrameKey planesKey_;    // what planes_ (and stored_) hold
-    FrameKey attemptedKey_; // last read tried, failed or not
-    bool expecting_ = false;
-    int64_t expectedOffset_ = 0;
-    uint64_t planesSerial_ = 0; // grows with every change of planes_
+    // The planes of the frame shown (or the last one read).
+    lumo::FramePlaneCache cache_;
 
     // What the textures hold: own planes or a difference, and of what.
     struct Uploaded {
