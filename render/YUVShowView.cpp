@@ -2,8 +2,6 @@
 
 #include <QDebug>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -16,60 +14,43 @@
 #include <QPainter>
 #include <QWheelEvent>
 
-#include "math/FitSize.h"
 #include "render/OrnGL/GLComponent/DrawCall.h"
 #include "render/OrnGL/GLComponent/GLVAO.h"
 #include "render/OrnGL/GLTexture/GLTexture.h"
 #include "render/PixelValueOverlay.h"
 #include "base/LogPrint.h"
-#include "yuv/LumoYuvReader.h"
 #include "yuv/YuvColorMatrix.h"
 #include "yuv/YuvConvert.h"
 #include "yuv/YuvTypeTable.h"
 #include "math/Mat4x4.h"
 #include "yuv/PixelMath.h"
-#include "math/Vec4.h"
 #include "render/YuvShaders.h"
 
 namespace {
 
-// float to int truncating toward zero, saturating instead of overflowing.
-int TruncToInt(float v)
+int DepthOf(const std::string& type)
 {
-    if (std::isnan(v))
-        return 0;
-    if (v >= static_cast<float>(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (v <= static_cast<float>(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(v);
-}
-
-float Clamp(float v, float lo, float hi)
-{
-    if (v <= lo)
-        return lo;
-    if (v >= hi)
-        return hi;
-    return v; // NaN stays NaN
+    const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type);
+    return info ? info->bitDepth : 8;
 }
 
 } // namespace
 
 YUVShowView::YUVShowView(const QString& path, int frameWidth, int frameHeight, const QString& type, QWidget* parent)
-    : QOpenGLWidget(parent), frameWidth_(frameWidth), frameHeight_(frameHeight), type_(type.toUtf8().toStdString())
+    : QOpenGLWidget(parent),
+      geometry_(frameWidth, frameHeight),
+      frameWidth_(frameWidth),
+      frameHeight_(frameHeight),
+      type_(type.toUtf8().toStdString()),
+      depth_(DepthOf(type_)),
+      cache_(path.isNull() ? std::string() : QFile::encodeName(path).toStdString(), frameWidth, frameHeight, type_,
+             depth_)
 {
-    if (const lumo::YuvTypeInfo* info = lumo::YuvTypeTable::Instance().Find(type_))
-        depth_ = info->bitDepth;
     // Moves without a button report the pixel under the mouse; only moves
     // with a button held pan or draw.
     setMouseTracking(true);
     valueOverlay_ = new PixelValueOverlay(
         this, [this] { return ValueGrid(); }, [this](int x, int y, int yuv[3]) { return SampleAt(x, y, yuv); });
-    if (!path.isNull()) {
-        path_ = QFile::encodeName(path).toStdString();
-        hasPath_ = true;
-    }
 }
 
 YUVShowView::~YUVShowView()
@@ -102,7 +83,7 @@ void YUVShowView::SetFrameOffset(int64_t offset)
     frameOffset_ = offset;
     // Awaited planes repaint the view when they come; a paint before would
     // only draw the frame it already shows.
-    if (!expecting_ || expectedOffset_ != offset)
+    if (!cache_.Expecting(offset))
         update();
 }
 
@@ -136,22 +117,9 @@ void YUVShowView::SetRect(float startX, float startY, float endX, float endY)
     update();
 }
 
-void YUVShowView::FittedSize(int* outW, int* outH) const
-{
-    FitSize(static_cast<int>(viewW_), static_cast<int>(viewH_), frameWidth_, frameHeight_, outW, outH);
-}
-
 void YUVShowView::FitFrame()
 {
-    // Zoom 1 fits one side; a view of another aspect may still cut the other.
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    zoom_ = 1.0f;
-    if (outW > 0 && outH > 0)
-        zoom_ = std::min({1.0f, viewW_ / outW, viewH_ / outH});
-    panX_ = 0;
-    panY_ = 0;
+    geometry_.Fit();
     lastX_ = 0;
     update();
 }
@@ -206,115 +174,43 @@ void YUVShowView::initializeGL()
 
 void YUVShowView::resizeGL(int w, int h)
 {
-    viewW_ = static_cast<float>(w);
-    viewH_ = static_cast<float>(h);
-}
-
-YUVShowView::FrameKey YUVShowView::KeyFor(int64_t offset) const
-{
-    FrameKey key;
-    struct stat st {};
-    if (hasPath_ && ::stat(path_.c_str(), &st) == 0) {
-        key.valid = true;
-        key.offset = offset;
-        key.fileSize = static_cast<int64_t>(st.st_size);
-        key.mtimeSec = static_cast<int64_t>(st.st_mtim.tv_sec);
-        key.mtimeNsec = static_cast<int64_t>(st.st_mtim.tv_nsec);
-    }
-    return key;
+    geometry_.SetViewSize(static_cast<float>(w), static_cast<float>(h));
 }
 
 void YUVShowView::ExpectPlanes(int64_t offset)
 {
-    expecting_ = true;
-    expectedOffset_ = offset;
+    cache_.Expect(offset);
 }
 
 void YUVShowView::AdoptPlanes(int64_t offset, Planes planes, Planes stored)
 {
-    if (!expecting_ || offset != expectedOffset_)
+    if (!cache_.Adopt(offset, frameOffset_, std::move(planes), std::move(stored)))
         return;
-    expecting_ = false;
-    if (offset != frameOffset_ || !planes)
-        return;
-    const FrameKey key = KeyFor(offset);
-    if (!key.valid)
-        return;
-    // Read-only from here on: others may still read it, so a read of the
-    // view's own never refills it.
-    planes_ = std::const_pointer_cast<uint8_t>(planes);
-    stored_ = depth_ > 8 ? std::const_pointer_cast<uint8_t>(stored) : nullptr;
-    ownBuffers_ = false;
-    planesKey_ = key;
-    attemptedKey_ = key;
-    ++planesSerial_;
     update();
     emit planesChanged();
 }
 
 void YUVShowView::CancelExpectedPlanes()
 {
-    if (!expecting_)
-        return;
-    expecting_ = false;
-    update();
-}
-
-void YUVShowView::RefreshPlanes()
-{
-    // Re-read only when the frame or the file changed: a pan or zoom must
-    // not read the frame from disk again.
-    if (expecting_ && expectedOffset_ == frameOffset_)
-        return;
-    const FrameKey key = KeyFor(frameOffset_);
-    if (!key.valid || key == attemptedKey_)
-        return;
-    attemptedKey_ = key;
-
-    // The view's own buffers are never handed to another thread, so they
-    // are filled again; adopted ones are left to whoever else holds them.
-    auto reusable = [this](const std::shared_ptr<uint8_t>& held, int64_t bytes) {
-        if (held && ownBuffers_)
-            return held;
-        if (bytes <= 0)
-            return std::shared_ptr<uint8_t>();
-        return std::shared_ptr<uint8_t>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)],
-                                        std::default_delete<uint8_t[]>());
-    };
-    lumo::LumoYuvReader reader(path_, frameWidth_, frameHeight_, type_);
-    std::shared_ptr<uint8_t> target = reusable(planes_, static_cast<int64_t>(frameWidth_) * frameHeight_ * 3);
-    std::shared_ptr<uint8_t> stored = depth_ > 8 ? reusable(stored_, reader.GetFrameSize()) : nullptr;
-    if (!target || (depth_ > 8 && !stored))
-        return;
-    int64_t got = 0;
-    // A failed read leaves the destinations untouched. Deeper layouts keep
-    // the frame as stored for the inspector, from the same read.
-    const bool read = stored ? reader.ReadFrameYUV444AndRaw(target.get(), stored.get(), &got, frameOffset_)
-                             : reader.ReadFrameYUV444(target.get(), &got, frameOffset_);
-    if (read && got > 0) {
-        planes_ = std::move(target);
-        stored_ = std::move(stored);
-        ownBuffers_ = true;
-        planesKey_ = key;
-        ++planesSerial_;
-    }
+    if (cache_.CancelExpected())
+        update();
 }
 
 const uint8_t* YUVShowView::CurrentPlanes(uint64_t* serial)
 {
-    RefreshPlanes();
-    *serial = planesSerial_;
-    return planesKey_.valid ? planes_.get() : nullptr;
+    cache_.Refresh(frameOffset_);
+    *serial = cache_.Serial();
+    return cache_.Yuv444();
 }
 
 void YUVShowView::UploadTextures()
 {
-    if (!planes_ || !planesKey_.valid)
+    if (!cache_.Holds())
         return;
     const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
     Uploaded want;
-    want.own = planesSerial_;
-    const uint8_t* source = planes_.get();
+    want.own = cache_.Serial();
+    const uint8_t* source = cache_.Yuv444();
     if (diffRef_ && diffRef_->frameWidth_ == frameWidth_ && diffRef_->frameHeight_ == frameHeight_) {
         uint64_t refSerial = 0;
         const uint8_t* reference = diffRef_->CurrentPlanes(&refSerial);
@@ -324,7 +220,7 @@ void YUVShowView::UploadTextures()
             want.ref = refSerial;
             want.gain = diffGain_;
             if (!(want == uploaded_))
-                DiffSamples(reference, planes_.get(), static_cast<size_t>(3 * n), diffGain_, diffPlanes_.get());
+                DiffSamples(reference, cache_.Yuv444(), static_cast<size_t>(3 * n), diffGain_, diffPlanes_.get());
             source = diffPlanes_.get();
         }
     }
@@ -332,11 +228,11 @@ void YUVShowView::UploadTextures()
         return;
     // A deeper layout draws from its own samples (16-bit texels), so its
     // colours come from the matrix at its depth; a difference stays 8-bit.
-    if (depth_ > 8 && want.gain == 0 && stored_) {
+    if (depth_ > 8 && want.gain == 0 && cache_.Stored()) {
         if (!nativePlanes_)
             nativePlanes_.reset(new (std::nothrow) uint16_t[static_cast<size_t>(3 * n)]);
         if (nativePlanes_ &&
-            lumo::ConvertRawToYuv444Native(stored_.get(), frameWidth_, frameHeight_, type_, nativePlanes_.get())) {
+            lumo::ConvertRawToYuv444Native(cache_.Stored(), frameWidth_, frameHeight_, type_, nativePlanes_.get())) {
             const uint16_t* native = nativePlanes_.get();
             for (int p = 0; p < 3; ++p)
                 Textures()[p]->SetData(native + p * n, frameWidth_, frameHeight_, GL_R16, GL_RED, GL_UNSIGNED_SHORT);
@@ -373,8 +269,8 @@ bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
     if (depth_ == 8)
         return ShownSampleAt(x, y, yuv);
     uint16_t samples[3];
-    if (!stored_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_ ||
-        !lumo::GetRowNativeSamples(stored_.get(), frameWidth_, frameHeight_, type_, y, &x, 1, samples))
+    if (!cache_.Stored() || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_ ||
+        !lumo::GetRowNativeSamples(cache_.Stored(), frameWidth_, frameHeight_, type_, y, &x, 1, samples))
         return false;
     for (int p = 0; p < 3; ++p)
         yuv[p] = samples[p];
@@ -383,23 +279,23 @@ bool YUVShowView::SampleAt(int x, int y, int yuv[3]) const
 
 bool YUVShowView::ShownSampleAt(int x, int y, int yuv[3]) const
 {
-    if (!planes_ || !planesKey_.valid || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
+    if (!cache_.Holds() || x < 0 || y < 0 || x >= frameWidth_ || y >= frameHeight_)
         return false;
     const int64_t n = static_cast<int64_t>(frameWidth_) * frameHeight_;
     const int64_t i = static_cast<int64_t>(y) * frameWidth_ + x;
     for (int p = 0; p < 3; ++p)
-        yuv[p] = planes_.get()[p * n + i];
+        yuv[p] = cache_.Yuv444()[p * n + i];
     return true;
 }
 
 double YUVShowView::PixelScale() const
 {
-    return frameWidth_ > 0 ? std::fabs(extentRight_ - extentLeft_) / frameWidth_ : 0.0;
+    return geometry_.PixelScale();
 }
 
 void YUVShowView::PlacePixelValues()
 {
-    const bool show = PixelScale() >= kValueScale && planesKey_.valid && texturesFilled_;
+    const bool show = PixelScale() >= kValueScale && cache_.Holds() && texturesFilled_;
     if (show) {
         valueOverlay_->setGeometry(rect());
         valueOverlay_->update();
@@ -410,12 +306,12 @@ void YUVShowView::PlacePixelValues()
 PixelGrid YUVShowView::ValueGrid() const
 {
     PixelGrid grid;
-    if (!planes_)
+    if (!cache_.Holds())
         return grid;
     grid.scale = PixelScale();
     // Widget position of the frame's top-left corner.
-    grid.left = viewW_ / 2.0 + extentLeft_;
-    grid.top = viewH_ / 2.0 - extentTop_;
+    grid.left = geometry_.FrameLeft();
+    grid.top = geometry_.FrameTop();
     grid.frameWidth = frameWidth_;
     grid.frameHeight = frameHeight_;
     grid.depth = depth_;
@@ -440,32 +336,14 @@ void YUVShowView::paintGL()
     }
 
     if (sizeOk) {
-        RefreshPlanes();
+        cache_.Refresh(frameOffset_);
         UploadTextures();
     }
 
-    const float w = viewW_;
-    const float h = viewH_;
-    Mat4x4 projection;
-    projection.SetOrthographic(-w / 2, w / 2, h / 2, -h / 2, -100, 100);
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    Mat4x4 scale;
-    scale.SetScale(zoom_ * outW * 0.5f, zoom_ * outH * 0.5f, 1.0f);
-    Mat4x4 translate;
-    translate.SetTranslate(static_cast<float>(panX_), static_cast<float>(-panY_), 0.0f);
-    const Mat model = projection * translate * scale;
-
-    const Vec4 a(model * Vec4(-1, 1, 0, 1));
-    const Vec4 b(model * Vec4(1, -1, 0, 1));
-    emit updataRuler(TruncToInt(w / 2 + a.X() * w / 2), TruncToInt(w / 2 + b.X() * w / 2),
-                     TruncToInt(h / 2 - a.Y() * h / 2), TruncToInt(h / 2 - b.Y() * h / 2));
-
-    extentLeft_ = w / 2 * a.X();
-    extentTop_ = h / 2 * a.Y();
-    extentRight_ = w / 2 * b.X();
-    extentBottom_ = h / 2 * b.Y();
+    float matrix[16];
+    float projectionT[16];
+    const ViewGeometry::Span span = geometry_.Layout(matrix, projectionT);
+    emit updataRuler(span.hStart, span.hEnd, span.vStart, span.vEnd);
     PlacePixelValues();
     ReportHoveredPixel();
 
@@ -474,8 +352,6 @@ void YUVShowView::paintGL()
     if (!sizeOk || !texturesFilled_)
         return;
 
-    float matrix[16];
-    model.Transpose().Flatten(matrix);
     frameCall_->SetUniformMatrix("yuvMatrix", matrix);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, textureY_->Name());
@@ -490,8 +366,6 @@ void YUVShowView::paintGL()
     SetColourUniforms();
     frameCall_->Draw();
 
-    float projectionT[16];
-    projection.Transpose().Flatten(projectionT);
     DrawRect(projectionT);
     DrawThumbnails();
     glFinish();
@@ -517,12 +391,13 @@ void YUVShowView::SetColourUniforms()
 
 void YUVShowView::DrawRect(const float* projection)
 {
-    const float fw = std::fabs(extentRight_ - extentLeft_);
-    const float fh = std::fabs(extentBottom_ - extentTop_);
-    const float x0 = extentLeft_ + fw * rectStartX_;
-    const float y0 = extentTop_ + fh * rectStartY_;
-    const float x1 = extentLeft_ + fw * rectEndX_;
-    const float y1 = extentTop_ + fh * rectEndY_;
+    const ViewGeometry::Extent& e = geometry_.LastExtent();
+    const float fw = std::fabs(e.right - e.left);
+    const float fh = std::fabs(e.bottom - e.top);
+    const float x0 = e.left + fw * rectStartX_;
+    const float y0 = e.top + fh * rectStartY_;
+    const float x1 = e.left + fw * rectEndX_;
+    const float y1 = e.top + fh * rectEndY_;
     const float edges[4][4] = {
         {x0, y0, x1, y0}, // top
         {x1, y0, x1, y1}, // right
@@ -551,8 +426,8 @@ void YUVShowView::DrawRect(const float* projection)
 
 void YUVShowView::DrawThumbnails()
 {
-    const float w = viewW_;
-    const float h = viewH_;
+    const float w = geometry_.ViewWidth();
+    const float h = geometry_.ViewHeight();
     channelCall_->SetUniformInt("y", 0);
     channelCall_->SetUniformInt("u", 1);
     channelCall_->SetUniformInt("v", 2);
@@ -578,45 +453,19 @@ void YUVShowView::DrawThumbnails()
     }
 }
 
-void YUVShowView::NormalisedPosition(int x, int y, float* nx, float* ny) const
-{
-    const float w = viewW_;
-    const float h = viewH_;
-    *nx = (static_cast<float>(x) - w / 2 - extentLeft_) / std::fabs(extentRight_ - extentLeft_);
-    *ny = (-(static_cast<float>(y) - h / 2) - extentTop_) / std::fabs(extentBottom_ - extentTop_);
-}
-
 bool YUVShowView::PixelAt(double x, double y, int* px, int* py) const
 {
-    const double fw = std::fabs(extentRight_ - extentLeft_);
-    const double fh = std::fabs(extentBottom_ - extentTop_);
-    if (!(fw > 0) || !(fh > 0))
-        return false;
-    const double nx = (x - viewW_ / 2.0 - extentLeft_) / fw;
-    const double ny = (y - viewH_ / 2.0 + extentTop_) / fh; // 0 at the top edge, 1 at the bottom
-    if (!(nx >= 0 && nx < 1 && ny >= 0 && ny < 1))
-        return false;
-    *px = std::min(frameWidth_ - 1, static_cast<int>(nx * frameWidth_));
-    *py = std::min(frameHeight_ - 1, static_cast<int>(ny * frameHeight_));
-    return true;
+    return geometry_.PixelAt(x, y, px, py);
 }
 
 void YUVShowView::ClampRect()
 {
-    // At zoom 0 the frame has no extent and positions are infinite or not
-    // numbers; the rectangle then keeps its last values instead of snapping
-    // to the frame's edges (or turning into NaN).
-    if (!std::isfinite(rectStartX_) || !std::isfinite(rectStartY_) || !std::isfinite(rectEndX_) ||
-        !std::isfinite(rectEndY_)) {
-        rectStartX_ = savedRect_[0];
-        rectStartY_ = savedRect_[1];
-        rectEndX_ = savedRect_[2];
-        rectEndY_ = savedRect_[3];
-    }
-    rectStartX_ = Clamp(rectStartX_, 0.0f, 1.0f);
-    rectEndX_ = Clamp(rectEndX_, 0.0f, 1.0f);
-    rectStartY_ = Clamp(rectStartY_, -1.0f, 0.0f);
-    rectEndY_ = Clamp(rectEndY_, -1.0f, 0.0f);
+    const FrameRect r = ClampFrameRect({rectStartX_, rectStartY_, rectEndX_, rectEndY_},
+                                       {savedRect_[0], savedRect_[1], savedRect_[2], savedRect_[3]});
+    rectStartX_ = r.startX;
+    rectStartY_ = r.startY;
+    rectEndX_ = r.endX;
+    rectEndY_ = r.endY;
 }
 
 void YUVShowView::SaveRect()
@@ -633,7 +482,7 @@ void YUVShowView::mousePressEvent(QMouseEvent* event)
         return;
     float nx = 0.0f;
     float ny = 0.0f;
-    NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+    geometry_.Normalised(event->pos().x(), event->pos().y(), &nx, &ny);
     SaveRect();
     rectStartX_ = rectEndX_ = nx;
     rectStartY_ = rectEndY_ = ny;
@@ -660,7 +509,7 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
     if (drawMode_ == 2) {
         float nx = 0.0f;
         float ny = 0.0f;
-        NormalisedPosition(x, y, &nx, &ny);
+        geometry_.Normalised(x, y, &nx, &ny);
         SaveRect();
         rectEndX_ = nx;
         rectEndY_ = ny;
@@ -671,8 +520,7 @@ void YUVShowView::mouseMoveEvent(QMouseEvent* event)
     }
     const bool moved = lastX_ != 0 && (x != lastX_ || y != lastY_);
     if (lastX_ != 0) {
-        panX_ += x - lastX_;
-        panY_ += y - lastY_;
+        geometry_.PanBy(x - lastX_, y - lastY_);
     }
     lastX_ = x;
     lastY_ = y;
@@ -686,7 +534,7 @@ void YUVShowView::mouseReleaseEvent(QMouseEvent* event)
     if (drawMode_ == 2) {
         float nx = 0.0f;
         float ny = 0.0f;
-        NormalisedPosition(event->pos().x(), event->pos().y(), &nx, &ny);
+        geometry_.Normalised(event->pos().x(), event->pos().y(), &nx, &ny);
         SaveRect();
         rectEndX_ = nx;
         rectEndY_ = ny;
@@ -716,34 +564,17 @@ void YUVShowView::wheelEvent(QWheelEvent* event)
     ZoomAbout(std::pow(kWheelStep, delta / 120.0), event->position().x(), event->position().y());
 }
 
-float YUVShowView::MaxZoom() const
-{
-    // Past 2^24 screen pixels float positions lose whole pixels.
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    const int side = std::max({outW, outH, 1});
-    return std::max(1.0f, 16777216.0f / static_cast<float>(side));
-}
-
 void YUVShowView::ZoomAbout(double factor, double x, double y)
 {
-    if (!(factor > 0) || !std::isfinite(factor))
+    if (!geometry_.ZoomAbout(factor, x, y))
         return;
-    const float zoom = std::clamp(static_cast<float>(zoom_ * factor), kMinZoom, MaxZoom());
-    const double k = static_cast<double>(zoom) / zoom_;
-    const double cx = x - viewW_ / 2.0;
-    const double cy = y - viewH_ / 2.0;
-    panX_ = cx - (cx - panX_) * k;
-    panY_ = cy - (cy - panY_) * k;
-    zoom_ = zoom;
     update();
     emit placeChanged();
 }
 
 void YUVShowView::ZoomAboutCentre(double factor)
 {
-    ZoomAbout(factor, viewW_ / 2.0, viewH_ / 2.0);
+    ZoomAbout(factor, geometry_.ViewWidth() / 2.0, geometry_.ViewHeight() / 2.0);
 }
 
 void YUVShowView::ShowActualPixels()
@@ -755,35 +586,13 @@ void YUVShowView::ShowActualPixels()
 
 YUVShowView::Place YUVShowView::CurrentPlace() const
 {
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    Place place;
-    if (frameWidth_ <= 0 || frameHeight_ <= 0 || outW <= 0 || outH <= 0)
-        return place;
-    place.scale = static_cast<double>(zoom_) * outW / frameWidth_;
-    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
-    // Widget position of the frame's top-left corner.
-    const double left = viewW_ / 2.0 + panX_ - frameWidth_ * place.scale / 2.0;
-    const double top = viewH_ / 2.0 + panY_ - frameHeight_ * scaleY / 2.0;
-    place.left = -left / place.scale;
-    place.top = -top / scaleY;
-    return place;
+    return geometry_.CurrentPlace();
 }
 
 void YUVShowView::SetPlace(const Place& place)
 {
-    int outW = 0;
-    int outH = 0;
-    FittedSize(&outW, &outH);
-    if (!(place.scale > 0) || !std::isfinite(place.left) || !std::isfinite(place.top) || outW <= 0 || outH <= 0)
-        return;
-    zoom_ = std::clamp(static_cast<float>(place.scale * frameWidth_ / outW), kMinZoom, MaxZoom());
-    const double scaleX = static_cast<double>(zoom_) * outW / frameWidth_;
-    const double scaleY = static_cast<double>(zoom_) * outH / frameHeight_;
-    panX_ = frameWidth_ * scaleX / 2.0 - viewW_ / 2.0 - place.left * scaleX;
-    panY_ = frameHeight_ * scaleY / 2.0 - viewH_ / 2.0 - place.top * scaleY;
-    update();
+    if (geometry_.SetPlace(place))
+        update();
 }
 
 void YUVShowView::ReportHoveredPixel()

@@ -12,6 +12,8 @@
 #include <QString>
 
 #include "math/LineQuad.h"
+#include "math/ViewGeometry.h"
+#include "yuv/FramePlaneCache.h"
 
 class DrawCall;
 class PixelValueOverlay;
@@ -36,7 +38,7 @@ public:
 
     void SetFrameOffset(int64_t offset);
     // Full-size planes (Y, U, V of width x height bytes), shared read-only.
-    using Planes = std::shared_ptr<const uint8_t>;
+    using Planes = lumo::FramePlaneCache::Planes;
     // The planes of the frame at `offset` are being read elsewhere and will
     // come through AdoptPlanes: until then a paint at that offset keeps the
     // frame it shows instead of reading the file itself, and moving to that
@@ -49,7 +51,7 @@ public:
     // The awaited planes will not come: the next paint reads for itself.
     void CancelExpectedPlanes();
     // Offset of the frame whose planes the view holds, -1 before any.
-    int64_t PlanesOffset() const { return planesKey_.valid ? planesKey_.offset : -1; }
+    int64_t PlanesOffset() const { return cache_.Offset(); }
     // The file's own samples of frame pixel (x, y) in the frame the view
     // holds (the chroma sample the layout gives that pixel), at the file's
     // depth; false when it holds none or (x, y) lies outside the frame.
@@ -59,7 +61,7 @@ public:
     bool ShownSampleAt(int x, int y, int yuv[3]) const;
     // The 8-bit Y, U, V planes (width x height each) the view holds for
     // its frame, null when it holds none.
-    const uint8_t* ShownPlanes() const { return planesKey_.valid ? planes_.get() : nullptr; }
+    const uint8_t* ShownPlanes() const { return cache_.Yuv444(); }
     // Significant bits per sample of the file's layout.
     int BitDepth() const { return depth_; }
     int ColorRange() const { return colorRange_; }
@@ -87,10 +89,9 @@ public:
     void FitFrame();
 
     // Zoom: each wheel notch multiplies it by kWheelStep about the point
-    // under the mouse. It stays between kMinZoom (of the fitted size) and
-    // where the frame would span 2^24 screen pixels.
-    static constexpr double kWheelStep = 1.25;
-    static constexpr float kMinZoom = 1.0f / 64.0f;
+    // under the mouse, between kMinZoom and a ceiling (ViewGeometry).
+    static constexpr double kWheelStep = ViewGeometry::kWheelStep;
+    static constexpr float kMinZoom = ViewGeometry::kMinZoom;
     // Multiplies the zoom by `factor`, keeping the frame point under widget
     // position (x, y) where it is.
     void ZoomAbout(double factor, double x, double y);
@@ -99,22 +100,15 @@ public:
     // One frame pixel per screen pixel, about the view's centre.
     void ShowActualPixels();
 
-    // Where the frame lies in the view: screen pixels per frame pixel
-    // across, and the frame position (in frame pixels) under the view's
-    // top-left corner. Two views given one place show the same frame pixel
-    // under the same widget position.
-    struct Place {
-        double scale = 0;
-        double left = 0;
-        double top = 0;
-    };
+    // Where the frame lies in the view (see ViewGeometry::Place).
+    using Place = ViewGeometry::Place;
     Place CurrentPlace() const;
     // Takes a place without reporting it (placeChanged is the user's).
     void SetPlace(const Place& place);
 
-    float Zoom() const { return zoom_; }
-    int PanX() const { return static_cast<int>(std::lround(panX_)); }
-    int PanY() const { return static_cast<int>(std::lround(panY_)); }
+    float Zoom() const { return geometry_.Zoom(); }
+    int PanX() const { return static_cast<int>(std::lround(geometry_.PanX())); }
+    int PanY() const { return static_cast<int>(std::lround(geometry_.PanY())); }
     int64_t FrameOffset() const { return frameOffset_; }
     float RectStartX() const { return rectStartX_; }
     float RectStartY() const { return rectStartY_; }
@@ -150,40 +144,19 @@ private slots:
     void ReleaseGL();
 
 private:
-    // What identifies the planes held in memory: the frame and the file's
-    // state when they were read.
-    struct FrameKey {
-        bool valid = false;
-        int64_t offset = 0;
-        int64_t fileSize = 0;
-        int64_t mtimeSec = 0;
-        int64_t mtimeNsec = 0;
-        bool operator==(const FrameKey& o) const
-        {
-            return valid == o.valid && offset == o.offset && fileSize == o.fileSize && mtimeSec == o.mtimeSec &&
-                   mtimeNsec == o.mtimeNsec;
-        }
-    };
-
-    void RefreshPlanes();
-    FrameKey KeyFor(int64_t offset) const;
     // The planes for the current offset, read when needed (no GL).
     const uint8_t* CurrentPlanes(uint64_t* serial);
     // What the textures must hold; uploads it when it changed.
     void UploadTextures();
     std::array<GLTexture*, 3> Textures() const { return {textureY_.get(), textureU_.get(), textureV_.get()}; }
     void PlacePixelValues();
-    float MaxZoom() const;
     void ReportHoveredPixel();
-    // The frame's size in view pixels at zoom 1.
-    void FittedSize(int* outW, int* outH) const;
 
     // Where the frame pixels lie, for the value overlay.
     PixelGrid ValueGrid() const;
     void SetColourUniforms();
     void DrawRect(const float* projection);
     void DrawThumbnails();
-    void NormalisedPosition(int x, int y, float* nx, float* ny) const;
 public:
     // Frame pixel under widget position (x, y) after the last paint; false
     // when the position is beside the frame.
@@ -202,21 +175,14 @@ private:
     std::unique_ptr<GLVAO> quad_;
     LineQuad line_;
 
-    float viewW_ = 0.0f;
-    float viewH_ = 0.0f;
-    float zoom_ = 1.0f;
+    ViewGeometry geometry_;
     int lastX_ = 0;
     int lastY_ = 0;
-    // Screen pixels from the view's centre to the frame's, down and right.
-    double panX_ = 0;
-    double panY_ = 0;
     // The mouse's last position over the view and the pixel last reported
     // under it; a paint that moves another pixel there reports it.
     bool mouseInside_ = false;
     QPointF mousePos_;
     QPoint hoveredPixel_{-1, -1};
-    std::string path_;
-    bool hasPath_ = false;
     int frameWidth_;
     int frameHeight_;
     std::string type_;
@@ -227,10 +193,6 @@ private:
     int colorRange_ = 2;
     float gamma_ = 1.0f;
     int64_t frameOffset_ = 0;
-    float extentLeft_ = 0.0f;
-    float extentTop_ = 0.0f;
-    float extentRight_ = 0.0f;
-    float extentBottom_ = 0.0f;
     float rectStartX_ = 0.0f;
     float rectStartY_ = 0.0f;
     float rectEndX_ = 0.0f;
@@ -238,20 +200,8 @@ private:
     int drawMode_ = 1;
     float savedRect_[4] = {0, 0, 0, 0};
 
-    // Planes of the last frame read (Y, U, V, each width x height bytes).
-    // Shared with whoever read them; a read of the view's own goes into a
-    // buffer nobody else holds.
-    std::shared_ptr<uint8_t> planes_;
-    // Layouts deeper than 8 bits only: the same frame's bytes as stored,
-    // read and released with planes_.
-    std::shared_ptr<uint8_t> stored_;
-    // planes_ and stored_ were read by this view, not adopted.
-    bool ownBuffers_ = false;
-    FrameKey planesKey_;    // what planes_ (and stored_) hold
-    FrameKey attemptedKey_; // last read tried, failed or not
-    bool expecting_ = false;
-    int64_t expectedOffset_ = 0;
-    uint64_t planesSerial_ = 0; // grows with every change of planes_
+    // The planes of the frame shown (or the last one read).
+    lumo::FramePlaneCache cache_;
 
     // What the textures hold: own planes or a difference, and of what.
     struct Uploaded {
