@@ -124,9 +124,13 @@ std::unique_ptr<AVCodecContext, FreeCodec> OpenCodec(const AVStream* stream)
         return nullptr;
     ctx->pkt_timebase = stream->time_base;
     ctx->max_pixels = static_cast<int64_t>(kMaxMediaSide) * kMaxMediaSide;
-    // At most one thread per core.
+    // At most one thread per core. Above this many pixels each frame thread
+    // would hold frames of its own (with 8 threads a 4K HEVC decoder takes
+    // well over the 200 MB it takes with slice threads).
+    constexpr int64_t kFrameThreadPixels = int64_t(2048) * 1152;
     ctx->thread_count = DecoderThreads();
-    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    ctx->thread_type = int64_t(ctx->width) * ctx->height > kFrameThreadPixels ? FF_THREAD_SLICE
+                                                                              : FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
         return nullptr;
     return ctx;
