@@ -21,6 +21,7 @@
 #include <list>
 #include <map>
 #include <new>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -123,9 +124,13 @@ std::unique_ptr<AVCodecContext, FreeCodec> OpenCodec(const AVStream* stream)
         return nullptr;
     ctx->pkt_timebase = stream->time_base;
     ctx->max_pixels = static_cast<int64_t>(kMaxMediaSide) * kMaxMediaSide;
-    // At most one thread per core.
+    // At most one thread per core. Above this many pixels each frame thread
+    // would hold frames of its own (with 8 threads a 4K HEVC decoder takes
+    // well over the 200 MB it takes with slice threads).
+    constexpr int64_t kFrameThreadPixels = int64_t(2048) * 1152;
     ctx->thread_count = DecoderThreads();
-    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    ctx->thread_type = int64_t(ctx->width) * ctx->height > kFrameThreadPixels ? FF_THREAD_SLICE
+                                                                              : FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
         return nullptr;
     return ctx;
@@ -260,6 +265,9 @@ struct EncodedSource::Shared : StreamFacts {
     bool countDone = false;
     CancelToken stop;
     std::thread counter;
+    // The readers' decoder, used by one reader at a time.
+    std::timed_mutex decoding;
+    std::shared_ptr<EncodedSource::Decoder> decoder;
 
     explicit Shared(int64_t cacheBytes) : cache(cacheBytes) {}
     ~Shared()
@@ -295,7 +303,6 @@ struct EncodedSource::Decoder {
     FrameConverter converter;
     bool open = false;
     int64_t decoded = 0; // frames out of this reader's decoders
-    int lastWanted = -1;  // the frame asked for last
     int keepBefore = 0;   // frames decoded on the way to keep, counted back from the one asked for
 
     // Decoding state: where the next packet read comes from, and what the
@@ -445,7 +452,7 @@ void EncodedSource::Shared::CountInBackground()
 }
 
 EncodedSource::EncodedSource(std::shared_ptr<Shared> shared)
-    : shared_(std::move(shared)), decoder_(std::make_unique<Decoder>())
+    : shared_(std::move(shared))
 {
 }
 
@@ -555,11 +562,11 @@ std::unique_ptr<EncodedSource> EncodedSource::Open(const std::string& path, int*
         g_shared[key] = shared;
     }
     err = LumoReader::kOk;
-    std::unique_ptr<EncodedSource> source(new EncodedSource(shared));
-    // The first reader goes on with the demuxer that read the index.
+    // The decoder goes on with the demuxer that read the index.
+    shared->decoder = std::make_shared<Decoder>();
     if (input)
-        AdoptInput(*shared, *source->decoder_, std::move(input));
-    return source;
+        AdoptInput(*shared, *shared->decoder, std::move(input));
+    return std::unique_ptr<EncodedSource>(new EncodedSource(shared));
 }
 
 std::unique_ptr<FrameSource> EncodedSource::Clone() const
@@ -577,7 +584,7 @@ double EncodedSource::FrameRate() const { return shared_->info.fps; }
 const EncodedStreamInfo& EncodedSource::StreamInfo() const { return shared_->info; }
 int64_t EncodedSource::CacheBytes() const { return shared_->cache.Bound(); }
 int64_t EncodedSource::CachedBytes() const { return shared_->cache.UsedBytes(); }
-int64_t EncodedSource::FramesDecoded() const { return decoder_->decoded; }
+int64_t EncodedSource::FramesDecoded() const { return decoded_; }
 
 int EncodedSource::FrameCount() const
 {
@@ -935,19 +942,30 @@ bool EncodedSource::ReadFrame(int index, uint8_t* dst, const CancelToken* cancel
     // Stepping back: every frame on the way is kept, for the steps to
     // come. A jump forward keeps only the few before the frame, since
     // filling the cache with a whole GOP costs as much as decoding it.
-    const bool back = decoder_->lastWanted >= 0 && index < decoder_->lastWanted;
-    decoder_->lastWanted = index;
+    const bool back = lastWanted_ >= 0 && index < lastWanted_;
+    lastWanted_ = index;
     if (shared_->cache.Get(index, dst))
         return true;
-    decoder_->keepBefore = std::min(shared_->cache.Frames(shared_->frameSize), back ? INT32_MAX : kKeepOnJump);
+    std::unique_lock<std::timed_mutex> lock(shared_->decoding, std::defer_lock);
+    while (!lock.try_lock_for(std::chrono::milliseconds(20)))
+        if (IsCancelled(cancel) || LumoReader::StopRequested())
+            return false;
+    // Another reader may have decoded it meanwhile.
+    if (shared_->cache.Get(index, dst))
+        return true;
+    Decoder& d = *shared_->decoder;
+    d.keepBefore = std::min(shared_->cache.Frames(shared_->frameSize), back ? INT32_MAX : kKeepOnJump);
     {
-        std::lock_guard<std::mutex> lock(shared_->mutex);
+        std::lock_guard<std::mutex> facts(shared_->mutex);
         if (shared_->failed.count(index) || (shared_->countDone && index >= shared_->frames))
             return false;
     }
-    if (const std::vector<int64_t>* times = shared_->FrameTimes())
-        return ReadTimed(*shared_, *decoder_, *times, index, dst, cancel);
-    return ReadCounting(*shared_, *decoder_, index, dst, cancel);
+    const int64_t before = d.decoded;
+    const std::vector<int64_t>* times = shared_->FrameTimes();
+    const bool read = times ? ReadTimed(*shared_, d, *times, index, dst, cancel)
+                            : ReadCounting(*shared_, d, index, dst, cancel);
+    decoded_ += d.decoded - before;
+    return read;
 }
 
 namespace {

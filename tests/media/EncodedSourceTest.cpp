@@ -10,6 +10,7 @@
 #include <cstring>
 #include <numeric>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -142,6 +143,24 @@ TEST_P(EncodedSourceTest, EveryFrameInEveryOrderIsFfmpegsFrame)
             }
         }
     }
+
+    // Readers on two threads share the file's decoder: each still gets its
+    // own frames, with no cache to hide a decoder left elsewhere.
+    auto first = lumo::EncodedSource::Open(path, &error, 0);
+    ASSERT_TRUE(first);
+    std::unique_ptr<lumo::FrameSource> second = first->Clone();
+    int wrong[2] = {0, 0};
+    auto read = [&](lumo::FrameSource* source, Order order, int* bad) {
+        std::vector<uint8_t> frame(static_cast<size_t>(frameSize));
+        for (const int i : Frames(order, count))
+            *bad += !source->ReadFrame(i, frame.data())
+                || std::memcmp(frame.data(), expected.data() + frameSize * i, frame.size()) != 0;
+    };
+    std::thread other(read, second.get(), Order::Backward, &wrong[1]);
+    read(first.get(), Order::Random, &wrong[0]);
+    other.join();
+    EXPECT_EQ(wrong[0], 0);
+    EXPECT_EQ(wrong[1], 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, EncodedSourceTest, ::testing::ValuesIn(kStreams),
