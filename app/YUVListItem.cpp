@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QSpacerItem>
 #include <QStringList>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "analysis/FrameThumbnail.h"
@@ -126,16 +127,42 @@ int YUVListItem::SetReader(const lumo::LumoYuvReader& reader)
     lumo::YuvTypeInfo info;
     if (lumo::YuvTypeTable::Instance().FindByName(reader_->Type(), info) != 0)
         return -1;
+    description_ = QString::fromStdString(info.description);
+    ShowFrameCount();
+    small_image_layout_->addStretch();
+    RequestThumbnails();
+    if (!lumo::EncodedCountIsExact(reader_->Path()))
+        FollowCount();
+    return 0;
+}
+
+void YUVListItem::ShowFrameCount()
+{
     const QString blanks(8, QLatin1Char(' '));
     // A file that cannot be read counts -1 frames; its row says why instead.
     const int count = reader_->GetFrameCount();
     const QString frames =
         count >= 0 ? tr("%n帧", nullptr, count) : tr("无法读取：%1").arg(UnreadableReason(*reader_));
-    SetText(QString::fromStdString(info.description) + blanks + frames + blanks +
-            QString::fromUtf8(reader_->Path().c_str()));
-    small_image_layout_->addStretch();
-    RequestThumbnails();
-    return 0;
+    SetText(description_ + blanks + frames + blanks + QString::fromUtf8(reader_->Path().c_str()));
+}
+
+void YUVListItem::FollowCount()
+{
+    if (!countTimer_) {
+        countTimer_ = new QTimer(this);
+        countTimer_->setInterval(500);
+        connect(countTimer_, &QTimer::timeout, this, [this] {
+            const bool exact = lumo::EncodedCountIsExact(reader_->Path());
+            ShowFrameCount();
+            if (!exact)
+                return;
+            countTimer_->stop();
+            // Counted from nothing: the thumbnails could not be asked for yet.
+            if (thumbnailTicket_ == 0 && thumbnailCount() == 0)
+                RequestThumbnails();
+        });
+    }
+    countTimer_->start();
 }
 
 void YUVListItem::RequestThumbnails()

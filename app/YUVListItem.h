@@ -16,6 +16,8 @@ class QScrollArea;
 
 // One row of the main window: layout, frame count and path of an opened raw
 // file, thumbnails of its first frames, and buttons to analyse or close it.
+class QTimer;
+
 class YUVListItem : public QWidget {
     Q_OBJECT
 public:
@@ -63,6 +65,11 @@ public slots:
 private:
     void RequestThumbnails();
     void CancelThumbnails();
+    // The row's text for the reader's frame count as it stands.
+    void ShowFrameCount();
+    // An encoded stream still being counted: the count is shown again until
+    // it is exact.
+    void FollowCount();
     void AddThumbnail(const QImage& thumbnail);
 
     int readerIndex_ = -1;
@@ -70,6 +77,8 @@ private:
     quint64 thumbnailTicket_ = 0;
     std::unique_ptr<lumo::LumoYuvReader> reader_;
     QString text_;
+    QString description_;
+    QTimer* countTimer_ = nullptr;
     QLabel* image_path_label_ = nullptr;
     QPushButton* show_detail_btn_ = nullptr;
     QPushButton* close_yuv_btn_ = nullptr;

@@ -141,6 +141,16 @@ std::vector<int> UnreadableEncodedFrames(const std::string& path)
     return frames;
 }
 
+bool EncodedCountIsExact(const std::string& path)
+{
+    if (!NamesEncodedVideo(path) || !CanOpenEncoded())
+        return true;
+    std::unique_ptr<FrameSource> source = BorrowEncodedSource(path);
+    const bool exact = !source || source->CountIsExact();
+    ReturnEncodedSource(std::move(source));
+    return exact;
+}
+
 void ReleaseIdleEncodedSources()
 {
     std::list<std::unique_ptr<FrameSource>> dropped;

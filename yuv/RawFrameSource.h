@@ -69,6 +69,9 @@ void ReturnEncodedSource(std::unique_ptr<FrameSource> source);
 // Frames of the encoded file at `path` found not to decode so far, by any
 // of its readers; empty when nothing reads it.
 std::vector<int> UnreadableEncodedFrames(const std::string& path);
+// False while the frame count of the encoded file at `path` is still being
+// counted in the background; true for any other file.
+bool EncodedCountIsExact(const std::string& path);
 // Drops every idle source, and with the last reader of a file its decoded
 // frames (when a window showing encoded files closes).
 void ReleaseIdleEncodedSources();

@@ -27,6 +27,7 @@
 #include "analysis/VideoCtrBar.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/YUVListItem.h"
 #include "base/AppSettings.h"
 #include "media/EncodedSource.h"
 #include "render/YUVShowView.h"
@@ -420,4 +421,20 @@ TEST(OpenFiles, EncodedVideoInPlace)
         }
     }
     view->close();
+}
+
+// A raw H.264 stream is counted by decoding it in the background: its row
+// shows the count as it grows and ends on the exact one, with thumbnails.
+TEST(OpenFiles, EncodedRowFollowsItsBackgroundCount)
+{
+    lumo::InstallEncodedFrameSources();
+    const std::string enc = TestTmpPath("counted.264").toStdString();
+    if (std::system(("ffmpeg -hide_banner -nostdin -loglevel error -y -f lavfi -i testsrc2=size=64x32:rate=25 "
+                     "-frames:v 240 -c:v libx264 -g 8 -f h264 " + enc).c_str()) != 0)
+        GTEST_SKIP() << "no libx264 encoder";
+    YUVListItem row(0, nullptr);
+    ASSERT_EQ(row.SetReader(lumo::LumoYuvReader(enc, 64, 32, "YUV_TYPE_I420")), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return row.text().contains(QStringLiteral("240帧")); }, 20000))
+        << row.text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return row.thumbnailCount() == YUVListItem::kMaxThumbnails; }, 10000));
 }
