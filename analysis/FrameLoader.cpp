@@ -4,7 +4,6 @@
 #include "yuv/RawFrameSource.h"
 #include "yuv/YuvConvert.h"
 
-#include <cstring>
 #include <future>
 #include <new>
 
@@ -46,18 +45,6 @@ ReadResult ReadFrame(const lumo::LumoYuvReader& reader, int frame)
         return {};
     // The inspector reads the stored samples of deeper layouts only.
     return {{planes, source.BitDepth() == 8 ? nullptr : stored}, stored};
-}
-
-// The stored bytes for the comparison. The views refill buffers that only
-// they hold, so a buffer they were given is copied rather than shared.
-FrameLoader::Planes StoredForCompare(const ReadResult& read, int64_t frameSize)
-{
-    if (read.frame.stored != read.stored)
-        return read.stored;
-    std::shared_ptr<uint8_t> copy = Allocate(frameSize);
-    if (copy)
-        std::memcpy(copy.get(), read.stored.get(), static_cast<size_t>(frameSize));
-    return copy;
 }
 
 } // namespace
@@ -151,8 +138,9 @@ void FrameLoader::Process(const Request& request)
         job.token = request.token;
         job.frame = request.frame;
         job.colorRangeCode = request.colorRangeCode;
-        job.stored[0] = StoredForCompare(firstRead, request.first.GetFrameSize());
-        job.stored[1] = StoredForCompare(secondRead, request.second.GetFrameSize());
+        // Shared with the views: a view never refills a buffer it adopted.
+        job.stored[0] = firstRead.stored;
+        job.stored[1] = secondRead.stored;
         job.planes[0] = first;
         job.planes[1] = second;
         job.readers[0] = request.first;
