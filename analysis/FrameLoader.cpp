@@ -39,9 +39,8 @@ ReadResult ReadFrame(const lumo::LumoYuvReader& reader, int frame)
         return {};
     std::shared_ptr<uint8_t> stored = Allocate(frameSize);
     std::shared_ptr<uint8_t> planes = Allocate(3 * static_cast<int64_t>(source.Width()) * source.Height());
-    if (!stored || !planes || !source.ReadFrame(frame, stored.get()) ||
-        !lumo::ConvertRawToYuv444(stored.get(), source.Width(), source.Height(), source.Type(), planes.get(),
-                                  lumo::ConvertPath::Best))
+    // The same one read as a view's plane cache (yuv/FramePlaneCache).
+    if (!stored || !planes || !source.ReadFrameAndPlanes(frame, stored.get(), planes.get()))
         return {};
     // The inspector reads the stored samples of deeper layouts only.
     return {{planes, source.BitDepth() == 8 ? nullptr : stored}, stored};

@@ -2,10 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <new>
 #include <utility>
 
 #include "yuv/LumoYuvReader.h"
+#include "yuv/RawFrameSource.h"
 
 namespace lumo {
 
@@ -84,17 +86,29 @@ void FramePlaneCache::Refresh(int64_t offset)
         return std::shared_ptr<uint8_t>(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)],
                                         std::default_delete<uint8_t[]>());
     };
-    LumoYuvReader reader(path_, width_, height_, type_);
+    // One source for the cache's life, opened again when the file changed:
+    // a decoder keeps its place between steps.
+    if (!source_ || sourceFileSize_ != key.fileSize || sourceMtimeSec_ != key.mtimeSec ||
+        sourceMtimeNsec_ != key.mtimeNsec) {
+        source_ = OpenFrameSource(LumoYuvReader(path_, width_, height_, type_));
+        sourceFileSize_ = key.fileSize;
+        sourceMtimeSec_ = key.mtimeSec;
+        sourceMtimeNsec_ = key.mtimeNsec;
+    }
+    FrameSource* source = source_.get();
+    const int64_t frameSize = source->FrameSize();
+    if (frameSize <= 0 || offset < 0 || offset % frameSize != 0 || offset / frameSize > INT32_MAX)
+        return;
+    const int index = static_cast<int>(offset / frameSize);
     std::shared_ptr<uint8_t> target = reusable(planes_, static_cast<int64_t>(width_) * height_ * 3);
-    std::shared_ptr<uint8_t> stored = depth_ > 8 ? reusable(stored_, reader.GetFrameSize()) : nullptr;
+    std::shared_ptr<uint8_t> stored = depth_ > 8 ? reusable(stored_, frameSize) : nullptr;
     if (!target || (depth_ > 8 && !stored))
         return;
-    int64_t got = 0;
     // A failed read leaves the destinations untouched. Deeper layouts keep
     // the frame as stored for the inspector, from the same read.
-    const bool read = stored ? reader.ReadFrameYUV444AndRaw(target.get(), stored.get(), &got, offset)
-                             : reader.ReadFrameYUV444(target.get(), &got, offset);
-    if (read && got > 0) {
+    const bool read = stored ? source->ReadFrameAndPlanes(index, stored.get(), target.get())
+                             : source->ReadPlanes(index, target.get());
+    if (read) {
         planes_ = std::move(target);
         stored_ = std::move(stored);
         ownBuffers_ = true;

@@ -4,11 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "yuv/FrameSource.h"
+
 namespace lumo {
 
-// The planes of one frame of a raw file, held in memory: full-size Y, U, V
-// of width x height bytes each and, for layouts deeper than 8 bits, the
-// frame's bytes as stored. They are read again only when the frame or the
+// The planes of one frame of a file, read through its frame source and held
+// in memory: full-size Y, U, V of width x height bytes each and, for layouts
+// deeper than 8 bits, the frame's bytes as stored. They are read again only when the frame or the
 // file's size or modification time changed. Planes read elsewhere can be
 // adopted instead; adopted buffers are only read, never refilled, and the
 // cache's own buffers are never handed out for keeping.
@@ -77,6 +79,11 @@ private:
     bool expecting_ = false;
     int64_t expectedOffset_ = 0;
     uint64_t serial_ = 0;
+    // What frames are read through, and the file's state when it was opened.
+    std::unique_ptr<FrameSource> source_;
+    int64_t sourceFileSize_ = -1;
+    int64_t sourceMtimeSec_ = 0;
+    int64_t sourceMtimeNsec_ = 0;
 };
 
 } // namespace lumo

@@ -65,6 +65,11 @@ public:
     // may do both in one pass. False as ReadFrame.
     virtual bool ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel = nullptr);
     virtual bool ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel = nullptr);
+    // Frame `index` as stored into `stored` (FrameSize() bytes) and as 8-bit
+    // full-size planes into `planes`, from one read. On failure both are
+    // left as they were.
+    virtual bool ReadFrameAndPlanes(int index, uint8_t* stored, uint8_t* planes,
+                                    const CancelToken* cancel = nullptr);
 };
 
 } // namespace lumo

@@ -51,6 +51,14 @@ bool RawFrameSource::ReadPlanes(int index, uint16_t* dst, const CancelToken* can
     return reader_.ReadFrameYUV444Native(dst, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
 }
 
+bool RawFrameSource::ReadFrameAndPlanes(int index, uint8_t* stored, uint8_t* planes, const CancelToken* cancel)
+{
+    if (!stored || !planes || index < 0 || frameSize_ <= 0 || IsCancelled(cancel))
+        return false;
+    int64_t got = 0;
+    return reader_.ReadFrameYUV444AndRaw(planes, stored, &got, static_cast<int64_t>(index) * frameSize_) && got > 0;
+}
+
 namespace {
 
 std::atomic<EncodedOpener> g_encodedOpener{nullptr};

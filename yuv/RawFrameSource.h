@@ -31,6 +31,8 @@ public:
     // Read and converted band by band, so the stored bytes stay in the cache.
     bool ReadPlanes(int index, uint8_t* dst, const CancelToken* cancel = nullptr) override;
     bool ReadPlanes(int index, uint16_t* dst, const CancelToken* cancel = nullptr) override;
+    bool ReadFrameAndPlanes(int index, uint8_t* stored, uint8_t* planes,
+                            const CancelToken* cancel = nullptr) override;
 
     const LumoYuvReader& Reader() const { return reader_; }
 
