@@ -485,7 +485,12 @@ TEST_F(LumoImageViewTest, TwoFileWindowFitsA1366x768ScreenWithAPanel)
 {
     ASSERT_TRUE(Open2nd(path2_));
     ASSERT_TRUE(window_->Plot()->isVisible());
-    // 768 less a 40 px panel and a title bar.
+    // 768 less a 40 px panel and a title bar, also with the region line a
+    // rectangle brings.
+    auto* region = window_->findChild<QLabel*>(QStringLiteral("region_label"));
+    ASSERT_NE(region, nullptr);
+    region->setText(QStringLiteral("ROI 10,10 64x64【PSNR Y: 40.1, U: 41.2, V: 42.3】【SSIM Y: 0.912345】"));
+    region->show();
     EXPECT_LE(window_->minimumSizeHint().height(), 690);
     EXPECT_LE(window_->minimumSizeHint().width(), 1366);
 }
