@@ -11,6 +11,7 @@
 //     difference view, zoom=FACTOR zooms both views onto the point
 //     hover=X,Y (frame pixel) names, which the mouse then rests on,
 //     type=LAYOUT opens both files in that layout instead of I420.
+#include "BenchProcess.h"
 #include "base/SurfaceFormat.h"
 #include "analysis/LumoImageView.h"
 #include "analysis/SequenceMetrics.h"
@@ -437,15 +438,7 @@ int Show(const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    // Same allocator setting as the program (app/main.cpp).
-    mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_ARENA_MAX, 2);
-    // The windows report usage events; a bench run must not reach a real
-    // service unless one is named.
-    if (!qEnvironmentVariableIsSet("LUMO_SERVICE_URL"))
-        qputenv("LUMO_SERVICE_URL", "http://127.0.0.1:9");
-    lumo::InstallDefaultSurfaceFormat();
+    bench::SetUpLikeTheProgram();
     QApplication app(argc, argv);
     qSetMessagePattern(QStringLiteral("%{if-debug}%{endif}%{message}"));
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {

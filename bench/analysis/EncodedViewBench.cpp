@@ -4,6 +4,7 @@
 // libx265); the clips are made before the measurements start.
 //
 //   lumo_encoded_view_bench
+#include "BenchProcess.h"
 #include <malloc.h>
 
 #include <algorithm>
@@ -103,13 +104,8 @@ void CloseAndTrim(LumoImageView* window)
 
 int main(int argc, char** argv)
 {
-    mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
-    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-    mallopt(M_ARENA_MAX, 2);
-    if (!qEnvironmentVariableIsSet("LUMO_SERVICE_URL"))
-        qputenv("LUMO_SERVICE_URL", "http://127.0.0.1:9");
     lumo::InstallEncodedFrameSources();
-    lumo::InstallDefaultSurfaceFormat();
+    bench::SetUpLikeTheProgram();
     QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QTemporaryDir dir;
